@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs, from Debian 12's packages, everything Kalvo needs to build, run and test.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config git clang-format
+  qt6-base-dev qt6-multimedia-dev libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsqlite3-dev libcurl4-openssl-dev libsndfile1-dev libsamplerate0-dev
+  libespeak-ng-dev espeak-ng-data libre-dev librem-dev
+  # run
+  espeak-ng sqlite3 pulseaudio pulseaudio-utils
+  # test peers and tools
+  baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ] || [ "${CI:-}" = true ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update
+  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${packages[@]}"
+fi

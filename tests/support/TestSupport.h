@@ -1,0 +1,49 @@
+// Small helpers shared by the tests: environment overrides and private folders for Kalvo's files.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+#include <optional>
+
+namespace kalvo::test {
+
+// Sets an environment variable for the lifetime of the object, then restores the old value.
+class ScopedEnv
+{
+public:
+    ScopedEnv(const char* name, const QByteArray& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    QByteArray m_name;
+    std::optional<QByteArray> m_old;
+};
+
+// A private home for one test: KALVO_HOME, KALVO_REGISTRY_DIR, XDG_CONFIG_HOME, XDG_RUNTIME_DIR and
+// KALVO_TELEPHONY_CONF all point inside one temporary folder while the object lives.
+class IsolatedHome
+{
+public:
+    IsolatedHome();
+
+    QString path() const { return m_dir.path(); }
+    QString programFolder() const { return m_dir.path() + "/home"; }
+    QString registryDir() const { return m_dir.path() + "/registry"; }
+    QString configHome() const { return m_dir.path() + "/config"; }
+    QString runtimeDir() const { return m_dir.path() + "/runtime"; }
+
+private:
+    QTemporaryDir m_dir;
+    ScopedEnv m_home, m_registry, m_config, m_runtime, m_telephony;
+};
+
+// Path of a built program (kalvo, kalvo-reg, ...) in the build tree.
+QString binaryPath(const QString& name);
+
+// Path of a file in the source tree.
+QString sourcePath(const QString& relative);
+
+} // namespace kalvo::test
