@@ -1,0 +1,118 @@
+// Placeholder implementation of the API while the layer is written: every call fails cleanly.
+#include "Telephony.h"
+
+extern "C" {
+
+LONG lineInitialize(HLINEAPP*, HINSTANCE, LINECALLBACK, const char*, DWORD*)
+{
+    return LINEERR_NODRIVER;
+}
+LONG lineShutdown(HLINEAPP)
+{
+    return LINEERR_INVALAPPHANDLE;
+}
+LONG lineNegotiateAPIVersion(HLINEAPP, DWORD, DWORD, DWORD, DWORD*, LINEEXTENSIONID*)
+{
+    return LINEERR_INVALAPPHANDLE;
+}
+LONG lineOpen(HLINEAPP, DWORD, HLINE*, DWORD, DWORD, DWORD_PTR, DWORD, DWORD, const LINECALLPARAMS*)
+{
+    return LINEERR_INVALAPPHANDLE;
+}
+LONG lineClose(HLINE)
+{
+    return LINEERR_INVALLINEHANDLE;
+}
+LONG lineGetDevCaps(HLINEAPP, DWORD, DWORD, DWORD, LINEDEVCAPS*)
+{
+    return LINEERR_INVALAPPHANDLE;
+}
+LONG lineGetAddressCaps(HLINEAPP, DWORD, DWORD, DWORD, DWORD, LINEADDRESSCAPS*)
+{
+    return LINEERR_INVALAPPHANDLE;
+}
+LONG lineSetStatusMessages(HLINE, DWORD, DWORD)
+{
+    return LINEERR_INVALLINEHANDLE;
+}
+LONG lineGetID(HLINE, DWORD, HCALL, DWORD, VARSTRING*, const char*)
+{
+    return LINEERR_INVALLINEHANDLE;
+}
+LONG lineAnswer(HCALL, const char*, DWORD)
+{
+    return LINEERR_INVALCALLHANDLE;
+}
+LONG lineDrop(HCALL, const char*, DWORD)
+{
+    return LINEERR_INVALCALLHANDLE;
+}
+LONG lineMakeCall(HLINE, HCALL*, const char*, DWORD, const LINECALLPARAMS*)
+{
+    return LINEERR_INVALLINEHANDLE;
+}
+LONG lineDeallocateCall(HCALL)
+{
+    return LINEERR_INVALCALLHANDLE;
+}
+LONG lineGenerateDigits(HCALL, DWORD, const char*, DWORD)
+{
+    return LINEERR_INVALCALLHANDLE;
+}
+LONG lineMonitorDigits(HCALL, DWORD)
+{
+    return LINEERR_INVALCALLHANDLE;
+}
+LONG lineSetTerminal(HLINE, DWORD, HCALL, DWORD, DWORD, DWORD, DWORD)
+{
+    return LINEERR_INVALLINEHANDLE;
+}
+LONG lineGetCallInfo(HCALL, LINECALLINFO*)
+{
+    return LINEERR_INVALCALLHANDLE;
+}
+LONG lineTranslateDialog(HLINEAPP, DWORD, DWORD, HWND, const char*)
+{
+    return LINEERR_INVALAPPHANDLE;
+}
+LONG lineConfigDialog(DWORD, HWND, const char*)
+{
+    return LINEERR_BADDEVICEID;
+}
+LONG tapiGetLocationInfo(char*, char*)
+{
+    return LINEERR_INIFILECORRUPT;
+}
+LONG phoneInitialize(HPHONEAPP*, HINSTANCE, PHONECALLBACK, const char*, DWORD*)
+{
+    return PHONEERR_NODRIVER;
+}
+LONG phoneNegotiateAPIVersion(HPHONEAPP, DWORD, DWORD, DWORD, DWORD*, PHONEEXTENSIONID*)
+{
+    return PHONEERR_INVALAPPHANDLE;
+}
+LONG phoneOpen(HPHONEAPP, DWORD, HPHONE*, DWORD, DWORD, DWORD_PTR, DWORD)
+{
+    return PHONEERR_INVALAPPHANDLE;
+}
+LONG phoneGetDevCaps(HPHONEAPP, DWORD, DWORD, DWORD, PHONECAPS*)
+{
+    return PHONEERR_INVALAPPHANDLE;
+}
+LONG phoneSetStatusMessages(HPHONE, DWORD, DWORD, DWORD)
+{
+    return PHONEERR_INVALPHONEHANDLE;
+}
+LONG phoneSetHookSwitch(HPHONE, DWORD, DWORD)
+{
+    return PHONEERR_INVALPHONEHANDLE;
+}
+LONG phoneClose(HPHONE)
+{
+    return PHONEERR_INVALPHONEHANDLE;
+}
+LONG phoneShutdown(HPHONEAPP)
+{
+    return PHONEERR_INVALAPPHANDLE;
+}
+}
