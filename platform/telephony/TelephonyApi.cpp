@@ -128,6 +128,7 @@ LONG lineGetCallInfo(HCALL hCall, LINECALLINFO* lpCallInfo)
 LONG lineTranslateDialog(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVersion, HWND, const char*)
 {
     Layer& layer = Layer::instance();
+    layer.ensureLoaded();
     LONG r = hLineApp ? layer.checkDevice(hLineApp, dwDeviceID, dwAPIVersion) : layer.checkDevice(dwDeviceID);
     if (r)
         return r;

@@ -241,4 +241,18 @@ TEST_F(LineDeviceTest, PhonesFailCleanly)
     EXPECT_EQ(phoneShutdown(phoneApp), PHONEERR_INVALAPPHANDLE);
 }
 
+// The dialogs: no dialling-rules dialog (the location lives in the file), and the line
+// configuration opens the configuration file in the editor named by KALVO_CONFIG_EDITOR.
+TEST_F(LineDeviceTest, DialogsCheckTheirDeviceAndStartTheEditor)
+{
+    start(simConf(1));
+    ScopedEnv editor("KALVO_CONFIG_EDITOR", "true");
+    EXPECT_EQ(lineConfigDialog(0, nullptr, ""), 0);
+    EXPECT_EQ(lineConfigDialog(1, nullptr, ""), LINEERR_BADDEVICEID);
+    ScopedEnv missing("KALVO_CONFIG_EDITOR", "/nonexistent/editor");
+    EXPECT_EQ(lineConfigDialog(0, nullptr, ""), LINEERR_OPERATIONFAILED);
+    EXPECT_EQ(lineTranslateDialog(0, 0, TAPI_VERSION_1_4, nullptr, nullptr), 0);
+    EXPECT_EQ(lineTranslateDialog(0, 3, TAPI_VERSION_1_4, nullptr, nullptr), LINEERR_BADDEVICEID);
+}
+
 } // namespace

@@ -45,6 +45,9 @@ TEST(SimScenario, ParsesEventsAndReportsErrors)
     EXPECT_FALSE(parseScenario("1 offer colour=red\n", "/", "s", events, error));
     EXPECT_FALSE(parseScenario("x ring\n", "/", "s", events, error));
     EXPECT_FALSE(parseScenario("1 digits 12x\n", "/", "s", events, error));
+    ASSERT_TRUE(loadScenario(sourcePath("tools/kalvo-line/demo/demo-call.txt").toStdString(), events, error))
+        << error;
+    EXPECT_EQ(events.size(), 7u);
 }
 
 // Sound-card devices are numbered from 0; line devices live in their own range and leave the
