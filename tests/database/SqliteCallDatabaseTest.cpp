@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -236,25 +237,41 @@ TEST_F(SqliteCallDatabaseTest, UnusableFolderRaisesError)
     EXPECT_EQ(errorNumber([&] { db.Open(""); }), 76);
 }
 
-// A read-only file still lists its calls; writing to it raises "Permission denied".
+// A read-only file still lists its calls; writing to it raises "Permission denied" and leaves it
+// as it was. Root ignores permissions, so the check runs in a child process that becomes nobody.
 TEST_F(SqliteCallDatabaseTest, ReadOnlyFileRefusesWrites)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root ignores file permissions";
     append("A");
     const QString path = folder() + "/" + SqliteCallDatabase::FileName;
-    m_db.Open(m_dir.path() + "/Other"); // closes the file, checkpointing its journal
-    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner));
-    ASSERT_TRUE(QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner));
-    SqliteCallDatabase db;
-    int openError = errorNumber([&] { db.Open(folder()); });
-    if (openError == 0) {
-        EXPECT_EQ(db.RecordCount(), 1);
+    m_db.Open(m_dir.path() + "/Other"); // closes the file, folding its journal into it
+    const QByteArray before = [&] {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+
+    const auto check = [&] {
+        if (::geteuid() == 0) {
+            for (const QString& entry : {m_dir.path(), folder(), path})
+                if (::chown(entry.toLocal8Bit().constData(), 65534, 65534) != 0)
+                    std::_Exit(3);
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+                std::_Exit(4);
+        }
+        SqliteCallDatabase db;
+        db.Open(folder());
+        if (db.RecordCount() != 1)
+            std::_Exit(5);
+        db.MoveFirst();
+        if (db.GetField("Call_Name") != "A")
+            std::_Exit(6);
         db.AddNew();
-        EXPECT_EQ(errorNumber([&] { db.Update(); }), 70);
-    } else {
-        EXPECT_EQ(openError, 70);
-    }
-    QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+        db.SetField("Call_Name", "B");
+        std::_Exit(errorNumber([&] { db.Update(); }) == 70 ? 0 : 7);
+    };
+    EXPECT_EXIT(check(), ::testing::ExitedWithCode(0), "");
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), before);
 }
