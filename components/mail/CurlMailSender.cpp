@@ -209,7 +209,10 @@ CurlMailSender::Outcome CurlMailSender::transfer(const Job& job)
     curl_easy_setopt(handle, CURLOPT_URL, url.constData());
     curl_easy_setopt(handle, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(handle, CURLOPT_MAIL_RCPT, recipients.get());
-    curl_easy_setopt(handle, CURLOPT_USE_SSL, long(CURLUSESSL_TRY));
+    // A login never crosses the network in clear: with one in the URL, STARTTLS is required;
+    // without, it is used whenever the server offers it.
+    const bool hasLogin = !QUrl(QString::fromUtf8(url)).userInfo().isEmpty();
+    curl_easy_setopt(handle, CURLOPT_USE_SSL, long(hasLogin ? CURLUSESSL_ALL : CURLUSESSL_TRY));
     curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, curl_off_t(state.message.size()));
     curl_easy_setopt(handle, CURLOPT_READFUNCTION, readMessage);

@@ -13,8 +13,9 @@
 namespace kalvo {
 
 // Sends each mail on one worker thread, in the order SendMail was called, and posts the events
-// back to this object's thread. Plain smtp upgrades with STARTTLS when the server offers it;
-// smtps is TLS from the start; a certificate that does not verify fails the send. Destroying the
+// back to this object's thread. Plain smtp upgrades with STARTTLS when the server offers it, and
+// insists on it when the URL carries a login; smtps is TLS from the start; a certificate that does
+// not verify fails the send. Destroying the
 // object aborts a transfer in progress and drops the mails still waiting.
 class CurlMailSender : public MailSender
 {

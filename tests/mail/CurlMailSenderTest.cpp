@@ -38,7 +38,11 @@ Result waitForEnd(CurlMailSender& sender)
     QSignalSpy failed(&sender, &CurlMailSender::SendFailed);
     if (!QTest::qWaitFor([&] { return sent.count() + failed.count() > 0; }, SendTimeoutMs))
         return Result{false, QStringLiteral("no event within the time-out")};
-    return failed.isEmpty() ? Result{true, {}} : Result{false, failed.first().first().toString()};
+    if (sent.count() > 0)
+        return Result{true, {}};
+    const QString reason = failed.first().first().toString();
+    qInfo("SendFailed: %s", qPrintable(reason));
+    return Result{false, reason};
 }
 
 // A 127.0.0.1 port that was free a moment ago and has nothing listening now.
@@ -71,6 +75,7 @@ private slots:
     void startTlsWithAuthentication();
     void wrongPasswordFails();
     void untrustedCertificateFails();
+    void loginNeverSentInClear();
     void implicitTls();
     void serverDownFails();
     void serverRefusesFails();
@@ -234,6 +239,20 @@ void CurlMailSenderTest::untrustedCertificateFails()
     const Result result = waitForEnd(sender);
     QVERIFY(!result.sent);
     QVERIFY(!result.reason.isEmpty());
+    QCOMPARE(server.messageCount(), 0);
+}
+
+// A server without STARTTLS never sees the password of the URL: the send fails instead.
+void CurlMailSenderTest::loginNeverSentInClear()
+{
+    SmtpTestServer server({"--auth", "anna:s3cret"});
+    QVERIFY2(server.isRunning(), qPrintable(server.errors()));
+    CurlMailSender sender;
+    sender.SendMail(QString("smtp://anna:s3cret@%1").arg(server.address()), "kalvo@example.test", "Kalvo",
+                    "owner@example.test", "New Call From A - 1", QString());
+    const Result result = waitForEnd(sender);
+    QVERIFY(!result.sent);
+    QVERIFY2(!result.reason.isEmpty(), "a reason is given");
     QCOMPARE(server.messageCount(), 0);
 }
 

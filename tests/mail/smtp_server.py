@@ -105,8 +105,9 @@ def main():
 
         kwargs["authenticator"] = authenticator
         kwargs["auth_required"] = True
-        # aiosmtpd counts only STARTTLS as TLS; with implicit TLS the link is already private.
-        kwargs["auth_require_tls"] = not args.implicit_tls
+        # aiosmtpd counts only STARTTLS as TLS; with implicit TLS the link is already private,
+        # and without a certificate the server offers login in clear (to see that we refuse it).
+        kwargs["auth_require_tls"] = bool(args.cert) and not args.implicit_tls
 
     port = free_port()
     controller = Controller(Saver(args.outdir, args.refuse), hostname="127.0.0.1", port=port,
