@@ -54,6 +54,27 @@ TEST(LineControlCall, EventsOfAnAnsweredCall)
     EXPECT_TRUE(home.events().isEmpty());
 }
 
+// A request that fails later still completes as ProcError, with the failure code, and the call
+// stays offered (no Connected).
+TEST(LineControlCall, FailedReplyIsReportedToo)
+{
+    ControlHome home(simConf(1, "auto_complete = no\n"));
+    TapiControl& c = home.control();
+    home.initialiseAndOpen(0);
+    kalvo::sim::SimLine& line = home.sim(0);
+    line.offerCall("1", "A");
+    ASSERT_TRUE(home.waitForEvent("CallerID"));
+    home.clearEvents();
+    const int answer = c.LineAnswer(0);
+    ASSERT_GT(answer, 0);
+    ASSERT_TRUE(line.completeRequest(answer, LINEERR_OPERATIONFAILED));
+    ASSERT_TRUE(home.waitForEvent("ProcError"));
+    pump(30);
+    EXPECT_EQ(home.events(),
+              QStringList({QString("ProcError(0,%1,%2)").arg(answer).arg(LINEERR_OPERATIONFAILED)}));
+    EXPECT_FALSE(c.LineConnected(0));
+}
+
 // An abandoned call (the caller hangs up while it rings) reports Disconnected then Idle, and the
 // line is free for the next call.
 TEST(LineControlCall, EventsOfAnAbandonedCall)
