@@ -201,3 +201,28 @@ TEST(LineControlLine, AboutBox)
     EXPECT_TRUE(labels.contains("Korvan 1.0"));
     EXPECT_TRUE(labels.filter("https://").size() == 1);
 }
+
+// Phones: the layer offers none, so the table holds index 0 only; opening it fails at the version
+// negotiation and PhoneShutdown releases the entry's initialisation.
+TEST(LineControlLine, PhonesAndLineConfiguration)
+{
+    ControlHome home(simConf(1));
+    TapiControl& c = home.control();
+    ASSERT_EQ(c.PhoneInitialize(), 0);
+    EXPECT_EQ(c.NumOfPhones(), 0);
+    EXPECT_EQ(c.PhoneOpen(0), PHONEERR_BADDEVICEID);
+    EXPECT_EQ(c.PhoneSetHookSwitch(0), PHONEERR_INVALPHONEHANDLE);
+    EXPECT_EQ(c.PhoneClose(0), PHONEERR_INVALPHONEHANDLE);
+    EXPECT_EQ(c.PhoneShutdown(0), 0);
+    EXPECT_THROW(c.PhoneOpen(1), VbError);
+
+    // The line number arrives as text: a device that does not exist gives -1, text that is no
+    // number a type mismatch.
+    EXPECT_EQ(c.LineDialogLineConfig("9"), -1);
+    try {
+        c.LineDialogLineConfig("line");
+        FAIL() << "text converted";
+    } catch (const VbError& e) {
+        EXPECT_EQ(e.number(), 13);
+    }
+}
