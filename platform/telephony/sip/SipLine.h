@@ -91,7 +91,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_started;
-    std::condition_variable m_phaseChanged;
+    mutable std::condition_variable m_phaseChanged;
     enum class RunState { Stopped, Starting, Running, Failed } m_runState = RunState::Stopped;
     struct mqueue* m_queue = nullptr; // set while the thread's loop runs
     std::deque<Command> m_commands;
