@@ -128,14 +128,15 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         sip_treply(nullptr, sip, msg, 488, "Not Acceptable Here");
         return false;
     }
-    int err = sipsess_accept(&m_session, m_engine.sessionSocket(), msg, 100, "Trying", "kalvo",
+    // 100 Trying at once (stateless; the session's transaction takes over with 180 Ringing).
+    sip_treply(nullptr, sip, msg, 100, "Trying");
+    int err = sipsess_accept(&m_session, m_engine.sessionSocket(), msg, 180, "Ringing", "kalvo",
                              "application/sdp", nullptr, onAuth, this, false, onOffer, onAnswer,
                              onEstablished, onInfo, nullptr, onClose, this, kAllow);
     if (err) {
         sip_treply(nullptr, sip, msg, 500, "Server Internal Error");
         return false;
     }
-    sipsess_progress(m_session, 180, "Ringing", nullptr, kAllow);
 
     CallData data = callDataFromInvite(msg);
     LineEventSink& events = m_line.events();
@@ -249,7 +250,7 @@ void SipCall::answer(RequestId request)
 void SipCall::drop(RequestId request)
 {
     if (m_phase == Phase::Offering)
-        sipsess_reject(m_session, 603, "Decline", kAllow);
+        sipsess_reject(m_session, 603, "Decline", nullptr);
     // Releasing the session sends BYE on an established one, CANCEL on one still being placed.
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
     m_line.events().completeRequest(request, 0);
@@ -261,7 +262,7 @@ void SipCall::terminate()
     if (m_ended)
         return;
     if (m_phase == Phase::Offering)
-        sipsess_reject(m_session, 480, "Temporarily Unavailable", kAllow);
+        sipsess_reject(m_session, 480, "Temporarily Unavailable", nullptr);
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
     end(LINEDISCONNECTMODE_NORMAL);
 }
