@@ -1,6 +1,8 @@
 // Test peers for the SIP line: baresip, a recording sink and vector wave streams.
 #include "SipPeers.h"
 
+#include "TestSupport.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -34,6 +36,48 @@ bool bindable(int type, uint16_t port)
     bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     ::close(fd);
     return ok;
+}
+
+pid_t spawn(const std::string& logPath, const std::vector<std::string>& argv)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int fd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, 0);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void terminate(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGCONT);
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 150; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
 }
 
 } // namespace
@@ -154,32 +198,13 @@ Baresip::Baresip(const std::string& displayName, const std::string& account,
     accounts << (displayName.empty() ? "" : "\"" + displayName + "\" ") << "<sip:" << account << "\n";
     accounts.close();
 
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        int fd = ::open((dir + "/log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, 0);
-        ::execlp("baresip", "baresip", "-f", dir.c_str(), "-n", "127.0.0.1", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    m_pid = spawn(dir + "/log", {"baresip", "-f", dir, "-n", "127.0.0.1"});
     waitLog("baresip is ready", seconds(10));
 }
 
 Baresip::~Baresip()
 {
-    if (m_pid <= 0)
-        return;
-    ::kill(m_pid, SIGCONT);
-    ::kill(m_pid, SIGTERM);
-    for (int i = 0; i < 100; ++i) {
-        if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid)
-            return;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    ::kill(m_pid, SIGKILL);
-    ::waitpid(m_pid, nullptr, 0);
+    terminate(m_pid);
 }
 
 void Baresip::console(const std::string& text)
@@ -196,10 +221,7 @@ void Baresip::console(const std::string& text)
 
 std::string Baresip::log() const
 {
-    std::ifstream in(m_dir.path().toStdString() + "/log");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return readFile(m_dir.path().toStdString() + "/log");
 }
 
 bool Baresip::waitLog(const std::string& text, milliseconds timeout)
@@ -234,6 +256,43 @@ RecordingSink::Event makeEvent(const char* kind, CallId call, DWORD a = 0, DWORD
 }
 
 } // namespace
+
+Kamailio::Kamailio(const std::string& password)
+{
+    std::string dir = m_dir.path().toStdString();
+    m_port = freePort();
+    std::string config = readFile(kalvo::test::sourcePath("tests/sip/kamailio.cfg").toStdString());
+    for (auto [key, value] :
+         {std::pair<std::string, std::string>{"KPORT", std::to_string(m_port)}, {"PASSWORD", password}})
+        for (size_t at; (at = config.find(key)) != std::string::npos;)
+            config.replace(at, key.size(), value);
+    std::ofstream(dir + "/kamailio.cfg") << config;
+    m_pid = spawn(dir + "/log",
+                  {"kamailio", "-f", dir + "/kamailio.cfg", "-DD", "-E", "-Y", dir, "-m", "32", "-M", "4"});
+    auto end = steady_clock::now() + seconds(10);
+    while (steady_clock::now() < end && log().find("Listening on") == std::string::npos)
+        std::this_thread::sleep_for(milliseconds(20));
+    std::this_thread::sleep_for(milliseconds(200)); // its children start after the banner
+}
+
+Kamailio::~Kamailio()
+{
+    terminate(m_pid);
+}
+
+std::string Kamailio::log() const
+{
+    return readFile(m_dir.path().toStdString() + "/log");
+}
+
+size_t Kamailio::count(const std::string& text) const
+{
+    std::string all = log();
+    size_t n = 0;
+    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
+        ++n;
+    return n;
+}
 
 void RecordingSink::add(Event event)
 {

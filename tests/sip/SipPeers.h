@@ -58,6 +58,23 @@ private:
     pid_t m_pid = -1;
 };
 
+// A kamailio registrar on 127.0.0.1 with one password for every user.
+class Kamailio
+{
+public:
+    explicit Kamailio(const std::string& password);
+    ~Kamailio();
+    uint16_t port() const { return m_port; }
+    std::string log() const;
+    // How often the log holds text.
+    size_t count(const std::string& text) const;
+
+private:
+    QTemporaryDir m_dir;
+    uint16_t m_port = 0;
+    pid_t m_pid = -1;
+};
+
 // Records what the line reports, for the test to wait on.
 class RecordingSink : public kalvo::telephony::LineEventSink
 {

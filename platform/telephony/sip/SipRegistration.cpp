@@ -39,6 +39,7 @@ void SipRegistration::start()
     if (registrar.rfind("sip:", 0) != 0 && registrar.rfind("sips:", 0) != 0)
         registrar = "sip:" + registrar;
     m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
+    m_authCalls = 0;
     const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
     int err = sipreg_register(&m_reg, m_engine.stack(), registrar.c_str(), m_aor.c_str(), name, m_aor.c_str(),
                               settings.expires, settings.user.c_str(), nullptr, 0, 0, onAuth, this, false,
@@ -64,7 +65,12 @@ void SipRegistration::onAgain(void* arg)
 
 int SipRegistration::onAuth(char** user, char** password, const char*, void* arg)
 {
-    const SipSettings& settings = static_cast<SipRegistration*>(arg)->m_engine.line().settings();
+    auto* self = static_cast<SipRegistration*>(arg);
+    // Asked again within one attempt means the credentials were refused: end the attempt here
+    // instead of letting the stack repeat them.
+    if (++self->m_authCalls > 1)
+        return EAUTH;
+    const SipSettings& settings = self->m_engine.line().settings();
     int err = str_dup(user, settings.authUser.c_str());
     if (!err)
         err = str_dup(password, settings.password.c_str());
@@ -81,6 +87,7 @@ void SipRegistration::response(int err, const struct sip_msg* msg)
     auto& events = m_engine.line().events();
     if (!err && msg && msg->scode >= 200 && msg->scode < 300) {
         m_rejections = 0;
+        m_authCalls = 0; // the next refresh may be challenged anew
         m_registered = true;
         if (!m_reported) {
             std::fprintf(stderr, "kalvo sip: registered %s\n", m_aor.c_str());

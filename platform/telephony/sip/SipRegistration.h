@@ -40,6 +40,7 @@ private:
     struct sipreg* m_reg = nullptr;
     struct tmr m_retry;
     unsigned m_rejections = 0;
+    unsigned m_authCalls = 0;
     bool m_registered = false;
     bool m_reported = false;
 };
