@@ -292,6 +292,19 @@ TEST_F(SipLineTest, SilentPeerEndsTheCall)
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, call);
 }
 
+// A line listening on every address answers a call on loopback with loopback in its SDP.
+TEST_F(SipLineTest, WildcardListenerOffersTheArrivalAddress)
+{
+    openLine({{"listen", "0.0.0.0:" + std::to_string(m_port)}});
+    Baresip caller("", "judy@127.0.0.1>;regint=0", withSilence({}, 0, 20));
+    caller.dial(lineUri());
+    CallId call = answerCall();
+    ASSERT_NE(call, 0u);
+    EXPECT_TRUE(caller.waitLog("receiving from 127.0.0.1", seconds(3))) << caller.log();
+    EXPECT_EQ(m_line->drop(call, 5), 0);
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, call);
+}
+
 // OPTIONS is answered with 200 OK, and garbage on the SIP port is survived.
 TEST_F(SipLineTest, OptionsAndGarbage)
 {

@@ -56,9 +56,7 @@ int SipEngine::start(std::string& why)
         why = "bad listen address " + settings.listenAddress();
         return err;
     }
-    err = sip_transp_add(m_sip, SIP_TRANSP_UDP, &laddr);
-    if (!err && settings.tcp)
-        err = sip_transp_add(m_sip, SIP_TRANSP_TCP, &laddr);
+    err = addTransports(laddr, settings.tcp);
     if (err) {
         why = "cannot listen on " + settings.listenAddress() + ": " + std::strerror(err);
         return err;
@@ -75,6 +73,51 @@ int SipEngine::start(std::string& why)
         m_registration->start();
     }
     return 0;
+}
+
+namespace {
+
+struct TransportWalk
+{
+    struct sip* sip;
+    struct sa wildcard;
+    bool tcp;
+    int added = 0;
+    int lastError = ENOENT;
+};
+
+bool addInterfaceTransport(const char*, const struct sa* addr, void* arg)
+{
+    auto* walk = static_cast<TransportWalk*>(arg);
+    if (sa_af(addr) != sa_af(&walk->wildcard) || sa_is_linklocal(addr))
+        return false;
+    struct sa local = *addr;
+    sa_set_port(&local, sa_port(&walk->wildcard));
+    int err = sip_transp_add(walk->sip, SIP_TRANSP_UDP, &local);
+    if (!err && walk->tcp)
+        err = sip_transp_add(walk->sip, SIP_TRANSP_TCP, &local);
+    if (err)
+        walk->lastError = err;
+    else
+        ++walk->added;
+    return false;
+}
+
+} // namespace
+
+int SipEngine::addTransports(const struct sa& laddr, bool tcp)
+{
+    if (!sa_is_any(&laddr)) {
+        int err = sip_transp_add(m_sip, SIP_TRANSP_UDP, &laddr);
+        if (!err && tcp)
+            err = sip_transp_add(m_sip, SIP_TRANSP_TCP, &laddr);
+        return err;
+    }
+    // The stack binds each transport to one address: a wildcard listener becomes one transport per
+    // interface address, so replies and SDP carry the address a request arrived on.
+    TransportWalk walk{m_sip, laddr, tcp};
+    net_if_apply(addInterfaceTransport, &walk);
+    return walk.added > 0 ? 0 : walk.lastError;
 }
 
 void SipEngine::stop()

@@ -41,6 +41,7 @@ private:
     static bool onRequest(const struct sip_msg* msg, void* arg);
     static void onReap(void* arg);
     void incoming(const struct sip_msg* msg);
+    int addTransports(const struct sa& laddr, bool tcp);
 
     SipLine& m_line;
     struct dnsc* m_dns = nullptr;
