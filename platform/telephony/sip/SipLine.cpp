@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <pthread.h>
 
 namespace kalvo::sip {
 
@@ -89,6 +90,8 @@ bool SipLine::listening() const
 
 void SipLine::run()
 {
+    // Named so that tools and measurements can find the line's thread.
+    pthread_setname_np(pthread_self(), "kalvo-sip");
     // Each line has its own libre context, so several lines never share an event loop.
     re_thread_init();
     libre_init();
