@@ -305,6 +305,44 @@ TEST_F(SipLineTest, WildcardListenerOffersTheArrivalAddress)
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, call);
 }
 
+// The caller puts the call on hold and resumes it with re-INVITEs: the call stays up and keys
+// still arrive afterwards.
+TEST_F(SipLineTest, HoldAndResumeKeepTheCall)
+{
+    openLine({{"rtp_timeout", "5"}});
+    Baresip caller("", "kim@127.0.0.1>;regint=0", withSilence({}, 0, 20));
+    caller.dial(lineUri());
+    CallId call = answerCall();
+    ASSERT_NE(call, 0u);
+    caller.console("/hold");
+    EXPECT_TRUE(caller.waitLog("call: hold", seconds(3))) << caller.log();
+    std::this_thread::sleep_for(milliseconds(1500));
+    caller.console("/resume");
+    std::this_thread::sleep_for(milliseconds(500));
+    caller.console("7");
+    Event key = m_sink.waitFor([](const Event& e) { return e.kind == "digit"; }, seconds(3));
+    EXPECT_EQ(key.a, static_cast<DWORD>('7')) << caller.log();
+    EXPECT_EQ(m_sink.count("state"), 1u); // CONNECTED only
+    EXPECT_EQ(caller.log().find("could not decode"), std::string::npos);
+}
+
+// An outgoing call reports its progress and connects when the far end answers; the far end's
+// hang-up ends it.
+TEST_F(SipLineTest, OutgoingCallConnects)
+{
+    openLine();
+    Baresip callee("", "lena@127.0.0.1>;regint=0;answermode=auto", withSilence({}, 0, 20));
+    ASSERT_EQ(m_line->makeCall(42, "lena@127.0.0.1:" + std::to_string(callee.sipPort()), 9), 0);
+    EXPECT_EQ(m_line->makeCall(43, "sip:other@127.0.0.1", 10), LINEERR_CALLUNAVAIL); // one call per line
+    Event reply = m_sink.waitFor([](const Event& e) { return e.kind == "reply" && e.a == 9; }, seconds(3));
+    EXPECT_EQ(reply.b, 0u);
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_DIALING).call, 42u);
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_CONNECTED).call, 42u) << callee.log();
+    callee.hangUp();
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_DISCONNECTED).call, 42u);
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, 42u);
+}
+
 // OPTIONS is answered with 200 OK, and garbage on the SIP port is survived.
 TEST_F(SipLineTest, OptionsAndGarbage)
 {
