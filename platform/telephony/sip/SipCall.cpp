@@ -1,8 +1,8 @@
 // A SIP line call: session handlers, call states, rings and digits.
 #include "SipCall.h"
 
-#include "SipCallerId.h"
 #include "SipEngine.h"
+#include "SipHeaders.h"
 #include "SipMedia.h"
 #include "SipRegistration.h"
 
@@ -39,39 +39,6 @@ bool localAddressToward(const struct sa& remote, struct sa& local)
 bool hasBody(const struct sip_msg* msg)
 {
     return msg && msg->mb && mbuf_get_left(msg->mb) > 0;
-}
-
-// The key of an INFO digit body ("Signal=5" for dtmf-relay, "5" for dtmf), or 0.
-char infoDigit(const struct sip_msg* msg)
-{
-    if (!hasBody(msg))
-        return 0;
-    std::string body(reinterpret_cast<const char*>(mbuf_buf(msg->mb)), mbuf_get_left(msg->mb));
-    size_t at = 0;
-    if (msg_ctype_cmp(&msg->ctyp, "application", "dtmf-relay")) {
-        at = body.find("Signal");
-        if (at == std::string::npos)
-            return 0;
-        at = body.find('=', at);
-        if (at == std::string::npos)
-            return 0;
-        ++at;
-    } else if (!msg_ctype_cmp(&msg->ctyp, "application", "dtmf")) {
-        return 0;
-    }
-    while (at < body.size() && (body[at] == ' ' || body[at] == '\t'))
-        ++at;
-    if (at >= body.size())
-        return 0;
-    char c = body[at];
-    if (c >= 'a' && c <= 'd')
-        c = static_cast<char>(c - 'a' + 'A');
-    // dtmf-relay also allows the event numbers 10 and 11 for '*' and '#'.
-    if (c == '1' && at + 1 < body.size() && (body[at + 1] == '0' || body[at + 1] == '1'))
-        return body[at + 1] == '0' ? '*' : '#';
-    if ((c >= '0' && c <= '9') || c == '*' || c == '#' || (c >= 'A' && c <= 'D'))
-        return c;
-    return 0;
 }
 
 } // namespace
