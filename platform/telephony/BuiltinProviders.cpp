@@ -1,5 +1,5 @@
 // The providers built into this program. A new provider adds its line here and links its library
-// into kalvo_telephony (platform/telephony/CMakeLists.txt).
+// into kalvo_telephony (platform/telephony/CMakeLists.txt, as WHOLE_ARCHIVE).
 #include "ProviderRegistry.h"
 #include "SimProvider.h"
 #include "SipProvider.h"
