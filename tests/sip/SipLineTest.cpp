@@ -42,6 +42,54 @@ std::vector<int16_t> withSilence(std::vector<int16_t> lead, double before, doubl
     return out;
 }
 
+// Normalised correlation of a against b from offset on (0 when b is too short).
+double correlationAt(const std::vector<int16_t>& a, const std::vector<int16_t>& b, size_t offset)
+{
+    if (offset + a.size() > b.size())
+        return 0;
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        double x = a[i], y = b[offset + i];
+        ab += x * y;
+        aa += x * x;
+        bb += y * y;
+    }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+
+// True when sent turns up in got altered by no more than G.711 alters it. sent is taken in ten
+// pieces, each found near where the one before ended: a packet that came too late for the jitter
+// buffer leaves a 20 ms gap (a timing loss, counted by the line), which may spoil one piece.
+::testing::AssertionResult containsFaithfully(const std::vector<int16_t>& got,
+                                              const std::vector<int16_t>& sent)
+{
+    const size_t piece = sent.size() / 10, slack = 480;
+    if (got.size() < sent.size())
+        return ::testing::AssertionFailure() << "only " << got.size() << " samples";
+    std::vector<int16_t> first(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(piece));
+    double best = -1;
+    size_t at = 0;
+    for (size_t offset = 0; offset + piece <= got.size(); ++offset)
+        if (double c = correlationAt(first, got, offset); c > best)
+            best = c, at = offset;
+    int poor = best < 0.97;
+    std::string detail = " " + std::to_string(best);
+    for (size_t p = 1; p < 10; ++p) {
+        std::vector<int16_t> part(sent.begin() + static_cast<std::ptrdiff_t>(p * piece),
+                                  sent.begin() + static_cast<std::ptrdiff_t>((p + 1) * piece));
+        size_t expected = at + piece, from = expected > slack ? expected - slack : 0;
+        double pieceBest = -1;
+        for (size_t offset = from; offset <= expected + slack; ++offset)
+            if (double c = correlationAt(part, got, offset); c > pieceBest)
+                pieceBest = c, at = offset;
+        poor += pieceBest < 0.97;
+        detail += " " + std::to_string(pieceBest);
+    }
+    if (poor > 1)
+        return ::testing::AssertionFailure() << poor << " of 10 pieces differ:" << detail;
+    return ::testing::AssertionSuccess();
+}
+
 class SipLineTest : public ::testing::Test
 {
 protected:
@@ -144,18 +192,12 @@ TEST_F(SipLineTest, AnsweredCallCarriesCallerIdRingsAndAudioBothWays)
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call);
     waveIn->stop();
 
-    // What was recorded is what the caller sent (it starts 0.5 s into the call).
-    std::vector<int16_t> recorded = recorder->samples();
-    EXPECT_GT(bestCorrelation(voice, recorded,
-                              recorded.size() > voice.size() ? recorded.size() - voice.size() : 0,
-                              voice.size()),
-              0.97);
-    // What the caller heard is what was played.
+    // What was recorded is what the caller sent, and what the caller heard is what was played
+    // (each found anywhere in the stream, since call set-up delays both).
+    EXPECT_TRUE(containsFaithfully(recorder->samples(), voice));
     caller.hangUp();
     std::this_thread::sleep_for(milliseconds(300));
-    std::vector<int16_t> heard = caller.heard();
-    ASSERT_GT(heard.size(), greeting.size());
-    EXPECT_GT(bestCorrelation(greeting, heard, heard.size() - greeting.size(), greeting.size()), 0.97);
+    EXPECT_TRUE(containsFaithfully(caller.heard(), greeting));
     // Rings stop once answered.
     size_t rings = m_sink.count("ring");
     std::this_thread::sleep_for(milliseconds(500));
@@ -184,9 +226,7 @@ TEST_F(SipLineTest, PcmaCallerIsRecordedFaithfully)
     EXPECT_EQ(m_line->drop(offer.call, 2), 0);
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call);
     waveIn->stop();
-    std::vector<int16_t> recorded = recorder->samples();
-    ASSERT_GT(recorded.size(), voice.size());
-    EXPECT_GT(bestCorrelation(voice, recorded, recorded.size() - voice.size(), voice.size()), 0.97);
+    EXPECT_TRUE(containsFaithfully(recorder->samples(), voice));
     // Our hang-up reached the caller.
     EXPECT_TRUE(caller.waitLog("terminated", seconds(3)));
 }
