@@ -122,9 +122,13 @@ bool SipCall::dial(const std::string& address, RequestId request)
     SipRegistration* account = m_engine.registration();
     std::string uri = address;
     if (uri.rfind("sip:", 0) != 0 && uri.rfind("sips:", 0) != 0) {
-        if (uri.find('@') == std::string::npos && account)
-            uri += "@" + account->domain();
-        uri = "sip:" + uri;
+        std::string full = "sip:";
+        full += address;
+        if (address.find('@') == std::string::npos && account) {
+            full += '@';
+            full += account->domain();
+        }
+        uri = std::move(full);
     }
     struct sip_addr target;
     struct pl uriPl;
