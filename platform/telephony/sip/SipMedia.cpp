@@ -133,6 +133,7 @@ void SipMedia::start()
     m_running = true;
     m_firstPacket = true;
     m_rxPending.clear();
+    m_owedFrames = 0;
     jbuf_flush(m_jbuf);
     m_lastRx = Clock::now();
     m_next = Clock::now();
@@ -159,11 +160,23 @@ void SipMedia::tick()
     // stall the schedule restarts instead of bursting.
     if (now - m_next > 5 * kTick)
         m_next = now;
+    // After a stall several ticks are due at once. Their packets still wait in the socket, so the
+    // frames they owe the wave-in stream are handed over once read, not replaced by silence.
+    bool stalled = m_next + kTick <= now;
     while (m_next <= now) {
         sendFrame();
-        deliverFrame();
         stepDigits();
+        if (stalled)
+            ++m_owedFrames;
+        else
+            deliverFrame(true);
         m_next += kTick;
+    }
+    while (!stalled && m_owedFrames > 0 && deliverFrame(false))
+        --m_owedFrames;
+    if (m_owedFrames > m_options.jitterMax) {
+        m_stats.underruns += m_owedFrames; // too late to matter any more: skipped
+        m_owedFrames = 0;
     }
     if (m_expectRtp && now - m_lastRx > std::chrono::milliseconds(m_options.rtpTimeoutMs)) {
         m_running = false;
@@ -214,7 +227,7 @@ void SipMedia::sendFrame()
     m_ts += kFrame;
 }
 
-void SipMedia::deliverFrame()
+bool SipMedia::deliverFrame(bool silenceOnUnderrun)
 {
     while (m_rxPending.size() < kFrame) {
         struct rtp_header hdr;
@@ -228,6 +241,8 @@ void SipMedia::deliverFrame()
             m_rxPending.push_back(hdr.pt == kPcmu ? g711_ulaw2pcm(p[i]) : g711_alaw2pcm(p[i]));
         mem_deref(mem);
     }
+    if (!silenceOnUnderrun && m_rxPending.size() < kFrame)
+        return false;
     int16_t frame[kFrame];
     size_t have = std::min(kFrame, m_rxPending.size());
     std::copy_n(m_rxPending.begin(), have, frame);
@@ -240,6 +255,7 @@ void SipMedia::deliverFrame()
     if (m_inband && have > 0)
         dtmf_dec_probe(m_dtmf, frame, kFrame);
     m_waveIn.push(frame, kFrame);
+    return have == kFrame;
 }
 
 void SipMedia::onRtp(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb, void* arg)

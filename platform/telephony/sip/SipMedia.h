@@ -80,7 +80,9 @@ private:
     void receive(const struct sa* src, const struct rtp_header* hdr, struct mbuf* mb);
     void tick();
     void sendFrame();
-    void deliverFrame();
+    // Hands one frame to wave in; on underrun a silent one, or none when silenceOnUnderrun is false.
+    // @return true when a whole received frame went out.
+    bool deliverFrame(bool silenceOnUnderrun);
     void stepDigits();
     void updateRemote();
 
@@ -113,6 +115,7 @@ private:
     std::chrono::steady_clock::time_point m_lastRx;
     std::chrono::steady_clock::time_point m_firstSend;
     std::vector<int16_t> m_rxPending;
+    unsigned m_owedFrames = 0;
 
     std::string m_digitQueue;
     unsigned m_digitTicks = 5;
