@@ -63,8 +63,8 @@ LONG RegDeleteKeyA(HKEY hKey, const char* subKey);
 
 /* Names the value at index (0-based) of an open key, with its type and data like RegQueryValueExA.
  * @return ERROR_SUCCESS, ERROR_NO_MORE_ITEMS past the last value, or ERROR_MORE_DATA. */
-LONG RegEnumValueA(HKEY hKey, DWORD index, char* valueName, DWORD* cchValueName, DWORD* reserved,
-                   DWORD* type, BYTE* data, DWORD* cbData);
+LONG RegEnumValueA(HKEY hKey, DWORD index, char* valueName, DWORD* cchValueName, DWORD* reserved, DWORD* type,
+                   BYTE* data, DWORD* cbData);
 
 /* Names the sub-key at index (0-based) of an open key. @return ERROR_SUCCESS or ERROR_NO_MORE_ITEMS. */
 LONG RegEnumKeyA(HKEY hKey, DWORD index, char* name, DWORD cchName);

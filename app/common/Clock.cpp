@@ -1,0 +1,16 @@
+// The wall clock.
+#include "Clock.h"
+
+namespace {
+class SystemClock : public Clock
+{
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+} // namespace
+
+const Clock& Clock::system()
+{
+    static const SystemClock clock;
+    return clock;
+}

@@ -1,0 +1,89 @@
+// The in-memory copy of the settings key, read once at start and updated by the dialogs after they
+// write the registry. Field names are the stored value names; widths are the loaders' conversions.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+struct MainOptions
+{
+    int32_t SecSilence = 0;
+    int16_t cDropSilence = 0;
+    int16_t ValSilence = 0;
+    QString MassagesPath;
+    int16_t RecordMessage = 0;
+    int16_t NumOfRing = 0;
+    int32_t MaxRec = 0;
+    QString Pass;
+    int16_t WornDelete = 0;
+    int16_t WornClear = 0;
+    int16_t ListMessageOnly = 0;
+    int16_t Modem = 0;
+    QString ModemName;
+    int32_t Sound = 0;
+    QString Greeting;
+    int16_t AllowRemoteAccess = 0;
+    int16_t CompressMessages = 0;
+    int16_t pQuickToolbar = 0;
+    int16_t PreScreen = 0;
+};
+
+struct MainActions
+{
+    int16_t pMailTo = 0;
+    QString MailTo;
+    QString SMTPServer;
+    QString MailFrom;
+    int16_t ActionsMailAllCalls = 0;
+    int16_t pAppTo = 0;
+    QString AppTo;
+    int16_t pAppToBG = 0;
+    int16_t ActionsAppAllCalls = 0;
+};
+
+struct MainEvents
+{
+    QString PlayInRing;
+    int16_t cPlayInRing = 0;
+    int16_t cOnlyIfGotMessage = 0;
+    QString PlayInIdle;
+    int16_t cPlayInIdle = 0;
+    int16_t WhenMsgViewMsg = 0;
+    int16_t ViewDetails = 0;
+    int16_t cAnimation = 0;
+    int16_t AnimationFast = 0;
+    int16_t cCloseCallerView = 0;
+    int16_t CloseCallerView = 0;
+};
+
+// The stored window placement in twips; a coordinate that did not convert stays unset.
+struct WindowPlacement
+{
+    static constexpr int32_t kUnset = INT32_MIN;
+    int32_t MeTop = kUnset;
+    int32_t MeLeft = kUnset;
+    int16_t MeWinState = 0;
+    int32_t MeWidth = kUnset;
+    int32_t MeHeight = kUnset;
+};
+
+// What the answering engine runs with, derived from the settings at start.
+struct EngineSettings
+{
+    int32_t LineIndex = -1;       // the watched line; -1 for none
+    bool RecordMessage = false;   // record a message after the greeting
+    QString GreetingFile;         // Greeting + ".wav", in the program folder's Greets/
+    int16_t RingThreshold = 0;    // answer at this ring
+    int16_t MaxRecordSeconds = 0; // MaxRec x 60
+    QString MessagesPath;         // ends in "/"
+};
+
+// Everything the settings loaders fill.
+struct Settings
+{
+    MainOptions options;
+    MainActions actions;
+    MainEvents events;
+    WindowPlacement view;
+    EngineSettings engine;
+};

@@ -1,0 +1,28 @@
+// Reads the settings key into the in-memory settings, logging each value that does not convert.
+#pragma once
+
+#include "Settings.h"
+
+class mdlLog;
+
+class SettingsLoader
+{
+public:
+    // programFolder is the program folder (no trailing "/"); the log receives conversion failures.
+    SettingsLoader(mdlLog& log, QString programFolder);
+
+    // Every loader in the start-up order.
+    void loadAll(Settings& settings);
+
+    void GetMainOptions(MainOptions& options);
+    void GetMainAction(MainActions& actions);
+    void GetMainEvents(MainEvents& events);
+    void GetView(WindowPlacement& view);
+    // Reads "Modem", "MassagesPath" (an empty one becomes the program folder's Messages/ and is
+    // saved), the log switches, and derives the engine's values from the options already loaded.
+    void GetAppOptions(const MainOptions& options, EngineSettings& engine);
+
+private:
+    mdlLog& m_log;
+    QString m_programFolder;
+};

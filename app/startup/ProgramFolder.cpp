@@ -1,0 +1,64 @@
+// The program folder and its seeding.
+#include "ProgramFolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QStandardPaths>
+
+namespace ProgramFolder {
+
+namespace {
+const char* const kFolders[] = {"Greets", "Sound", "Log", "Calls", "Help", "Messages"};
+}
+
+QString path()
+{
+    QString home = qEnvironmentVariable("KALVO_HOME");
+    if (home.isEmpty()) {
+        QString data = qEnvironmentVariable("XDG_DATA_HOME");
+        if (data.isEmpty())
+            data = QDir::homePath() + "/.local/share";
+        home = data + "/kalvo";
+    }
+    while (home.size() > 1 && home.endsWith('/'))
+        home.chop(1);
+    return home;
+}
+
+QString seedSource()
+{
+    QString installed = QCoreApplication::applicationDirPath() + "/../share/kalvo";
+    if (QFile::exists(installed + "/beep.wav"))
+        return QDir::cleanPath(installed);
+    return QStringLiteral(KALVO_SOURCE_DATA_DIR);
+}
+
+bool ensure(const QString& folder, const QString& seed)
+{
+    QDir dir;
+    if (!dir.mkpath(folder))
+        return false;
+    for (const char* name : kFolders)
+        dir.mkpath(folder + "/" + name);
+
+    QDir source(seed);
+    QDirIterator it(seed, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QString from = it.next();
+        QString relative = source.relativeFilePath(from);
+        if (relative == "CMakeLists.txt" || relative.startsWith("desktop/"))
+            continue; // build and desktop-integration files, not the user's
+        QString to = folder + "/" + relative;
+        if (QFile::exists(to))
+            continue;
+        dir.mkpath(QFileInfo(to).absolutePath());
+        if (QFile::copy(from, to))
+            QFile::setPermissions(to,
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
+    return true;
+}
+
+} // namespace ProgramFolder

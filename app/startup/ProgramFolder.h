@@ -1,0 +1,19 @@
+// The program folder: greetings, sounds, logs, the call database, help and by default the messages.
+#pragma once
+
+#include <QString>
+
+namespace ProgramFolder {
+
+// $KALVO_HOME, else $XDG_DATA_HOME/kalvo, else ~/.local/share/kalvo; no trailing "/".
+QString path();
+
+// Where the files that seed a new program folder come from: the installed share/kalvo beside the
+// executable's bin/, else the source tree's data/ when running from a build.
+QString seedSource();
+
+// Creates the missing sub-folders of folder and copies every file of seed that folder lacks.
+// Files the user already has are never replaced. Returns false when the folder cannot be made.
+bool ensure(const QString& folder, const QString& seed);
+
+} // namespace ProgramFolder

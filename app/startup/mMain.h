@@ -1,0 +1,29 @@
+// The program's entry procedure and two process-wide helpers.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+// The version every about box and report shows.
+inline const QString kProgramVersion = QStringLiteral("1.0.0.22");
+
+// The process start: refuses a second instance, seeds the program folder, writes the first-run
+// defaults and loads the main form, shown, or hidden when the only argument is exactly "-st".
+// arguments are the command-line arguments after the program name. Runs the event loop and
+// returns the exit status.
+int Main(const QStringList& arguments);
+
+class frmMain;
+class SingleInstance;
+
+// Everything of the start before the event loop: the instance check (a second instance shows
+// "Kalvo is still running" and gets no form), the program folder, the first-run defaults, and the
+// main form, shown unless the arguments are exactly "-st".
+std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const SingleInstance& instance);
+
+// Writes the first-run defaults when "First" is "1" or absent; returns true when it did.
+bool WriteFirstRunDefaults(const QString& programFolder, const QString& executablePath);
+
+// True when a top-level form with exactly this object name exists.
+bool IsFormLoaded(const QString& formName);

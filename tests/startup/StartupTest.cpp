@@ -1,0 +1,179 @@
+// Process start-up: first and later runs, "-st", the instance rule in-process and with two real
+// processes, and the version names.
+#include "MessageBox.h"
+#include "SingleInstance.h"
+#include "TestSupport.h"
+#include "WinVersion.h"
+#include "frmMain.h"
+#include "mMain.h"
+#include "mdlReg.h"
+#include "mdlWinVersion.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+
+using namespace mdlReg;
+
+namespace {
+QString setting(const char* name)
+{
+    return GetRegString(HKeyLocalMachine, kSettingsKey, name);
+}
+
+// Every file below a folder with its size and modification time, to see whether anything changed.
+QStringList snapshot(const QString& folder)
+{
+    QStringList out;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        out << it.filePath() + " " + QString::number(it.fileInfo().size()) + " " +
+                   QString::number(it.fileInfo().lastModified().toMSecsSinceEpoch());
+    }
+    out.sort();
+    return out;
+}
+} // namespace
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { MessageBox::clearShown(); }
+
+    // The first run seeds the folder and writes the defaults; "-st" keeps the window hidden; a
+    // later run writes none of it again and keeps the user's own files.
+    void firstRunThenLaterRun()
+    {
+        kalvo::test::IsolatedHome home;
+        SingleInstance instance;
+        QVERIFY(instance.isFirst());
+        {
+            auto form = StartProgram({"-st"}, instance);
+            QVERIFY(form);
+            QVERIFY(!form->isVisible());
+            QCOMPARE(form->windowTitle(), QString("Kalvo 1.0"));
+            QVERIFY(IsFormLoaded("frmMain"));
+            QVERIFY(!IsFormLoaded("frmmain"));
+        }
+        QVERIFY(!IsFormLoaded("frmMain"));
+
+        const QString folder = home.programFolder();
+        for (const char* sub : {"Greets", "Sound", "Log", "Calls", "Help", "Messages"})
+            QVERIFY2(QDir(folder + "/" + sub).exists(), sub);
+        for (const char* file : {"beep.wav", "Greets/Default.wav", "Help/index.htm"})
+            QVERIFY2(QFile(folder + "/" + file).size() > 0, file);
+        QCOMPARE(QDir(folder + "/Sound").entryList(QDir::Files).size(), 2);
+
+        QCOMPARE(setting("First"), QString("0"));
+        QCOMPARE(setting("MassagesPath"), folder + "/Messages/");
+        QCOMPARE(setting("cAnimation"), QString("1")); // the desktop reports NT 5.1
+        const QString run = GetRegString(HKeyLocalMachine, kRunKey, "Kalvo");
+        QCOMPARE(run, QCoreApplication::applicationFilePath() + " -st");
+        QVERIFY(QFile::exists(home.configHome() + "/autostart/kalvo.desktop"));
+
+        // The user turned start-with-login off and replaced the beep; neither comes back.
+        DeleteRegValue(HKeyLocalMachine, kRunKey, "Kalvo");
+        QFile beep(folder + "/beep.wav");
+        QVERIFY(beep.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        beep.write("mine");
+        beep.close();
+        QFile::remove(folder + "/Greets/Default.wav");
+        {
+            auto form = StartProgram({"-ST"}, instance);
+            QVERIFY(form);
+            QVERIFY(form->isVisible()); // only the exact "-st" hides
+        }
+        QCOMPARE(GetRegString(HKeyLocalMachine, kRunKey, "Kalvo"), QString("Not Found"));
+        QCOMPARE(QFile(folder + "/beep.wav").size(), 4);
+        QVERIFY(QFile::exists(folder + "/Greets/Default.wav")); // missing seed files come back
+
+        auto shown = StartProgram({"-st", "extra"}, instance);
+        QVERIFY(shown->isVisible());
+    }
+
+    // A second instance shows the message and gets no form, writing nothing.
+    void secondInstanceInProcess()
+    {
+        kalvo::test::IsolatedHome home;
+        SingleInstance first;
+        SingleInstance second;
+        QVERIFY(first.isFirst());
+        QVERIFY(!second.isFirst());
+        MessageBox::scriptAnswers({MessageBox::Ok});
+        QVERIFY(!StartProgram({}, second));
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"Kalvo is still running"});
+        QVERIFY(!QDir(home.programFolder() + "/Log").exists());
+        QCOMPARE(setting("First"), QString("Not Found"));
+    }
+
+    // Two real processes: the second prints the message, ends at once and changes no file.
+    void secondProcessEndsWithoutWriting()
+    {
+        kalvo::test::IsolatedHome home;
+        SetRegValue(HKeyLocalMachine, kSettingsKey, "cLogSys", 1, "1");
+        SetRegValue(HKeyLocalMachine, kSettingsKey, "cLogCalls", 1, "1");
+        QProcess first;
+        first.start(kalvo::test::binaryPath("kalvo"), {"-st"});
+        QVERIFY(first.waitForStarted());
+        // Started when its first-run values are in place and it has logged its load.
+        QTRY_VERIFY_WITH_TIMEOUT(QDir(home.programFolder() + "/Log").entryList(QDir::Files).size() == 2,
+                                 30000);
+        const QStringList before = snapshot(home.path());
+
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KALVO_MESSAGEBOX", "stderr");
+        second.setProcessEnvironment(env);
+        second.start(kalvo::test::binaryPath("kalvo"), {});
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(second.readAllStandardError()).contains("Kalvo is still running"));
+        QCOMPARE(snapshot(home.path()), before);
+        QVERIFY(first.state() == QProcess::Running);
+
+        first.kill();
+        first.waitForFinished();
+        QProcess version;
+        version.start(kalvo::test::binaryPath("kalvo"), {"--version"});
+        QVERIFY(version.waitForFinished(30000));
+        QCOMPARE(version.readAllStandardOutput().trimmed(), QByteArray("Kalvo 1.0.0.22"));
+    }
+
+    // The version record maps to the names the program branches on.
+    void windowsVersionNames()
+    {
+        struct Case
+        {
+            uint32_t platform, major, minor;
+            const char* name;
+        } const cases[] = {{1, 4, 0, "Windows 95"},
+                           {1, 4, 10, "Windows 98"},
+                           {1, 4, 90, "Windows Mellinnium"},
+                           {1, 4, 3, ""},
+                           {2, 3, 51, "Windows NT 3.51"},
+                           {2, 4, 0, "Windows NT 4.0"},
+                           {2, 5, 0, "Windows 2000"},
+                           {2, 5, 2, "Windows XP"},
+                           {2, 6, 0, ""},
+                           {0, 3, 1, "Failed"}};
+        for (const Case& c : cases) {
+            OSVERSIONINFOA info{};
+            info.dwPlatformId = c.platform;
+            info.dwMajorVersion = c.major;
+            info.dwMinorVersion = c.minor;
+            QCOMPARE(WindowsVersionName(info), QString(c.name));
+        }
+        QCOMPARE(WindowsVersionName(), QString("Windows XP"));
+        OSVERSIONINFOA wrongSize{};
+        wrongSize.dwOSVersionInfoSize = 100;
+        QCOMPARE(GetVersionExA(&wrongSize), 0);
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "StartupTest.moc"
