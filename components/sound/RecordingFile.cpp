@@ -95,7 +95,7 @@ QStringList RecordingFile::keepInterrupted(const QString& spoolFolder)
     return kept;
 }
 
-int32_t RecordingFile::open(const QString& spoolFolder, int32_t formatTag, int32_t bits, int32_t channels,
+int32_t RecordingFile::open(const QString& spoolFolder, int32_t formatTag, int32_t channels, int32_t bits,
                             int32_t rate)
 {
     close();

@@ -31,7 +31,7 @@ public:
     static QStringList keepInterrupted(const QString& spoolFolder);
 
     // Creates the temporary file "rec-<pid>-<n>.part.wav" in spoolFolder. @return a sound result.
-    int32_t open(const QString& spoolFolder, int32_t formatTag, int32_t bits, int32_t channels, int32_t rate);
+    int32_t open(const QString& spoolFolder, int32_t formatTag, int32_t channels, int32_t bits, int32_t rate);
 
     // Appends frames; the header on disk is updated with them. @return false on a write error.
     bool write(const int16_t* frames, size_t frameCount);

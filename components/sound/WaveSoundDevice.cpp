@@ -184,7 +184,7 @@ int32_t WaveSoundDevice::StartRecord(int32_t inputId, int32_t formatTag, int32_t
         return result;
     std::shared_ptr<WaveDevice> device;
     findDevice(WaveDirection::In, inputId, device);
-    if (int32_t result = m_file.open(m_spoolFolder, formatTag, bits, channels, rate))
+    if (int32_t result = m_file.open(m_spoolFolder, formatTag, channels, bits, rate))
         return result;
     const WaveFormat format{static_cast<uint32_t>(rate), static_cast<uint16_t>(channels)};
     auto sink = std::make_shared<RecordSink>(format.sampleRate, format.channels);
