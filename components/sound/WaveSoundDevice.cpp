@@ -272,8 +272,9 @@ int32_t WaveSoundDevice::StartMonitor(int32_t outputId, int32_t formatTag, int32
         return result;
     auto ring = m_sink->monitorRing();
     ring->discard();
-    if (int32_t result = device->startOutput(m_recordFormat,
-                                             std::make_shared<MonitorSource>(ring, m_recordFormat.channels)))
+    if (int32_t result = device->startOutput(
+            m_recordFormat,
+            std::make_shared<MonitorSource>(ring, m_recordFormat.sampleRate, m_recordFormat.channels)))
         return result;
     m_sink->setMonitoring(true);
     m_monitorDevice = device;
