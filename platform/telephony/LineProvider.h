@@ -75,7 +75,9 @@ public:
     virtual ~LineEventSink() = default;
 
     // A new incoming call in the OFFERING state; every application with the line open gets a
-    // handle and LINE_CALLSTATE OFFERING (owners with LINECALLPRIVILEGE_OWNER). @return its id.
+    // handle and LINE_CALLSTATE OFFERING (the first owner with LINECALLPRIVILEGE_OWNER, everyone
+    // else with MONITOR). Send callInfo(CALLERID) next, also when the caller is unknown.
+    // @return its id, or 0 when the device is being replaced (then report nothing more of it).
     virtual CallId offerCall(const CallData& data) = 0;
 
     // The call moved to state (LINECALLSTATE_); mode is the state's mode (the disconnect mode for
@@ -131,7 +133,9 @@ public:
     // then callState CONNECTED), or a negative LINEERR_ code returned to the application at once.
     virtual LONG answer(CallId call, RequestId request) = 0;
 
-    // Drops the call (DISCONNECTED, then IDLE). Same result rules as answer.
+    // Drops the call (DISCONNECTED, then IDLE). Same result rules as answer. request 0 is the
+    // layer's own drop when the call's last owner closes its line or shuts down: do it at once, no
+    // reply is wanted (completeRequest(0, ...) is ignored).
     virtual LONG drop(CallId call, RequestId request) = 0;
 
     // Places a call the layer has created as call. Same result rules as answer; report progress with

@@ -5,8 +5,9 @@ namespace kalvo::wave {
 
 WaveDeviceTable& WaveDeviceTable::instance()
 {
-    static WaveDeviceTable table;
-    return table;
+    // Never destroyed: providers torn down at exit still remove their devices from it.
+    static WaveDeviceTable* table = new WaveDeviceTable;
+    return *table;
 }
 
 WaveDeviceTable::Directory& WaveDeviceTable::directory(WaveDirection direction)
