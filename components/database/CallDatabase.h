@@ -1,0 +1,50 @@
+// The call database as the program uses it: one table of text fields, records numbered from 1.
+#pragma once
+
+#include "QueryArray.h"
+
+#include <QString>
+
+namespace kalvo {
+
+// The record store the main window keeps as DataBase1. Every operation raises kalvo::VbError
+// (a number and a description) when it cannot do what it was asked; nothing is reported through
+// return values.
+class CallDatabase
+{
+public:
+    virtual ~CallDatabase() = default;
+
+    // Fills `result` with every record: row = record number 1..RecordCount, column = FieldIndex.
+    // The only command is "Get *"; any other text raises error 5.
+    virtual void Query(const QString& command, QueryArray& result) = 0;
+    // Makes record `recordNumber` (1..RecordCount, insertion order) current; error 9 otherwise.
+    virtual void MoveTo(int recordNumber) = 0;
+    // Makes the first record current; error 3021 when there are no records.
+    virtual void MoveFirst() = 0;
+    // Opens the store in the folder `callsFolder` (created with its file when absent).
+    virtual void Open(const QString& callsFolder) = 0;
+    // Sets a field of the record being added or edited; error 3265 for an unknown field name,
+    // 3020 without AddNew or Edit.
+    virtual void SetField(const QString& fieldName, const QString& value) = 0;
+    // Sets a field to an integer, stored as its decimal text (the read state is set this way).
+    virtual void SetField(const QString& fieldName, qint16 value) = 0;
+    // Removes the current record; later records move down one number. No record is current after.
+    virtual void Delete() = 0;
+    // Removes every record.
+    virtual void DeleteAll() = 0;
+    // The text of a field in the current record (or in the record being added or edited).
+    virtual QString GetField(const QString& fieldName) = 0;
+    // Stores the record being added or edited, as one committed transaction.
+    virtual void Update() = 0;
+    // Opens the current record for change; its fields keep their values until set.
+    virtual void Edit() = 0;
+    // Starts a new record with empty fields, appended after the last one by Update.
+    virtual void AddNew() = 0;
+    // Number of records.
+    virtual int RecordCount() = 0;
+    // Column of a field in the Query array (1-based); error 3265 for an unknown field name.
+    virtual int FieldIndex(const QString& fieldName) = 0;
+};
+
+} // namespace kalvo

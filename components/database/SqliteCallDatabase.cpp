@@ -1,0 +1,372 @@
+// SQLite storage of the call records: schema, record numbering and the mapping of failures onto
+// run-time error numbers.
+#include "SqliteCallDatabase.h"
+
+#include "VbError.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <sqlite3.h>
+
+namespace kalvo {
+
+namespace {
+
+// Error numbers of the record store that have no standard run-time number.
+constexpr int ErrUpdateWithoutAddNewOrEdit = 3020;
+constexpr int ErrNoCurrentRecord = 3021;
+constexpr int ErrLocked = 3218;
+constexpr int ErrItemNotFound = 3265;
+constexpr int ErrUnrecognizedFormat = 3343;
+
+constexpr const char* CreateTableSql = "CREATE TABLE IF NOT EXISTS Calls ("
+                                       " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                                       " \"Call_Name\" TEXT NOT NULL DEFAULT '',"
+                                       " \"Call_Number\" TEXT NOT NULL DEFAULT '',"
+                                       " \"Call_Time\" TEXT NOT NULL DEFAULT '',"
+                                       " \"Call_Date\" TEXT NOT NULL DEFAULT '',"
+                                       " \"Call_Massage_Name\" TEXT NOT NULL DEFAULT '',"
+                                       " \"Type\" TEXT NOT NULL DEFAULT '',"
+                                       " \"Read\" TEXT NOT NULL DEFAULT '')";
+constexpr const char* FieldList = "\"Call_Name\", \"Call_Number\", \"Call_Time\", \"Call_Date\", "
+                                  "\"Call_Massage_Name\", \"Type\", \"Read\"";
+
+// One prepared statement, finalized when it goes out of scope.
+class Statement
+{
+public:
+    Statement(sqlite3* db, const QByteArray& sql)
+    {
+        m_rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_stmt, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    int prepareResult() const { return m_rc; }
+    sqlite3_stmt* get() const { return m_stmt; }
+    void bind(int index, const QString& text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    void bind(int index, qint64 value) { sqlite3_bind_int64(m_stmt, index, value); }
+    int step() { return sqlite3_step(m_stmt); }
+    QString text(int column) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
+    }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_rc;
+};
+
+int fieldColumn(const QString& fieldName)
+{
+    for (std::size_t i = 0; i < SqliteCallDatabase::FieldNames.size(); ++i) {
+        if (fieldName.compare(QLatin1String(SqliteCallDatabase::FieldNames[i]), Qt::CaseInsensitive) == 0)
+            return int(i);
+    }
+    throw VbError(ErrItemNotFound, "Item not found in this collection.");
+}
+
+} // namespace
+
+const std::array<const char*, 7> SqliteCallDatabase::FieldNames = {
+    "Call_Name", "Call_Number", "Call_Time", "Call_Date", "Call_Massage_Name", "Type", "Read"};
+
+SqliteCallDatabase::~SqliteCallDatabase()
+{
+    close();
+}
+
+void SqliteCallDatabase::close()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_ids.clear();
+    m_current = -1;
+    m_mode = EditMode::None;
+}
+
+void SqliteCallDatabase::Open(const QString& callsFolder)
+{
+    close();
+    if (callsFolder.isEmpty() || !QDir().mkpath(callsFolder))
+        throw VbError(VbPathNotFound);
+    const QString path = QDir(callsFolder).filePath(QLatin1String(FileName));
+    if (QFileInfo(path).isDir())
+        throw VbError(VbPathFileAccessError);
+
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    m_db = db;
+    if (rc != SQLITE_OK) {
+        const int code = rc;
+        close();
+        raise(code);
+    }
+    sqlite3_extended_result_codes(m_db, 0);
+    sqlite3_busy_timeout(m_db, 5000);
+    try {
+        // The first statement reads the header: a file that is not a database fails here, before
+        // anything is written to it.
+        execute("PRAGMA schema_version");
+        if (!sqlite3_db_readonly(m_db, "main")) {
+            execute("PRAGMA journal_mode=WAL");
+            execute(CreateTableSql);
+        }
+        execute("PRAGMA synchronous=FULL");
+        loadIds();
+    } catch (const VbError& error) {
+        close();
+        if (error.number() == ErrUnrecognizedFormat)
+            throw VbError(ErrUnrecognizedFormat,
+                          "Unrecognized database format '" + path.toStdString() + "'.");
+        throw;
+    }
+}
+
+sqlite3* SqliteCallDatabase::connection() const
+{
+    if (!m_db)
+        throw VbError(VbObjectVariableNotSet);
+    return m_db;
+}
+
+void SqliteCallDatabase::execute(const char* sql)
+{
+    char* message = nullptr;
+    const int rc = sqlite3_exec(connection(), sql, nullptr, nullptr, &message);
+    sqlite3_free(message);
+    if (rc != SQLITE_OK)
+        raise(rc);
+}
+
+void SqliteCallDatabase::loadIds()
+{
+    Statement query(connection(), "SELECT id FROM Calls ORDER BY id");
+    if (query.prepareResult() != SQLITE_OK)
+        raise(query.prepareResult());
+    std::vector<qint64> ids;
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW)
+        ids.push_back(sqlite3_column_int64(query.get(), 0));
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    m_ids = std::move(ids);
+}
+
+SqliteCallDatabase::Record SqliteCallDatabase::readRecord(qint64 id) const
+{
+    Statement query(connection(), QByteArray("SELECT ") + FieldList + " FROM Calls WHERE id = ?");
+    if (query.prepareResult() != SQLITE_OK)
+        raise(query.prepareResult());
+    query.bind(1, id);
+    const int rc = query.step();
+    if (rc == SQLITE_DONE)
+        throw VbError(ErrNoCurrentRecord, "No current record.");
+    if (rc != SQLITE_ROW)
+        raise(rc);
+    Record record;
+    for (int i = 0; i < int(record.size()); ++i)
+        record[i] = query.text(i);
+    return record;
+}
+
+void SqliteCallDatabase::Query(const QString& command, QueryArray& result)
+{
+    if (command.trimmed().compare(QLatin1String("Get *"), Qt::CaseInsensitive) != 0)
+        throw VbError(VbInvalidProcedureCall);
+    Statement query(connection(), QByteArray("SELECT id, ") + FieldList + " FROM Calls ORDER BY id");
+    if (query.prepareResult() != SQLITE_OK)
+        raise(query.prepareResult());
+    std::vector<qint64> ids;
+    std::vector<Record> records;
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW) {
+        ids.push_back(sqlite3_column_int64(query.get(), 0));
+        Record& record = records.emplace_back();
+        for (int i = 0; i < int(record.size()); ++i)
+            record[i] = query.text(i + 1);
+    }
+    if (rc != SQLITE_DONE)
+        raise(rc);
+
+    result.resize(int(records.size()), int(FieldNames.size()));
+    for (int row = 0; row < int(records.size()); ++row) {
+        for (int column = 0; column < int(FieldNames.size()); ++column)
+            result.at(row + 1, column + 1) = std::move(records[row][column]);
+    }
+    // The table is the truth; keep the numbering in step with what the caller now holds.
+    if (ids != m_ids) {
+        const qint64 currentId = m_current >= 0 ? m_ids[m_current] : 0;
+        m_ids = std::move(ids);
+        const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), currentId);
+        m_current = (it != m_ids.end() && *it == currentId) ? int(it - m_ids.begin()) : -1;
+    }
+}
+
+void SqliteCallDatabase::MoveTo(int recordNumber)
+{
+    connection();
+    m_mode = EditMode::None;
+    if (recordNumber < 1 || recordNumber > int(m_ids.size()))
+        throw VbError(VbSubscriptOutOfRange);
+    m_current = recordNumber - 1;
+}
+
+void SqliteCallDatabase::MoveFirst()
+{
+    connection();
+    m_mode = EditMode::None;
+    if (m_ids.empty())
+        throw VbError(ErrNoCurrentRecord, "No current record.");
+    m_current = 0;
+}
+
+void SqliteCallDatabase::SetField(const QString& fieldName, const QString& value)
+{
+    connection();
+    const int column = fieldColumn(fieldName);
+    if (m_mode == EditMode::None)
+        throw VbError(ErrUpdateWithoutAddNewOrEdit, "Update or CancelUpdate without AddNew or Edit.");
+    m_pending[column] = value;
+}
+
+void SqliteCallDatabase::SetField(const QString& fieldName, qint16 value)
+{
+    SetField(fieldName, QString::number(value));
+}
+
+void SqliteCallDatabase::Delete()
+{
+    connection();
+    m_mode = EditMode::None;
+    if (m_current < 0)
+        throw VbError(ErrNoCurrentRecord, "No current record.");
+    Statement statement(m_db, "DELETE FROM Calls WHERE id = ?");
+    if (statement.prepareResult() != SQLITE_OK)
+        raise(statement.prepareResult());
+    statement.bind(1, m_ids[m_current]);
+    const int rc = statement.step();
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    m_ids.erase(m_ids.begin() + m_current);
+    m_current = -1;
+}
+
+void SqliteCallDatabase::DeleteAll()
+{
+    connection();
+    m_mode = EditMode::None;
+    execute("DELETE FROM Calls");
+    m_ids.clear();
+    m_current = -1;
+}
+
+QString SqliteCallDatabase::GetField(const QString& fieldName)
+{
+    connection();
+    const int column = fieldColumn(fieldName);
+    if (m_mode != EditMode::None)
+        return m_pending[column];
+    if (m_current < 0)
+        throw VbError(ErrNoCurrentRecord, "No current record.");
+    return readRecord(m_ids[m_current])[column];
+}
+
+void SqliteCallDatabase::Update()
+{
+    connection();
+    if (m_mode == EditMode::None)
+        throw VbError(ErrUpdateWithoutAddNewOrEdit, "Update or CancelUpdate without AddNew or Edit.");
+    const bool adding = m_mode == EditMode::Adding;
+    if (!adding && m_current < 0) {
+        m_mode = EditMode::None;
+        throw VbError(ErrNoCurrentRecord, "No current record.");
+    }
+    // Whatever happens below, the pending record is spent, as after a failed Update in any
+    // record store: the caller starts again with AddNew or Edit.
+    m_mode = EditMode::None;
+    const QByteArray sql =
+        adding ? QByteArray("INSERT INTO Calls (") + FieldList + ") VALUES (?, ?, ?, ?, ?, ?, ?)"
+               : QByteArray("UPDATE Calls SET \"Call_Name\" = ?, \"Call_Number\" = ?, "
+                            "\"Call_Time\" = ?, \"Call_Date\" = ?, \"Call_Massage_Name\" = ?, "
+                            "\"Type\" = ?, \"Read\" = ? WHERE id = ?");
+    Statement statement(m_db, sql);
+    if (statement.prepareResult() != SQLITE_OK)
+        raise(statement.prepareResult());
+    for (int i = 0; i < int(m_pending.size()); ++i)
+        statement.bind(i + 1, m_pending[i]);
+    if (!adding)
+        statement.bind(int(m_pending.size()) + 1, m_ids[m_current]);
+    const int rc = statement.step();
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    if (adding) {
+        m_ids.push_back(sqlite3_last_insert_rowid(m_db));
+        m_current = int(m_ids.size()) - 1;
+    } else if (sqlite3_changes(m_db) == 0) {
+        throw VbError(ErrNoCurrentRecord, "No current record.");
+    }
+}
+
+void SqliteCallDatabase::Edit()
+{
+    connection();
+    if (m_current < 0)
+        throw VbError(ErrNoCurrentRecord, "No current record.");
+    m_pending = readRecord(m_ids[m_current]);
+    m_mode = EditMode::Editing;
+}
+
+void SqliteCallDatabase::AddNew()
+{
+    connection();
+    m_pending = Record();
+    m_mode = EditMode::Adding;
+}
+
+int SqliteCallDatabase::RecordCount()
+{
+    connection();
+    return int(m_ids.size());
+}
+
+int SqliteCallDatabase::FieldIndex(const QString& fieldName)
+{
+    return fieldColumn(fieldName) + 1;
+}
+
+void SqliteCallDatabase::raise(int sqliteCode) const
+{
+    const std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(sqliteCode);
+    switch (sqliteCode & 0xff) {
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        throw VbError(VbPermissionDenied);
+    case SQLITE_FULL:
+        throw VbError(VbDiskFull);
+    case SQLITE_IOERR:
+        throw VbError(VbDeviceIoError);
+    case SQLITE_CANTOPEN:
+        throw VbError(VbPathFileAccessError);
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        throw VbError(ErrUnrecognizedFormat, "Unrecognized database format.");
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        throw VbError(ErrLocked, "Could not update; currently locked.");
+    default:
+        throw VbError(VbApplicationDefined, "Call database: " + message);
+    }
+}
+
+} // namespace kalvo

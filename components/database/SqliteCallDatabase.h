@@ -1,0 +1,65 @@
+// The call database over one SQLite file in the program's Calls folder.
+#pragma once
+
+#include "CallDatabase.h"
+
+#include <array>
+#include <vector>
+
+struct sqlite3;
+
+namespace kalvo {
+
+// Keeps the calls in the table `Calls` of <Calls folder>/calls.sqlite3. The row id orders the
+// records, so record number n is the n-th row by id. Each Update, Delete and DeleteAll is one
+// committed transaction (WAL journal, synchronous FULL), so a process killed at any moment leaves
+// every committed record readable. A file that is not a database is reported, never replaced.
+class SqliteCallDatabase : public CallDatabase
+{
+public:
+    // Name of the database file inside the Calls folder.
+    static constexpr const char* FileName = "calls.sqlite3";
+    // The fields in column order of the Query array.
+    static const std::array<const char*, 7> FieldNames;
+
+    SqliteCallDatabase() = default;
+    ~SqliteCallDatabase() override;
+    SqliteCallDatabase(const SqliteCallDatabase&) = delete;
+    SqliteCallDatabase& operator=(const SqliteCallDatabase&) = delete;
+
+    void Query(const QString& command, QueryArray& result) override;
+    void MoveTo(int recordNumber) override;
+    void MoveFirst() override;
+    void Open(const QString& callsFolder) override;
+    void SetField(const QString& fieldName, const QString& value) override;
+    void SetField(const QString& fieldName, qint16 value) override;
+    void Delete() override;
+    void DeleteAll() override;
+    QString GetField(const QString& fieldName) override;
+    void Update() override;
+    void Edit() override;
+    void AddNew() override;
+    int RecordCount() override;
+    int FieldIndex(const QString& fieldName) override;
+
+private:
+    enum class EditMode { None, Adding, Editing };
+    using Record = std::array<QString, 7>;
+
+    void close();
+    sqlite3* connection() const;
+    void execute(const char* sql);
+    void loadIds();
+    Record readRecord(qint64 id) const;
+    [[noreturn]] void raise(int sqliteCode) const;
+
+    sqlite3* m_db = nullptr;
+    // Row ids of all records in order; index + 1 is the record number. Only this object writes
+    // the file while it is open, so the list stays in step with the table.
+    std::vector<qint64> m_ids;
+    int m_current = -1; // index into m_ids, -1 for no current record
+    EditMode m_mode = EditMode::None;
+    Record m_pending;
+};
+
+} // namespace kalvo
