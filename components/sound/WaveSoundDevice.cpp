@@ -5,7 +5,6 @@
 #include "VbError.h"
 
 #include <QDebug>
-#include <QFile>
 #include <algorithm>
 #include <cmath>
 
@@ -189,9 +188,7 @@ int32_t WaveSoundDevice::StartRecord(int32_t inputId, int32_t formatTag, int32_t
     const WaveFormat format{static_cast<uint32_t>(rate), static_cast<uint16_t>(channels)};
     auto sink = std::make_shared<RecordSink>(format.sampleRate, format.channels);
     if (int32_t result = device->startInput(format, sink)) {
-        const QString temp = m_file.tempPath();
-        m_file.finish(QString());
-        QFile::remove(temp);
+        m_file.discard();
         return result;
     }
     m_recordDevice = device;
