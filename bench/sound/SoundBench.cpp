@@ -76,7 +76,7 @@ double run(const QString& greeting, const QString& folder, int formatTag, int bi
         if (static_cast<double>(in->framesProcessed()) >= audioSeconds * 8000)
             loop.quit();
     });
-    check.start(5);
+    check.start(100);
     loop.exec();
     wave.StopRecordToFile(folder + "/message.wav");
     wave.StopPlay();
