@@ -4,7 +4,6 @@
 #include "WaveDevice.h"
 
 #include <QAudioDevice>
-#include <QPointer>
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -19,9 +18,9 @@ namespace kalvo::wave {
 // The stream's Qt objects live on the thread that starts it, which must run a Qt event loop (the
 // user-interface thread): a 10 ms timer there keeps the sink's quarter-second buffer full from the
 // wave source (silence once it has nothing), and Qt drains the input into the wave sink from that
-// loop, so the source and sink callbacks run there too. framesProcessed() of an output counts what the server
-// reports as played, never more than the frames the source gave, so the end of a playback is the end of
-// sound.
+// loop, so the source and sink callbacks run there too. framesProcessed() of an output is what the
+// server reports as played, never more than the frames the source gave, so a playback ends when its
+// sound has been heard, not when it was handed over.
 class SoundCardDevice : public WaveDevice
 {
 public:
