@@ -100,6 +100,23 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "sound_bench: cannot write the greeting files\n");
         return 1;
     }
+    // How long PlayFile holds the user-interface thread while it reads and converts a file.
+    const QString minute = dir.path() + "/minute44k.wav";
+    writeGreeting(minute, 44100, 2, 60);
+    for (const auto& [name, path] :
+         {std::pair{"60 s 44.1 kHz stereo file", minute}, std::pair{"10 s 8 kHz file", line}}) {
+        auto out =
+            std::make_shared<test::FakeLineDevice>(wave::WaveDirection::Out, std::chrono::milliseconds(20));
+        const auto id = wave::WaveDeviceTable::instance().addLineDevice(out);
+        sound::WaveSoundDevice wave;
+        QElapsedTimer clock;
+        clock.start();
+        wave.PlayFile(path, static_cast<int32_t>(id));
+        std::printf("sound_bench: PlayFile of a %s to the line returns after %lld ms\n", name,
+                    static_cast<long long>(clock.elapsed()));
+        wave.StopPlay();
+        wave::WaveDeviceTable::instance().removeLineDevice(wave::WaveDirection::Out, id);
+    }
     std::printf("sound_bench: CPU time per minute of line playback + recording at the same time\n");
     struct Case
     {
