@@ -123,6 +123,8 @@ private slots:
         // Started when its first-run values are in place and it has logged its load.
         QTRY_VERIFY_WITH_TIMEOUT(QDir(home.programFolder() + "/Log").entryList(QDir::Files).size() == 2,
                                  30000);
+        // ... and has finished its start: no modem line here, so it ends by storing "Modem" as -1.
+        QTRY_COMPARE_WITH_TIMEOUT(setting("Modem"), QString("-1"), 30000);
         const QStringList before = snapshot(home.path());
 
         QProcess second;
