@@ -9,6 +9,8 @@
 #include "mdlWinVersion.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QProcess>
 #include <memory>
 
 bool WriteFirstRunDefaults(const QString& programFolder, const QString& executablePath)
@@ -23,6 +25,22 @@ bool WriteFirstRunDefaults(const QString& programFolder, const QString& executab
         SetRegValue(HKeyLocalMachine, kSettingsKey, "cAnimation", 1, 1);
     SetRegValue(HKeyLocalMachine, kRunKey, "Kalvo", 1, executablePath + " -st");
     return true;
+}
+
+void RegisterSpeechHelper()
+{
+    using namespace mdlReg;
+    if (GetRegString(HKeyClassesRoot, "SAPI.SpVoice", "") != kNotFound)
+        return;
+    const QString helper = QCoreApplication::applicationDirPath() + "/Sayer";
+    if (!QFileInfo(helper).isExecutable())
+        return;
+    // Quick (it only starts the synthesiser once), and the answer is wanted before any greeting
+    // dialog asks whether speech is available.
+    QProcess process;
+    process.start(helper, {"--register"});
+    if (!process.waitForFinished(10000))
+        process.kill();
 }
 
 bool IsFormLoaded(const QString& formName)
@@ -44,6 +62,7 @@ std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const Single
     const QString folder = ProgramFolder::path();
     ProgramFolder::ensure(folder, ProgramFolder::seedSource());
     WriteFirstRunDefaults(folder, QCoreApplication::applicationFilePath());
+    RegisterSpeechHelper();
 
     auto form = std::make_unique<frmMain>(folder);
     if (!(arguments.size() == 1 && arguments.first() == "-st"))

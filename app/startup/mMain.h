@@ -25,5 +25,8 @@ std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const Single
 // Writes the first-run defaults when "First" is "1" or absent; returns true when it did.
 bool WriteFirstRunDefaults(const QString& programFolder, const QString& executablePath);
 
+// Runs "Sayer --register" (installed beside the program) when no speech engine is registered.
+void RegisterSpeechHelper();
+
 // True when a top-level form with exactly this object name exists.
 bool IsFormLoaded(const QString& formName);
