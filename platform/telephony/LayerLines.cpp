@@ -1,0 +1,288 @@
+// The telephony layer's line operations: open, close, capabilities, status messages, device ids.
+#include "Layer.h"
+#include "VarStructWriter.h"
+
+#include <strings.h>
+
+#include <cstring>
+
+namespace kalvo::telephony {
+
+namespace {
+constexpr DWORD kAllCallStates = LINECALLSTATE_IDLE | LINECALLSTATE_OFFERING | LINECALLSTATE_ACCEPTED |
+                                 LINECALLSTATE_DIALTONE | LINECALLSTATE_DIALING | LINECALLSTATE_RINGBACK |
+                                 LINECALLSTATE_BUSY | LINECALLSTATE_CONNECTED | LINECALLSTATE_PROCEEDING |
+                                 LINECALLSTATE_DISCONNECTED | LINECALLSTATE_UNKNOWN;
+constexpr DWORD kAllAddressStates = 0x1FF;
+constexpr DWORD kDisconnectModes = LINEDISCONNECTMODE_NORMAL | LINEDISCONNECTMODE_UNKNOWN |
+                                   LINEDISCONNECTMODE_REJECT | LINEDISCONNECTMODE_BUSY |
+                                   LINEDISCONNECTMODE_NOANSWER | LINEDISCONNECTMODE_UNREACHABLE;
+} // namespace
+
+LONG Layer::open(HLINEAPP app, DWORD deviceId, HLINE* line, DWORD version, DWORD_PTR instance,
+                 DWORD privileges, DWORD mediaModes)
+{
+    LineDevice* toOpen = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_apps.count(app))
+            return LINEERR_INVALAPPHANDLE;
+        Device* d = deviceLocked(deviceId);
+        if (!d)
+            return LINEERR_BADDEVICEID;
+        if (!line)
+            return LINEERR_INVALPOINTER;
+        if (version < TAPI_VERSION_1_0 || version > d->caps.highestApiVersion)
+            return LINEERR_INCOMPATIBLEAPIVERSION;
+        const DWORD known = LINECALLPRIVILEGE_NONE | LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER;
+        if (privileges == 0 || (privileges & ~known) ||
+            ((privileges & LINECALLPRIVILEGE_NONE) && privileges != LINECALLPRIVILEGE_NONE))
+            return LINEERR_INVALPRIVSELECT;
+        if (privileges & LINECALLPRIVILEGE_OWNER) {
+            // An owner must name the media modes it handles, all of them the device's.
+            if (mediaModes == 0 || (mediaModes & ~(d->caps.mediaModes | LINEMEDIAMODE_UNKNOWN)))
+                return LINEERR_INVALMEDIAMODE;
+        }
+        HLINE h = newHandle();
+        m_lines[h] = OpenLine{app, deviceId, instance, privileges, mediaModes};
+        *line = h;
+        if (d->openCount++ == 0)
+            toOpen = d->device.get();
+    }
+    if (toOpen)
+        toOpen->open();
+    return 0;
+}
+
+// With m_mutex held: forgets the line and its call handles, collecting the provider work for
+// finishClose (which runs without the lock).
+void Layer::closeLocked(HLINE hLine, std::vector<DropJob>& drops, std::vector<LineDevice*>& closes)
+{
+    auto it = m_lines.find(hLine);
+    if (it == m_lines.end())
+        return;
+    Device* d = deviceLocked(it->second.deviceId);
+    for (auto h = m_handles.begin(); h != m_handles.end();) {
+        if (h->second.line != hLine) {
+            ++h;
+            continue;
+        }
+        CallId call = h->second.call;
+        bool owner = h->second.privilege == LINECALLPRIVILEGE_OWNER;
+        h = m_handles.erase(h);
+        auto rec = m_calls.find(call);
+        if (rec == m_calls.end())
+            continue;
+        bool otherOwner = false;
+        bool anyHandle = false;
+        for (const auto& [oh, other] : m_handles) {
+            if (other.call == call) {
+                anyHandle = true;
+                otherOwner |= other.privilege == LINECALLPRIVILEGE_OWNER;
+            }
+        }
+        if (rec->second.state != LINECALLSTATE_IDLE) {
+            // A call whose last owner goes away is dropped, as closing a line hangs up.
+            if (owner && !otherOwner && d)
+                drops.push_back({d->device.get(), call, true});
+            if (!anyHandle) {
+                // Nobody can see it any more; the provider's IDLE for it will find no record.
+                m_calls.erase(rec);
+            }
+        } else if (!anyHandle) {
+            if (d)
+                drops.push_back({d->device.get(), call, false});
+            m_calls.erase(rec);
+        }
+    }
+    m_lines.erase(it);
+    if (d && --d->openCount == 0)
+        closes.push_back(d->device.get());
+}
+
+void Layer::finishClose(const std::vector<DropJob>& drops, const std::vector<LineDevice*>& closes)
+{
+    for (const DropJob& job : drops) {
+        // Request 0: the layer's own drop, no reply is wanted.
+        if (job.drop)
+            job.device->drop(job.call, 0);
+        else
+            job.device->deallocate(job.call);
+    }
+    for (LineDevice* device : closes)
+        device->close();
+}
+
+LONG Layer::close(HLINE line)
+{
+    std::vector<DropJob> drops;
+    std::vector<LineDevice*> closes;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_lines.count(line))
+            return LINEERR_INVALLINEHANDLE;
+        closeLocked(line, drops, closes);
+    }
+    finishClose(drops, closes);
+    return 0;
+}
+
+LONG Layer::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, LINEDEVCAPS* caps)
+{
+    if (LONG r = checkDevice(app, deviceId, version))
+        return r;
+    if (!caps)
+        return LINEERR_INVALPOINTER;
+    // Versions before 1.4 end before dwLineFeatures.
+    const DWORD fixed = version >= TAPI_VERSION_1_4 ? sizeof(LINEDEVCAPS) : sizeof(LINEDEVCAPS) - 4;
+    if (caps->dwTotalSize < fixed)
+        return LINEERR_STRUCTURETOOSMALL;
+    LineCaps c;
+    {
+        std::lock_guard lock(m_mutex);
+        Device* d = deviceLocked(deviceId);
+        if (!d)
+            return LINEERR_BADDEVICEID;
+        c = d->caps;
+    }
+    VarStructWriter::clearFixedPart(caps, fixed);
+    VarStructWriter w(caps, fixed);
+    w.addString(c.providerInfo, caps->dwProviderInfoSize, caps->dwProviderInfoOffset);
+    w.addString(c.switchInfo, caps->dwSwitchInfoSize, caps->dwSwitchInfoOffset);
+    w.addString(c.name, caps->dwLineNameSize, caps->dwLineNameOffset);
+    caps->dwPermanentLineID = c.permanentLineId;
+    caps->dwStringFormat = STRINGFORMAT_ASCII;
+    caps->dwAddressModes = LINEADDRESSMODE_ADDRESSID;
+    caps->dwNumAddresses = 1;
+    caps->dwBearerModes = c.bearerModes;
+    caps->dwMaxRate = c.maxRate;
+    caps->dwMediaModes = c.mediaModes;
+    caps->dwGenerateDigitModes = c.generateDigitModes;
+    caps->dwMonitorDigitModes = c.monitorDigitModes;
+    caps->dwMaxNumActiveCalls = c.maxNumActiveCalls;
+    caps->dwAnswerMode = LINEANSWERMODE_NONE;
+    caps->dwRingModes = 1;
+    caps->dwLineStates = c.lineStates;
+    caps->dwNumTerminals = c.numTerminals;
+    if (version >= TAPI_VERSION_1_4)
+        caps->dwLineFeatures = c.lineFeatures;
+    w.finish();
+    return 0;
+}
+
+LONG Layer::getAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, DWORD version,
+                           LINEADDRESSCAPS* caps)
+{
+    if (LONG r = checkDevice(app, deviceId, version))
+        return r;
+    if (addressId != 0)
+        return LINEERR_INVALADDRESSID;
+    if (!caps)
+        return LINEERR_INVALPOINTER;
+    const DWORD fixed = version >= TAPI_VERSION_1_4 ? sizeof(LINEADDRESSCAPS) : sizeof(LINEADDRESSCAPS) - 4;
+    if (caps->dwTotalSize < fixed)
+        return LINEERR_STRUCTURETOOSMALL;
+    LineCaps c;
+    {
+        std::lock_guard lock(m_mutex);
+        c = m_devices[deviceId].caps;
+    }
+    VarStructWriter::clearFixedPart(caps, fixed);
+    VarStructWriter w(caps, fixed);
+    w.addString(c.switchInfo, caps->dwAddressSize, caps->dwAddressOffset);
+    caps->dwLineDeviceID = deviceId;
+    caps->dwAddressSharing = LINEADDRESSSHARING_PRIVATE;
+    caps->dwAddressStates = kAllAddressStates;
+    caps->dwCallInfoStates = LINECALLINFOSTATE_CALLERID | LINECALLINFOSTATE_CALLEDID |
+                             LINECALLINFOSTATE_MEDIAMODE | LINECALLINFOSTATE_MONITORMODES;
+    caps->dwCallerIDFlags = c.callerIdFlags;
+    caps->dwCalledIDFlags = LINECALLPARTYID_ADDRESS | LINECALLPARTYID_UNKNOWN;
+    caps->dwCallStates = kAllCallStates;
+    caps->dwDisconnectModes = kDisconnectModes;
+    caps->dwMaxNumActiveCalls = c.maxNumActiveCalls;
+    if (version >= TAPI_VERSION_1_4)
+        caps->dwAddressFeatures = c.lineFeatures & LINEFEATURE_MAKECALL ? 0x00000004u /* MAKECALL */ : 0;
+    w.finish();
+    return 0;
+}
+
+LONG Layer::setStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates)
+{
+    std::lock_guard lock(m_mutex);
+    auto it = m_lines.find(line);
+    if (it == m_lines.end())
+        return LINEERR_INVALLINEHANDLE;
+    Device* d = deviceLocked(it->second.deviceId);
+    if (!d || (lineStates & ~d->caps.lineStates))
+        return LINEERR_INVALLINESTATE;
+    if (addressStates & ~kAllAddressStates)
+        return LINEERR_INVALADDRESSSTATE;
+    it->second.lineStates = lineStates;
+    it->second.addressStates = addressStates;
+    return 0;
+}
+
+LONG Layer::getId(HLINE line, DWORD addressId, HCALL call, DWORD select, VARSTRING* out,
+                  const char* deviceClass)
+{
+    LineDevice* device = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        DWORD deviceId = 0;
+        if (select == LINECALLSELECT_LINE || select == LINECALLSELECT_ADDRESS) {
+            auto it = m_lines.find(line);
+            if (it == m_lines.end())
+                return LINEERR_INVALLINEHANDLE;
+            if (select == LINECALLSELECT_ADDRESS && addressId != 0)
+                return LINEERR_INVALADDRESSID;
+            deviceId = it->second.deviceId;
+        } else if (select == LINECALLSELECT_CALL) {
+            auto h = m_handles.find(call);
+            if (h == m_handles.end())
+                return LINEERR_INVALCALLHANDLE;
+            const CallRecord& rec = m_calls.at(h->second.call);
+            // The devices of a call exist only while the call does.
+            if (rec.state == LINECALLSTATE_IDLE)
+                return LINEERR_INVALCALLSTATE;
+            deviceId = rec.deviceId;
+        } else {
+            return LINEERR_INVALCALLSELECT;
+        }
+        Device* d = deviceLocked(deviceId);
+        if (!d)
+            return LINEERR_NODEVICE;
+        device = d->device.get();
+    }
+    if (!out || !deviceClass)
+        return LINEERR_INVALPOINTER;
+    if (out->dwTotalSize < sizeof(VARSTRING))
+        return LINEERR_STRUCTURETOOSMALL;
+    DWORD ids[2];
+    DWORD count = 0;
+    LineWaveIds wave = device->waveDevices();
+    if (strcasecmp(deviceClass, "wave/in") == 0) {
+        if (wave.waveIn != 0xFFFFFFFFu)
+            ids[count++] = wave.waveIn;
+    } else if (strcasecmp(deviceClass, "wave/out") == 0) {
+        if (wave.waveOut != 0xFFFFFFFFu)
+            ids[count++] = wave.waveOut;
+    } else if (strcasecmp(deviceClass, "wave/in/out") == 0) {
+        if (wave.waveIn != 0xFFFFFFFFu && wave.waveOut != 0xFFFFFFFFu) {
+            ids[count++] = wave.waveIn;
+            ids[count++] = wave.waveOut;
+        }
+    } else if (strcasecmp(deviceClass, "tapi/phone") == 0) {
+        // No line has a phone device: known class, no identifier.
+    } else {
+        return LINEERR_INVALDEVICECLASS;
+    }
+    VarStructWriter::clearFixedPart(out, sizeof(VARSTRING));
+    VarStructWriter w(out, sizeof(VARSTRING));
+    out->dwStringFormat = STRINGFORMAT_BINARY;
+    if (count)
+        w.add(ids, count * sizeof(DWORD), out->dwStringSize, out->dwStringOffset);
+    w.finish();
+    return 0;
+}
+
+} // namespace kalvo::telephony
