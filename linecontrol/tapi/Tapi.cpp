@@ -1,0 +1,107 @@
+// Tapi: construction and the line lifecycle (initialise, open, close, shut down).
+#include "Tapi.h"
+
+#include "TapiBuffers.h"
+#include "TapiNotification.h"
+
+namespace korvan {
+
+Tapi::Tapi() : m_table(LineTable::forThisThread()) {}
+
+Tapi::~Tapi() = default;
+
+void Tapi::setCallbackInstance(DWORD_PTR instance)
+{
+    m_callbackInstance = instance;
+}
+
+int32_t Tapi::LineInitialize()
+{
+    HLINEAPP probe = 0;
+    DWORD numDevs = static_cast<DWORD>(m_numDevs);
+    const LONG result = lineInitialize(&probe, nullptr, TapiLineCallback, "", &numDevs);
+    m_numDevs = static_cast<int32_t>(numDevs);
+    if (result != 0) {
+        lineShutdown(probe);
+        return result;
+    }
+    m_table.recreateLines(m_numDevs);
+    lineShutdown(probe);
+    return 0;
+}
+
+int32_t Tapi::LineOpen(int32_t lineIndex, int32_t callPrivilege, int32_t mediaMode)
+{
+    LineEntry& entry = m_table.line(lineIndex);
+    if (entry.Opened)
+        return LINEERR_INUSE;
+    const DWORD privileges = callPrivilege != 0 ? static_cast<DWORD>(callPrivilege) : LINECALLPRIVILEGE_OWNER;
+    const DWORD mediaModes = mediaMode != 0 ? static_cast<DWORD>(mediaMode) : LINEMEDIAMODE_AUTOMATEDVOICE;
+    entry.DeviceId = lineIndex;
+
+    DWORD numDevs = 0;
+    LONG result = lineInitialize(&entry.hLineApp, nullptr, TapiLineCallback, "", &numDevs);
+    if (result != 0)
+        return result;
+
+    DWORD version = static_cast<DWORD>(m_apiVersion);
+    LINEEXTENSIONID extension{};
+    result = lineNegotiateAPIVersion(entry.hLineApp, static_cast<DWORD>(entry.DeviceId), TAPI_VERSION_1_4,
+                                     TAPI_VERSION_1_4, &version, &extension);
+    m_apiVersion = static_cast<int32_t>(version);
+    if (result != 0)
+        return result;
+
+    result = lineOpen(entry.hLineApp, static_cast<DWORD>(entry.DeviceId), &entry.hLine, version, 0,
+                      m_callbackInstance, privileges, mediaModes, nullptr);
+    if (result != 0)
+        return result;
+
+    DevCapsBuffer caps;
+    result = lineGetDevCaps(entry.hLineApp, static_cast<DWORD>(entry.DeviceId), version, 0, caps.get());
+    if (result != 0)
+        return result;
+
+    // Every device state the line reports (RINGING among them), no address states.
+    result = lineSetStatusMessages(entry.hLine, caps.get()->dwLineStates, 0);
+    if (result != 0)
+        return result;
+
+    entry.Opened = true;
+    return 0;
+}
+
+int32_t Tapi::LineClose(int32_t lineIndex)
+{
+    LineEntry& entry = m_table.line(lineIndex);
+    const LONG result = lineClose(entry.hLine);
+    if (result == 0)
+        entry.Opened = false;
+    return result;
+}
+
+int32_t Tapi::LineShutdown(int32_t lineIndex)
+{
+    LineEntry& entry = m_table.line(lineIndex);
+    const LONG result = lineShutdown(entry.hLineApp);
+    entry.Opened = false;
+    return result;
+}
+
+bool Tapi::LineOpened(int32_t lineIndex)
+{
+    return m_table.line(lineIndex).Opened;
+}
+
+bool Tapi::LineConnected(int32_t lineIndex)
+{
+    return m_table.line(lineIndex).Connected;
+}
+
+void Tapi::raise(int32_t eventId, std::vector<Variant> arguments)
+{
+    if (m_sink != nullptr)
+        m_sink->Invoke(eventId, arguments);
+}
+
+} // namespace korvan
