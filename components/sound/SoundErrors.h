@@ -1,0 +1,31 @@
+// Result numbers of the sound device component and their texts for log lines.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+namespace kalvo::sound {
+
+// The device numbers are those the wave devices return; the rest are the component's own.
+enum SoundResult : int32_t {
+    SOUND_OK = 0,
+    SOUND_ERR_BADDEVICEID = 2,
+    SOUND_ERR_NOTENABLED = 3,
+    SOUND_ERR_ALLOCATED = 4,
+    SOUND_ERR_NODRIVER = 6,
+    SOUND_ERR_NOTSUPPORTED = 8,
+    SOUND_ERR_BADFORMAT = 32,
+    SOUND_ERR_FILENOTFOUND = 101,
+    SOUND_ERR_FILEREAD = 102,
+    SOUND_ERR_FILEFORMAT = 103,
+    SOUND_ERR_FILEWRITE = 104,
+    SOUND_ERR_NOTRECORDING = 105,
+    SOUND_ERR_RECORDING = 106,
+    SOUND_ERR_DEVICELOST = 107,
+    SOUND_ERR_NOSOUNDCARD = 108,
+};
+
+// Short plain text of a result number ("OK" for 0).
+QString soundErrorText(int32_t number);
+
+} // namespace kalvo::sound

@@ -1,0 +1,59 @@
+// The real-time side of playback, recording and play-through: copies only, no locks, no program code.
+#include "SoundStreams.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+namespace kalvo::sound {
+
+PlaybackSource::PlaybackSource(std::shared_ptr<const DecodedAudio> audio) : m_audio(std::move(audio)) {}
+
+size_t PlaybackSource::readFrames(int16_t* out, size_t frameCount)
+{
+    const size_t at = m_frame.load(std::memory_order_relaxed);
+    const size_t n = std::min(frameCount, m_audio->frames() - std::min(at, m_audio->frames()));
+    const size_t channels = m_audio->format.channels;
+    std::memcpy(out, m_audio->samples.data() + at * channels, n * channels * sizeof(int16_t));
+    m_frame.store(at + n, std::memory_order_relaxed);
+    return n;
+}
+
+RecordSink::RecordSink(uint32_t rate, uint16_t channels)
+    : m_channels(channels),
+      // Eight seconds of slack for the file writer, half a second of play-through delay at most.
+      m_ring(static_cast<size_t>(rate) * channels * 8, channels),
+      m_monitor(std::make_shared<FrameRing>(static_cast<size_t>(rate) * channels / 2, channels))
+{
+}
+
+void RecordSink::writeFrames(const int16_t* frames, size_t frameCount)
+{
+    const size_t samples = frameCount * m_channels;
+    int peak = 0;
+    for (size_t i = 0; i < samples; ++i)
+        peak = std::max(peak, std::abs(static_cast<int>(frames[i])));
+    m_peak.store(peak, std::memory_order_relaxed);
+    const size_t stored = m_ring.write(frames, samples);
+    if (stored < samples)
+        m_dropped.fetch_add((samples - stored) / m_channels, std::memory_order_relaxed);
+    if (m_monitoring.load(std::memory_order_acquire))
+        m_monitor->write(frames, samples);
+}
+
+size_t RecordSink::takeFrames(int16_t* out, size_t frameCount)
+{
+    return m_ring.read(out, frameCount * m_channels) / m_channels;
+}
+
+MonitorSource::MonitorSource(std::shared_ptr<FrameRing> ring, uint16_t channels)
+    : m_ring(std::move(ring)), m_channels(channels)
+{
+}
+
+size_t MonitorSource::readFrames(int16_t* out, size_t frameCount)
+{
+    return m_ring->read(out, frameCount * m_channels) / m_channels;
+}
+
+} // namespace kalvo::sound

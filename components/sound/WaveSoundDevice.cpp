@@ -1,0 +1,329 @@
+// The sound device component on the user-interface thread.
+#include "WaveSoundDevice.h"
+
+#include "SoundErrors.h"
+#include "VbError.h"
+
+#include <QDebug>
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+
+namespace kalvo::sound {
+
+using wave::WaveDevice;
+using wave::WaveDeviceId;
+using wave::WaveDeviceTable;
+using wave::WaveDirection;
+using wave::WaveFormat;
+
+namespace {
+
+// A device whose frame counter stands still this long while playing has stopped for good.
+constexpr qint64 kStallMs = 3000;
+
+bool offers(const WaveDevice& device, const WaveFormat& format)
+{
+    const auto formats = device.info().formats;
+    return std::find(formats.begin(), formats.end(), format) != formats.end();
+}
+
+} // namespace
+
+WaveSoundDevice::WaveSoundDevice(QObject* parent) : WaveSoundDevice(WaveDeviceTable::instance(), parent) {}
+
+WaveSoundDevice::WaveSoundDevice(WaveDeviceTable& table, QObject* parent)
+    : SoundDevice(parent), m_table(table), m_spoolFolder(RecordingFile::defaultSpoolFolder())
+{
+    m_playTimer.setInterval(10);
+    m_playTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_playTimer, &QTimer::timeout, this, &WaveSoundDevice::pollPlayback);
+    m_recordTimer.setInterval(20);
+    connect(&m_recordTimer, &QTimer::timeout, this, &WaveSoundDevice::drainRecording);
+}
+
+WaveSoundDevice::~WaveSoundDevice()
+{
+    stopPlayback();
+    StopMonitor();
+    if (m_recording) {
+        m_recordDevice->stop();
+        drainRecording();
+        qWarning().noquote() << "sound: recording left unsaved in" << m_file.tempPath();
+    }
+}
+
+QString WaveSoundDevice::PlayErrorText(int32_t number) const
+{
+    return soundErrorText(number);
+}
+
+QString WaveSoundDevice::RecordErrorText(int32_t number) const
+{
+    return soundErrorText(number);
+}
+
+int32_t WaveSoundDevice::findDevice(WaveDirection direction, int32_t id,
+                                    std::shared_ptr<WaveDevice>& device) const
+{
+    device.reset();
+    const auto deviceId = static_cast<WaveDeviceId>(id);
+    if (!WaveDeviceTable::isLineDevice(deviceId)) {
+        const uint32_t count = m_table.soundCardCount(direction);
+        if (count == 0)
+            return SOUND_ERR_NOSOUNDCARD;
+        if (deviceId >= count)
+            return SOUND_ERR_BADDEVICEID;
+    }
+    device = m_table.find(direction, deviceId);
+    if (!device)
+        return SOUND_ERR_BADDEVICEID;
+    if (device->info().direction != direction)
+        return SOUND_ERR_NOTSUPPORTED;
+    return SOUND_OK;
+}
+
+bool WaveSoundDevice::stillListed(WaveDirection direction, WaveDeviceId id,
+                                  const std::shared_ptr<WaveDevice>& device) const
+{
+    return m_table.find(direction, id) == device;
+}
+
+void WaveSoundDevice::stopPlayback()
+{
+    m_playTimer.stop();
+    if (m_playDevice)
+        m_playDevice->stop();
+    m_playDevice.reset();
+    m_playing = false;
+}
+
+int32_t WaveSoundDevice::StopPlay()
+{
+    stopPlayback();
+    return SOUND_OK;
+}
+
+int32_t WaveSoundDevice::PlayFile(const QString& path, int32_t outputId)
+{
+    stopPlayback();
+    std::shared_ptr<WaveDevice> device;
+    if (int32_t result = findDevice(WaveDirection::Out, outputId, device))
+        return result;
+    auto audio = std::make_shared<DecodedAudio>();
+    if (int32_t result = AudioFileReader::load(path, device->info().formats, *audio))
+        return result;
+    m_playFrames = audio->frames();
+    // An empty file has nothing to play: it finishes at the first tick.
+    if (m_playFrames > 0) {
+        if (int32_t result = device->startOutput(audio->format, std::make_shared<PlaybackSource>(audio)))
+            return result;
+        m_playDevice = device;
+    }
+    m_playId = static_cast<WaveDeviceId>(outputId);
+    m_position = 0;
+    m_lastProcessed = 0;
+    m_sinceProgress.start();
+    m_playing = true;
+    m_playTimer.start();
+    return SOUND_OK;
+}
+
+void WaveSoundDevice::pollPlayback()
+{
+    if (!m_playing)
+        return;
+    uint64_t processed = m_playFrames;
+    if (m_playDevice) {
+        if (!stillListed(WaveDirection::Out, m_playId, m_playDevice)) {
+            qWarning().noquote() << "sound: playback device" << m_playId << "went away";
+            stopPlayback();
+            return;
+        }
+        processed = m_playDevice->framesProcessed();
+        if (processed != m_lastProcessed) {
+            m_lastProcessed = processed;
+            m_sinceProgress.restart();
+        } else if (m_sinceProgress.elapsed() > kStallMs) {
+            qWarning().noquote() << "sound: playback device" << m_playId << "stopped playing";
+            stopPlayback();
+            return;
+        }
+    }
+    const auto percent =
+        static_cast<int32_t>(std::min<uint64_t>(100, processed * 100 / std::max<uint64_t>(m_playFrames, 1)));
+    m_position = std::max(m_position, percent);
+    if (processed < m_playFrames)
+        return;
+    // Everything is played: settle the state before the host hears of it, since its handler may
+    // start the next file at once.
+    stopPlayback();
+    m_position = 100;
+    emit DonePlay();
+}
+
+int32_t WaveSoundDevice::CheckRecordFormat(int32_t inputId, int32_t query, int32_t formatTag,
+                                           int32_t channels, int32_t bits, int32_t rate)
+{
+    Q_UNUSED(query);
+    if (!RecordingFile::isRecordFormat(formatTag, bits) || channels < 1 || channels > 2 || rate < 1)
+        return SOUND_ERR_BADFORMAT;
+    std::shared_ptr<WaveDevice> device;
+    if (int32_t result = findDevice(WaveDirection::In, inputId, device))
+        return result;
+    const WaveFormat format{static_cast<uint32_t>(rate), static_cast<uint16_t>(channels)};
+    return offers(*device, format) ? SOUND_OK : SOUND_ERR_BADFORMAT;
+}
+
+int32_t WaveSoundDevice::StartRecord(int32_t inputId, int32_t formatTag, int32_t channels, int32_t bits,
+                                     int32_t rate)
+{
+    if (m_recording)
+        return SOUND_ERR_RECORDING;
+    if (int32_t result = CheckRecordFormat(inputId, 1, formatTag, channels, bits, rate))
+        return result;
+    std::shared_ptr<WaveDevice> device;
+    findDevice(WaveDirection::In, inputId, device);
+    if (int32_t result = m_file.open(m_spoolFolder, formatTag, channels, bits, rate))
+        return result;
+    const WaveFormat format{static_cast<uint32_t>(rate), static_cast<uint16_t>(channels)};
+    auto sink = std::make_shared<RecordSink>(format.sampleRate, format.channels);
+    if (int32_t result = device->startInput(format, sink)) {
+        const QString temp = m_file.tempPath();
+        m_file.finish(QString());
+        QFile::remove(temp);
+        return result;
+    }
+    m_recordDevice = device;
+    m_recordId = static_cast<WaveDeviceId>(inputId);
+    m_recordFormat = format;
+    m_sink = sink;
+    m_drainBuffer.resize(static_cast<size_t>(format.sampleRate / 10) * format.channels);
+    m_writeFailed = false;
+    m_recordDeviceLost = false;
+    m_recording = true;
+    m_recordTimer.start();
+    return SOUND_OK;
+}
+
+void WaveSoundDevice::drainRecording()
+{
+    if (!m_sink)
+        return;
+    const size_t capacity = m_drainBuffer.size() / m_sink->channels();
+    for (size_t frames; (frames = m_sink->takeFrames(m_drainBuffer.data(), capacity)) > 0;) {
+        if (!m_file.write(m_drainBuffer.data(), frames))
+            m_writeFailed = true;
+    }
+    if (m_recordDevice && !m_recordDeviceLost &&
+        !stillListed(WaveDirection::In, m_recordId, m_recordDevice)) {
+        // Keep what has been recorded; the file is stored when the recording is stopped.
+        qWarning().noquote() << "sound: recording device" << m_recordId << "went away";
+        m_recordDevice->stop();
+        m_recordDeviceLost = true;
+    }
+}
+
+int32_t WaveSoundDevice::StopRecordToFile(const QString& path)
+{
+    if (!m_recording)
+        return SOUND_ERR_NOTRECORDING;
+    m_recordDevice->stop();
+    m_recordTimer.stop();
+    drainRecording();
+    if (m_sink->dropped() > 0)
+        qWarning().noquote() << "sound: recording lost" << m_sink->dropped() << "frames";
+    m_sink->setMonitoring(false);
+    m_recording = false;
+    m_recordDevice.reset();
+    m_sink.reset();
+    const int32_t result = m_file.finish(path);
+    if (result != SOUND_OK)
+        return result;
+    if (m_writeFailed)
+        return SOUND_ERR_FILEWRITE;
+    return m_recordDeviceLost ? SOUND_ERR_DEVICELOST : SOUND_OK;
+}
+
+int32_t WaveSoundDevice::levelOfPeak(int peak)
+{
+    if (peak <= 0)
+        return 0;
+    const double decibels = 20.0 * std::log10(std::min(peak, 32768) / 32768.0);
+    return static_cast<int32_t>(std::clamp(std::lround(100.0 + decibels * 100.0 / 60.0), 0L, 100L));
+}
+
+int32_t WaveSoundDevice::InputLevel() const
+{
+    return m_recording && m_sink ? levelOfPeak(m_sink->peak()) : 0;
+}
+
+int32_t WaveSoundDevice::StartMonitor(int32_t outputId, int32_t formatTag, int32_t channels, int32_t bits,
+                                      int32_t rate)
+{
+    if (!m_recording)
+        return SOUND_ERR_NOTRECORDING;
+    if (!RecordingFile::isRecordFormat(formatTag, bits) ||
+        !(WaveFormat{static_cast<uint32_t>(rate), static_cast<uint16_t>(channels)} == m_recordFormat))
+        return SOUND_ERR_BADFORMAT;
+    StopMonitor();
+    std::shared_ptr<WaveDevice> device;
+    if (int32_t result = findDevice(WaveDirection::Out, outputId, device))
+        return result;
+    auto ring = m_sink->monitorRing();
+    ring->discard();
+    if (int32_t result = device->startOutput(m_recordFormat,
+                                             std::make_shared<MonitorSource>(ring, m_recordFormat.channels)))
+        return result;
+    m_sink->setMonitoring(true);
+    m_monitorDevice = device;
+    return SOUND_OK;
+}
+
+int32_t WaveSoundDevice::StopMonitor()
+{
+    if (m_sink)
+        m_sink->setMonitoring(false);
+    if (m_monitorDevice)
+        m_monitorDevice->stop();
+    m_monitorDevice.reset();
+    return SOUND_OK;
+}
+
+void WaveSoundDevice::WaveFileInfo(const QString& path, WaveFileInfoRecord& info) const
+{
+    switch (AudioFileReader::info(path, info)) {
+    case SOUND_OK:
+        return;
+    case SOUND_ERR_FILENOTFOUND:
+        throw VbError(VbFileNotFound);
+    case SOUND_ERR_FILEREAD:
+        throw VbError(VbPathFileAccessError);
+    default:
+        throw VbError(321, "Invalid file format");
+    }
+}
+
+int32_t WaveSoundDevice::DeviceCount() const
+{
+    return static_cast<int32_t>(m_table.soundCardCount(WaveDirection::Out));
+}
+
+int32_t WaveSoundDevice::DeviceCaps(int32_t position, SoundDeviceCaps& caps) const
+{
+    caps = SoundDeviceCaps{};
+    if (position < 0 || position >= DeviceCount())
+        return SOUND_ERR_BADDEVICEID;
+    const auto device = m_table.find(WaveDirection::Out, static_cast<WaveDeviceId>(position));
+    if (!device)
+        return SOUND_ERR_BADDEVICEID;
+    const wave::WaveDeviceInfo info = device->info();
+    caps.name = QString::fromStdString(info.name);
+    if (!info.formats.empty()) {
+        caps.channels = info.formats.front().channels;
+        caps.sampleRate = static_cast<int32_t>(info.formats.front().sampleRate);
+    }
+    return SOUND_OK;
+}
+
+} // namespace kalvo::sound

@@ -1,0 +1,197 @@
+// A sound-card wave device over QAudioSink / QAudioSource.
+#include "SoundCardDevice.h"
+
+#include <QAudioFormat>
+#include <QAudioSink>
+#include <QAudioSource>
+#include <QIODevice>
+#include <algorithm>
+#include <cstring>
+
+namespace kalvo::wave {
+
+namespace {
+
+QAudioFormat toQt(const WaveFormat& format)
+{
+    QAudioFormat qt;
+    qt.setSampleRate(static_cast<int>(format.sampleRate));
+    qt.setChannelCount(format.channels);
+    qt.setSampleFormat(QAudioFormat::Int16);
+    return qt;
+}
+
+// What the sink reads: frames from the wave source, then silence, so the stream never underruns
+// and the server's clock keeps counting.
+class SourceReader : public QIODevice
+{
+public:
+    SourceReader(std::shared_ptr<WaveSource> source, uint16_t channels,
+                 std::shared_ptr<std::atomic<uint64_t>> framesGiven)
+        : m_source(std::move(source)), m_channels(channels), m_framesGiven(std::move(framesGiven))
+    {
+    }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return 1 << 20; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        const size_t frameBytes = sizeof(int16_t) * m_channels;
+        const size_t frames = static_cast<size_t>(maxSize) / frameBytes;
+        auto* out = reinterpret_cast<int16_t*>(data);
+        const size_t given = std::min(frames, m_source->readFrames(out, frames));
+        m_framesGiven->fetch_add(given, std::memory_order_relaxed);
+        std::memset(out + given * m_channels, 0, (frames - given) * frameBytes);
+        return static_cast<qint64>(frames * frameBytes);
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    std::shared_ptr<WaveSource> m_source;
+    uint16_t m_channels;
+    std::shared_ptr<std::atomic<uint64_t>> m_framesGiven;
+};
+
+// What the source writes into: whole frames go to the wave sink; a split frame waits for its rest.
+class SinkWriter : public QIODevice
+{
+public:
+    SinkWriter(std::shared_ptr<WaveSink> sink, uint16_t channels,
+               std::shared_ptr<std::atomic<uint64_t>> framesTaken)
+        : m_sink(std::move(sink)), m_channels(channels), m_framesTaken(std::move(framesTaken))
+    {
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        const size_t frameBytes = sizeof(int16_t) * m_channels;
+        m_pending.append(data, static_cast<qsizetype>(size));
+        const size_t frames = static_cast<size_t>(m_pending.size()) / frameBytes;
+        if (frames > 0) {
+            m_scratch.resize(frames * m_channels);
+            std::memcpy(m_scratch.data(), m_pending.constData(), frames * frameBytes);
+            m_sink->writeFrames(m_scratch.data(), frames);
+            m_framesTaken->fetch_add(frames, std::memory_order_relaxed);
+            m_pending.remove(0, static_cast<qsizetype>(frames * frameBytes));
+        }
+        return size;
+    }
+
+private:
+    std::shared_ptr<WaveSink> m_sink;
+    uint16_t m_channels;
+    std::shared_ptr<std::atomic<uint64_t>> m_framesTaken;
+    QByteArray m_pending;
+    std::vector<int16_t> m_scratch;
+};
+
+} // namespace
+
+SoundCardDevice::SoundCardDevice(const QAudioDevice& device, WaveDirection direction)
+    : m_device(device), m_direction(direction), m_framesGiven(std::make_shared<std::atomic<uint64_t>>(0))
+{
+}
+
+SoundCardDevice::~SoundCardDevice()
+{
+    stop();
+}
+
+WaveDeviceInfo SoundCardDevice::info() const
+{
+    WaveDeviceInfo result;
+    result.name = m_device.description().toStdString();
+    result.direction = m_direction;
+    const QAudioFormat preferred = m_device.preferredFormat();
+    WaveFormat own{static_cast<uint32_t>(std::max(preferred.sampleRate(), 8000)),
+                   static_cast<uint16_t>(std::clamp(preferred.channelCount(), 1, 2))};
+    result.formats.push_back(own);
+    for (uint32_t rate : {8000u, 11025u, 16000u, 22050u, 32000u, 44100u, 48000u}) {
+        for (uint16_t channels : {uint16_t(1), uint16_t(2)}) {
+            WaveFormat format{rate, channels};
+            if (!(format == own) && accepts(format))
+                result.formats.push_back(format);
+        }
+    }
+    return result;
+}
+
+bool SoundCardDevice::accepts(const WaveFormat& format) const
+{
+    if (format.channels < 1 || format.channels > 2 || format.sampleRate == 0)
+        return false;
+    return m_device.isFormatSupported(toQt(format));
+}
+
+int SoundCardDevice::startOutput(const WaveFormat& format, std::shared_ptr<WaveSource> source)
+{
+    if (m_direction != WaveDirection::Out)
+        return WAVE_ERR_NOTSUPPORTED;
+    if (m_sink || m_source)
+        return WAVE_ERR_ALLOCATED;
+    if (!source || !accepts(format))
+        return WAVE_ERR_BADFORMAT;
+    m_format = format;
+    m_framesGiven->store(0);
+    m_bridge = std::make_unique<SourceReader>(std::move(source), format.channels, m_framesGiven);
+    m_bridge->open(QIODevice::ReadOnly);
+    m_sink = std::make_unique<QAudioSink>(m_device, toQt(format));
+    // A quarter second of buffer rides out short stalls of the event loop that feeds it.
+    m_sink->setBufferSize(static_cast<qsizetype>(format.sampleRate / 4) * format.channels * 2);
+    m_sink->start(m_bridge.get());
+    if (m_sink->error() != QAudio::NoError) {
+        stop();
+        return WAVE_ERR_NODRIVER;
+    }
+    return WAVE_OK;
+}
+
+int SoundCardDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSink> sink)
+{
+    if (m_direction != WaveDirection::In)
+        return WAVE_ERR_NOTSUPPORTED;
+    if (m_sink || m_source)
+        return WAVE_ERR_ALLOCATED;
+    if (!sink || !accepts(format))
+        return WAVE_ERR_BADFORMAT;
+    m_format = format;
+    m_framesGiven->store(0);
+    m_bridge = std::make_unique<SinkWriter>(std::move(sink), format.channels, m_framesGiven);
+    m_bridge->open(QIODevice::WriteOnly);
+    m_source = std::make_unique<QAudioSource>(m_device, toQt(format));
+    m_source->setBufferSize(static_cast<qsizetype>(format.sampleRate / 10) * format.channels * 2);
+    m_source->start(m_bridge.get());
+    if (m_source->error() != QAudio::NoError) {
+        stop();
+        return WAVE_ERR_NODRIVER;
+    }
+    return WAVE_OK;
+}
+
+void SoundCardDevice::stop()
+{
+    if (m_sink)
+        m_sink->stop();
+    if (m_source)
+        m_source->stop();
+    m_sink.reset();
+    m_source.reset();
+    m_bridge.reset();
+}
+
+uint64_t SoundCardDevice::framesProcessed() const
+{
+    const uint64_t given = m_framesGiven->load(std::memory_order_relaxed);
+    if (!m_sink)
+        return given;
+    // What the server has played, not what was handed to it.
+    const qint64 usecs = std::max<qint64>(0, m_sink->processedUSecs());
+    const uint64_t played = static_cast<uint64_t>(usecs) * m_format.sampleRate / 1000000u;
+    return std::min(given, played);
+}
+
+} // namespace kalvo::wave

@@ -1,0 +1,49 @@
+// One sound-card endpoint (a PulseAudio sink or source through Qt Multimedia) as a wave device.
+#pragma once
+
+#include "WaveDevice.h"
+
+#include <QAudioDevice>
+#include <QPointer>
+#include <atomic>
+#include <memory>
+
+class QAudioSink;
+class QAudioSource;
+class QIODevice;
+
+namespace kalvo::wave {
+
+// The stream's Qt objects live on the thread that starts it, which must run a Qt event loop (the
+// user-interface thread): Qt feeds the sink and drains the source from that loop, so the source and
+// sink callbacks run there too. framesProcessed() of an output counts what the server reports as
+// played, never more than the frames the source gave, so the end of a playback is the end of sound.
+class SoundCardDevice : public WaveDevice
+{
+public:
+    SoundCardDevice(const QAudioDevice& device, WaveDirection direction);
+    ~SoundCardDevice() override;
+
+    WaveDeviceInfo info() const override;
+    int startOutput(const WaveFormat& format, std::shared_ptr<WaveSource> source) override;
+    int startInput(const WaveFormat& format, std::shared_ptr<WaveSink> sink) override;
+    void stop() override;
+    uint64_t framesProcessed() const override;
+
+    // The Qt device behind this endpoint.
+    const QAudioDevice& audioDevice() const { return m_device; }
+
+    // True when the format is one Qt can open on this device.
+    bool accepts(const WaveFormat& format) const;
+
+private:
+    QAudioDevice m_device;
+    WaveDirection m_direction;
+    WaveFormat m_format;
+    std::unique_ptr<QAudioSink> m_sink;
+    std::unique_ptr<QAudioSource> m_source;
+    std::unique_ptr<QIODevice> m_bridge;
+    std::shared_ptr<std::atomic<uint64_t>> m_framesGiven;
+};
+
+} // namespace kalvo::wave
