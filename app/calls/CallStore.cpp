@@ -19,7 +19,7 @@ void CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messa
     ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
     QString type = "-1";
     if (call.GotMessage)
-        trap.step([&] { type = lengthText(m_wave1.WaveFileLength(messagesFolder + call.MessageFile)); });
+        trap.step([&] { type = lengthText(WaveFileLength(m_wave1, messagesFolder + call.MessageFile)); });
     // Each database step on its own, so a failed one still lets the record be completed.
     trap.step([&] { m_db.AddNew(); });
     trap.step([&] { m_db.SetField("Call_Name", call.CallerName); });

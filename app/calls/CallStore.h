@@ -1,6 +1,8 @@
 // The call record: appending a finished call to the call database, and naming message files.
 #pragma once
 
+#include "WaveControl.h"
+
 #include "CurrentCall.h"
 
 #include <QString>
@@ -9,7 +11,7 @@
 namespace kalvo {
 class CallDatabase;
 }
-class WaveControl;
+
 class mdlLog;
 
 class CallStore

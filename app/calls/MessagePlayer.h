@@ -3,6 +3,8 @@
 // message under another name, and the file side of deleting a call.
 #pragma once
 
+#include "WaveControl.h"
+
 #include "CallList.h"
 
 #include <QObject>
@@ -17,7 +19,7 @@ class QTimer;
 class QToolBar;
 class QWidget;
 class TimeBase;
-class WaveControl;
+
 class mdlLog;
 struct PlaybackFlags;
 struct Settings;

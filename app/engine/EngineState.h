@@ -2,6 +2,8 @@
 // parts of the main form it reaches.
 #pragma once
 
+#include "WaveControl.h"
+
 #include "CurrentCall.h"
 
 #include <QString>
@@ -12,7 +14,7 @@ class CallerViewer;
 class Clock;
 class LineControl;
 class TimeBase;
-class WaveControl;
+
 class mdlLog;
 struct Settings;
 

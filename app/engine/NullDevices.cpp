@@ -57,12 +57,12 @@ QString NoLineControl::GetTapiStrError(int number)
     return number == 0 ? QStringLiteral("Success") : QStringLiteral("No telephony driver");
 }
 
-double NoWaveControl::WaveFileLength(const QString&)
+void NoWaveControl::WaveFileInfo(const QString&, kalvo::sound::WaveFileInfoRecord&) const
 {
     throw kalvo::VbError(kalvo::VbFileNotFound);
 }
 
-QString NoWaveControl::errorText(int number)
+QString NoWaveControl::errorText(int32_t number)
 {
     return number == 0 ? QStringLiteral("Success") : QStringLiteral("No sound device");
 }

@@ -34,21 +34,26 @@ public:
     static constexpr int kNoDevice = 2;
 
     using WaveControl::WaveControl;
-    QString PlayErrorText(int number) override { return errorText(number); }
-    void StopPlay() override {}
-    int PlayFile(const QString&, int) override { return kNoDevice; }
-    int StopMonitor() override { return 0; }
-    int StartMonitor(int, int, int, int, int) override { return kNoDevice; }
-    int CheckRecordFormat(int, int, int, int, int, int) override { return kNoDevice; }
-    int PlayPosition() override { return 0; }
-    bool IsPlaying() override { return false; }
-    QString RecordErrorText(int number) override { return errorText(number); }
-    int StartRecord(int, int, int, int, int) override { return kNoDevice; }
-    int StopRecordToFile(const QString&) override { return kNoDevice; }
-    int InputLevel() override { return 0; }
-    bool IsRecording() override { return false; }
-    double WaveFileLength(const QString& path) override;
+    QString PlayErrorText(int32_t number) const override { return errorText(number); }
+    int32_t StopPlay() override { return 0; }
+    int32_t PlayFile(const QString&, int32_t) override { return kNoDevice; }
+    int32_t StopMonitor() override { return 0; }
+    int32_t StartMonitor(int32_t, int32_t, int32_t, int32_t, int32_t) override { return kNoDevice; }
+    int32_t CheckRecordFormat(int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) override
+    {
+        return kNoDevice;
+    }
+    int32_t PlayPosition() const override { return 0; }
+    bool IsPlaying() const override { return false; }
+    QString RecordErrorText(int32_t number) const override { return errorText(number); }
+    int32_t StartRecord(int32_t, int32_t, int32_t, int32_t, int32_t) override { return kNoDevice; }
+    int32_t StopRecordToFile(const QString&) override { return kNoDevice; }
+    int32_t InputLevel() const override { return 0; }
+    bool IsRecording() const override { return false; }
+    void WaveFileInfo(const QString& path, kalvo::sound::WaveFileInfoRecord& info) const override;
+    int32_t DeviceCount() const override { return 0; }
+    int32_t DeviceCaps(int32_t, kalvo::sound::SoundDeviceCaps&) const override { return kNoDevice; }
 
 private:
-    static QString errorText(int number);
+    static QString errorText(int32_t number);
 };

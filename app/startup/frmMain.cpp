@@ -10,9 +10,12 @@
 #include "NullDevices.h"
 #include "QuickSettings.h"
 #include "SettingsLoader.h"
+#include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
+#include "TapiLineControl.h"
 #include "TimeBase.h"
 #include "VbConvert.h"
+#include "WaveSoundDevice.h"
 #include "mdlReg.h"
 
 #include <QCheckBox>
@@ -44,12 +47,20 @@ int16_t storedSwitch(const char* name)
 
 FormParts standardParts(FormParts parts)
 {
-    if (!parts.tapi)
-        parts.tapi = std::make_unique<NoLineControl>();
+    if (!parts.tapi) {
+        QString error;
+        parts.tapi = TapiLineControl::load(&error);
+        // Without the line control the program still lists and plays calls; it has no lines.
+        if (!parts.tapi)
+            parts.tapi = std::make_unique<NoLineControl>();
+    }
     if (!parts.wave1)
-        parts.wave1 = std::make_unique<NoWaveControl>();
-    if (!parts.wavePlay)
-        parts.wavePlay = std::make_unique<NoWaveControl>();
+        parts.wave1 = std::make_unique<kalvo::sound::WaveSoundDevice>();
+    if (!parts.wavePlay) {
+        if (!parts.soundCard)
+            parts.soundCard = std::make_unique<kalvo::wave::SoundCardBackend>();
+        parts.wavePlay = std::make_unique<kalvo::sound::WaveSoundDevice>();
+    }
     if (!parts.database)
         parts.database = std::make_unique<kalvo::SqliteCallDatabase>();
     return parts;

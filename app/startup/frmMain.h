@@ -1,6 +1,8 @@
 // The main form: owns the in-memory settings and the logs, and hosts everything else of the program.
 #pragma once
 
+#include "WaveControl.h"
+
 #include "PlaybackFlags.h"
 #include "Settings.h"
 #include "mdlLog.h"
@@ -17,7 +19,7 @@ class MessagePlayer;
 class QLabel;
 class QuickSettings;
 class TimeBase;
-class WaveControl;
+
 namespace kalvo {
 class CallDatabase;
 }
@@ -29,6 +31,8 @@ struct FormParts
     std::unique_ptr<WaveControl> wave1;
     std::unique_ptr<WaveControl> wavePlay;
     std::unique_ptr<kalvo::CallDatabase> database;
+    // The sound card's devices in the wave device table, kept while the form lives.
+    std::unique_ptr<QObject> soundCard;
 };
 
 class frmMain : public QMainWindow
