@@ -185,7 +185,7 @@ void CallFlow::RecMessage()
         return;
     trap.step([&] {
         WaveControl& wave = m_context.wave1;
-        const int device = m_context.tapi.lineGetID(state.LineIndex, LineControl::WAVEIN);
+        const int device = m_context.tapi.lineGetID(state.LineIndex, LineControl::kWaveIn);
         const QString recordTag = "[LineIndex:" + QString::number(device) + "]";
         const int card = settings.options.Sound;
         if (settings.options.CompressMessages == 0) {
@@ -275,6 +275,14 @@ void CallFlow::TapiDisConnected(int lineIndex)
     trap.step([&] {
         if (m_context.wave1.IsRecording())
             StopRecMessage();
+    });
+    trap.step([&] {
+        // Nobody listens any more: a greeting or beep still playing would end with a DonePlay that
+        // hangs up whatever call the line has by then, perhaps the next caller's.
+        if (m_context.wave1.IsPlaying())
+            m_context.wave1.StopPlay();
+        state.GreetingPlaying = false;
+        state.BeepPlaying = false;
     });
     trap.step([&] {
         if (m_context.tapi.LineConnected(lineIndex))

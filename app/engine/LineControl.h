@@ -18,9 +18,9 @@ class LineControl : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int LINECALLPRIVILEGE_OWNER = 4;
-    static constexpr int LINEMEDIAMODE_AUTOMATEDVOICE = 8;
-    static constexpr int WAVEIN = 1;
+    static constexpr int kPrivilegeOwner = 4;      // LINECALLPRIVILEGE_OWNER
+    static constexpr int kMediaAutomatedVoice = 8; // LINEMEDIAMODE_AUTOMATEDVOICE
+    static constexpr int kWaveIn = 1;              // the device class WAVEIN
 
     using QObject::QObject;
     ~LineControl() override = default;

@@ -106,8 +106,8 @@ void LineMonitor::OpenLine(int lineIndex)
         LineControl& tapi = m_context.tapi;
         if (tapi.LineOpened(lineIndex))
             return;
-        const int result = tapi.LineOpen(lineIndex, LineControl::LINECALLPRIVILEGE_OWNER,
-                                         LineControl::LINEMEDIAMODE_AUTOMATEDVOICE);
+        const int result =
+            tapi.LineOpen(lineIndex, LineControl::kPrivilegeOwner, LineControl::kMediaAutomatedVoice);
         const QString name = deviceName(m_context.state.LineIndex);
         const QString where = "[LineIndex:" + QString::number(lineIndex) + " Device Name:" + name + "]->" +
                               tapi.GetTapiStrError(result);
