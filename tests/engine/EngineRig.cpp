@@ -3,6 +3,7 @@
 
 #include "AnsweringEngine.h"
 #include "CallDatabase.h"
+#include "LineControl.h"
 #include "SqliteCallDatabase.h"
 #include "TapiControl.h"
 #include "TapiLineControl.h"
@@ -65,7 +66,8 @@ EngineRig::EngineRig(const std::map<QString, QString>& settings, double timeScal
         throw std::runtime_error("cannot write telephony.conf");
     confFile.write((conf.isEmpty() ? QString("[Line0]\nname = Sim 0\nprovider = sim\n") : conf).toUtf8());
     confFile.close();
-    kalvo::telephony::reloadConfiguration();
+    if (!kalvo::telephony::reloadConfiguration())
+        throw std::runtime_error("telephony configuration still in use by an earlier test");
 
     std::map<QString, QString> values = {{"cLogSys", "1"},        {"cLogCalls", "1"},
                                          {"Greeting", "Test"},    {"MassagesPath", messagesFolder()},
@@ -94,6 +96,15 @@ EngineRig::~EngineRig()
 {
     // As the program's exit does: the line is shut down before the form goes.
     m_form->engine().monitor().CloseLine(m_form->engine().state().LineIndex);
+    // A refused open leaves its line initialised; release every line so the next test's
+    // telephony configuration can load.
+    LineControl& tapi = m_form->Tapi1();
+    for (int i = 0; i < tapi.NumOfLines(); ++i) {
+        try {
+            tapi.LineShutdown(i);
+        } catch (...) {
+        }
+    }
     m_form.reset();
 }
 
