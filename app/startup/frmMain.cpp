@@ -92,7 +92,14 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     QTimer::singleShot(0, this, &frmMain::Form_Initialize);
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The parts that use the line control, the sound instances and the database go before them.
+    delete m_engine;
+    delete m_player;
+    delete m_quick;
+    delete m_callList;
+}
 
 void frmMain::loadSettings()
 {
