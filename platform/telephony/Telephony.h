@@ -82,8 +82,8 @@ LONG lineDrop(HCALL hCall, const char* lpsUserUserInfo, DWORD dwSize);
 LONG lineMakeCall(HLINE hLine, HCALL* lphCall, const char* lpszDestAddress, DWORD dwCountryCode,
                   const LINECALLPARAMS* lpCallParams);
 
-/* Frees the application's handle of an idle call (or drops it first if this was its only
- * owner). @return 0, LINEERR_INVALCALLHANDLE, LINEERR_INVALCALLSTATE. */
+/* Frees the application's handle of a call. The only owner of a call that is not idle must drop
+ * it first. @return 0, LINEERR_INVALCALLHANDLE, LINEERR_INVALCALLSTATE. */
 LONG lineDeallocateCall(HCALL hCall);
 
 /* Sends digits on a connected call; LINE_GENERATE (LINEGENERATETERM_DONE) follows when all are

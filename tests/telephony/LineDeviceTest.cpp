@@ -178,8 +178,8 @@ TEST_F(LineDeviceTest, HandlesAndOpenRules)
     EXPECT_EQ(lineInitialize(nullptr, nullptr, recordingCallback, "", &n), LINEERR_INVALPOINTER);
 }
 
-// The default file is created with the SIP line, which is left out (with a message) while no SIP
-// provider is built; unknown keys and sections are reported; [location] feeds tapiGetLocationInfo.
+// The default file is created with the SIP line, which the built-in SIP provider takes; unknown keys
+// and sections are reported; [location] feeds tapiGetLocationInfo.
 TEST_F(LineDeviceTest, ConfigurationDefaultsProblemsAndLocation)
 {
     ensureApplication();
@@ -195,7 +195,7 @@ TEST_F(LineDeviceTest, ConfigurationDefaultsProblemsAndLocation)
     bool sipReported = false;
     for (const auto& p : problems)
         sipReported |= p.find("\"SIP Line\"") != std::string::npos && p.find("left out") != std::string::npos;
-    EXPECT_TRUE(sipReported);
+    EXPECT_FALSE(sipReported);
     char country[8] = "x", city[8] = "y";
     EXPECT_EQ(tapiGetLocationInfo(country, city), 0);
     EXPECT_STREQ(country, "1");

@@ -1,4 +1,4 @@
-// A shared module with the telephony layer linked in, the way the line control library carries it.
+// A shared module that uses the telephony layer, the way the line control library does.
 #include "Telephony.h"
 #include "WaveDeviceTable.h"
 

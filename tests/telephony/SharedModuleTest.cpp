@@ -1,5 +1,6 @@
-// The telephony layer linked into a shared module (as in the line control library) shares the one
-// wave device table of the process, so the program's sound component finds the line's devices.
+// A shared module that uses the telephony layer (as the line control library does) shares the
+// process's one layer and wave device table, so the program's sound component finds the line's
+// devices and tests can drive the module's simulated line.
 #include "TelephonyTestSupport.h"
 #include "WaveDeviceTable.h"
 
@@ -26,6 +27,8 @@ TEST(TelephonyInSharedModule, WaveDevicesAreSharedWithTheProgram)
     auto device = kalvo::wave::WaveDeviceTable::instance().find(kalvo::wave::WaveDirection::Out, id);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(device->info().name, "Sim 0 (wave out)");
+    kalvo::telephony::LineWaveIds ours = home.sim(0)->waveDevices();
+    EXPECT_EQ(ours.waveOut, id) << "the module sees the program's simulated line";
     dlclose(module);
 }
 

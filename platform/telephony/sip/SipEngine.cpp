@@ -1,0 +1,213 @@
+// The SIP stack of a line: listeners, out-of-dialog requests and command dispatch.
+#include "SipEngine.h"
+
+#include "SipCall.h"
+#include "SipRegistration.h"
+
+#include <cstring>
+
+namespace kalvo::sip {
+
+using namespace kalvo::telephony;
+
+namespace {
+constexpr const char* kAllow = "Allow: INVITE, ACK, BYE, CANCEL, OPTIONS, INFO\r\n";
+}
+
+SipEngine::SipEngine(SipLine& line) : m_line(line)
+{
+    tmr_init(&m_reaper);
+}
+
+SipEngine::~SipEngine()
+{
+    tmr_cancel(&m_reaper);
+    m_call.reset();
+    m_ended.reset();
+    m_registration.reset();
+    mem_deref(m_listener);
+    if (m_sessionSocket)
+        sipsess_close_all(m_sessionSocket);
+    mem_deref(m_sessionSocket);
+    if (m_sip)
+        sip_close(m_sip, true);
+    mem_deref(m_sip);
+    mem_deref(m_dns);
+}
+
+int SipEngine::start(std::string& why)
+{
+    const SipSettings& settings = m_line.settings();
+    // Name servers are only needed for accounts and calls that name a host; their absence is no error.
+    struct sa servers[4];
+    uint32_t serverCount = 4;
+    char domain[128] = "";
+    if (dns_srv_get(domain, sizeof domain, servers, &serverCount) == 0 && serverCount > 0)
+        dnsc_alloc(&m_dns, nullptr, servers, serverCount);
+
+    int err = sip_alloc(&m_sip, m_dns, 32, 32, 32, "Kalvo", nullptr, nullptr);
+    if (err) {
+        why = "cannot create the SIP stack";
+        return err;
+    }
+    struct sa laddr;
+    err = sa_set_str(&laddr, settings.listenHost.c_str(), settings.listenPort);
+    if (err) {
+        why = "bad listen address " + settings.listenAddress();
+        return err;
+    }
+    err = addTransports(laddr, settings.tcp);
+    if (err) {
+        why = "cannot listen on " + settings.listenAddress() + ": " + std::strerror(err);
+        return err;
+    }
+    err = sipsess_listen(&m_sessionSocket, m_sip, 32, onConnect, this);
+    if (!err)
+        err = sip_listen(&m_listener, m_sip, true, onRequest, this);
+    if (err) {
+        why = "cannot listen for sessions";
+        return err;
+    }
+    if (!settings.registrar.empty()) {
+        m_registration = std::make_unique<SipRegistration>(*this);
+        m_registration->start();
+    }
+    return 0;
+}
+
+namespace {
+
+struct TransportWalk
+{
+    struct sip* sip;
+    struct sa wildcard;
+    bool tcp;
+    int added = 0;
+    int lastError = ENOENT;
+};
+
+bool addInterfaceTransport(const char*, const struct sa* addr, void* arg)
+{
+    auto* walk = static_cast<TransportWalk*>(arg);
+    if (sa_af(addr) != sa_af(&walk->wildcard) || sa_is_linklocal(addr))
+        return false;
+    struct sa local = *addr;
+    sa_set_port(&local, sa_port(&walk->wildcard));
+    int err = sip_transp_add(walk->sip, SIP_TRANSP_UDP, &local);
+    if (!err && walk->tcp)
+        err = sip_transp_add(walk->sip, SIP_TRANSP_TCP, &local);
+    if (err)
+        walk->lastError = err;
+    else
+        ++walk->added;
+    return false;
+}
+
+} // namespace
+
+int SipEngine::addTransports(const struct sa& laddr, bool tcp)
+{
+    if (!sa_is_any(&laddr)) {
+        int err = sip_transp_add(m_sip, SIP_TRANSP_UDP, &laddr);
+        if (!err && tcp)
+            err = sip_transp_add(m_sip, SIP_TRANSP_TCP, &laddr);
+        return err;
+    }
+    // The stack binds each transport to one address: a wildcard listener becomes one transport per
+    // interface address, so replies and SDP carry the address a request arrived on.
+    TransportWalk walk{m_sip, laddr, tcp};
+    net_if_apply(addInterfaceTransport, &walk);
+    return walk.added > 0 ? 0 : walk.lastError;
+}
+
+void SipEngine::stop()
+{
+    if (m_call)
+        m_call->terminate();
+    m_call.reset();
+    m_ended.reset();
+    m_registration.reset();
+}
+
+void SipEngine::execute(const SipLine::Command& command)
+{
+    using Type = SipLine::Command::Type;
+    LineEventSink& events = m_line.events();
+    if (command.type == Type::MakeCall) {
+        auto call = std::make_unique<SipCall>(*this, command.call);
+        if (m_call) {
+            events.completeRequest(command.request, LINEERR_CALLUNAVAIL);
+            return;
+        }
+        m_call = std::move(call);
+        if (!m_call->dial(command.text, command.request))
+            callEnded(m_call.get());
+        return;
+    }
+    if (!m_call || m_call->id() != command.call) {
+        // The call ended between the command and its turn here.
+        if (command.type == Type::Answer || command.type == Type::Drop)
+            events.completeRequest(command.request, LINEERR_INVALCALLHANDLE);
+        return;
+    }
+    switch (command.type) {
+    case Type::Answer:
+        m_call->answer(command.request);
+        break;
+    case Type::Drop:
+        m_call->drop(command.request);
+        break;
+    case Type::Digits:
+        m_call->generateDigits(command.text, command.durationMs);
+        break;
+    case Type::Monitor:
+        m_call->monitorDigits(command.mode);
+        break;
+    default:
+        break;
+    }
+}
+
+void SipEngine::callEnded(SipCall* call)
+{
+    if (m_call.get() != call)
+        return;
+    m_ended = std::move(m_call);
+    tmr_start(&m_reaper, 0, onReap, this);
+}
+
+void SipEngine::onReap(void* arg)
+{
+    static_cast<SipEngine*>(arg)->m_ended.reset();
+}
+
+void SipEngine::onConnect(const struct sip_msg* msg, void* arg)
+{
+    static_cast<SipEngine*>(arg)->incoming(msg);
+}
+
+void SipEngine::incoming(const struct sip_msg* msg)
+{
+    // One call per line: the caller hears busy and the line reports nothing.
+    m_ended.reset(); // a call that ended in an earlier callback may go now
+    if (m_call || m_line.busy()) {
+        sip_treply(nullptr, m_sip, msg, 486, "Busy Here");
+        return;
+    }
+    m_call = std::make_unique<SipCall>(*this, 0);
+    if (!m_call->acceptIncoming(msg))
+        m_call.reset(); // it has answered the request with an error itself
+}
+
+bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
+{
+    auto* self = static_cast<SipEngine*>(arg);
+    if (pl_strcmp(&msg->met, "OPTIONS") == 0) {
+        sip_treplyf(nullptr, nullptr, self->m_sip, msg, false, 200, "OK",
+                    "%sAccept: application/sdp\r\nContent-Length: 0\r\n\r\n", kAllow);
+        return true;
+    }
+    return false;
+}
+
+} // namespace kalvo::sip

@@ -1,0 +1,57 @@
+// The SIP side of one line, on its SIP thread: the stack and its listeners, the current call, the
+// account registration, and the commands the line passes in.
+#pragma once
+
+#include "Re.h"
+#include "SipLine.h"
+
+#include <memory>
+#include <string>
+
+namespace kalvo::sip {
+
+class SipCall;
+class SipRegistration;
+
+class SipEngine
+{
+public:
+    explicit SipEngine(SipLine& line);
+    ~SipEngine();
+    SipEngine(const SipEngine&) = delete;
+    SipEngine& operator=(const SipEngine&) = delete;
+
+    // Starts listening (and registering). @return 0 or an errno value, with why set.
+    int start(std::string& why);
+    // Ends the call (BYE or a final response) and closes the stack; the loop is then cancelled.
+    void stop();
+    // Runs one command of the line.
+    void execute(const SipLine::Command& command);
+
+    // For calls: the stack, the session socket, the line.
+    struct sip* stack() { return m_sip; }
+    struct sipsess_sock* sessionSocket() { return m_sessionSocket; }
+    SipLine& line() { return m_line; }
+    SipRegistration* registration() { return m_registration.get(); }
+    // A call ended: it is freed once the current libre callback has returned.
+    void callEnded(SipCall* call);
+
+private:
+    static void onConnect(const struct sip_msg* msg, void* arg);
+    static bool onRequest(const struct sip_msg* msg, void* arg);
+    static void onReap(void* arg);
+    void incoming(const struct sip_msg* msg);
+    int addTransports(const struct sa& laddr, bool tcp);
+
+    SipLine& m_line;
+    struct dnsc* m_dns = nullptr;
+    struct sip* m_sip = nullptr;
+    struct sipsess_sock* m_sessionSocket = nullptr;
+    struct sip_lsnr* m_listener = nullptr;
+    std::unique_ptr<SipCall> m_call;
+    std::unique_ptr<SipCall> m_ended; // kept until the callback that ended it has returned
+    std::unique_ptr<SipRegistration> m_registration;
+    struct tmr m_reaper;
+};
+
+} // namespace kalvo::sip

@@ -1,0 +1,261 @@
+// SIP line device: thread, command queue and call mirror.
+#include "SipLine.h"
+
+#include "Re.h"
+#include "SipEngine.h"
+#include "SipWaveDevice.h"
+#include "WaveDeviceTable.h"
+
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+
+namespace kalvo::sip {
+
+using namespace kalvo::telephony;
+using kalvo::wave::WaveDeviceTable;
+using kalvo::wave::WaveDirection;
+
+SipLine::SipLine(const LineConfig& config, SipSettings settings, LineEventSink& events)
+    : m_events(events), m_settings(std::move(settings)), m_name(config.name), m_deviceId(config.deviceId)
+{
+    m_waveOut = std::make_shared<SipWaveDevice>(m_name + " (wave out)", WaveDirection::Out);
+    m_waveIn = std::make_shared<SipWaveDevice>(m_name + " (wave in)", WaveDirection::In);
+    m_waveOutId = WaveDeviceTable::instance().addLineDevice(m_waveOut);
+    m_waveInId = WaveDeviceTable::instance().addLineDevice(m_waveIn);
+}
+
+SipLine::~SipLine()
+{
+    close();
+    WaveDeviceTable::instance().removeLineDevice(WaveDirection::Out, m_waveOutId);
+    WaveDeviceTable::instance().removeLineDevice(WaveDirection::In, m_waveInId);
+}
+
+LineCaps SipLine::caps() const
+{
+    LineCaps caps;
+    caps.name = m_name;
+    caps.providerInfo = "Kalvo SIP line";
+    caps.switchInfo = "sip:" + m_settings.listenAddress();
+    caps.permanentLineId = m_deviceId;
+    return caps;
+}
+
+LineWaveIds SipLine::waveDevices() const
+{
+    return LineWaveIds{m_waveInId, m_waveOutId};
+}
+
+void SipLine::open()
+{
+    {
+        std::unique_lock lock(m_mutex);
+        if (m_runState == RunState::Running || m_runState == RunState::Starting)
+            return;
+        if (m_thread.joinable()) {
+            lock.unlock();
+            m_thread.join(); // a previous start that failed
+            lock.lock();
+        }
+        m_runState = RunState::Starting;
+        m_thread = std::thread([this] { run(); });
+        m_started.wait(lock, [this] { return m_runState != RunState::Starting; });
+        if (m_runState == RunState::Running)
+            return;
+    }
+    m_events.lineState(LINEDEVSTATE_OUTOFSERVICE);
+}
+
+void SipLine::close()
+{
+    std::thread thread;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_queue) {
+            m_commands.push_back(Command(Command::Type::Stop, 0));
+            mqueue_push(m_queue, 0, nullptr);
+        }
+        thread = std::move(m_thread);
+    }
+    if (thread.joinable())
+        thread.join();
+}
+
+bool SipLine::listening() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_runState == RunState::Running;
+}
+
+void SipLine::run()
+{
+    // Named so that tools and measurements can find the line's thread.
+    pthread_setname_np(pthread_self(), "kalvo-sip");
+    // Each line has its own libre context, so several lines never share an event loop.
+    re_thread_init();
+    libre_init();
+    struct mqueue* queue = nullptr;
+    auto engine = std::make_unique<SipEngine>(*this);
+    int err = mqueue_alloc(&queue, onWake, this);
+    std::string why;
+    if (!err)
+        err = engine->start(why);
+    {
+        std::lock_guard lock(m_mutex);
+        m_runState = err ? RunState::Failed : RunState::Running;
+        if (!err) {
+            m_queue = queue;
+            m_engine = engine.get();
+        }
+    }
+    m_started.notify_all();
+    if (err) {
+        std::fprintf(stderr, "kalvo sip: line \"%s\" cannot start: %s\n", m_name.c_str(),
+                     why.empty() ? std::strerror(err) : why.c_str());
+    } else {
+        re_main(nullptr);
+    }
+    {
+        std::lock_guard lock(m_mutex);
+        m_queue = nullptr;
+        m_engine = nullptr;
+        m_commands.clear();
+        if (m_runState == RunState::Running)
+            m_runState = RunState::Stopped;
+    }
+    engine.reset();
+    mem_deref(queue);
+    libre_close();
+    re_thread_close();
+}
+
+void SipLine::onWake(int, void*, void* arg)
+{
+    static_cast<SipLine*>(arg)->takeCommands();
+}
+
+void SipLine::takeCommands()
+{
+    for (;;) {
+        Command command;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_commands.empty() || !m_engine)
+                return;
+            command = std::move(m_commands.front());
+            m_commands.pop_front();
+        }
+        if (command.type == Command::Type::Stop) {
+            m_engine->stop();
+            re_cancel();
+            return;
+        }
+        m_engine->execute(command);
+    }
+}
+
+LONG SipLine::post(Command command)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_queue)
+        return LINEERR_OPERATIONFAILED;
+    m_commands.push_back(std::move(command));
+    if (mqueue_push(m_queue, 0, nullptr) != 0) {
+        m_commands.pop_back();
+        return LINEERR_OPERATIONFAILED;
+    }
+    return 0;
+}
+
+void SipLine::setPhase(CallId call, Phase phase)
+{
+    std::lock_guard lock(m_mutex);
+    m_call = phase == Phase::None ? 0 : call;
+    m_phase = phase;
+    m_phaseChanged.notify_all();
+}
+
+void SipLine::awaitOfferId(std::unique_lock<std::mutex>& lock) const
+{
+    // An application may act on OFFERING before the SIP thread has stored the call's id.
+    m_phaseChanged.wait_for(lock, std::chrono::seconds(1),
+                            [this] { return m_call != 0 || m_phase == Phase::None; });
+}
+
+bool SipLine::busy() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_phase != Phase::None;
+}
+
+LONG SipLine::checkCall(CallId call, bool needConnected) const
+{
+    std::unique_lock lock(m_mutex);
+    awaitOfferId(lock);
+    if (call == 0 || call != m_call)
+        return LINEERR_INVALCALLHANDLE;
+    if (needConnected && m_phase != Phase::Connected)
+        return LINEERR_INVALCALLSTATE;
+    return 0;
+}
+
+LONG SipLine::answer(CallId call, RequestId request)
+{
+    {
+        std::unique_lock lock(m_mutex);
+        awaitOfferId(lock);
+        if (call == 0 || call != m_call)
+            return LINEERR_INVALCALLHANDLE;
+        if (m_phase != Phase::Offering)
+            return LINEERR_INVALCALLSTATE;
+    }
+    return post(Command(Command::Type::Answer, call, request));
+}
+
+LONG SipLine::drop(CallId call, RequestId request)
+{
+    if (LONG r = checkCall(call, false))
+        return r;
+    return post(Command(Command::Type::Drop, call, request));
+}
+
+LONG SipLine::makeCall(CallId call, const std::string& address, RequestId request)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_queue)
+            return LINEERR_OPERATIONFAILED;
+        if (m_call != 0)
+            return LINEERR_CALLUNAVAIL;
+        if (address.empty())
+            return LINEERR_INVALADDRESS;
+        // Reserved here so a second makeCall or an incoming INVITE sees the line busy at once.
+        m_call = call;
+        m_phase = Phase::Outgoing;
+    }
+    LONG r = post(Command(Command::Type::MakeCall, call, request, address));
+    if (r)
+        setPhase(call, Phase::None);
+    return r;
+}
+
+LONG SipLine::generateDigits(CallId call, const std::string& digits, DWORD mode, DWORD durationMs)
+{
+    if (mode != LINEDIGITMODE_DTMF)
+        return LINEERR_INVALDIGITMODE;
+    if (LONG r = checkCall(call, true))
+        return r;
+    return post(Command(Command::Type::Digits, call, 0, digits, mode, durationMs));
+}
+
+LONG SipLine::monitorDigits(CallId call, DWORD modes)
+{
+    if (modes & ~(LINEDIGITMODE_DTMF | LINEDIGITMODE_DTMFEND))
+        return LINEERR_INVALDIGITMODE;
+    if (LONG r = checkCall(call, false))
+        return r;
+    return post(Command(Command::Type::Monitor, call, 0, std::string(), modes));
+}
+
+} // namespace kalvo::sip

@@ -1,0 +1,104 @@
+// One SIP line device: owns the line's SIP/media thread (libre's event loop), its wave devices and a
+// mirror of its call state, and turns the layer's commands into messages for that thread.
+#pragma once
+
+#include "LineProvider.h"
+#include "SipSettings.h"
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct mqueue;
+
+namespace kalvo::sip {
+
+class SipWaveDevice;
+class SipEngine;
+
+class SipLine : public kalvo::telephony::LineDevice
+{
+public:
+    // Where a call of the line stands, as the commands need to know it.
+    enum class Phase { None, Offering, Answering, Connected, Outgoing };
+
+    // A command for the SIP thread.
+    struct Command
+    {
+        enum class Type { Answer, Drop, MakeCall, Digits, Monitor, Stop };
+        Command() = default;
+        Command(Type type_, kalvo::telephony::CallId call_, kalvo::telephony::RequestId request_ = 0,
+                std::string text_ = {}, DWORD mode_ = 0, DWORD durationMs_ = 0)
+            : type(type_), call(call_), request(request_), text(std::move(text_)), mode(mode_),
+              durationMs(durationMs_)
+        {
+        }
+        Type type = Type::Stop;
+        kalvo::telephony::CallId call = 0;
+        kalvo::telephony::RequestId request = 0;
+        std::string text;
+        DWORD mode = 0;
+        DWORD durationMs = 0;
+    };
+
+    SipLine(const kalvo::telephony::LineConfig& config, SipSettings settings,
+            kalvo::telephony::LineEventSink& events);
+    ~SipLine() override;
+
+    kalvo::telephony::LineCaps caps() const override;
+    void open() override;
+    void close() override;
+    LONG answer(kalvo::telephony::CallId call, kalvo::telephony::RequestId request) override;
+    LONG drop(kalvo::telephony::CallId call, kalvo::telephony::RequestId request) override;
+    LONG makeCall(kalvo::telephony::CallId call, const std::string& address,
+                  kalvo::telephony::RequestId request) override;
+    LONG generateDigits(kalvo::telephony::CallId call, const std::string& digits, DWORD mode,
+                        DWORD durationMs) override;
+    LONG monitorDigits(kalvo::telephony::CallId call, DWORD modes) override;
+    kalvo::telephony::LineWaveIds waveDevices() const override;
+
+    // For the SIP thread: the sink, the settings, the wave devices and the call mirror.
+    kalvo::telephony::LineEventSink& events() { return m_events; }
+    const SipSettings& settings() const { return m_settings; }
+    SipWaveDevice& waveOut() { return *m_waveOut; }
+    SipWaveDevice& waveIn() { return *m_waveIn; }
+    void setPhase(kalvo::telephony::CallId call, Phase phase);
+    // True while the line has a call, also one reserved by makeCall and not yet placed.
+    bool busy() const;
+
+    // True once open() has the SIP listener running (for tests and the tool).
+    bool listening() const;
+
+private:
+    void run();
+    static void onWake(int id, void* data, void* arg);
+    void takeCommands();
+    LONG post(Command command);
+    LONG checkCall(kalvo::telephony::CallId call, bool needConnected) const;
+    void awaitOfferId(std::unique_lock<std::mutex>& lock) const;
+
+    kalvo::telephony::LineEventSink& m_events;
+    SipSettings m_settings;
+    std::string m_name;
+    DWORD m_deviceId;
+    std::shared_ptr<SipWaveDevice> m_waveOut;
+    std::shared_ptr<SipWaveDevice> m_waveIn;
+    DWORD m_waveOutId;
+    DWORD m_waveInId;
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_started;
+    mutable std::condition_variable m_phaseChanged;
+    enum class RunState { Stopped, Starting, Running, Failed } m_runState = RunState::Stopped;
+    struct mqueue* m_queue = nullptr; // set while the thread's loop runs
+    std::deque<Command> m_commands;
+    kalvo::telephony::CallId m_call = 0;
+    Phase m_phase = Phase::None;
+    std::thread m_thread;
+    SipEngine* m_engine = nullptr; // lives on the SIP thread
+};
+
+} // namespace kalvo::sip

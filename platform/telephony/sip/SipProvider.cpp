@@ -1,0 +1,24 @@
+// The SIP line provider.
+#include "SipProvider.h"
+
+#include "SipLine.h"
+#include "SipSettings.h"
+
+namespace kalvo::sip {
+
+std::vector<std::string> SipProvider::knownKeys() const
+{
+    return SipSettings::keys();
+}
+
+std::unique_ptr<kalvo::telephony::LineDevice>
+SipProvider::createLine(const kalvo::telephony::LineConfig& config, kalvo::telephony::LineEventSink& events,
+                        std::string& error)
+{
+    SipSettings settings;
+    if (!SipSettings::parse(config, settings, error))
+        return nullptr;
+    return std::make_unique<SipLine>(config, std::move(settings), events);
+}
+
+} // namespace kalvo::sip

@@ -1,0 +1,122 @@
+// SIP account registration.
+#include "SipRegistration.h"
+
+#include "SipEngine.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace kalvo::sip {
+
+SipRegistration::SipRegistration(SipEngine& engine) : m_engine(engine)
+{
+    tmr_init(&m_retry);
+    const SipSettings& settings = m_engine.line().settings();
+    // The domain is the registrar's host without scheme, port or parameters.
+    std::string host = settings.registrar;
+    if (auto colon = host.find(':'); colon != std::string::npos && host.compare(0, 3, "sip") == 0)
+        host = host.substr(colon + 1);
+    host = host.substr(0, host.find_first_of(";?>"));
+    if (host.front() == '[') {
+        host = host.substr(0, host.find(']') + 1);
+    } else if (auto colon = host.find(':'); colon != std::string::npos) {
+        host = host.substr(0, colon);
+    }
+    m_domain = host;
+    m_aor = "sip:" + settings.user + "@" + m_domain;
+}
+
+SipRegistration::~SipRegistration()
+{
+    tmr_cancel(&m_retry);
+    mem_deref(m_reg); // unregisters when registered
+}
+
+void SipRegistration::start()
+{
+    const SipSettings& settings = m_engine.line().settings();
+    std::string registrar = settings.registrar;
+    if (registrar.rfind("sip:", 0) != 0 && registrar.rfind("sips:", 0) != 0)
+        registrar = "sip:" + registrar;
+    m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
+    m_authCalls = 0;
+    const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
+    int err = sipreg_register(&m_reg, m_engine.stack(), registrar.c_str(), m_aor.c_str(), name, m_aor.c_str(),
+                              settings.expires, settings.user.c_str(), nullptr, 0, 0, onAuth, this, false,
+                              onResponse, this, nullptr, nullptr);
+    if (err) {
+        std::fprintf(stderr, "kalvo sip: cannot register %s at %s: %s\n", m_aor.c_str(), registrar.c_str(),
+                     std::strerror(err));
+        tmr_start(&m_retry, settings.registerRetryMs, onRetry, this);
+    }
+}
+
+void SipRegistration::onRetry(void* arg)
+{
+    auto* self = static_cast<SipRegistration*>(arg);
+    self->m_rejections = 0;
+    self->start();
+}
+
+void SipRegistration::onAgain(void* arg)
+{
+    static_cast<SipRegistration*>(arg)->start();
+}
+
+int SipRegistration::onAuth(char** user, char** password, const char*, void* arg)
+{
+    auto* self = static_cast<SipRegistration*>(arg);
+    // Asked again within one attempt means the credentials were refused: end the attempt here
+    // instead of letting the stack repeat them.
+    if (++self->m_authCalls > 1)
+        return EAUTH;
+    const SipSettings& settings = self->m_engine.line().settings();
+    int err = str_dup(user, settings.authUser.c_str());
+    if (!err)
+        err = str_dup(password, settings.password.c_str());
+    return err;
+}
+
+void SipRegistration::onResponse(int err, const struct sip_msg* msg, void* arg)
+{
+    static_cast<SipRegistration*>(arg)->response(err, msg);
+}
+
+void SipRegistration::response(int err, const struct sip_msg* msg)
+{
+    auto& events = m_engine.line().events();
+    if (!err && msg && msg->scode >= 200 && msg->scode < 300) {
+        m_rejections = 0;
+        m_authCalls = 0; // the next refresh may be challenged anew
+        m_registered = true;
+        if (!m_reported) {
+            std::fprintf(stderr, "kalvo sip: registered %s\n", m_aor.c_str());
+            events.lineState(LINEDEVSTATE_INSERVICE);
+            m_reported = true;
+        }
+        return;
+    }
+    bool rejected = !err && msg && (msg->scode == 401 || msg->scode == 403 || msg->scode == 407);
+    if (m_registered || (m_reported && !rejected)) {
+        m_registered = false;
+        m_reported = false;
+        events.lineState(LINEDEVSTATE_OUTOFSERVICE);
+    }
+    if (!rejected)
+        return; // network trouble or a server error: the registration retries by itself
+    if (++m_rejections < 2) {
+        // One more attempt at once with a fresh challenge, once this callback has returned.
+        tmr_start(&m_retry, 0, onAgain, this);
+        return;
+    }
+    // Wrong credentials do not get better by repeating them: stop, say so, try again much later.
+    const SipSettings& settings = m_engine.line().settings();
+    std::fprintf(stderr, "kalvo sip: registration of %s rejected twice (%u %.*s); next try in %u s\n",
+                 m_aor.c_str(), msg->scode, static_cast<int>(msg->reason.l), msg->reason.p,
+                 settings.registerRetryMs / 1000);
+    m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
+    events.lineState(LINEDEVSTATE_OUTOFSERVICE);
+    tmr_start(&m_retry, settings.registerRetryMs, onRetry, this);
+}
+
+} // namespace kalvo::sip

@@ -1,0 +1,126 @@
+// Parsing of the SIP line settings.
+#include "SipSettings.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace kalvo::sip {
+
+namespace {
+
+bool parseUnsigned(const std::string& text, unsigned long max, unsigned long& out)
+{
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && ptr == end && out <= max;
+}
+
+// Seconds with an optional fraction, as milliseconds.
+bool parseSeconds(const std::string& text, unsigned& ms)
+{
+    char* end = nullptr;
+    double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || value <= 0 ||
+        value > 86400.0 * 7)
+        return false;
+    ms = static_cast<unsigned>(std::lround(value * 1000.0));
+    return ms > 0;
+}
+
+bool parseRange(const std::string& text, unsigned long max, unsigned long& lo, unsigned long& hi)
+{
+    auto dash = text.find('-');
+    if (dash == std::string::npos)
+        return false;
+    return parseUnsigned(text.substr(0, dash), max, lo) && parseUnsigned(text.substr(dash + 1), max, hi) &&
+           lo <= hi;
+}
+
+bool isYes(const std::string& text)
+{
+    return text == "yes" || text == "true" || text == "1" || text == "on";
+}
+
+} // namespace
+
+std::vector<std::string> SipSettings::keys()
+{
+    return {"listen",        "tcp",       "ring_interval", "rtp_ports", "rtp_timeout",
+            "jitter_buffer", "registrar", "user",          "password",  "auth_user",
+            "display_name",  "expires",   "register_retry"};
+}
+
+bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings& out, std::string& error)
+{
+    SipSettings s;
+    auto bad = [&](const std::string& key, const std::string& value) {
+        error = "bad value for " + key + ": \"" + value + "\"";
+        return false;
+    };
+    for (const auto& [key, value] : config.keys) {
+        unsigned long n = 0, m = 0;
+        if (key == "listen") {
+            auto colon = value.rfind(':');
+            if (colon == std::string::npos || colon == 0 ||
+                !parseUnsigned(value.substr(colon + 1), 65535, n) || n == 0)
+                return bad(key, value);
+            s.listenHost = value.substr(0, colon);
+            if (s.listenHost.size() > 2 && s.listenHost.front() == '[' && s.listenHost.back() == ']')
+                s.listenHost = s.listenHost.substr(1, s.listenHost.size() - 2);
+            s.listenPort = static_cast<uint16_t>(n);
+        } else if (key == "tcp") {
+            s.tcp = isYes(value);
+        } else if (key == "ring_interval") {
+            if (!parseSeconds(value, s.ringIntervalMs))
+                return bad(key, value);
+        } else if (key == "rtp_ports") {
+            if (!parseRange(value, 65535, n, m) || n < 1024 || m - n < 2)
+                return bad(key, value);
+            s.rtpPortMin = static_cast<uint16_t>(n);
+            s.rtpPortMax = static_cast<uint16_t>(m);
+        } else if (key == "rtp_timeout") {
+            if (!parseSeconds(value, s.rtpTimeoutMs))
+                return bad(key, value);
+        } else if (key == "jitter_buffer") {
+            if (!parseRange(value, 50, n, m) || m == 0)
+                return bad(key, value);
+            s.jitterMinFrames = static_cast<unsigned>(n);
+            s.jitterMaxFrames = static_cast<unsigned>(m);
+        } else if (key == "registrar") {
+            s.registrar = value;
+        } else if (key == "user") {
+            s.user = value;
+        } else if (key == "password") {
+            s.password = value;
+        } else if (key == "auth_user") {
+            s.authUser = value;
+        } else if (key == "display_name") {
+            s.displayName = value;
+        } else if (key == "expires") {
+            if (!parseUnsigned(value, 86400, n) || n < 10)
+                return bad(key, value);
+            s.expires = static_cast<unsigned>(n);
+        } else if (key == "register_retry") {
+            if (!parseSeconds(value, s.registerRetryMs))
+                return bad(key, value);
+        }
+    }
+    if (!s.registrar.empty() && s.user.empty()) {
+        error = "registrar needs a user";
+        return false;
+    }
+    if (s.authUser.empty())
+        s.authUser = s.user;
+    out = s;
+    return true;
+}
+
+std::string SipSettings::listenAddress() const
+{
+    if (listenHost.find(':') != std::string::npos)
+        return "[" + listenHost + "]:" + std::to_string(listenPort);
+    return listenHost + ":" + std::to_string(listenPort);
+}
+
+} // namespace kalvo::sip

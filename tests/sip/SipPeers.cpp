@@ -1,0 +1,421 @@
+// Test peers for the SIP line: baresip, a recording sink and vector wave streams.
+#include "SipPeers.h"
+
+#include "TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <arpa/inet.h>
+#include <cmath>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <sndfile.h>
+#include <sstream>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace kalvo::sip::test {
+
+using namespace std::chrono;
+using namespace kalvo::telephony;
+
+namespace {
+
+bool bindable(int type, uint16_t port)
+{
+    int fd = ::socket(AF_INET, type, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(port);
+    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+pid_t spawn(const std::string& logPath, const std::vector<std::string>& argv)
+{
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int fd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(fd, 1);
+        ::dup2(fd, 2);
+        int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, 0);
+        std::vector<char*> args;
+        for (const std::string& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+void terminate(pid_t pid)
+{
+    if (pid <= 0)
+        return;
+    ::kill(pid, SIGCONT);
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 150; ++i) {
+        if (::waitpid(pid, nullptr, WNOHANG) == pid)
+            return;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, nullptr, 0);
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+} // namespace
+
+uint16_t freePort(bool pair)
+{
+    // Random ports in a range the system does not hand out for ephemeral use, so parallel tests
+    // rarely collide.
+    static unsigned seed = static_cast<unsigned>(::getpid()) * 7919u + static_cast<unsigned>(time(nullptr));
+    for (int i = 0; i < 1000; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        auto port = static_cast<uint16_t>(21000 + (seed >> 8) % 9000);
+        if (bindable(SOCK_DGRAM, port) && bindable(SOCK_STREAM, port) &&
+            (!pair || bindable(SOCK_DGRAM, static_cast<uint16_t>(port + 1))))
+            return port;
+    }
+    return 0;
+}
+
+std::vector<int16_t> readWav(const std::string& path)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<int16_t> samples(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+    sf_count_t got = sf_read_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    samples.resize(static_cast<size_t>(got));
+    sf_close(file);
+    return samples;
+}
+
+void writeWav(const std::string& path, const std::vector<int16_t>& samples)
+{
+    SF_INFO info{};
+    info.samplerate = 8000;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file)
+        return;
+    sf_write_short(file, samples.data(), static_cast<sf_count_t>(samples.size()));
+    sf_close(file);
+}
+
+std::vector<int16_t> tone(double hz, double seconds, double amplitude)
+{
+    std::vector<int16_t> out(static_cast<size_t>(seconds * 8000));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<int16_t>(amplitude * std::sin(2 * M_PI * hz * static_cast<double>(i) / 8000.0));
+    return out;
+}
+
+std::vector<int16_t> dtmfTones(const std::string& keys)
+{
+    static const char* rows[] = {"123A", "456B", "789C", "*0#D"};
+    static const double low[] = {697, 770, 852, 941};
+    static const double high[] = {1209, 1336, 1477, 1633};
+    std::vector<int16_t> out;
+    for (char key : keys) {
+        for (int r = 0; r < 4; ++r)
+            for (int c = 0; c < 4; ++c)
+                if (rows[r][c] == key) {
+                    for (size_t i = 0; i < 800; ++i) {
+                        double t = static_cast<double>(i) / 8000.0;
+                        out.push_back(static_cast<int16_t>(6000 * std::sin(2 * M_PI * low[r] * t) +
+                                                           6000 * std::sin(2 * M_PI * high[c] * t)));
+                    }
+                }
+        out.insert(out.end(), 800, 0);
+    }
+    return out;
+}
+
+double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, size_t maxShift,
+                       size_t length)
+{
+    double best = -1;
+    for (size_t shift = 0; shift <= maxShift; ++shift) {
+        if (shift + length > b.size() || length > a.size())
+            break;
+        double ab = 0, aa = 0, bb = 0;
+        for (size_t i = 0; i < length; ++i) {
+            double x = a[i], y = b[i + shift];
+            ab += x * y;
+            aa += x * x;
+            bb += y * y;
+        }
+        if (aa > 0 && bb > 0)
+            best = std::max(best, ab / std::sqrt(aa * bb));
+    }
+    return best;
+}
+
+Baresip::Baresip(const std::string& displayName, const std::string& account,
+                 const std::vector<int16_t>& voice, const std::string& extraConfig)
+{
+    std::string dir = m_dir.path().toStdString();
+    m_sipPort = freePort();
+    m_consolePort = freePort();
+    QDir().mkpath(m_dir.path() + "/dump");
+    writeWav(dir + "/voice.wav", voice);
+    std::ofstream config(dir + "/config");
+    config << "poll_method epoll\n"
+           << "sip_listen 127.0.0.1:" << m_sipPort << "\n"
+           << "audio_source aufile," << dir << "/voice.wav\n"
+           << "audio_alert aufile," << dir << "/voice.wav\n"
+           << "module_path /usr/lib/baresip/modules\n"
+           << "module cons.so\nmodule g711.so\nmodule aufile.so\nmodule sndfile.so\n"
+           << "module_tmp account.so\nmodule_app menu.so\n"
+           << "cons_listen 127.0.0.1:" << m_consolePort << "\n"
+           << "snd_path " << dir << "/dump\n"
+           << "rtp_ports 30000-39998\n"
+           << "jitter_buffer_delay 1-10\n"
+           << extraConfig;
+    config.close();
+    std::ofstream accounts(dir + "/accounts");
+    accounts << (displayName.empty() ? "" : "\"" + displayName + "\" ") << "<sip:" << account << "\n";
+    accounts.close();
+
+    m_pid = spawn(dir + "/log", {"baresip", "-f", dir, "-n", "127.0.0.1"});
+    waitLog("baresip is ready", seconds(10));
+}
+
+Baresip::~Baresip()
+{
+    terminate(m_pid);
+}
+
+void Baresip::console(const std::string& text)
+{
+    std::string datagram = text.size() > 1 && text[0] == '/' ? text + "\n" : text;
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(m_consolePort);
+    ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::close(fd);
+}
+
+std::string Baresip::log() const
+{
+    return readFile(m_dir.path().toStdString() + "/log");
+}
+
+bool Baresip::waitLog(const std::string& text, milliseconds timeout)
+{
+    auto end = steady_clock::now() + timeout;
+    while (steady_clock::now() < end) {
+        if (log().find(text) != std::string::npos)
+            return true;
+        std::this_thread::sleep_for(milliseconds(20));
+    }
+    return false;
+}
+
+std::vector<int16_t> Baresip::heard() const
+{
+    QDir dump(m_dir.path() + "/dump");
+    for (const QString& name : dump.entryList({"*-dec.wav"}, QDir::Files))
+        return readWav(dump.filePath(name).toStdString());
+    return {};
+}
+
+namespace {
+
+RecordingSink::Event makeEvent(const char* kind, CallId call, DWORD a = 0, DWORD b = 0)
+{
+    RecordingSink::Event e;
+    e.kind = kind;
+    e.call = call;
+    e.a = a;
+    e.b = b;
+    return e;
+}
+
+} // namespace
+
+Kamailio::Kamailio(const std::string& password)
+{
+    std::string dir = m_dir.path().toStdString();
+    m_port = freePort();
+    std::string config = readFile(kalvo::test::sourcePath("tests/sip/kamailio.cfg").toStdString());
+    for (auto [key, value] :
+         {std::pair<std::string, std::string>{"KPORT", std::to_string(m_port)}, {"PASSWORD", password}})
+        for (size_t at; (at = config.find(key)) != std::string::npos;)
+            config.replace(at, key.size(), value);
+    std::ofstream(dir + "/kamailio.cfg") << config;
+    m_pid = spawn(dir + "/log",
+                  {"kamailio", "-f", dir + "/kamailio.cfg", "-DD", "-E", "-Y", dir, "-m", "32", "-M", "4"});
+    auto end = steady_clock::now() + seconds(10);
+    while (steady_clock::now() < end && log().find("Listening on") == std::string::npos)
+        std::this_thread::sleep_for(milliseconds(20));
+    std::this_thread::sleep_for(milliseconds(200)); // its children start after the banner
+}
+
+Kamailio::~Kamailio()
+{
+    terminate(m_pid);
+}
+
+std::string Kamailio::log() const
+{
+    return readFile(m_dir.path().toStdString() + "/log");
+}
+
+size_t Kamailio::count(const std::string& text) const
+{
+    std::string all = log();
+    size_t n = 0;
+    for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
+        ++n;
+    return n;
+}
+
+void RecordingSink::add(Event event)
+{
+    event.at = steady_clock::now();
+    {
+        std::lock_guard lock(m_mutex);
+        m_events.push_back(std::move(event));
+    }
+    m_changed.notify_all();
+}
+
+CallId RecordingSink::offerCall(const CallData& data)
+{
+    CallId id;
+    {
+        std::lock_guard lock(m_mutex);
+        id = m_nextCall++;
+    }
+    Event e = makeEvent("offer", id);
+    e.data = data;
+    add(e);
+    return id;
+}
+
+void RecordingSink::callState(CallId call, DWORD state, DWORD mode)
+{
+    add(makeEvent("state", call, state, mode));
+}
+
+void RecordingSink::callInfo(CallId call, const CallData& data, DWORD changed)
+{
+    Event e = makeEvent("info", call, changed);
+    e.data = data;
+    add(e);
+}
+
+void RecordingSink::ring(DWORD ringCount, DWORD ringMode)
+{
+    add(makeEvent("ring", 0, ringCount, ringMode));
+}
+
+void RecordingSink::lineState(DWORD state, DWORD param2, DWORD)
+{
+    add(makeEvent("line", 0, state, param2));
+}
+
+void RecordingSink::digit(CallId call, char digit, DWORD mode)
+{
+    add(makeEvent("digit", call, static_cast<DWORD>(static_cast<unsigned char>(digit)), mode));
+}
+
+void RecordingSink::digitsGenerated(CallId call, DWORD termination)
+{
+    add(makeEvent("generated", call, termination));
+}
+
+void RecordingSink::completeRequest(RequestId request, LONG result)
+{
+    add(makeEvent("reply", 0, static_cast<DWORD>(request), static_cast<DWORD>(result)));
+}
+
+RecordingSink::Event RecordingSink::waitFor(const std::function<bool(const Event&)>& match,
+                                            milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    Event found;
+    m_changed.wait_for(lock, timeout, [&] {
+        for (const Event& e : m_events)
+            if (match(e)) {
+                found = e;
+                return true;
+            }
+        return false;
+    });
+    return found;
+}
+
+RecordingSink::Event RecordingSink::waitState(DWORD state, milliseconds timeout)
+{
+    return waitFor([state](const Event& e) { return e.kind == "state" && e.a == state; }, timeout);
+}
+
+std::vector<RecordingSink::Event> RecordingSink::events() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_events;
+}
+
+std::string RecordingSink::digits(DWORD mode) const
+{
+    std::string out;
+    for (const Event& e : events())
+        if (e.kind == "digit" && e.b == mode)
+            out.push_back(static_cast<char>(e.a));
+    return out;
+}
+
+size_t RecordingSink::count(const std::string& kind) const
+{
+    size_t n = 0;
+    for (const Event& e : events())
+        n += e.kind == kind;
+    return n;
+}
+
+size_t VectorSource::readFrames(int16_t* out, size_t frameCount)
+{
+    size_t n = std::min(frameCount, m_samples.size() - m_at);
+    std::copy_n(m_samples.begin() + static_cast<std::ptrdiff_t>(m_at), n, out);
+    m_at += n;
+    return n;
+}
+
+void VectorSink::writeFrames(const int16_t* frames, size_t frameCount)
+{
+    std::lock_guard lock(m_mutex);
+    m_samples.insert(m_samples.end(), frames, frames + frameCount);
+}
+
+std::vector<int16_t> VectorSink::samples() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_samples;
+}
+
+} // namespace kalvo::sip::test

@@ -1,0 +1,82 @@
+// The SIP line's account against a real kamailio registrar on 127.0.0.1: digest registration, a
+// call routed through the registrar, and wrong credentials that stop after two attempts.
+#include "SipPeers.h"
+#include "SipProvider.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace kalvo::sip;
+using namespace kalvo::sip::test;
+using namespace kalvo::telephony;
+using namespace std::chrono;
+using Event = RecordingSink::Event;
+
+namespace {
+
+class SipRegistrationTest : public ::testing::Test
+{
+protected:
+    void openLine(uint16_t registrarPort, const std::string& password)
+    {
+        m_port = freePort();
+        LineConfig config;
+        config.name = "Account line";
+        config.provider = "sip";
+        config.keys = {{"listen", "127.0.0.1:" + std::to_string(m_port)},
+                       {"rtp_ports", "40000-49998"},
+                       {"registrar", "sip:127.0.0.1:" + std::to_string(registrarPort)},
+                       {"user", "kalvo"},
+                       {"auth_user", "kalvo"},
+                       {"password", password},
+                       {"display_name", "Kalvo"},
+                       {"expires", "60"},
+                       {"register_retry", "600"}};
+        std::string error;
+        m_line = m_provider.createLine(config, m_sink, error);
+        ASSERT_TRUE(m_line) << error;
+        m_line->open();
+    }
+
+    uint16_t m_port = 0;
+    SipProvider m_provider;
+    RecordingSink m_sink;
+    std::unique_ptr<LineDevice> m_line;
+};
+
+// With the right password the line registers (in service), and a call to the account through the
+// registrar reaches the line and connects.
+TEST_F(SipRegistrationTest, RegistersAndReceivesACallThroughTheRegistrar)
+{
+    Kamailio registrar("s3cret");
+    openLine(registrar.port(), "s3cret");
+    Event inService = m_sink.waitFor([](const Event& e) { return e.kind == "line"; }, seconds(10));
+    ASSERT_EQ(inService.a, LINEDEVSTATE_INSERVICE) << registrar.log();
+
+    Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(20 * 8000, 0));
+    caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
+    Event offer = m_sink.waitFor([](const Event& e) { return e.kind == "offer"; }, seconds(10));
+    ASSERT_EQ(offer.kind, "offer") << caller.log();
+    EXPECT_EQ(offer.data.callerNumber.value_or("?"), "ivan");
+    EXPECT_EQ(m_line->answer(offer.call, 1), 0);
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_CONNECTED).call, offer.call);
+    caller.hangUp();
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call);
+}
+
+// A wrong password is tried twice, reported as out of service, and not repeated in a loop.
+TEST_F(SipRegistrationTest, RejectedTwiceStopsAndSaysSo)
+{
+    Kamailio registrar("right");
+    openLine(registrar.port(), "wrong");
+    Event state = m_sink.waitFor([](const Event& e) { return e.kind == "line"; }, seconds(10));
+    EXPECT_EQ(state.a, LINEDEVSTATE_OUTOFSERVICE);
+    size_t attempts = registrar.count("REGISTER from");
+    std::this_thread::sleep_for(seconds(3));
+    EXPECT_EQ(registrar.count("REGISTER from"), attempts);
+    EXPECT_LE(attempts, 4u); // two attempts, each answering one challenge
+    EXPECT_EQ(m_sink.count("line"), 1u);
+}
+
+} // namespace

@@ -1,0 +1,86 @@
+// The SIP line settings: defaults, every key, and the values that must be refused.
+#include "SipSettings.h"
+
+#include <gtest/gtest.h>
+
+using kalvo::sip::SipSettings;
+using kalvo::telephony::LineConfig;
+
+namespace {
+
+bool parse(std::map<std::string, std::string> keys, SipSettings& out, std::string& error)
+{
+    LineConfig config;
+    config.keys = std::move(keys);
+    return SipSettings::parse(config, out, error);
+}
+
+// An empty section gives the documented defaults.
+TEST(SipSettingsTest, Defaults)
+{
+    SipSettings s;
+    std::string error;
+    ASSERT_TRUE(parse({}, s, error));
+    EXPECT_EQ(s.listenAddress(), "0.0.0.0:5060");
+    EXPECT_EQ(s.ringIntervalMs, 6000u);
+    EXPECT_EQ(s.rtpTimeoutMs, 60000u);
+    EXPECT_FALSE(s.tcp);
+    EXPECT_TRUE(s.registrar.empty());
+}
+
+// Every key is read, and auth_user falls back to user.
+TEST(SipSettingsTest, EveryKey)
+{
+    SipSettings s;
+    std::string error;
+    ASSERT_TRUE(parse({{"listen", "[::1]:5070"},
+                       {"tcp", "yes"},
+                       {"ring_interval", "2.5"},
+                       {"rtp_ports", "20000-20100"},
+                       {"rtp_timeout", "30"},
+                       {"jitter_buffer", "1-6"},
+                       {"registrar", "sip:pbx.example:5080"},
+                       {"user", "201"},
+                       {"password", "pw"},
+                       {"display_name", "Front desk"},
+                       {"expires", "600"},
+                       {"register_retry", "120"}},
+                      s, error))
+        << error;
+    EXPECT_EQ(s.listenHost, "::1");
+    EXPECT_EQ(s.listenAddress(), "[::1]:5070");
+    EXPECT_TRUE(s.tcp);
+    EXPECT_EQ(s.ringIntervalMs, 2500u);
+    EXPECT_EQ(s.rtpPortMin, 20000);
+    EXPECT_EQ(s.rtpPortMax, 20100);
+    EXPECT_EQ(s.jitterMinFrames, 1u);
+    EXPECT_EQ(s.jitterMaxFrames, 6u);
+    EXPECT_EQ(s.authUser, "201");
+    EXPECT_EQ(s.expires, 600u);
+    EXPECT_EQ(s.registerRetryMs, 120000u);
+}
+
+// Malformed numbers, ranges and addresses are refused with the key named.
+TEST(SipSettingsTest, BadValuesAreRefused)
+{
+    for (auto [key, value] : std::vector<std::pair<std::string, std::string>>{{"listen", "127.0.0.1"},
+                                                                              {"listen", "127.0.0.1:0"},
+                                                                              {"listen", "host:99999"},
+                                                                              {"ring_interval", "0"},
+                                                                              {"ring_interval", "soon"},
+                                                                              {"rtp_ports", "30000"},
+                                                                              {"rtp_ports", "40000-30000"},
+                                                                              {"rtp_ports", "80-90"},
+                                                                              {"expires", "5"},
+                                                                              {"rtp_timeout", "-1"}}) {
+        SipSettings s;
+        std::string error;
+        EXPECT_FALSE(parse({{key, value}}, s, error)) << key << "=" << value;
+        EXPECT_NE(error.find(key), std::string::npos) << error;
+    }
+    SipSettings s;
+    std::string error;
+    EXPECT_FALSE(parse({{"registrar", "sip:pbx.example"}}, s, error)); // an account needs a user
+}
+
+} // namespace
