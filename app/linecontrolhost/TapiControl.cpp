@@ -84,7 +84,7 @@ bool TapiControl::ensureRegistered(const QString& libDir)
     return registerServer != nullptr && registerServer() == S_OK;
 }
 
-std::unique_ptr<TapiControl> TapiControl::create(QString* error, QObject* parent)
+std::unique_ptr<TapiControl> TapiControl::create(QString* error)
 {
     const auto fail = [error](const QString& reason) {
         if (error != nullptr)
@@ -112,10 +112,10 @@ std::unique_ptr<TapiControl> TapiControl::create(QString* error, QObject* parent
     factory->Release();
     if (created != S_OK || control == nullptr)
         return fail("the control could not be created");
-    return std::unique_ptr<TapiControl>(new TapiControl(control, parent));
+    return std::unique_ptr<TapiControl>(new TapiControl(control));
 }
 
-TapiControl::TapiControl(ITapiDispatch* control, QObject* parent) : QObject(parent), m_control(control)
+TapiControl::TapiControl(ITapiDispatch* control) : m_control(control)
 {
     m_control->Advise(this);
 }

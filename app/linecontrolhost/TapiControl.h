@@ -17,7 +17,7 @@ class TapiControl : public QObject, private korvan::IEventSink
 public:
     // Creates a control of the class registered as Korvan.Tapi. @return null with error set when the
     // class is not registered, its library does not load or makes no control.
-    static std::unique_ptr<TapiControl> create(QString* error = nullptr, QObject* parent = nullptr);
+    static std::unique_ptr<TapiControl> create(QString* error = nullptr);
 
     // Registers libDir/libkorvan.so (by default the library installed beside the executable) when
     // Korvan.Tapi is missing under HKEY_CLASSES_ROOT. @return true when the class is registered now.
@@ -76,7 +76,7 @@ signals:
     void DoneGenerateDigits(int LineIndex);
 
 private:
-    TapiControl(korvan::ITapiDispatch* control, QObject* parent);
+    explicit TapiControl(korvan::ITapiDispatch* control);
     void Invoke(int32_t eventId, const std::vector<korvan::Variant>& arguments) override;
     int32_t callLong(int32_t dispId, std::vector<korvan::Variant> arguments);
 

@@ -4,6 +4,7 @@
 #include "MessageBox.h"
 #include "ProgramFolder.h"
 #include "SingleInstance.h"
+#include "TapiControl.h"
 #include "frmMain.h"
 #include "mdlReg.h"
 #include "mdlWinVersion.h"
@@ -62,6 +63,7 @@ std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const Single
     const QString folder = ProgramFolder::path();
     ProgramFolder::ensure(folder, ProgramFolder::seedSource());
     WriteFirstRunDefaults(folder, QCoreApplication::applicationFilePath());
+    kalvo::TapiControl::ensureRegistered(); // the line control installed beside the program
     RegisterSpeechHelper();
 
     auto form = std::make_unique<frmMain>(folder);

@@ -56,6 +56,8 @@ std::string Tapi::LineGetDevDetails(int32_t lineIndex, LineDevCap& deviceType)
     result = lineNegotiateAPIVersion(probe, device, TAPI_VERSION_1_4, TAPI_VERSION_1_4, &version, &extension);
     if (result != 0) {
         deviceType.TapiCapability = VFalse;
+        // The probe is released on every path, or each failed query would leave an application behind.
+        lineShutdown(probe);
         return GetTapiStrError(result);
     }
 
@@ -75,8 +77,10 @@ std::string Tapi::LineGetDevDetails(int32_t lineIndex, LineDevCap& deviceType)
     deviceType.MonitorDigits = fixed.dwMonitorDigitModes != 0 ? VTrue : VFalse;
     deviceType.GenerateDigits = fixed.dwGenerateDigitModes != 0 ? VTrue : VFalse;
     deviceType.PhoneSupport = fixed.dwNumTerminals != 0 ? VTrue : VFalse;
-    if (result != 0)
+    if (result != 0) {
+        lineShutdown(probe);
         return GetTapiStrError(result);
+    }
 
     AddressCapsBuffer address;
     result = lineGetAddressCaps(probe, device, 0, TAPI_VERSION_1_4, 0, address.get());

@@ -1,1 +1,0 @@
-// The shared telephony layer has no code of its own: the layer's archives are linked in whole.

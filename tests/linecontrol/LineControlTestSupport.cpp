@@ -1,0 +1,149 @@
+// Helpers of the line control tests.
+#include "LineControlTestSupport.h"
+
+#include "TelephonyLayer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QThread>
+#include <fstream>
+#include <stdexcept>
+
+namespace kalvo::test {
+
+void ensureApplication()
+{
+    static int argc = 1;
+    static char name[] = "linecontrol-test";
+    static char* argv[] = {name, nullptr};
+    if (QCoreApplication::instance() == nullptr)
+        new QApplication(argc, argv); // lives for the whole test process
+}
+
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!pred()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void pump(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+}
+
+std::string simConf(int count, const std::string& extra, const std::function<std::string(int)>& perLine)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text +=
+            "[Line" + std::to_string(i) + "]\nname = Sim " + std::to_string(i) + "\nprovider = sim\n" + extra;
+        if (perLine)
+            text += perLine(i);
+        text += "\n";
+    }
+    return text;
+}
+
+ControlHome::ControlHome(const std::string& confText)
+{
+    ensureApplication();
+    const QString path = QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF"));
+    QDir().mkpath(QFileInfo(path).path());
+    std::ofstream(path.toStdString()) << confText;
+    // A line left initialised by an earlier test would keep the old configuration.
+    if (!kalvo::telephony::reloadConfiguration())
+        throw std::runtime_error("the telephony configuration could not be reloaded");
+
+    if (!TapiControl::ensureRegistered(binaryPath("")))
+        throw std::runtime_error("libkorvan.so could not be registered");
+    QString error;
+    m_control = TapiControl::create(&error);
+    if (!m_control)
+        throw std::runtime_error(error.toStdString());
+
+    TapiControl* c = m_control.get();
+    const auto log = [this](const QString& text) { m_events << text; };
+    QObject::connect(c, &TapiControl::ProcError, [log](int i, int p, int e) {
+        log(QString("ProcError(%1,%2,%3)").arg(i).arg(p).arg(e));
+    });
+    QObject::connect(c, &TapiControl::Dialing, [log](int i) { log(QString("Dialing(%1)").arg(i)); });
+    QObject::connect(c, &TapiControl::InComeCall, [log](int i) { log(QString("InComeCall(%1)").arg(i)); });
+    QObject::connect(c, &TapiControl::MonitorDigit,
+                     [log](int i, const QString& d) { log(QString("MonitorDigit(%1,%2)").arg(i).arg(d)); });
+    QObject::connect(c, &TapiControl::Idle, [log](int i) { log(QString("Idle(%1)").arg(i)); });
+    QObject::connect(c, &TapiControl::Disconnected,
+                     [log](int i) { log(QString("Disconnected(%1)").arg(i)); });
+    QObject::connect(c, &TapiControl::Connected, [log](int i) { log(QString("Connected(%1)").arg(i)); });
+    QObject::connect(c, &TapiControl::Ring,
+                     [log](int i, int n) { log(QString("Ring(%1,%2)").arg(i).arg(n)); });
+    QObject::connect(c, &TapiControl::CallerID, [log](int i, const QString& name, const QString& number) {
+        log(QString("CallerID(%1,%2,%3)").arg(i).arg(name, number));
+    });
+    QObject::connect(c, &TapiControl::DoneGenerateDigits,
+                     [log](int i) { log(QString("DoneGenerateDigits(%1)").arg(i)); });
+}
+
+ControlHome::~ControlHome()
+{
+    // Release every line initialisation of this test's table (open or not), so the next test
+    // starts from a quiet layer; entries never initialised just give the API's refusal.
+    try {
+        for (int i = 0; i <= m_control->NumOfLines(); ++i)
+            m_control->LineShutdown(i);
+    } catch (const std::exception&) {
+        // No table (never initialised) or fewer entries than devices: nothing more to release.
+    }
+    pump(5);
+    m_control.reset();
+}
+
+kalvo::sim::SimLine& ControlHome::sim(DWORD deviceId) const
+{
+    auto* line = dynamic_cast<kalvo::sim::SimLine*>(kalvo::telephony::lineDevice(deviceId));
+    if (line == nullptr)
+        throw std::runtime_error("no sim line " + std::to_string(deviceId));
+    return *line;
+}
+
+bool ControlHome::waitForEvents(int count, int timeoutMs)
+{
+    return waitUntil([&] { return m_events.size() >= count; }, timeoutMs);
+}
+
+bool ControlHome::waitForEvent(const QString& prefix, int timeoutMs)
+{
+    return waitUntil(
+        [&] {
+            for (const QString& e : m_events) {
+                if (e.startsWith(prefix))
+                    return true;
+            }
+            return false;
+        },
+        timeoutMs);
+}
+
+void ControlHome::initialiseAndOpen(int index)
+{
+    if (m_control->LineInitialize() != 0)
+        throw std::runtime_error("LineInitialize failed");
+    const int result = m_control->LineOpen(index, 4, 8);
+    if (result != 0)
+        throw std::runtime_error("LineOpen failed: " + m_control->GetTapiStrError(result).toStdString());
+}
+
+} // namespace kalvo::test
