@@ -134,6 +134,14 @@ void RecordingFile::close()
     m_file = nullptr;
 }
 
+void RecordingFile::discard()
+{
+    close();
+    if (!m_tempPath.isEmpty())
+        QFile::remove(m_tempPath);
+    m_tempPath.clear();
+}
+
 int32_t RecordingFile::finish(const QString& path)
 {
     if (!m_file)

@@ -40,6 +40,9 @@ public:
     // (the next start keeps it). @return SOUND_OK or SOUND_ERR_FILEWRITE.
     int32_t finish(const QString& path);
 
+    // Closes and deletes the temporary file (a recording that never started).
+    void discard();
+
     // The temporary file's path while open.
     const QString& tempPath() const { return m_tempPath; }
     bool isOpen() const { return m_file != nullptr; }

@@ -46,14 +46,21 @@ size_t RecordSink::takeFrames(int16_t* out, size_t frameCount)
     return m_ring.read(out, frameCount * m_channels) / m_channels;
 }
 
-MonitorSource::MonitorSource(std::shared_ptr<FrameRing> ring, uint16_t channels)
-    : m_ring(std::move(ring)), m_channels(channels)
+MonitorSource::MonitorSource(std::shared_ptr<FrameRing> ring, uint32_t rate, uint16_t channels)
+    : m_ring(std::move(ring)), m_channels(channels), m_cushion(static_cast<size_t>(rate) * channels * 3 / 50)
 {
 }
 
 size_t MonitorSource::readFrames(int16_t* out, size_t frameCount)
 {
-    return m_ring->read(out, frameCount * m_channels) / m_channels;
+    // Sixty milliseconds of cushion.
+    if (!m_primed && m_ring->available() < m_cushion)
+        return 0;
+    m_primed = true;
+    const size_t frames = m_ring->read(out, frameCount * m_channels) / m_channels;
+    if (frames < frameCount)
+        m_primed = false;
+    return frames;
 }
 
 } // namespace kalvo::sound

@@ -52,16 +52,20 @@ private:
     std::atomic<uint64_t> m_dropped{0};
 };
 
-// Plays the recording's frames as they come; silence while none wait.
+// Plays the recording's frames as they come. The input and output run on different clocks and block
+// sizes, so it keeps a small cushion: after running dry it gives nothing (the device plays silence)
+// until the cushion has built up again, rather than a crackle of short gaps.
 class MonitorSource : public wave::WaveSource
 {
 public:
-    MonitorSource(std::shared_ptr<FrameRing> ring, uint16_t channels);
+    MonitorSource(std::shared_ptr<FrameRing> ring, uint32_t rate, uint16_t channels);
     size_t readFrames(int16_t* out, size_t frameCount) override;
 
 private:
     std::shared_ptr<FrameRing> m_ring;
     uint16_t m_channels;
+    size_t m_cushion;
+    bool m_primed = false;
 };
 
 } // namespace kalvo::sound

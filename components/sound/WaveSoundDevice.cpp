@@ -5,7 +5,6 @@
 #include "VbError.h"
 
 #include <QDebug>
-#include <QFile>
 #include <algorithm>
 #include <cmath>
 
@@ -189,9 +188,7 @@ int32_t WaveSoundDevice::StartRecord(int32_t inputId, int32_t formatTag, int32_t
     const WaveFormat format{static_cast<uint32_t>(rate), static_cast<uint16_t>(channels)};
     auto sink = std::make_shared<RecordSink>(format.sampleRate, format.channels);
     if (int32_t result = device->startInput(format, sink)) {
-        const QString temp = m_file.tempPath();
-        m_file.finish(QString());
-        QFile::remove(temp);
+        m_file.discard();
         return result;
     }
     m_recordDevice = device;
@@ -272,8 +269,9 @@ int32_t WaveSoundDevice::StartMonitor(int32_t outputId, int32_t formatTag, int32
         return result;
     auto ring = m_sink->monitorRing();
     ring->discard();
-    if (int32_t result = device->startOutput(m_recordFormat,
-                                             std::make_shared<MonitorSource>(ring, m_recordFormat.channels)))
+    if (int32_t result = device->startOutput(
+            m_recordFormat,
+            std::make_shared<MonitorSource>(ring, m_recordFormat.sampleRate, m_recordFormat.channels)))
         return result;
     m_sink->setMonitoring(true);
     m_monitorDevice = device;

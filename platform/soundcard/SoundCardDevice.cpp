@@ -5,6 +5,7 @@
 #include <QAudioSink>
 #include <QAudioSource>
 #include <QIODevice>
+#include <QTimer>
 #include <algorithm>
 #include <cstring>
 
@@ -20,38 +21,6 @@ QAudioFormat toQt(const WaveFormat& format)
     qt.setSampleFormat(QAudioFormat::Int16);
     return qt;
 }
-
-// What the sink reads: frames from the wave source, then silence, so the stream never underruns
-// and the server's clock keeps counting.
-class SourceReader : public QIODevice
-{
-public:
-    SourceReader(std::shared_ptr<WaveSource> source, uint16_t channels,
-                 std::shared_ptr<std::atomic<uint64_t>> framesGiven)
-        : m_source(std::move(source)), m_channels(channels), m_framesGiven(std::move(framesGiven))
-    {
-    }
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return 1 << 20; }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        const size_t frameBytes = sizeof(int16_t) * m_channels;
-        const size_t frames = static_cast<size_t>(maxSize) / frameBytes;
-        auto* out = reinterpret_cast<int16_t*>(data);
-        const size_t given = std::min(frames, m_source->readFrames(out, frames));
-        m_framesGiven->fetch_add(given, std::memory_order_relaxed);
-        std::memset(out + given * m_channels, 0, (frames - given) * frameBytes);
-        return static_cast<qint64>(frames * frameBytes);
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    std::shared_ptr<WaveSource> m_source;
-    uint16_t m_channels;
-    std::shared_ptr<std::atomic<uint64_t>> m_framesGiven;
-};
 
 // What the source writes into: whole frames go to the wave sink; a split frame waits for its rest.
 class SinkWriter : public QIODevice
@@ -137,17 +106,37 @@ int SoundCardDevice::startOutput(const WaveFormat& format, std::shared_ptr<WaveS
         return WAVE_ERR_BADFORMAT;
     m_format = format;
     m_framesGiven->store(0);
-    m_bridge = std::make_unique<SourceReader>(std::move(source), format.channels, m_framesGiven);
-    m_bridge->open(QIODevice::ReadOnly);
+    m_waveSource = std::move(source);
     m_sink = std::make_unique<QAudioSink>(m_device, toQt(format));
     // A quarter second of buffer rides out short stalls of the event loop that feeds it.
     m_sink->setBufferSize(static_cast<qsizetype>(format.sampleRate / 4) * format.channels * 2);
-    m_sink->start(m_bridge.get());
-    if (m_sink->error() != QAudio::NoError) {
+    m_push = m_sink->start();
+    if (!m_push || m_sink->error() != QAudio::NoError) {
         stop();
         return WAVE_ERR_NODRIVER;
     }
+    m_feedTimer = std::make_unique<QTimer>();
+    m_feedTimer->setInterval(10);
+    QObject::connect(m_feedTimer.get(), &QTimer::timeout, [this] { feed(); });
+    feed();
+    m_feedTimer->start();
     return WAVE_OK;
+}
+
+void SoundCardDevice::feed()
+{
+    if (!m_sink || !m_push)
+        return;
+    const size_t frameBytes = sizeof(int16_t) * m_format.channels;
+    const size_t frames = static_cast<size_t>(std::max<qsizetype>(0, m_sink->bytesFree())) / frameBytes;
+    if (frames == 0)
+        return;
+    m_scratch.resize(frames * m_format.channels);
+    const size_t given = std::min(frames, m_waveSource->readFrames(m_scratch.data(), frames));
+    m_framesGiven->fetch_add(given, std::memory_order_relaxed);
+    // Silence after the source's frames keeps the stream running and the server's clock counting.
+    std::fill(m_scratch.begin() + static_cast<std::ptrdiff_t>(given * m_format.channels), m_scratch.end(), 0);
+    m_push->write(reinterpret_cast<const char*>(m_scratch.data()), static_cast<qint64>(frames * frameBytes));
 }
 
 int SoundCardDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSink> sink)
@@ -161,9 +150,8 @@ int SoundCardDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSi
     m_format = format;
     m_framesGiven->store(0);
     m_bridge = std::make_unique<SinkWriter>(std::move(sink), format.channels, m_framesGiven);
-    m_bridge->open(QIODevice::WriteOnly);
+    m_bridge->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     m_source = std::make_unique<QAudioSource>(m_device, toQt(format));
-    m_source->setBufferSize(static_cast<qsizetype>(format.sampleRate / 10) * format.channels * 2);
     m_source->start(m_bridge.get());
     if (m_source->error() != QAudio::NoError) {
         stop();
@@ -174,6 +162,8 @@ int SoundCardDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSi
 
 void SoundCardDevice::stop()
 {
+    m_feedTimer.reset();
+    m_push = nullptr;
     if (m_sink)
         m_sink->stop();
     if (m_source)
@@ -181,6 +171,7 @@ void SoundCardDevice::stop()
     m_sink.reset();
     m_source.reset();
     m_bridge.reset();
+    m_waveSource.reset();
 }
 
 uint64_t SoundCardDevice::framesProcessed() const

@@ -4,20 +4,23 @@
 #include "WaveDevice.h"
 
 #include <QAudioDevice>
-#include <QPointer>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 class QAudioSink;
 class QAudioSource;
 class QIODevice;
+class QTimer;
 
 namespace kalvo::wave {
 
 // The stream's Qt objects live on the thread that starts it, which must run a Qt event loop (the
-// user-interface thread): Qt feeds the sink and drains the source from that loop, so the source and
-// sink callbacks run there too. framesProcessed() of an output counts what the server reports as
-// played, never more than the frames the source gave, so the end of a playback is the end of sound.
+// user-interface thread): a 10 ms timer there keeps the sink's quarter-second buffer full from the
+// wave source (silence once it has nothing), and Qt drains the input into the wave sink from that
+// loop, so the source and sink callbacks run there too. framesProcessed() of an output is what the
+// server reports as played, never more than the frames the source gave, so a playback ends when its
+// sound has been heard, not when it was handed over.
 class SoundCardDevice : public WaveDevice
 {
 public:
@@ -37,12 +40,19 @@ public:
     bool accepts(const WaveFormat& format) const;
 
 private:
+    // Tops the sink's buffer up from the wave source.
+    void feed();
+
     QAudioDevice m_device;
     WaveDirection m_direction;
     WaveFormat m_format;
     std::unique_ptr<QAudioSink> m_sink;
     std::unique_ptr<QAudioSource> m_source;
     std::unique_ptr<QIODevice> m_bridge;
+    std::shared_ptr<WaveSource> m_waveSource;
+    QIODevice* m_push = nullptr; // owned by m_sink
+    std::unique_ptr<QTimer> m_feedTimer;
+    std::vector<int16_t> m_scratch;
     std::shared_ptr<std::atomic<uint64_t>> m_framesGiven;
 };
 
