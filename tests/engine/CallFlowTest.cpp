@@ -167,6 +167,35 @@ private slots:
         QVERIFY(QDir(rig.messagesFolder()).entryList(QDir::Files).isEmpty());
     }
 
+    // A caller who hangs up during the short wait before the recording (events run inside it) is
+    // dropped and stored without a message; no recording starts afterwards.
+    void hangUpDuringWaitBeforeRecording()
+    {
+        EngineRig rig({}, 1.0);
+        rig.start();
+        EngineState& state = rig.form().engine().state();
+        bool sawBeep = false;
+        bool hungUp = false;
+        QTimer watch;
+        watch.setInterval(1);
+        connect(&watch, &QTimer::timeout, this, [&] {
+            sawBeep = sawBeep || state.BeepPlaying;
+            if (sawBeep && !state.BeepPlaying && !hungUp) {
+                hungUp = true;
+                rig.sim().hangUp();
+            }
+        });
+        watch.start();
+        rig.sim().offerCall("1", "Ann");
+        rig.sim().ring(1);
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 5000);
+        QVERIFY(hungUp);
+        QTest::qWait(400);
+        QVERIFY(!recording(rig.form()));
+        QVERIFY(rig.sysLog().filter("Start Record").isEmpty());
+        QCOMPARE(rig.records().front().at("Type"), QString("-1"));
+    }
+
     // A greeting file that is missing is logged and the caller still gets the beep and the recording.
     void missingGreetingStillRecords()
     {
