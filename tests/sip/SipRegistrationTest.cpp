@@ -30,7 +30,7 @@ protected:
                        {"user", "kalvo"},
                        {"auth_user", "kalvo"},
                        {"password", password},
-                       {"display_name", "Kalvo"},
+                       {"display", "Kalvo"},
                        {"expires", "60"},
                        {"register_retry", "600"}};
         std::string error;

@@ -42,7 +42,7 @@ TEST(SipSettingsTest, EveryKey)
                        {"registrar", "sip:pbx.example:5080"},
                        {"user", "201"},
                        {"password", "pw"},
-                       {"display_name", "Front desk"},
+                       {"display", "Front desk"},
                        {"expires", "600"},
                        {"register_retry", "120"}},
                       s, error))

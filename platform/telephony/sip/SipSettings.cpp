@@ -46,9 +46,8 @@ bool isYes(const std::string& text)
 
 std::vector<std::string> SipSettings::keys()
 {
-    return {"listen",        "tcp",       "ring_interval", "rtp_ports", "rtp_timeout",
-            "jitter_buffer", "registrar", "user",          "password",  "auth_user",
-            "display_name",  "expires",   "register_retry"};
+    return {"listen", "tcp",      "ring_interval", "rtp_ports", "rtp_timeout", "jitter_buffer", "registrar",
+            "user",   "password", "auth_user",     "display",   "expires",     "register_retry"};
 }
 
 bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings& out, std::string& error)
@@ -95,7 +94,7 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
             s.password = value;
         } else if (key == "auth_user") {
             s.authUser = value;
-        } else if (key == "display_name") {
+        } else if (key == "display") {
             s.displayName = value;
         } else if (key == "expires") {
             if (!parseUnsigned(value, 86400, n) || n < 10)

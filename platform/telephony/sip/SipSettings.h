@@ -25,7 +25,7 @@ struct SipSettings
     std::string user;                  // "user": the address-of-record user
     std::string password;              // "password"
     std::string authUser;              // "auth_user" (defaults to user)
-    std::string displayName;           // "display_name"
+    std::string displayName;           // "display"
     unsigned expires = 3600;           // "expires" in seconds
     unsigned registerRetryMs = 300000; // "register_retry" in seconds: wait after two rejections
 
