@@ -117,13 +117,27 @@ private slots:
         kalvo::test::IsolatedHome home;
         SetRegValue(HKeyLocalMachine, kSettingsKey, "cLogSys", 1, "1");
         SetRegValue(HKeyLocalMachine, kSettingsKey, "cLogCalls", 1, "1");
+        // One simulated line, so the program opens no network port.
+        QFile conf(QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF")));
+        QDir().mkpath(QFileInfo(conf).path());
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write("[Line0]\nname = Sim\nprovider = sim\n");
+        conf.close();
         QProcess first;
         first.start(kalvo::test::binaryPath("kalvo"), {"-st"});
         QVERIFY(first.waitForStarted());
         // Started when its first-run values are in place and it has logged its load.
         QTRY_VERIFY_WITH_TIMEOUT(QDir(home.programFolder() + "/Log").entryList(QDir::Files).size() == 2,
                                  30000);
-        const QStringList before = snapshot(home.path());
+        // ... and has finished its start (line, call list, start beep): nothing changes for a second.
+        QStringList before = snapshot(home.path());
+        for (int i = 0; i < 30; ++i) {
+            QTest::qWait(1000);
+            const QStringList now = snapshot(home.path());
+            if (now == before)
+                break;
+            before = now;
+        }
 
         QProcess second;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

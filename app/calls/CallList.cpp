@@ -1,0 +1,351 @@
+// The call list.
+#include "CallList.h"
+
+#include "CallDatabase.h"
+#include "CallListModel.h"
+#include "ErrorTrap.h"
+#include "MessageBox.h"
+#include "Settings.h"
+#include "mdlLog.h"
+
+#include <QCursor>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QTableView>
+
+namespace {
+// Column headers and widths in twips, in column order.
+struct Column
+{
+    const char* header;
+    int twips;
+};
+constexpr Column kColumns[] = {{"Type", 400},  {"Length", 500},  {"Date", 1000},
+                               {"Time", 1000}, {"Number", 1800}, {"Name", 1600}};
+constexpr int kTwipsPerPixel = 15;
+const char* const kRecordFields[] = {"Call_Name", "Call_Number", "Call_Time", "Call_Date",
+                                     "Call_Massage_Name"};
+
+bool isRead(const QString& read)
+{
+    return read == QLatin1String("1");
+}
+} // namespace
+
+CallList::CallList(kalvo::CallDatabase& db, const MainOptions& options, mdlLog& log, QWidget* parent)
+    : QObject(parent), m_db(db), m_options(options), m_log(log), m_model(new CallListModel(this)),
+      m_view(new QTableView(parent))
+{
+    m_view->setObjectName("ListView1");
+    m_view->setModel(m_model);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_view->setWordWrap(false);
+    m_view->horizontalHeader()->setHighlightSections(false);
+    m_view->horizontalHeader()->setStretchLastSection(true);
+    // Fixed row heights keep the view fast whatever the number of rows.
+    QHeaderView* rows = m_view->verticalHeader();
+    rows->setVisible(false);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
+    buildMenus(parent);
+
+    connect(m_view, &QTableView::clicked, this, [this] { ListView1_Click(); });
+    connect(m_view, &QTableView::doubleClicked, this, [this] { ListView1_DblClick(); });
+    connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        // Qt reports the secondary button here, swapped buttons included.
+        const QModelIndex index = m_view->indexAt(at);
+        if (!index.isValid())
+            return;
+        select(index.row() + 1);
+        ListView1_ItemClick(true);
+    });
+}
+
+CallList::~CallList() = default;
+
+void CallList::logError(const QString& line) const
+{
+    m_log.WriteSysLog(line);
+}
+
+void CallList::setGridLines(bool on)
+{
+    m_view->setShowGrid(on);
+}
+
+void CallList::buildMenus(QWidget* parent)
+{
+    auto add = [this](QMenu* menu, const char* name, const QString& text, auto slot) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(name);
+        connect(action, &QAction::triggered, this, slot);
+    };
+    m_rightClick = new QMenu(parent);
+    m_rightClick->setObjectName("mnuRightClick");
+    add(m_rightClick, "mnuRCPlay", "Play", [this] {
+        if (m_player)
+            m_player->playButton();
+    });
+    add(m_rightClick, "mnuTCStop", "Stop", [this] {
+        if (m_player)
+            m_player->stopButton();
+    });
+    m_rightClick->addSeparator();
+    add(m_rightClick, "mnuRCSave", "Save As", [this] {
+        if (m_player)
+            m_player->saveSelected();
+    });
+    add(m_rightClick, "mnuRCDelete", "Delete", [this] { DeleteCommand(); });
+    m_rightClick->addSeparator();
+    add(m_rightClick, "mnuMarkasunread", "Mark as unread",
+        [this] { MarkAsReadUnRead(selectedPosition(), false); });
+    add(m_rightClick, "mnuRCMarkAsRead", "Mark as read",
+        [this] { MarkAsReadUnRead(selectedPosition(), true); });
+
+    m_noMessageRightClick = new QMenu(parent);
+    m_noMessageRightClick->setObjectName("mnuNoMessageRightClick");
+    add(m_noMessageRightClick, "mnuNoMesDelete", "Delete", [this] { DeleteCommand(); });
+    m_noMessageRightClick->addSeparator();
+    add(m_noMessageRightClick, "mnuNoMesMarkasunread", "Mark as unread",
+        [this] { MarkAsReadUnRead(selectedPosition(), false); });
+    add(m_noMessageRightClick, "mnuNoMesMarkasRead", "Mark as read",
+        [this] { MarkAsReadUnRead(selectedPosition(), true); });
+}
+
+void CallList::RangeListTitle()
+{
+    ErrorTrap("ErrRangeListTitle ", [this](const QString& l) { logError(l); }).step([this] {
+        QStringList headers;
+        for (const Column& column : kColumns)
+            headers << column.header;
+        m_model->setHeaders(headers);
+        for (int i = 0; i < headers.size(); ++i)
+            m_view->setColumnWidth(i, kColumns[i].twips / kTwipsPerPixel);
+    });
+}
+
+void CallList::makeList()
+{
+    ErrorTrap trap("ErrmakeList ", [this](const QString& l) { logError(l); });
+    m_total = 0;
+    m_unread = 0;
+    kalvo::QueryArray records;
+    std::vector<CallRow> rows;
+    trap.step([&] {
+        m_db.Query("Get *", records);
+        m_total = m_db.RecordCount();
+    });
+    trap.step([&] {
+        const int type = m_db.FieldIndex("Type");
+        const int read = m_db.FieldIndex("Read");
+        const int message = m_db.FieldIndex("Call_Massage_Name");
+        const int date = m_db.FieldIndex("Call_Date");
+        const int time = m_db.FieldIndex("Call_Time");
+        const int number = m_db.FieldIndex("Call_Number");
+        const int name = m_db.FieldIndex("Call_Name");
+        rows.reserve(static_cast<size_t>(m_total));
+        for (int r = m_total; r >= 1; --r) {
+            CallRow row;
+            const QString& typeText = records.at(r, type);
+            const bool hasMessage = typeText != QLatin1String("-1");
+            const bool rowRead = isRead(records.at(r, read));
+            if (hasMessage) {
+                row.key = records.at(r, message);
+                row.length = typeText;
+                row.icon = rowRead ? 3 : 1;
+            } else {
+                row.icon = rowRead ? 4 : 2;
+            }
+            if (!rowRead)
+                ++m_unread;
+            row.date = records.at(r, date);
+            row.time = records.at(r, time);
+            row.number = records.at(r, number);
+            row.name = records.at(r, name);
+            rows.push_back(std::move(row));
+        }
+    });
+    m_model->setRows(std::move(rows));
+    if (rowCount() > 0)
+        select(1);
+    emit countersChanged(m_total, m_unread);
+}
+
+void CallList::MarkAsReadUnRead(int position, bool markRead)
+{
+    if (position < 1 || position > rowCount())
+        return;
+    const int icon = iconAt(position);
+    if (markRead ? (icon != 1 && icon != 2) : (icon != 3 && icon != 4))
+        return;
+    ErrorTrap trap("ErrMarkAsReadUnRead ", [this](const QString& l) { logError(l); });
+    const int record = rowCount() - position + 1;
+    // Until the record says otherwise, the row tells whether the call has a message.
+    QString type = keyAt(position).isEmpty() ? QStringLiteral("-1") : m_model->row(position - 1).length;
+    trap.step([&] {
+        m_db.MoveTo(record);
+        m_db.Edit();
+        type = m_db.GetField("Type");
+        for (const char* field : kRecordFields)
+            m_db.SetField(field, m_db.GetField(field));
+        m_db.SetField("Type", type);
+        m_db.SetField("Read", QString(markRead ? "1" : "0"));
+        m_db.Update();
+    });
+    const bool hasMessage = type != QLatin1String("-1");
+    m_model->setIcon(position - 1, markRead ? (hasMessage ? 3 : 4) : (hasMessage ? 1 : 2));
+    if (markRead) {
+        if (m_unread >= 1) {
+            --m_unread;
+            emit countersChanged(m_total, m_unread);
+        }
+    } else {
+        ++m_unread;
+        emit countersChanged(m_total, m_unread);
+    }
+}
+
+int CallList::rowCount() const
+{
+    return m_model->rowCount();
+}
+
+int CallList::selectedPosition() const
+{
+    const QModelIndex current = m_view->selectionModel()->currentIndex();
+    return current.isValid() ? current.row() + 1 : 0;
+}
+
+void CallList::select(int position)
+{
+    if (position < 1 || position > rowCount())
+        return;
+    const QModelIndex index = m_model->index(position - 1, 0);
+    m_view->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
+                                                         QItemSelectionModel::Rows);
+    m_view->scrollTo(index);
+}
+
+QString CallList::keyAt(int position) const
+{
+    if (position < 1 || position > rowCount())
+        return {};
+    return m_model->row(position - 1).key;
+}
+
+int CallList::iconAt(int position) const
+{
+    if (position < 1 || position > rowCount())
+        return 0;
+    return m_model->row(position - 1).icon;
+}
+
+void CallList::selectionFollowUp()
+{
+    if (m_player)
+        m_player->resetPlayer();
+    const int position = selectedPosition();
+    if (position == 0)
+        return;
+    if (m_player)
+        m_player->stopIfPlaying();
+    // A call without a message has nothing more to hear: selecting it reads it. A message stays
+    // unread until it is played.
+    if (keyAt(position).isEmpty())
+        MarkAsReadUnRead(position, true);
+}
+
+void CallList::ListView1_Click()
+{
+    if (m_remoteActive && m_remoteActive())
+        return;
+    ErrorTrap("ErrListView1_Click ", [this](const QString& l) { logError(l); }).step([this] {
+        const int position = selectedPosition();
+        if (rowCount() > 0 && position > 0 && m_view->selectionModel()->isRowSelected(position - 1, {}))
+            selectionFollowUp();
+    });
+}
+
+void CallList::ListView1_ItemClick(bool secondaryButton)
+{
+    ErrorTrap("ErrListView1_ItemClick ", [this](const QString& l) { logError(l); }).step([&] {
+        if (!secondaryButton)
+            return;
+        QMenu* menu = selectedKey().isEmpty() ? m_noMessageRightClick : m_rightClick;
+        menu->popup(QCursor::pos());
+    });
+}
+
+void CallList::ListView1_DblClick()
+{
+    const int position = selectedPosition();
+    if (rowCount() > 0 && position > 0 && m_player)
+        m_player->playButton();
+}
+
+void CallList::Next()
+{
+    const int position = selectedPosition();
+    if (rowCount() > 0 && position < rowCount())
+        select(position + 1);
+    selectionFollowUp();
+}
+
+void CallList::Back()
+{
+    const int position = selectedPosition();
+    if (rowCount() > 0 && position >= 2)
+        select(position - 1);
+    selectionFollowUp();
+}
+
+void CallList::First()
+{
+    if (rowCount() > 0)
+        select(1);
+}
+
+void CallList::Last()
+{
+    if (rowCount() > 0)
+        select(rowCount());
+}
+
+void CallList::DeleteCommand()
+{
+    ErrorTrap("ErrToolbar1ButtonClick ", [this](const QString& l) { logError(l); }).step([this] {
+        const int position = selectedPosition();
+        if (rowCount() == 0 || position == 0)
+            return;
+        if (m_options.WornDelete != 0 &&
+            MessageBox::show("Delete Call " + QString::number(position) + " Information ?",
+                             MessageBox::YesNo | MessageBox::Information) != MessageBox::Yes)
+            return;
+        if (m_player)
+            m_player->DeleteItemIndex(position);
+        makeList();
+    });
+}
+
+void CallList::ClearCommand()
+{
+    ErrorTrap("ErrToolbar1ButtonClick ", [this](const QString& l) { logError(l); }).step([this] {
+        if (rowCount() == 0)
+            return;
+        if (m_options.WornClear != 0 &&
+            MessageBox::show("Clear Calls List ?", MessageBox::YesNo | MessageBox::Information) !=
+                MessageBox::Yes)
+            return;
+        if (m_player)
+            m_player->stopIfPlaying();
+        // The message files stay on disk; only the records go.
+        ErrorTrap("ErrToolbar1ButtonClick ", [this](const QString& l) { logError(l); }).step([this] {
+            m_db.DeleteAll();
+        });
+        makeList();
+    });
+}

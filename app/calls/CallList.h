@@ -1,0 +1,109 @@
+// The call list ListView1: filling it from the call database, read and unread marks, navigation,
+// the context menus, and deleting and clearing calls with their questions.
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+namespace kalvo {
+class CallDatabase;
+}
+class CallListModel;
+class QMenu;
+class QTableView;
+class QWidget;
+class mdlLog;
+struct MainOptions;
+
+// What the list asks of the message player (it owns the sound-card playback of messages).
+class CallListPlayer
+{
+public:
+    virtual ~CallListPlayer() = default;
+    // Slider to 0, progress timer off, list playback flag off.
+    virtual void resetPlayer() = 0;
+    // Stops sound-card playback if anything is playing.
+    virtual void stopIfPlaying() = 0;
+    // The player's "Play" and "Stop" buttons, and the "Save" command.
+    virtual void playButton() = 0;
+    virtual void stopButton() = 0;
+    virtual void saveSelected() = 0;
+    // Deletes the call at a position (1 = top) and its message file.
+    virtual void DeleteItemIndex(int position) = 0;
+};
+
+class CallList : public QObject
+{
+    Q_OBJECT
+
+public:
+    // options supplies "WornDelete" and "WornClear"; parent hosts the view.
+    CallList(kalvo::CallDatabase& db, const MainOptions& options, mdlLog& log, QWidget* parent);
+    ~CallList() override;
+
+    void setPlayer(CallListPlayer* player) { m_player = player; }
+    // While this returns true (remote access in progress) clicks on the list are ignored.
+    void setRemoteAccessActive(std::function<bool()> active) { m_remoteActive = std::move(active); }
+    // Grid lines on (Check1 checked) or off.
+    void setGridLines(bool on);
+
+    QTableView* view() const { return m_view; }
+    CallListModel* model() const { return m_model; }
+
+    // Builds the columns.
+    void RangeListTitle();
+    // Rebuilds every row from the database, newest first, and selects the top row.
+    void makeList();
+    // Marks the row at position (1 = top) read or unread, in the database and in the list.
+    void MarkAsReadUnRead(int position, bool markRead);
+
+    int rowCount() const;
+    // Position of the selected row (1 = top), 0 when none.
+    int selectedPosition() const;
+    // Selects the row at a position and scrolls to it.
+    void select(int position);
+    // The message file name of a row; empty for a call without a message.
+    QString keyAt(int position) const;
+    QString selectedKey() const { return keyAt(selectedPosition()); }
+    int iconAt(int position) const;
+    int totalCalls() const { return m_total; }
+    int unreadCalls() const { return m_unread; }
+
+    // Mouse handling.
+    void ListView1_Click();
+    void ListView1_ItemClick(bool secondaryButton);
+    void ListView1_DblClick();
+
+    // Commands of the toolbar, the Edit and File menus and the context menus.
+    void Next();
+    void Back();
+    void First();
+    void Last();
+    void DeleteCommand();
+    void ClearCommand();
+    // Click, Next and Back end with this: reset the player; a message-less row becomes read.
+    void selectionFollowUp();
+
+    QMenu* mnuRightClick() const { return m_rightClick; }
+    QMenu* mnuNoMessageRightClick() const { return m_noMessageRightClick; }
+
+signals:
+    // The counters changed; the tray tip shows them.
+    void countersChanged(int total, int unread);
+
+private:
+    void buildMenus(QWidget* parent);
+    void logError(const QString& line) const;
+
+    kalvo::CallDatabase& m_db;
+    const MainOptions& m_options;
+    mdlLog& m_log;
+    CallListModel* m_model;
+    QTableView* m_view;
+    QMenu* m_rightClick = nullptr;
+    QMenu* m_noMessageRightClick = nullptr;
+    CallListPlayer* m_player = nullptr;
+    std::function<bool()> m_remoteActive;
+    int m_total = 0;
+    int m_unread = 0;
+};

@@ -1,0 +1,60 @@
+// Appending calls to the call database.
+#include "CallStore.h"
+
+#include "CallDatabase.h"
+#include "ErrorTrap.h"
+#include "WaveControl.h"
+#include "mdlLog.h"
+
+#include <QFileInfo>
+#include <QLocale>
+
+CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
+    : m_db(db), m_wave1(wave1), m_log(log)
+{
+}
+
+void CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder)
+{
+    ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
+    QString type = "-1";
+    if (call.GotMessage)
+        trap.step([&] { type = lengthText(WaveFileLength(m_wave1, messagesFolder + call.MessageFile)); });
+    // Each database step on its own, so a failed one still lets the record be completed.
+    trap.step([&] { m_db.AddNew(); });
+    trap.step([&] { m_db.SetField("Call_Name", call.CallerName); });
+    trap.step([&] { m_db.SetField("Call_Number", call.CallerNumber); });
+    trap.step([&] { m_db.SetField("Call_Time", call.CallTime); });
+    trap.step([&] { m_db.SetField("Call_Date", call.CallDate); });
+    trap.step([&] { m_db.SetField("Call_Massage_Name", call.MessageFile); });
+    trap.step([&] { m_db.SetField("Type", type); });
+    trap.step([&] { m_db.SetField("Read", qint16(0)); });
+    trap.step([&] { m_db.Update(); });
+    m_log.WriteCallsLog(callsLogLine(call));
+}
+
+bool CallStore::keepsCall(int16_t listMessageOnly, bool gotMessage)
+{
+    return listMessageOnly == 0 || (listMessageOnly == 1 && gotMessage);
+}
+
+QString CallStore::messageFileName(const QString& messagesFolder, const QString& date, const QString& time)
+{
+    const QString stem = DateTimeFileText(date, time);
+    QString name = stem + ".wav";
+    for (int n = 2; QFileInfo::exists(messagesFolder + name); ++n)
+        name = stem + "_" + QString::number(n) + ".wav";
+    return name;
+}
+
+QString CallStore::lengthText(double length)
+{
+    QLocale locale = QLocale::system();
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(length, 'g', 15);
+}
+
+QString CallStore::callsLogLine(const CurrentCall& call)
+{
+    return "Ring:" + call.RingsAtAnswer + " [" + call.CallerName + ":" + call.CallerNumber + "]";
+}

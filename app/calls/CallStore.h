@@ -1,0 +1,46 @@
+// The call record: appending a finished call to the call database, and naming message files.
+#pragma once
+
+#include "WaveControl.h"
+
+#include "CurrentCall.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace kalvo {
+class CallDatabase;
+}
+
+class mdlLog;
+
+class CallStore
+{
+public:
+    // wave1 is the line-side sound instance, asked for the length of a message file.
+    CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log);
+
+    // Appends the call as a new record (Type "-1" without a message, else the file's length) and
+    // writes the calls-log line. Errors are logged and the next step runs.
+    void PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder);
+
+    // Whether a finished call is kept: every call with "ListMessageOnly" 0, only calls with a
+    // message with 1.
+    static bool keepsCall(int16_t listMessageOnly, bool gotMessage);
+
+    // The message file name of a call, DateTimeFileText(date, time) + ".wav". When that file already
+    // exists in the folder, "_2", "_3", ... goes before ".wav" so no message is overwritten.
+    static QString messageFileName(const QString& messagesFolder, const QString& date, const QString& time);
+
+    // A length as stored in "Type": shortest decimal text, up to 15 significant digits, locale
+    // decimal separator, no group separators.
+    static QString lengthText(double length);
+
+    // The calls-log line of a call.
+    static QString callsLogLine(const CurrentCall& call);
+
+private:
+    kalvo::CallDatabase& m_db;
+    WaveControl& m_wave1;
+    mdlLog& m_log;
+};

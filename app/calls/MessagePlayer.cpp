@@ -1,0 +1,212 @@
+// The message player.
+#include "MessagePlayer.h"
+
+#include "CallDatabase.h"
+#include "ErrorTrap.h"
+#include "FileDialog.h"
+#include "PlaybackFlags.h"
+#include "Settings.h"
+#include "TimeBase.h"
+#include "VbError.h"
+#include "WaveControl.h"
+#include "mdlLog.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QSlider>
+#include <QTimer>
+#include <QToolBar>
+
+MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallDatabase& db,
+                             const Settings& settings, mdlLog& log, const TimeBase& timeBase,
+                             PlaybackFlags& flags, std::function<int()> lineWaveOutId, QWidget* parent)
+    : QObject(parent), m_wavePlay(wavePlay), m_list(list), m_db(db), m_settings(settings), m_log(log),
+      m_timeBase(timeBase), m_flags(flags), m_lineWaveOutId(std::move(lineWaveOutId)),
+      m_toolBar(new QToolBar(parent)), m_slider(new QSlider(Qt::Horizontal, parent)),
+      m_timer(new QTimer(this))
+{
+    m_toolBar->setObjectName("ToolBarPlayer");
+    for (const char* key : {"Play", "Stop"}) {
+        QAction* button = m_toolBar->addAction(key);
+        button->setObjectName(key);
+        connect(button, &QAction::triggered, this, [this, key] { ToolBarPlayerButtonClick(key); });
+    }
+    m_slider->setObjectName("Slider1");
+    m_slider->setRange(0, 100);
+    m_slider->setEnabled(false); // display only
+    m_timer->setObjectName("Timer1");
+    m_timeBase.setInterval(*m_timer, 10);
+    connect(m_timer, &QTimer::timeout, this, [this] {
+        ErrorTrap("ErrTimer1 ", [this](const QString& l) { logLine(l); }).step([this] {
+            m_slider->setValue(m_wavePlay.PlayPosition());
+        });
+    });
+    connect(&m_wavePlay, &WaveControl::DonePlay, this, &MessagePlayer::WavePlayDonePlay);
+    m_list.setPlayer(this);
+}
+
+void MessagePlayer::logLine(const QString& line) const
+{
+    m_log.WriteSysLog(line);
+}
+
+QString MessagePlayer::messagesFolder() const
+{
+    QString folder = m_settings.engine.MessagesPath;
+    if (!folder.endsWith('/'))
+        folder += '/';
+    return folder;
+}
+
+void MessagePlayer::PlayMessages()
+{
+    for (;;) {
+        const int position = m_list.selectedPosition();
+        if (position == 0)
+            return;
+        m_list.MarkAsReadUnRead(position, true);
+        if (!m_list.keyAt(position).isEmpty())
+            break;
+        if (position >= m_list.rowCount()) {
+            m_flags.ListPlaying = false;
+            return;
+        }
+        m_list.select(position + 1);
+    }
+    m_flags.clearPreviews();
+    m_flags.ListPlaying = true;
+    if (m_wavePlay.IsPlaying())
+        m_wavePlay.StopPlay();
+    bool showProgress = false;
+    ErrorTrap("ErrToolBarPlayerButtonClick ", [this](const QString& l) { logLine(l); }).step([&] {
+        showProgress = m_lineWaveOutId() != 0;
+    });
+    PlayWave(messagesFolder() + m_list.selectedKey(), showProgress);
+}
+
+void MessagePlayer::PlayWave(const QString& path, bool showProgress)
+{
+    m_playingFile = path;
+    if (m_wavePlay.IsPlaying()) {
+        m_wavePlay.StopPlay();
+        WaitTenths(2);
+    }
+    if (showProgress)
+        m_timer->start();
+    else
+        m_timer->stop();
+    const int result = m_wavePlay.PlayFile(path, m_settings.options.Sound);
+    if (result != 0)
+        logLine(m_wavePlay.PlayErrorText(result));
+}
+
+void MessagePlayer::ToolBarPlayerButtonClick(const QString& key)
+{
+    ErrorTrap("ErrToolBarPlayerButtonClick ", [this](const QString& l) { logLine(l); }).step([&] {
+        if (key == QLatin1String("Play")) {
+            if (m_list.rowCount() > 0)
+                PlayMessages();
+        } else if (key == QLatin1String("Stop")) {
+            // Only the list's own playback is stopped; other sounds on the card play on.
+            if (m_wavePlay.IsPlaying() && m_flags.ListPlaying)
+                m_wavePlay.StopPlay();
+            resetPlayer();
+        }
+    });
+}
+
+void MessagePlayer::resetPlayer()
+{
+    m_slider->setValue(0);
+    m_timer->stop();
+    m_flags.ListPlaying = false;
+}
+
+void MessagePlayer::stopIfPlaying()
+{
+    if (m_wavePlay.IsPlaying())
+        m_wavePlay.StopPlay();
+}
+
+void MessagePlayer::WavePlayDonePlay()
+{
+    ErrorTrap("ErrWavePlayDonePlay ", [this](const QString& l) { logLine(l); }).step([this] {
+        if (!m_flags.ListPlaying)
+            return;
+        const int position = m_list.selectedPosition();
+        if (position >= m_list.rowCount()) {
+            m_flags.ListPlaying = false;
+            return;
+        }
+        m_list.select(position + 1);
+        PlayMessages();
+    });
+}
+
+void MessagePlayer::DeleteItemIndex(int position)
+{
+    ErrorTrap trap("ErrDeleteItemIndex ", [this](const QString& l) { logLine(l); });
+    trap.step([&] {
+        m_db.MoveTo(m_list.rowCount() - position + 1);
+        m_db.Delete();
+    });
+    const QString key = m_list.selectedKey();
+    if (key.isEmpty())
+        return;
+    trap.step([&] {
+        if (FileNameOf(m_playingFile) == key)
+            m_wavePlay.StopPlay();
+        const QString path = messagesFolder() + key;
+        if (!QFileInfo::exists(path))
+            throw kalvo::VbError(kalvo::VbFileNotFound);
+        if (!QFile::remove(path))
+            throw kalvo::VbError(kalvo::VbPathFileAccessError);
+    });
+}
+
+void MessagePlayer::saveSelected()
+{
+    const QString key = m_list.selectedKey();
+    if (!key.isEmpty())
+        SaveFile(messagesFolder() + key);
+}
+
+void MessagePlayer::SaveFile(const QString& path)
+{
+    ErrorTrap("ErrSaveFile ", [this](const QString& l) { logLine(l); }).step([&] {
+        if (FileNameOf(m_playingFile) == m_list.selectedKey())
+            m_wavePlay.StopPlay();
+        const QString ext = path.right(3);
+        const QString chosen = FileDialog::getSaveFileName(m_toolBar->window(), "Save", FileNameOf(path),
+                                                           ext + " (*." + ext + ")");
+        if (chosen.isEmpty())
+            return;
+        if (!QFileInfo::exists(path))
+            throw kalvo::VbError(kalvo::VbFileNotFound);
+        // Saving a message onto itself leaves it as it is.
+        if (QFileInfo(chosen).canonicalFilePath() == QFileInfo(path).canonicalFilePath())
+            return;
+        // Copy beside the target first, so an existing file is replaced only by a complete copy.
+        const QString part = chosen + ".part";
+        QFile::remove(part);
+        if (!QFile::copy(path, part))
+            throw kalvo::VbError(kalvo::VbPathFileAccessError);
+        QFile::remove(chosen);
+        if (!QFile::rename(part, chosen)) {
+            QFile::remove(part);
+            throw kalvo::VbError(kalvo::VbPathFileAccessError);
+        }
+    });
+}
+
+QString MessagePlayer::FileNameOf(const QString& path)
+{
+    const qsizetype slash = std::max(path.lastIndexOf('/'), path.lastIndexOf('\\'));
+    return slash < 0 ? path : path.mid(slash + 1);
+}
+
+void MessagePlayer::WaitTenths(int tenths) const
+{
+    m_timeBase.wait(tenths * 100);
+}

@@ -1,0 +1,85 @@
+// The message player of the main window: the player strip (ToolBarPlayer, Slider1, Timer1), playing
+// messages through the list on the sound card, PlayWave for every other sound-card sound, saving a
+// message under another name, and the file side of deleting a call.
+#pragma once
+
+#include "WaveControl.h"
+
+#include "CallList.h"
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+namespace kalvo {
+class CallDatabase;
+}
+class QSlider;
+class QTimer;
+class QToolBar;
+class QWidget;
+class TimeBase;
+
+class mdlLog;
+struct PlaybackFlags;
+struct Settings;
+
+class MessagePlayer : public QObject, public CallListPlayer
+{
+    Q_OBJECT
+
+public:
+    // wavePlay is the sound-card instance; lineWaveOutId gives the watched line's output device id.
+    MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallDatabase& db, const Settings& settings,
+                  mdlLog& log, const TimeBase& timeBase, PlaybackFlags& flags,
+                  std::function<int()> lineWaveOutId, QWidget* parent);
+
+    QToolBar* toolBar() const { return m_toolBar; }
+    QSlider* slider() const { return m_slider; }
+    QTimer* progressTimer() const { return m_timer; }
+    // The path last handed to PlayWave.
+    QString playingFile() const { return m_playingFile; }
+
+    // Plays from the selected row on, marking rows read and skipping rows without a message.
+    void PlayMessages();
+    // Plays one wave file on the sound card, stopping what plays there first.
+    void PlayWave(const QString& path, bool showProgress);
+    // The player strip's buttons, by key ("Play", "Stop").
+    void ToolBarPlayerButtonClick(const QString& key);
+    // Saves a copy of a message file through the save dialog.
+    void SaveFile(const QString& path);
+
+    // The text after the last path separator, or the whole text without one.
+    static QString FileNameOf(const QString& path);
+    // Waits tenths of a second while handling events.
+    void WaitTenths(int tenths) const;
+
+    // ---- CallListPlayer ----
+    void resetPlayer() override;
+    void stopIfPlaying() override;
+    void playButton() override { ToolBarPlayerButtonClick("Play"); }
+    void stopButton() override { ToolBarPlayerButtonClick("Stop"); }
+    void saveSelected() override;
+    void DeleteItemIndex(int position) override;
+
+public slots:
+    // DonePlay of the sound-card instance: the list playback goes on with the next row.
+    void WavePlayDonePlay();
+
+private:
+    QString messagesFolder() const;
+    void logLine(const QString& line) const;
+
+    WaveControl& m_wavePlay;
+    CallList& m_list;
+    kalvo::CallDatabase& m_db;
+    const Settings& m_settings;
+    mdlLog& m_log;
+    const TimeBase& m_timeBase;
+    PlaybackFlags& m_flags;
+    std::function<int()> m_lineWaveOutId;
+    QToolBar* m_toolBar;
+    QSlider* m_slider;
+    QTimer* m_timer;
+    QString m_playingFile;
+};

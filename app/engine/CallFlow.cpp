@@ -1,0 +1,307 @@
+// The incoming call flow.
+#include "CallFlow.h"
+
+#include "CallStore.h"
+#include "CallerViewer.h"
+#include "Clock.h"
+#include "ErrorTrap.h"
+#include "LineControl.h"
+#include "LineMonitor.h"
+#include "LocaleText.h"
+#include "RemoteAccess.h"
+#include "Settings.h"
+#include "TimeBase.h"
+#include "WaveControl.h"
+
+#include <QDateTime>
+
+namespace {
+constexpr int kWaitBeforeRecordMs = 300;
+const QString kPcmFormat = QStringLiteral(" Format:, 1, 1, 16, 8000->");
+const QString kMuLawFormat = QStringLiteral(" Format:, 7, 1, 8, 8000->");
+} // namespace
+
+CallFlow::CallFlow(EngineContext& context, LineMonitor& monitor, QObject* parent)
+    : QObject(parent), m_context(context), m_monitor(monitor), m_limits(context, *this)
+{
+}
+
+void CallFlow::TapiInComeCall(int lineIndex)
+{
+    ErrorTrap trap("ErrTapiInComeCall ", [this](const QString& l) { logLine(l); });
+    EngineState& state = m_context.state;
+    logLine("InCommingCall" + tag(lineIndex));
+    state.AdminMode = false;
+    state.InCall = true;
+    state.RecordSeconds = 0;
+    state.DigitBuffer.clear();
+    state.DoNotAnswer = false;
+    state.GreetingPlaying = false;
+    state.BeepPlaying = false;
+    state.RemotePlaying = false;
+    state.call = CurrentCall();
+    const QDateTime now = m_context.clock.now();
+    trap.step([&] {
+        state.call.CallDate = LocaleText::shortDate(now.date());
+        state.call.CallTime = LocaleText::timeWithSeconds(now.time());
+    });
+    m_context.status("InComing Call");
+    const MainEvents& events = m_context.settings.events;
+    trap.step([&] {
+        if (events.cPlayInRing != 0 && m_playOnCard && !(m_cardPlaying && m_cardPlaying()))
+            m_playOnCard(m_context.programFolder + "/Sound/" + events.PlayInRing);
+    });
+    trap.step([&] {
+        if (events.ViewDetails != 0) {
+            m_context.viewer.ViewCallViewer(events.cAnimation != 0, events.AnimationFast,
+                                            events.cCloseCallerView, events.CloseCallerView);
+            m_context.viewer.setStatus("New Call");
+        }
+    });
+}
+
+void CallFlow::TapiRing(int lineIndex, int ringNumber)
+{
+    ErrorTrap trap("ErrTapiRing ", [this](const QString& l) { logLine(l); });
+    logLine("Ring" + tag(lineIndex) + "->" + QString::number(ringNumber));
+    m_context.status("Ring :" + QString::number(ringNumber));
+    trap.step([&] { AnswerToCall(lineIndex, ringNumber, false); });
+    trap.step([&] {
+        if (m_context.viewer.isLoaded())
+            m_context.viewer.setStatus("Ring : " + QString::number(ringNumber));
+    });
+}
+
+void CallFlow::AnswerToCall(int lineIndex, int ringNumber, bool force)
+{
+    ErrorTrap("ErrAnswerToCall ", [this](const QString& l) { logLine(l); }).step([&] {
+        LineControl& tapi = m_context.tapi;
+        if (tapi.LineConnected(lineIndex))
+            return;
+        EngineState& state = m_context.state;
+        const bool atThreshold = ringNumber >= m_context.settings.engine.RingThreshold && !state.DoNotAnswer;
+        if (!force && !atThreshold)
+            return;
+        state.call.RingsAtAnswer = QString::number(ringNumber);
+        const int request = tapi.LineAnswer(lineIndex);
+        logLine("LineAnswer" + tag(lineIndex) + "->Proc Num: " + QString::number(request));
+    });
+}
+
+void CallFlow::TapiCallerID(int lineIndex, const QString& callerName, const QString& callerNumber)
+{
+    // Caller identification is best effort: its errors are ignored.
+    try {
+        EngineState& state = m_context.state;
+        logLine("CallerID" + tag(lineIndex) + "->" + callerName + "-" + callerNumber);
+        m_context.status("Caller ID Information");
+        state.call.CallerName = callerName;
+        state.call.CallerNumber = callerNumber;
+        if (m_context.viewer.isLoaded()) {
+            m_context.viewer.setStatus("CallerID Information");
+            m_context.viewer.setDetails(state.call.CallerName, state.call.CallerNumber, state.call.CallDate,
+                                        state.call.CallTime);
+        }
+    } catch (...) {
+    }
+}
+
+void CallFlow::TapiConnected(int lineIndex)
+{
+    EngineState& state = m_context.state;
+    if (!state.InCall)
+        return;
+    ErrorTrap trap("ErrTapiConnected ", [this](const QString& l) { logLine(l); });
+    m_context.status("Line Connected");
+    trap.step([&] {
+        LineControl& tapi = m_context.tapi;
+        if (!tapi.LineConnected(lineIndex))
+            return;
+        tapi.LineMonitorDigits(lineIndex, true);
+        logLine("Connected" + tag(lineIndex));
+        state.GreetingPlaying = true;
+        playOnLine("Play Greeting ",
+                   m_context.programFolder + "/Greets/" + m_context.settings.engine.GreetingFile, false);
+    });
+    trap.step([&] {
+        if (m_context.viewer.isLoaded()) {
+            m_context.viewer.setStatus("Connected");
+            m_context.viewer.DisableChoices();
+        }
+    });
+}
+
+void CallFlow::playOnLine(const QString& what, const QString& path, bool logAlways)
+{
+    const int result =
+        m_context.wave1.PlayFile(path, m_context.tapi.LineGetWaveOutID(m_context.state.LineIndex));
+    if (logAlways || result != 0)
+        logLine(what + m_context.wave1.PlayErrorText(result));
+    if (result != 0) {
+        // No DonePlay will come for a file that did not start; the flow goes on as if it had, so
+        // the caller still gets the beep and the recording.
+        QMetaObject::invokeMethod(this, &CallFlow::LineWaveDonePlay, Qt::QueuedConnection);
+    }
+}
+
+void CallFlow::LineWaveDonePlay()
+{
+    ErrorTrap trap("ErrLineWaveDonePlay ", [this](const QString& l) { logLine(l); });
+    EngineState& state = m_context.state;
+    LineControl& tapi = m_context.tapi;
+    bool connected = false;
+    trap.step([&] { connected = tapi.LineConnected(state.LineIndex); });
+    if (!connected) {
+        DropCall();
+        return;
+    }
+    if (state.GreetingPlaying && !state.AdminMode) {
+        trap.step([&] { tapi.LineMonitorDigits(state.LineIndex, false); });
+        state.GreetingPlaying = false;
+        state.BeepPlaying = true;
+        trap.step([&] { playOnLine("Play Beep ", m_context.programFolder + "/beep.wav", true); });
+    } else if (state.BeepPlaying && !state.AdminMode) {
+        state.BeepPlaying = false;
+        RecMessage();
+    } else if (state.RemotePlaying && m_remote) {
+        m_remote->continuePlayback();
+    }
+}
+
+void CallFlow::RecMessage()
+{
+    ErrorTrap trap("ErrRecMessage ", [this](const QString& l) { logLine(l); });
+    EngineState& state = m_context.state;
+    const Settings& settings = m_context.settings;
+    if (!settings.engine.RecordMessage || state.AdminMode) {
+        DropCall();
+        return;
+    }
+    m_context.timeBase.wait(kWaitBeforeRecordMs);
+    // Events ran during the wait: a caller who hung up meanwhile leaves nothing to record.
+    bool connected = false;
+    trap.step([&] { connected = m_context.tapi.LineConnected(state.LineIndex); });
+    if (!connected || !state.InCall)
+        return;
+    trap.step([&] {
+        WaveControl& wave = m_context.wave1;
+        const int device = m_context.tapi.lineGetID(state.LineIndex, LineControl::kWaveIn);
+        const QString recordTag = "[LineIndex:" + QString::number(device) + "]";
+        const int card = settings.options.Sound;
+        if (settings.options.CompressMessages == 0) {
+            const int check = wave.CheckRecordFormat(device, 1, 1, 1, 16, 8000);
+            if (check != 0) {
+                logLine("Cap Error Rec Message" + recordTag + kPcmFormat + wave.RecordErrorText(check));
+                DropCall();
+                return;
+            }
+            const int result = wave.StartRecord(device, 1, 1, 16, 8000);
+            const QString line =
+                "Start Record Message" + recordTag + kPcmFormat + wave.RecordErrorText(result);
+            if (result != 0)
+                logLine(line);
+            logLine(line);
+            if (settings.options.PreScreen != 0)
+                logLine("PreScreen->" + wave.RecordErrorText(wave.StartMonitor(card, 1, 1, 16, 8000)));
+        } else {
+            const int result = wave.StartRecord(device, 7, 1, 8, 8000);
+            logLine("Start Record Message" + recordTag + kMuLawFormat + wave.RecordErrorText(result));
+            if (settings.options.PreScreen != 0)
+                logLine("PreScreen->" + wave.RecordErrorText(wave.StartMonitor(card, 7, 1, 8, 8000)));
+        }
+        m_limits.start();
+    });
+}
+
+void CallFlow::StopRecMessage()
+{
+    ErrorTrap trap("ErrStopRecMessage ", [this](const QString& l) { logLine(l); });
+    EngineState& state = m_context.state;
+    WaveControl& wave = m_context.wave1;
+    const QString folder = m_context.messagesFolder();
+    trap.step([&] {
+        state.call.MessageFile = CallStore::messageFileName(folder, state.call.CallDate, state.call.CallTime);
+    });
+    trap.step([&] {
+        logLine("Record Message " +
+                wave.RecordErrorText(wave.StopRecordToFile(folder + state.call.MessageFile)));
+    });
+    trap.step([&] { logLine("Close PreScreen" + wave.RecordErrorText(wave.StopMonitor())); });
+    m_limits.stop();
+    state.call.GotMessage = true;
+    state.SilenceMs = 0;
+}
+
+void CallFlow::DropCall()
+{
+    // Hanging up ends remote access too; from here on the call list takes clicks again.
+    if (m_context.state.AdminMode)
+        m_context.state.RemotePlaying = false;
+    // Hanging up is best effort: its errors are ignored.
+    try {
+        LineControl& tapi = m_context.tapi;
+        const int result = tapi.LineDrop(m_context.state.LineIndex);
+        logLine("LineDrop" + m_context.lineTag() + "->Proc Num: " + tapi.GetTapiStrError(result));
+    } catch (...) {
+    }
+    try {
+        m_monitor.PutStatusBarMonitoringModem();
+    } catch (...) {
+    }
+}
+
+void CallFlow::DropInComeCall()
+{
+    ErrorTrap("ErrDropInComeCall ", [this](const QString& l) { logLine(l); }).step([this] {
+        LineControl& tapi = m_context.tapi;
+        const int line = m_context.state.LineIndex;
+        logLine("DropChice" + m_context.lineTag());
+        if (tapi.LineConnected(line))
+            return;
+        logLine("LineAnswer" + m_context.lineTag() + "->" + tapi.GetTapiStrError(tapi.LineAnswer(line)));
+        logLine("LineDrop" + m_context.lineTag() +
+                "->Proc Num: " + tapi.GetTapiStrError(tapi.LineDrop(line)));
+    });
+}
+
+void CallFlow::TapiDisConnected(int lineIndex)
+{
+    EngineState& state = m_context.state;
+    if (!state.InCall)
+        return;
+    ErrorTrap trap("ErrTapiDisConnected ", [this](const QString& l) { logLine(l); });
+    m_context.status("Line Disconnected");
+    logLine("Disconnected" + tag(lineIndex));
+    trap.step([&] {
+        if (m_context.wave1.IsRecording())
+            StopRecMessage();
+    });
+    trap.step([&] {
+        // Nobody listens any more: a greeting or beep still playing would end with a DonePlay that
+        // hangs up whatever call the line has by then, perhaps the next caller's.
+        if (m_context.wave1.IsPlaying())
+            m_context.wave1.StopPlay();
+        state.GreetingPlaying = false;
+        state.BeepPlaying = false;
+    });
+    trap.step([&] {
+        if (m_context.tapi.LineConnected(lineIndex))
+            DropCall();
+    });
+    trap.step([&] {
+        if (m_context.viewer.isLoaded())
+            m_context.viewer.setStatus("Diconnected");
+    });
+}
+
+void CallFlow::TapiIdle(int lineIndex)
+{
+    EngineState& state = m_context.state;
+    if (!state.InCall)
+        return;
+    ErrorTrap trap("ErrTapiIdle ", [this](const QString& l) { logLine(l); });
+    logLine("Idle" + tag(lineIndex));
+    if (!state.AdminMode && m_endOfCall)
+        trap.step([&] { m_endOfCall(); });
+    trap.step([&] { m_monitor.PutStatusBarMonitoringModem(); });
+}

@@ -1,0 +1,67 @@
+// The life of one incoming call: the handlers of the line control's call events and of the line
+// sound's DonePlay, and the procedures that answer, reject, record and hang up.
+#pragma once
+
+#include "EngineState.h"
+#include "RecordingLimits.h"
+
+#include <QObject>
+#include <functional>
+
+class LineMonitor;
+class RemoteAccess;
+
+class CallFlow : public QObject
+{
+    Q_OBJECT
+
+public:
+    CallFlow(EngineContext& context, LineMonitor& monitor, QObject* parent);
+
+    void setRemoteAccess(RemoteAccess* remote) { m_remote = remote; }
+    // The end-of-call steps run at Idle (store the call, rebuild the list, sounds, actions).
+    void setEndOfCall(std::function<void()> steps) { m_endOfCall = std::move(steps); }
+    // Plays a sound-card file (the ring sound), and tells whether the sound card is busy.
+    void setCardPlayer(std::function<void(const QString&)> play, std::function<bool()> playing)
+    {
+        m_playOnCard = std::move(play);
+        m_cardPlaying = std::move(playing);
+    }
+    RecordingLimits& limits() { return m_limits; }
+
+    // Answers at the ring threshold, or at once when forced (the caller viewer's answer choice).
+    void AnswerToCall(int lineIndex, int ringNumber, bool force);
+    // Rejects the offered call (the caller viewer's drop choice).
+    void DropInComeCall();
+    // The beep has played: record the message (or hang up in answer-only mode).
+    void RecMessage();
+    // Stops the recording and writes the message file.
+    void StopRecMessage();
+    // Hangs up.
+    void DropCall();
+    // The caller viewer's choice to let this call ring.
+    void setDoNotAnswer() { m_context.state.DoNotAnswer = true; }
+
+public slots:
+    void TapiInComeCall(int lineIndex);
+    void TapiRing(int lineIndex, int ringNumber);
+    void TapiCallerID(int lineIndex, const QString& callerName, const QString& callerNumber);
+    void TapiConnected(int lineIndex);
+    void TapiDisConnected(int lineIndex);
+    void TapiIdle(int lineIndex);
+    void LineWaveDonePlay();
+
+private:
+    void logLine(const QString& line) const { m_context.sysLog(line); }
+    QString tag(int lineIndex) const { return "[LineIndex:" + QString::number(lineIndex) + "]"; }
+    // A greeting or beep that could not start is logged and counts as played to its end.
+    void playOnLine(const QString& what, const QString& path, bool logAlways);
+
+    EngineContext& m_context;
+    LineMonitor& m_monitor;
+    RecordingLimits m_limits;
+    RemoteAccess* m_remote = nullptr;
+    std::function<void()> m_endOfCall;
+    std::function<void(const QString&)> m_playOnCard;
+    std::function<bool()> m_cardPlaying;
+};

@@ -1,0 +1,33 @@
+// The caller viewer as the call flow drives it. The viewer window fills this in; until then the
+// flow runs with NoCallerViewer, which is never loaded.
+#pragma once
+
+#include <QString>
+
+class CallerViewer
+{
+public:
+    virtual ~CallerViewer() = default;
+    // Whether the viewer window is open.
+    virtual bool isLoaded() const = 0;
+    // Opens the viewer.
+    virtual void ViewCallViewer(bool animation, int animationFast, int cCloseCallerView,
+                                int closeCallerView) = 0;
+    // The status label.
+    virtual void setStatus(const QString& text) = 0;
+    // The name, number, date and time labels.
+    virtual void setDetails(const QString& name, const QString& number, const QString& date,
+                            const QString& time) = 0;
+    // Disables answer, drop and ignore once the line is connected.
+    virtual void DisableChoices() = 0;
+};
+
+class NoCallerViewer : public CallerViewer
+{
+public:
+    bool isLoaded() const override { return false; }
+    void ViewCallViewer(bool, int, int, int) override {}
+    void setStatus(const QString&) override {}
+    void setDetails(const QString&, const QString&, const QString&, const QString&) override {}
+    void DisableChoices() override {}
+};

@@ -1,0 +1,57 @@
+// What the answering engine works with: the watched line, the current call and its flags, and the
+// parts of the main form it reaches.
+#pragma once
+
+#include "WaveControl.h"
+
+#include "CurrentCall.h"
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class CallerViewer;
+class Clock;
+class LineControl;
+class TimeBase;
+
+class mdlLog;
+struct Settings;
+
+struct EngineState
+{
+    int32_t LineIndex = -1; // the watched line; -1 for none
+    bool LineIsOpen = false;
+    bool InCall = false;
+    bool AdminMode = false;
+    bool GreetingPlaying = false;
+    bool BeepPlaying = false;
+    bool RemotePlaying = false;
+    bool DoNotAnswer = false;
+    QString DigitBuffer;
+    int32_t RecordSeconds = 0;
+    int32_t SilenceMs = 0;
+    CurrentCall call;
+};
+
+// The references every engine part is given.
+struct EngineContext
+{
+    LineControl& tapi;
+    WaveControl& wave1;
+    mdlLog& log;
+    Settings& settings;
+    const TimeBase& timeBase;
+    const Clock& clock;
+    CallerViewer& viewer;
+    EngineState& state;
+    QString programFolder;                      // no trailing "/"
+    std::function<void(const QString&)> status; // the first status-bar panel
+
+    // The messages folder, ending in "/".
+    QString messagesFolder() const;
+    // The system-log line writer.
+    void sysLog(const QString& line) const;
+    // "[LineIndex:" + n + "]" for the watched line.
+    QString lineTag() const;
+};

@@ -1,0 +1,79 @@
+// The quick settings of the main form.
+#include "QuickSettings.h"
+
+#include "Settings.h"
+#include "mdlReg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+
+namespace {
+void store(const char* name, const QString& value)
+{
+    mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name, 1, value);
+}
+} // namespace
+
+QuickSettings::QuickSettings(Settings& settings, const QString& programFolder, QWidget* parent)
+    : QObject(parent), m_settings(settings), m_programFolder(programFolder),
+      m_record(new QCheckBox("Record Message", parent)), m_rings(new QComboBox(parent)),
+      m_greeting(new QComboBox(parent))
+{
+    m_record->setObjectName("chkRecMessage");
+    m_rings->setObjectName("cmbRings");
+    m_greeting->setObjectName("cmbDefGreet");
+    for (int i = 1; i <= 20; ++i)
+        m_rings->addItem(QString::number(i));
+    connect(m_record, &QCheckBox::toggled, this, &QuickSettings::recordChanged);
+    connect(m_rings, &QComboBox::currentTextChanged, this, &QuickSettings::ringsChanged);
+    connect(m_greeting, &QComboBox::currentTextChanged, this, &QuickSettings::greetingChanged);
+}
+
+void QuickSettings::showSettings()
+{
+    // Showing the settings is not a change by the user: nothing is written meanwhile.
+    m_showing = true;
+    m_rings->setCurrentIndex(m_rings->findText(QString::number(m_settings.engine.RingThreshold)));
+    m_greeting->clear();
+    m_greeting->addItems(GreetFilFile(m_programFolder + "/Greets/"));
+    m_greeting->setCurrentIndex(m_greeting->findText(m_settings.options.Greeting));
+    m_record->setChecked(m_settings.engine.RecordMessage);
+    m_showing = false;
+}
+
+QStringList QuickSettings::GreetFilFile(const QString& greetsFolder)
+{
+    QStringList names;
+    const QStringList files = QDir(greetsFolder).entryList({"*.wav"}, QDir::Files, QDir::Name);
+    for (const QString& file : files)
+        names << file.left(file.size() - 4);
+    return names;
+}
+
+void QuickSettings::recordChanged(bool checked)
+{
+    if (m_showing)
+        return;
+    m_settings.engine.RecordMessage = checked;
+    m_settings.options.RecordMessage = checked ? 1 : 0;
+    store("RecordMessage", checked ? "1" : "0");
+}
+
+void QuickSettings::ringsChanged(const QString& text)
+{
+    if (m_showing || text.isEmpty())
+        return;
+    m_settings.engine.RingThreshold = static_cast<int16_t>(text.toInt());
+    m_settings.options.NumOfRing = m_settings.engine.RingThreshold;
+    store("NumOfRing", text);
+}
+
+void QuickSettings::greetingChanged(const QString& name)
+{
+    if (m_showing || name.isEmpty())
+        return;
+    m_settings.options.Greeting = name;
+    m_settings.engine.GreetingFile = name + ".wav";
+    store("Greeting", name);
+}

@@ -1,0 +1,81 @@
+// Recording limits and silence detection.
+#include "RecordingLimits.h"
+
+#include "CallFlow.h"
+#include "LineControl.h"
+#include "Settings.h"
+#include "TimeBase.h"
+#include "WaveControl.h"
+
+#include <QTimer>
+
+RecordingLimits::RecordingLimits(EngineContext& context, CallFlow& flow)
+    : QObject(&flow), m_context(context), m_flow(flow), m_silence(new QTimer(this)),
+      m_record(new QTimer(this))
+{
+    m_silence->setObjectName("tmrSilence");
+    m_record->setObjectName("TimerRecord");
+    m_context.timeBase.setInterval(*m_silence, 10);
+    m_context.timeBase.setInterval(*m_record, 1000);
+    connect(m_silence, &QTimer::timeout, this, &RecordingLimits::silenceTick);
+    connect(m_record, &QTimer::timeout, this, &RecordingLimits::recordTick);
+}
+
+void RecordingLimits::start()
+{
+    m_record->start();
+    if (m_context.settings.options.cDropSilence != 0)
+        m_silence->start();
+}
+
+void RecordingLimits::stop()
+{
+    m_record->stop();
+    m_silence->stop();
+}
+
+void RecordingLimits::silenceTick()
+{
+    EngineState& state = m_context.state;
+    int level = 0;
+    try {
+        level = m_context.wave1.InputLevel();
+    } catch (...) {
+        return;
+    }
+    // A level equal to the threshold is silence.
+    if (level > m_context.settings.options.ValSilence) {
+        state.SilenceMs = 0;
+        return;
+    }
+    // Each tick counts as 10 ms whatever the timer really took.
+    state.SilenceMs += 10;
+    if (static_cast<int64_t>(state.SilenceMs) <
+        static_cast<int64_t>(m_context.settings.options.SecSilence) * 1000)
+        return;
+    state.SilenceMs = 0;
+    try {
+        if (m_context.wave1.IsRecording())
+            m_flow.StopRecMessage();
+        if (m_context.tapi.LineConnected(state.LineIndex))
+            m_flow.DropCall();
+    } catch (...) {
+    }
+    m_silence->stop();
+}
+
+void RecordingLimits::recordTick()
+{
+    EngineState& state = m_context.state;
+    ++state.RecordSeconds;
+    // The limit is reached exactly once; a limit of 0 never is, so it records without a limit.
+    if (state.RecordSeconds != m_context.settings.engine.MaxRecordSeconds)
+        return;
+    try {
+        if (m_context.wave1.IsRecording() && m_context.tapi.LineConnected(state.LineIndex))
+            m_flow.StopRecMessage();
+    } catch (...) {
+    }
+    m_record->stop();
+    state.RecordSeconds = 0;
+}

@@ -1,0 +1,102 @@
+// Remote access by touch tones.
+#include "RemoteAccess.h"
+
+#include "CallFlow.h"
+#include "CallList.h"
+#include "ErrorTrap.h"
+#include "LineControl.h"
+#include "Settings.h"
+#include "WaveControl.h"
+
+RemoteAccess::RemoteAccess(EngineContext& context, CallFlow& flow, CallList& list, QObject* parent)
+    : QObject(parent), m_context(context), m_flow(flow), m_list(list)
+{
+    m_flow.setRemoteAccess(this);
+}
+
+void RemoteAccess::TapiMonitorDigit(int lineIndex, const QString& digit)
+{
+    ErrorTrap trap("ErrTapiMonitorDigit ", [this](const QString& l) { logLine(l); });
+    EngineState& state = m_context.state;
+    logLine("MonitorDigit[LineIndex:" + QString::number(lineIndex) + "]->" + digit);
+    bool recording = false;
+    trap.step([&] { recording = m_context.wave1.IsRecording(); });
+    if (recording)
+        return;
+    if (digit != QLatin1String("*")) {
+        state.DigitBuffer += digit;
+    } else {
+        const MainOptions& options = m_context.settings.options;
+        // Remote access needs it switched on and a password: an empty one would let a lone "*" in.
+        const bool allowed = options.AllowRemoteAccess != 0 && !options.Pass.isEmpty();
+        if (allowed && state.DigitBuffer == options.Pass) {
+            startRemoteAccess(lineIndex);
+            return;
+        }
+        state.DigitBuffer.clear();
+    }
+    m_context.status("Monitoring Digits: " + state.DigitBuffer);
+}
+
+void RemoteAccess::startRemoteAccess(int lineIndex)
+{
+    ErrorTrap trap("ErrTapiMonitorDigit ", [this](const QString& l) { logLine(l); });
+    EngineState& state = m_context.state;
+    trap.step([&] { m_context.tapi.LineMonitorDigits(lineIndex, false); });
+    state.BeepPlaying = false;
+    state.GreetingPlaying = false;
+    // The call is no longer an ordinary one: its Disconnected and Idle are not handled, so it is
+    // neither stored nor followed by actions.
+    state.InCall = false;
+    state.AdminMode = true;
+    logLine("Remote Control [LineIndex:" + QString::number(lineIndex) + "]");
+    m_context.status("Administrator Mode");
+    m_list.select(1);
+    PlayForAdmin();
+}
+
+void RemoteAccess::PlayForAdmin()
+{
+    ErrorTrap("ErrPlayForAdmin ", [this](const QString& l) { logLine(l); }).step([this] {
+        EngineState& state = m_context.state;
+        if (m_list.rowCount() == 0) {
+            m_flow.DropCall();
+            return;
+        }
+        int position = m_list.selectedPosition();
+        if (position == 0) {
+            position = 1;
+            m_list.select(1);
+        }
+        while (m_list.keyAt(position).isEmpty()) {
+            if (position >= m_list.rowCount()) {
+                if (m_context.tapi.LineConnected(state.LineIndex))
+                    m_flow.DropCall();
+                return;
+            }
+            m_list.select(++position);
+        }
+        WaveControl& wave = m_context.wave1;
+        if (wave.IsPlaying())
+            wave.StopPlay();
+        const int result = wave.PlayFile(m_context.messagesFolder() + m_list.keyAt(position),
+                                         m_context.tapi.LineGetWaveOutID(state.LineIndex));
+        if (result != 0) {
+            logLine("Error Playing Remote Control " + wave.PlayErrorText(result));
+            m_flow.DropCall();
+            return;
+        }
+        state.RemotePlaying = true;
+    });
+}
+
+void RemoteAccess::continuePlayback()
+{
+    const int position = m_list.selectedPosition();
+    if (position >= m_list.rowCount()) {
+        m_flow.DropCall();
+        return;
+    }
+    m_list.select(position + 1);
+    PlayForAdmin();
+}

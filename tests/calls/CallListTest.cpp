@@ -1,0 +1,336 @@
+// The call list and the message player over a real call database, with the sound component playing
+// on a real wave device (a simulated line's output standing in for the sound card).
+#include "CallList.h"
+#include "CallDatabase.h"
+#include "CallListModel.h"
+#include "CallStore.h"
+#include "EngineRig.h"
+#include "FileDialog.h"
+#include "MessageBox.h"
+#include "MessagePlayer.h"
+#include "PlaybackFlags.h"
+#include "Settings.h"
+#include "SimLine.h"
+#include "SqliteCallDatabase.h"
+#include "TelephonyLayer.h"
+#include "TimeBase.h"
+#include "WaveSoundDevice.h"
+#include "mdlLog.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QtTest>
+
+using kalvo::test::tone;
+using kalvo::test::writeWav;
+
+namespace {
+// The real database, counting the writes that reach it.
+class CountingDatabase : public kalvo::SqliteCallDatabase
+{
+public:
+    int updates = 0;
+    void Update() override
+    {
+        ++updates;
+        SqliteCallDatabase::Update();
+    }
+};
+
+// One list and player on a private home.
+struct Bench
+{
+    kalvo::test::IsolatedHome home;
+    CountingDatabase db;
+    Settings settings;
+    mdlLog log{home.programFolder() + "/Log/"};
+    ScaledTimeBase timeBase{0.01};
+    PlaybackFlags flags;
+    QWidget window;
+    kalvo::sound::WaveSoundDevice wavePlay;
+    CallList list{db, settings.options, log, &window};
+    int lineWaveOut = 0;
+    MessagePlayer player{wavePlay, list, db, settings, log, timeBase, flags, [this] { return lineWaveOut; },
+                         &window};
+
+    Bench()
+    {
+        QDir().mkpath(messages());
+        QDir().mkpath(home.programFolder() + "/Log");
+        log.setSystemSwitch(1);
+        settings.engine.MessagesPath = messages();
+        QFile conf(QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF")));
+        QDir().mkpath(QFileInfo(conf).path());
+        if (conf.open(QIODevice::WriteOnly))
+            conf.write("[Line0]\nname = Card\nprovider = sim\n");
+        conf.close();
+        kalvo::telephony::reloadConfiguration();
+        // The simulated line's output plays what the test puts on the "sound card".
+        auto* sim = dynamic_cast<kalvo::sim::SimLine*>(kalvo::telephony::lineDevice(0));
+        settings.options.Sound = sim ? static_cast<int32_t>(sim->waveDevices().waveOut) : -1;
+        db.Open(home.programFolder() + "/Calls");
+        list.RangeListTitle();
+    }
+    QString messages() const { return home.programFolder() + "/Messages/"; }
+    // Appends a call; a non-empty file gets a message file of ms milliseconds.
+    void add(const QString& file, const QString& read = "0", int ms = 100)
+    {
+        db.AddNew();
+        db.SetField("Call_Name", QString("N"));
+        db.SetField("Call_Number", QString("1"));
+        db.SetField("Call_Time", QString("10:00:00"));
+        db.SetField("Call_Date", QString("1/2/26"));
+        db.SetField("Call_Massage_Name", file);
+        db.SetField("Type", file.isEmpty() ? QString("-1") : QString("0.1"));
+        db.SetField("Read", read);
+        db.Update();
+        if (!file.isEmpty())
+            writeWav(messages() + file, tone(ms));
+    }
+    QString readOf(int record)
+    {
+        db.MoveTo(record);
+        return db.GetField("Read");
+    }
+};
+} // namespace
+
+class CallListTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        MessageBox::clearShown();
+        MessageBox::scriptAnswers({});
+    }
+
+    // Rows newest first with the icon of their message and read state; an odd "Read" counts as
+    // unread; the top row is selected without being read; an empty store gives an empty list.
+    void makeListFills()
+    {
+        Bench b;
+        QSignalSpy counters(&b.list, &CallList::countersChanged);
+        b.list.makeList();
+        QCOMPARE(b.list.rowCount(), 0);
+        QCOMPARE(b.list.selectedPosition(), 0);
+        QCOMPARE(counters.takeLast(), QVariantList({0, 0}));
+
+        b.add("a.wav", "1");
+        b.add("", "0");
+        b.add("c.wav", "2");
+        b.add("", "1");
+        b.list.makeList();
+        QCOMPARE(b.list.rowCount(), 4);
+        QCOMPARE(b.list.iconAt(1), 4);
+        QCOMPARE(b.list.iconAt(2), 1);
+        QCOMPARE(b.list.iconAt(3), 2);
+        QCOMPARE(b.list.iconAt(4), 3);
+        QCOMPARE(b.list.keyAt(2), QString("c.wav"));
+        QCOMPARE(b.list.keyAt(1), QString());
+        QCOMPARE(counters.takeLast(), QVariantList({4, 2}));
+        QCOMPARE(b.list.selectedPosition(), 1);
+        QCOMPARE(b.list.iconAt(1), 4);
+        const QAbstractItemModel* model = b.list.view()->model();
+        QCOMPARE(model->headerData(5, Qt::Horizontal).toString(), QString("Name"));
+        QCOMPARE(model->index(1, 1).data().toString(), QString("0.1"));
+        QCOMPARE(model->index(0, 1).data().toString(), QString());
+        QCOMPARE(model->index(0, 2).data().toString(), QString("1/2/26"));
+    }
+
+    // Marking changes the record and the icon only when the state changes; re-marking writes nothing.
+    void markReadAndUnread()
+    {
+        Bench b;
+        b.add("", "1");
+        b.add("", "0");
+        b.list.makeList();
+        b.db.updates = 0;
+        b.list.MarkAsReadUnRead(2, true); // already read
+        QCOMPARE(b.db.updates, 0);
+        QCOMPARE(b.list.unreadCalls(), 1);
+        b.list.MarkAsReadUnRead(1, true);
+        QCOMPARE(b.db.updates, 1);
+        QCOMPARE(b.readOf(2), QString("1"));
+        QCOMPARE(b.list.iconAt(1), 4);
+        QCOMPARE(b.list.unreadCalls(), 0);
+        b.list.MarkAsReadUnRead(1, false);
+        QCOMPARE(b.readOf(2), QString("0"));
+        QCOMPARE(b.list.iconAt(1), 2);
+        QCOMPARE(b.list.unreadCalls(), 1);
+        b.db.MoveTo(2);
+        QCOMPARE(b.db.GetField("Call_Name"), QString("N"));
+    }
+
+    // "Next" on the last row stays and still reads a message-less row; "Back" on the top row stays;
+    // a row with a message stays unread when selected.
+    void navigation()
+    {
+        Bench b;
+        b.add("", "0");
+        b.add("m.wav", "0");
+        b.list.makeList();
+        b.list.Last();
+        QCOMPARE(b.list.selectedPosition(), 2);
+        QCOMPARE(b.list.iconAt(2), 2);
+        b.list.Next();
+        QCOMPARE(b.list.selectedPosition(), 2);
+        QCOMPARE(b.list.iconAt(2), 4);
+        b.list.First();
+        b.list.Back();
+        QCOMPARE(b.list.selectedPosition(), 1);
+        QCOMPARE(b.list.iconAt(1), 1);
+    }
+
+    // Delete asks when "WornDelete" is on and removes the record and its file; clear asks when
+    // "WornClear" is on, removes every record and keeps the files.
+    void deleteAndClear()
+    {
+        Bench b;
+        b.settings.options.WornDelete = 1;
+        b.settings.options.WornClear = 1;
+        b.add("a.wav");
+        b.add("b.wav");
+        b.add("");
+        b.list.makeList();
+        b.list.select(2);
+        MessageBox::scriptAnswers({MessageBox::No, MessageBox::Yes});
+        b.list.DeleteCommand();
+        QCOMPARE(b.db.RecordCount(), 3);
+        b.list.DeleteCommand();
+        QCOMPARE(MessageBox::shownTexts(),
+                 QStringList({"Delete Call 2 Information ?", "Delete Call 2 Information ?"}));
+        QCOMPARE(b.db.RecordCount(), 2);
+        QVERIFY(!QFile::exists(b.messages() + "b.wav"));
+        QCOMPARE(b.list.keyAt(2), QString("a.wav"));
+
+        MessageBox::scriptAnswers({MessageBox::Yes});
+        b.list.ClearCommand();
+        QVERIFY(MessageBox::shownTexts().contains("Clear Calls List ?"));
+        QCOMPARE(b.db.RecordCount(), 0);
+        QCOMPARE(b.list.rowCount(), 0);
+        QVERIFY(QFile::exists(b.messages() + "a.wav"));
+        b.list.DeleteCommand(); // nothing to delete, nothing asked
+        QCOMPARE(MessageBox::shownTexts().size(), 3);
+    }
+
+    // "Play" walks down the list: rows without a message are read and skipped, each message plays
+    // and is read in turn, and playback ends after the last row; preview flags are taken over.
+    void playThroughTheList()
+    {
+        Bench b;
+        QVERIFY(b.settings.options.Sound >= 0);
+        b.add("old.wav");
+        b.add("");
+        b.add("new.wav");
+        b.add("");
+        b.list.makeList();
+        b.flags.QuickPlaying = true;
+        b.player.playButton();
+        QVERIFY(b.flags.ListPlaying);
+        QVERIFY(!b.flags.QuickPlaying);
+        QCOMPARE(b.list.selectedPosition(), 2);
+        QCOMPARE(MessagePlayer::FileNameOf(b.player.playingFile()), QString("new.wav"));
+        QVERIFY(b.wavePlay.IsPlaying());
+        QTRY_VERIFY_WITH_TIMEOUT(MessagePlayer::FileNameOf(b.player.playingFile()) == "old.wav", 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!b.flags.ListPlaying, 3000);
+        QCOMPARE(b.list.unreadCalls(), 0);
+        QCOMPARE(b.list.selectedPosition(), 4);
+    }
+
+    // "Play" on a row with only message-less rows from it down: all of them are read, nothing plays.
+    void playWithoutMessagesBelow()
+    {
+        Bench b;
+        b.add("");
+        b.add("");
+        b.add("m.wav");
+        b.list.makeList();
+        b.list.select(2);
+        b.player.playButton();
+        QVERIFY(!b.flags.ListPlaying);
+        QVERIFY(!b.wavePlay.IsPlaying());
+        QCOMPARE(b.list.iconAt(2), 4);
+        QCOMPARE(b.list.iconAt(3), 4);
+        QCOMPARE(b.list.iconAt(1), 1);
+    }
+
+    // The player's Stop stops only its own playback; deleting the playing message stops it first;
+    // saving over an existing file replaces it.
+    void stopDeleteAndSave()
+    {
+        Bench b;
+        b.add("long.wav", "0", 2000);
+        b.list.makeList();
+        b.player.PlayWave(b.messages() + "long.wav", false); // another player's sound
+        QVERIFY(b.wavePlay.IsPlaying());
+        b.player.stopButton();
+        QVERIFY(b.wavePlay.IsPlaying());
+        b.wavePlay.StopPlay();
+
+        const QString target = b.home.path() + "/saved.wav";
+        writeWav(target, tone(10));
+        FileDialog::scriptNext(target);
+        b.player.saveSelected();
+        QCOMPARE(QFileInfo(target).size(), QFileInfo(b.messages() + "long.wav").size());
+        FileDialog::scriptNext(QString());
+        b.player.saveSelected(); // cancelled: nothing happens
+        QCOMPARE(QFileInfo(target).size(), QFileInfo(b.messages() + "long.wav").size());
+
+        b.player.playButton();
+        QVERIFY(b.wavePlay.IsPlaying());
+        b.list.DeleteCommand();
+        QVERIFY(!b.wavePlay.IsPlaying());
+        QVERIFY(!QFile::exists(b.messages() + "long.wav"));
+        QCOMPARE(b.db.RecordCount(), 0);
+    }
+
+    // The record of a call: fields in order, "-1" without a message, the length with one, the
+    // calls-log line, and message names that never overwrite an existing file.
+    void callRecord()
+    {
+        Bench b;
+        b.log.setCallsSwitch(1);
+        CallStore store(b.db, b.wavePlay, b.log);
+        CurrentCall call;
+        call.CallDate = "12/07/2004";
+        call.CallTime = "09:41:07";
+        store.PutCallDetailsInDB(call, b.messages());
+        const QString name = CallStore::messageFileName(b.messages(), call.CallDate, call.CallTime);
+        QCOMPARE(name, QString("12-07-2004_09-41-07.wav"));
+        writeWav(b.messages() + name, tone(250));
+        QCOMPARE(CallStore::messageFileName(b.messages(), call.CallDate, call.CallTime),
+                 QString("12-07-2004_09-41-07_2.wav"));
+        call.CallerName = "";
+        call.CallerNumber = "555";
+        call.RingsAtAnswer = "2";
+        call.MessageFile = name;
+        call.GotMessage = true;
+        store.PutCallDetailsInDB(call, b.messages());
+        QCOMPARE(b.db.RecordCount(), 2);
+        b.db.MoveTo(1);
+        QCOMPARE(b.db.GetField("Type"), QString("-1"));
+        QCOMPARE(b.db.GetField("Call_Name"), QString("UNKNOWN"));
+        QCOMPARE(b.db.GetField("Read"), QString("0"));
+        b.db.MoveTo(2);
+        QCOMPARE(b.db.GetField("Type"), CallStore::lengthText(0.25));
+        QCOMPARE(b.db.GetField("Call_Name"), QString());
+        QCOMPARE(b.db.GetField("Call_Massage_Name"), name);
+        QFile calls(b.log.folder() + b.log.callsLogName());
+        QVERIFY(calls.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(calls.readAll());
+        QVERIFY(text.contains("Ring: [UNKNOWN:UNKNOWN]"));
+        QVERIFY(text.contains("Ring:2 [:555]"));
+        // A missing message file is logged, and the record is still written.
+        call.MessageFile = "gone.wav";
+        store.PutCallDetailsInDB(call, b.messages());
+        QCOMPARE(b.db.RecordCount(), 3);
+        QVERIFY(CallStore::keepsCall(0, false) && CallStore::keepsCall(1, true) &&
+                !CallStore::keepsCall(1, false));
+    }
+};
+
+QTEST_MAIN(CallListTest)
+#include "CallListTest.moc"

@@ -1,0 +1,148 @@
+// Remote access by touch tones through the loaded line control and a simulated line: the password
+// and "*" during the greeting play the listed messages to the caller, then hang up.
+#include "AnsweringEngine.h"
+#include "CallDatabase.h"
+#include "CallList.h"
+#include "EngineRig.h"
+#include "LineControl.h"
+
+#include <QtTest>
+
+using kalvo::test::EngineRig;
+using kalvo::test::tone;
+using Values = std::map<QString, QString>;
+
+namespace {
+// Stores a call the way the engine does; an empty file name means no message.
+void addCall(EngineRig& rig, const QString& file)
+{
+    kalvo::CallDatabase& db = rig.form().DataBase1();
+    db.AddNew();
+    for (const char* field : {"Call_Name", "Call_Number", "Call_Time", "Call_Date"})
+        db.SetField(field, QString("x"));
+    db.SetField("Call_Massage_Name", file);
+    db.SetField("Type", file.isEmpty() ? QString("-1") : QString("0.5"));
+    db.SetField("Read", qint16(0));
+    db.Update();
+    if (!file.isEmpty())
+        kalvo::test::writeWav(rig.messagesFolder() + file, tone(100, 6000, 500));
+}
+
+// Starts a call and waits until its greeting plays.
+void callIntoGreeting(EngineRig& rig)
+{
+    kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", tone(3000));
+    rig.start();
+}
+
+bool droppedAfterRemote(EngineRig& rig)
+{
+    return rig.sysLog().filter(QRegularExpression("^LineDrop\\[LineIndex:0\\]")).size() >= 1;
+}
+} // namespace
+
+class RemoteAccessTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A wrong code and "*" empties the buffer; the code followed by "#" does not match; the code and
+    // "*" plays every message from the newest down, skipping calls without one, then hangs up; the
+    // call itself is not stored and no read state changes.
+    void wrongThenRightPassword()
+    {
+        EngineRig rig(Values{{"Pass", "123"}, {"AllowRemoteAccess", "1"}});
+        callIntoGreeting(rig);
+        addCall(rig, "old.wav");
+        addCall(rig, "");
+        addCall(rig, "new.wav");
+        rig.form().callList().makeList();
+        rig.sim().offerCall("1", "Ann");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 5000);
+        rig.sim().sendDigits("9*");
+        QTRY_COMPARE(rig.sysLog().filter("MonitorDigit[LineIndex:0]->").size(), 2);
+        QCOMPARE(rig.form().statusText(), QString("Monitoring Digits: "));
+        rig.sim().sendDigits("123#*");
+        QTRY_COMPARE(rig.sysLog().filter("MonitorDigit[LineIndex:0]->").size(), 7);
+        QVERIFY(!rig.form().engine().state().AdminMode);
+        rig.sim().clearPlayedToCaller();
+        rig.sim().sendDigits("123*");
+        QTRY_VERIFY(rig.sysLog().contains("Remote Control [LineIndex:0]"));
+        QCOMPARE(rig.form().statusText(), QString("Administrator Mode"));
+        QTRY_VERIFY_WITH_TIMEOUT(droppedAfterRemote(rig), 5000);
+        QCOMPARE(rig.form().callList().selectedPosition(), 3);
+        // Two messages of 100 ms reached the caller (the greeting was cut off).
+        QVERIFY(rig.sim().playedToCaller().size() >= 1600);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rig.sysLog().contains("Idle[LineIndex:0]") || !rig.form().Tapi1().LineConnected(0), 5000);
+        QCOMPARE(int(rig.records().size()), 3);
+        QCOMPARE(rig.form().callList().unreadCalls(), 3);
+        QVERIFY(!rig.sysLog().contains("Idle[LineIndex:0]"));
+    }
+
+    // Remote access stays shut while "AllowRemoteAccess" is off, and an empty password never opens it.
+    void remoteAccessClosed()
+    {
+        {
+            EngineRig rig(Values{{"Pass", "123"}, {"AllowRemoteAccess", "0"}});
+            callIntoGreeting(rig);
+            rig.sim().offerCall("1", "Ann");
+            rig.sim().ring(1);
+            QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 5000);
+            rig.sim().sendDigits("123*");
+            QTRY_COMPARE(rig.sysLog().filter("MonitorDigit[LineIndex:0]->").size(), 4);
+            QVERIFY(!rig.form().engine().state().AdminMode);
+            QCOMPARE(rig.form().statusText(), QString("Monitoring Digits: "));
+        }
+        EngineRig rig(Values{{"Pass", ""}, {"AllowRemoteAccess", "1"}});
+        callIntoGreeting(rig);
+        rig.sim().offerCall("1", "Ann");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 5000);
+        rig.sim().sendDigits("*");
+        QTRY_COMPARE(rig.sysLog().filter("MonitorDigit[LineIndex:0]->").size(), 1);
+        QVERIFY(!rig.form().engine().state().AdminMode);
+    }
+
+    // A list whose calls have no message: the call is dropped as soon as the password is accepted.
+    void listWithoutMessages()
+    {
+        EngineRig rig(Values{{"Pass", "7"}, {"AllowRemoteAccess", "1"}});
+        callIntoGreeting(rig);
+        addCall(rig, "");
+        addCall(rig, "");
+        rig.form().callList().makeList();
+        rig.sim().offerCall("1", "Ann");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 5000);
+        rig.sim().sendDigits("7*");
+        QTRY_VERIFY_WITH_TIMEOUT(droppedAfterRemote(rig), 5000);
+        QCOMPARE(rig.form().callList().selectedPosition(), 2);
+        QCOMPARE(int(rig.records().size()), 2);
+    }
+
+    // The caller hangs up during remote playback: the call is dropped at the end of the message
+    // and is not stored.
+    void hangUpDuringRemotePlayback()
+    {
+        EngineRig rig(Values{{"Pass", "7"}, {"AllowRemoteAccess", "1"}});
+        callIntoGreeting(rig);
+        addCall(rig, "long.wav");
+        kalvo::test::writeWav(rig.messagesFolder() + "long.wav", tone(600));
+        rig.form().callList().makeList();
+        rig.sim().offerCall("1", "Ann");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 5000);
+        rig.sim().sendDigits("7*");
+        QTRY_VERIFY(rig.form().engine().state().RemotePlaying);
+        rig.sim().hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(droppedAfterRemote(rig), 5000);
+        QTest::qWait(100);
+        QCOMPARE(int(rig.records().size()), 1);
+        QVERIFY(!rig.sysLog().contains("Disconnected[LineIndex:0]"));
+    }
+};
+
+QTEST_MAIN(RemoteAccessTest)
+#include "RemoteAccessTest.moc"

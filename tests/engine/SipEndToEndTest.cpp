@@ -1,0 +1,115 @@
+// End to end over the real SIP line: a baresip softphone on 127.0.0.1 calls, the main form answers at
+// the ring threshold, the caller hears greeting and beep, the caller's voice is recorded, the caller
+// hangs up; the message file, the record, the list row and both logs are checked.
+#include "AnsweringEngine.h"
+#include "CallList.h"
+#include "EngineRig.h"
+#include "SipPeers.h"
+#include "mdlLog.h"
+
+#include <QFile>
+#include <QtTest>
+#include <cmath>
+
+using kalvo::test::EngineRig;
+using Values = std::map<QString, QString>;
+
+namespace {
+// Root mean square of samples from..to (whole vector when to is 0).
+double rms(const std::vector<int16_t>& samples, size_t from = 0, size_t to = 0)
+{
+    if (to == 0 || to > samples.size())
+        to = samples.size();
+    double sum = 0;
+    for (size_t i = from; i < to; ++i)
+        sum += double(samples[i]) * samples[i];
+    return to > from ? std::sqrt(sum / double(to - from)) : 0;
+}
+
+// Energy at one frequency relative to the whole signal (a one-bin Goertzel measure).
+double share(const std::vector<int16_t>& samples, double hz)
+{
+    double re = 0, im = 0, total = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        re += samples[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
+        im += samples[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
+        total += double(samples[i]) * samples[i];
+    }
+    return total > 0 ? 2 * (re * re + im * im) / (double(samples.size()) * total) : 0;
+}
+// The first 50 ms window (from `from` on) in which hz carries most of the energy; -1 when none does.
+long firstWindowOf(const std::vector<int16_t>& samples, double hz, size_t from = 0)
+{
+    const size_t window = 400;
+    for (size_t at = from; at + window <= samples.size(); at += window / 2) {
+        std::vector<int16_t> part(samples.begin() + long(at), samples.begin() + long(at + window));
+        if (rms(part) > 300 && share(part, hz) > 0.5)
+            return long(at);
+    }
+    return -1;
+}
+} // namespace
+
+class SipEndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // One call from baresip through to the stored, listed and logged message.
+    void callIsAnsweredRecordedAndStored()
+    {
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
+                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
+                                 .arg(port);
+        EngineRig rig(Values{{"NumOfRing", "2"}, {"MaxRec", "1"}}, 1.0, conf);
+        // A greeting of 800 ms at 300 Hz; the rig's beep is 1000 Hz.
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(800, 8000, 300));
+        rig.start();
+        QCOMPARE(rig.form().statusText(), QString("Monitoring SIP Line"));
+
+        // The caller says nothing for 1.5 s (greeting and beep), then speaks 700 Hz for 3 s.
+        std::vector<int16_t> voice(12000, 0);
+        const std::vector<int16_t> speech = kalvo::sip::test::tone(700, 3.0, 9000);
+        voice.insert(voice.end(), speech.begin(), speech.end());
+        kalvo::sip::test::Baresip caller("Bob", "bob@127.0.0.1>;regint=0", voice);
+        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
+
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 15000);
+        QTest::qWait(3000);
+        caller.hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 15000);
+
+        const auto record = rig.records().front();
+        QCOMPARE(record.at("Call_Name"), QString("Bob"));
+        QVERIFY2(record.at("Call_Number").contains("bob"), qPrintable(record.at("Call_Number")));
+        QCOMPARE(record.at("Read"), QString("0"));
+        QVERIFY2(record.at("Type").toDouble() > 1.0, qPrintable(record.at("Type")));
+        const QString file = rig.messagesFolder() + record.at("Call_Massage_Name");
+        QVERIFY(QFile::exists(file));
+        const std::vector<int16_t> message = kalvo::sip::test::readWav(file.toStdString());
+        QVERIFY(message.size() > 8000);
+        QVERIFY2(share(message, 700) > 0.3, "the caller's tone is in the message");
+        QCOMPARE(rig.form().callList().rowCount(), 1);
+        QCOMPARE(rig.form().callList().keyAt(1), record.at("Call_Massage_Name"));
+
+        // The caller heard the greeting and then the beep.
+        const std::vector<int16_t> heard = caller.heard();
+        QVERIFY2(heard.size() > 8000, "baresip received audio");
+        const long greeting = firstWindowOf(heard, 300);
+        QVERIFY2(greeting >= 0, "the greeting reached the caller");
+        QVERIFY2(firstWindowOf(heard, 1000, size_t(greeting)) > greeting, "the beep followed it");
+
+        QVERIFY(rig.callsLog().filter(QRegularExpression("^Ring:2 \\[Bob:.*bob.*\\]$")).size() == 1);
+        const QStringList log = rig.sysLog();
+        for (const char* line : {"InCommingCall[LineIndex:0]", "Ring[LineIndex:0]->2",
+                                 "Connected[LineIndex:0]", "Disconnected[LineIndex:0]", "Idle[LineIndex:0]"})
+            QVERIFY2(log.contains(line), line);
+        QVERIFY(!log.filter(QRegularExpression("^LineAnswer\\[LineIndex:0\\]->Proc Num: \\d+$")).isEmpty());
+        QVERIFY(!log.filter(QRegularExpression("^Record Message ")).isEmpty());
+    }
+};
+
+QTEST_MAIN(SipEndToEndTest)
+#include "SipEndToEndTest.moc"
