@@ -9,6 +9,7 @@
 #include "MessagePlayer.h"
 #include "NullDevices.h"
 #include "QuickSettings.h"
+#include "RecordingFile.h"
 #include "SettingsLoader.h"
 #include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
@@ -85,6 +86,10 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     trap.step([&] { buildForm(timeBase, clock); });
     m_log.WriteSysLog("Load Kalvo");
     m_log.WriteCallsLog("Load Kalvo");
+    // Recordings cut short by a crash were given a lasting name; tell the user where they are.
+    for (const QString& kept :
+         kalvo::sound::RecordingFile::keepInterrupted(kalvo::sound::RecordingFile::defaultSpoolFolder()))
+        m_log.WriteSysLog("Kept interrupted recording " + kept);
     trap.step([&] {
         const int result = Tapi1().LineInitialize();
         m_log.WriteSysLog("LineInitialize->" + Tapi1().GetTapiStrError(result));

@@ -22,29 +22,6 @@ void ensureApplication()
         new QApplication(argc, argv); // lives for the whole test process
 }
 
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!pred()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
-void pump(int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-}
-
 std::string simConf(int count, const std::string& extra, const std::function<std::string(int)>& perLine)
 {
     std::string text;

@@ -16,12 +16,6 @@ namespace kalvo::test {
 // Creates the widget application of the test process once (offscreen).
 void ensureApplication();
 
-// Runs the event loop until pred holds or timeoutMs passes; returns pred().
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
-
-// Runs the event loop for ms milliseconds.
-void pump(int ms = 50);
-
 // count sim lines "Sim 0", "Sim 1" ..., each with the extra keys; a line's own keys by index.
 std::string simConf(int count, const std::string& extra = "",
                     const std::function<std::string(int)>& perLine = nullptr);

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 #include <optional>
 
 namespace kalvo::test {
@@ -39,6 +40,12 @@ private:
     QTemporaryDir m_dir;
     ScopedEnv m_home, m_registry, m_config, m_runtime, m_telephony;
 };
+
+// Runs the event loop until pred holds or timeoutMs passes; returns pred().
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 5000);
+
+// Runs the event loop for ms milliseconds, deleting what was scheduled for deletion.
+void pump(int ms = 50);
 
 // Path of a built program (kalvo, kalvo-reg, ...) in the build tree.
 QString binaryPath(const QString& name);

@@ -47,12 +47,6 @@ void recordingCallback(DWORD hDevice, DWORD msg, DWORD_PTR instance, DWORD_PTR p
 // Creates the QCoreApplication of the test process once.
 void ensureApplication();
 
-// Runs the event loop until pred holds or timeoutMs passes; returns pred().
-bool waitUntil(const std::function<bool()>& pred, int timeoutMs = 3000);
-
-// Runs the event loop for ms milliseconds.
-void pump(int ms = 50);
-
 // A private home whose telephony.conf is text; the layer re-reads it.
 class TelephonyHome
 {
