@@ -122,6 +122,10 @@ private:
     void loadLocked();
     DWORD newHandle();
     RequestId newRequest(HLINEAPP app, DWORD_PTR instance);
+    // An owner's asynchronous request on a call: checks the handle, the privilege and that the
+    // call's state allows it, then hands a new request id to the provider's command.
+    LONG ownerCallRequest(HCALL call, bool (*stateAllows)(DWORD state),
+                          LONG (LineDevice::*command)(CallId, RequestId));
     void post(const Notification& n);
     void deliver(const Notification& n);
     void closeLocked(HLINE line, std::vector<DropJob>& drops, std::vector<LineDevice*>& closes);

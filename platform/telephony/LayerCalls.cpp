@@ -6,7 +6,8 @@
 
 namespace kalvo::telephony {
 
-LONG Layer::answer(HCALL call)
+LONG Layer::ownerCallRequest(HCALL call, bool (*stateAllows)(DWORD),
+                             LONG (LineDevice::*command)(CallId, RequestId))
 {
     LineDevice* device;
     CallId id;
@@ -19,14 +20,14 @@ LONG Layer::answer(HCALL call)
         if (h->second.privilege != LINECALLPRIVILEGE_OWNER)
             return LINEERR_NOTOWNER;
         const CallRecord& rec = m_calls.at(h->second.call);
-        if (rec.state != LINECALLSTATE_OFFERING && rec.state != LINECALLSTATE_ACCEPTED)
+        if (!stateAllows(rec.state))
             return LINEERR_INVALCALLSTATE;
         device = m_devices[rec.deviceId].device.get();
         id = h->second.call;
         auto line = m_lines.find(h->second.line);
         request = newRequest(h->second.app, line == m_lines.end() ? 0 : line->second.instance);
     }
-    LONG r = device->answer(id, request);
+    LONG r = (device->*command)(id, request);
     if (r < 0) {
         std::lock_guard lock(m_mutex);
         m_requests.erase(request);
@@ -35,33 +36,17 @@ LONG Layer::answer(HCALL call)
     return request;
 }
 
+LONG Layer::answer(HCALL call)
+{
+    return ownerCallRequest(
+        call, [](DWORD state) { return state == LINECALLSTATE_OFFERING || state == LINECALLSTATE_ACCEPTED; },
+        &LineDevice::answer);
+}
+
 LONG Layer::drop(HCALL call)
 {
-    LineDevice* device;
-    CallId id;
-    RequestId request;
-    {
-        std::lock_guard lock(m_mutex);
-        auto h = m_handles.find(call);
-        if (h == m_handles.end())
-            return LINEERR_INVALCALLHANDLE;
-        if (h->second.privilege != LINECALLPRIVILEGE_OWNER)
-            return LINEERR_NOTOWNER;
-        const CallRecord& rec = m_calls.at(h->second.call);
-        if (rec.state == LINECALLSTATE_IDLE)
-            return LINEERR_INVALCALLSTATE;
-        device = m_devices[rec.deviceId].device.get();
-        id = h->second.call;
-        auto line = m_lines.find(h->second.line);
-        request = newRequest(h->second.app, line == m_lines.end() ? 0 : line->second.instance);
-    }
-    LONG r = device->drop(id, request);
-    if (r < 0) {
-        std::lock_guard lock(m_mutex);
-        m_requests.erase(request);
-        return r;
-    }
-    return request;
+    return ownerCallRequest(
+        call, [](DWORD state) { return state != LINECALLSTATE_IDLE; }, &LineDevice::drop);
 }
 
 LONG Layer::makeCall(HLINE line, HCALL* call, const char* address)
