@@ -343,6 +343,8 @@ void Layer::sinkCallState(unsigned generation, CallId call, DWORD state, DWORD m
         return;
     rec->second.state = state;
     rec->second.stateMode = mode;
+    if (state == LINECALLSTATE_DISCONNECTED)
+        rec->second.disconnected = true;
     bool anyHandle = false;
     for (auto& [h, handle] : m_handles) {
         if (handle.call != call)

@@ -97,7 +97,8 @@ private:
         DWORD stateMode = 0;
         CallData data;
         HCALL generatingHandle = 0;
-        bool started = false; // false for an outgoing call whose request is not yet accepted
+        bool started = false;      // false for an outgoing call whose request is not yet accepted
+        bool disconnected = false; // it went through DISCONNECTED: ended by the far end or the network
     };
     struct Request
     {

@@ -45,6 +45,24 @@ LONG Layer::answer(HCALL call)
 
 LONG Layer::drop(HCALL call)
 {
+    {
+        std::lock_guard lock(m_mutex);
+        auto h = m_handles.find(call);
+        if (h != m_handles.end() && h->second.privilege == LINECALLPRIVILEGE_OWNER) {
+            const CallRecord& rec = m_calls.at(h->second.call);
+            // A provider may take a call the far end hung up on from DISCONNECTED to IDLE at once;
+            // the owner's drop that follows is what a line expects, and it succeeds.
+            if (rec.state == LINECALLSTATE_IDLE && rec.disconnected) {
+                auto line = m_lines.find(h->second.line);
+                const DWORD_PTR instance = line == m_lines.end() ? 0 : line->second.instance;
+                const RequestId request = newRequest(h->second.app, instance);
+                m_requests.erase(request);
+                post({Notification::Target::App, h->second.app, 0, LINE_REPLY, instance,
+                      static_cast<DWORD_PTR>(request), 0, 0});
+                return request;
+            }
+        }
+    }
     return ownerCallRequest(
         call, [](DWORD state) { return state != LINECALLSTATE_IDLE; }, &LineDevice::drop);
 }

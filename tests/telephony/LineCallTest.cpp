@@ -168,6 +168,25 @@ TEST_F(LineCallTest, CallerGivesUpWhileRinging)
               (std::vector<DWORD>{LINECALLSTATE_OFFERING, LINECALLSTATE_DISCONNECTED, LINECALLSTATE_IDLE}));
 }
 
+// A far end that takes its call from DISCONNECTED to IDLE at once (as the SIP line does on a BYE):
+// the owner's drop that follows is accepted and replied to with success, as on any line.
+TEST_F(LineCallTest, DropAfterTheFarEndWentIdleSucceeds)
+{
+    HCALL call = offer();
+    ASSERT_GT(lineAnswer(call, nullptr, 0), 0);
+    ASSERT_TRUE(waitState(call, LINECALLSTATE_CONNECTED));
+    line0->hangUp(true);
+    ASSERT_TRUE(waitState(call, LINECALLSTATE_IDLE));
+    auto& log = NotificationLog::instance();
+    const size_t replies = log.of(LINE_REPLY).size();
+    const LONG drop = lineDrop(call, nullptr, 0);
+    ASSERT_GT(drop, 0);
+    ASSERT_TRUE(waitUntil([&] { return log.of(LINE_REPLY).size() > replies; }));
+    EXPECT_EQ(log.of(LINE_REPLY).back().p1, DWORD_PTR(drop));
+    EXPECT_EQ(static_cast<LONG>(log.of(LINE_REPLY).back().p2), 0);
+    EXPECT_EQ(lineDeallocateCall(call), 0);
+}
+
 // A second call offered while one is connected gets its own handle and its own states.
 TEST_F(LineCallTest, SecondOfferedCallWhileOneIsActive)
 {
