@@ -21,11 +21,13 @@ function(kalvo_add_subdirectories)
   endforeach()
 endfunction()
 
-# kalvo_add_test(NAME SOURCES a.cpp ... LIBS lib ... LABELS unit|integration|e2e [QT] [TIMEOUT s] [ENV K=V ...])
+# kalvo_add_test(NAME SOURCES a.cpp ... LIBS lib ... LABELS unit|integration|e2e [QT] [TIMEOUT s] [ENV K=V ...]
+#                [WRAPPER script])
 # One executable per class or component under test, one CTest entry each. QT marks a Qt Test
-# executable; otherwise GoogleTest's main is linked.
+# executable; otherwise GoogleTest's main is linked. WRAPPER runs the test through a script (for
+# example one that starts a private X server first).
 function(kalvo_add_test name)
-  cmake_parse_arguments(T "QT" "TIMEOUT" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(T "QT" "TIMEOUT;WRAPPER" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE kalvo_build_flags kalvo_test_support ${T_LIBS})
   if(T_QT)
@@ -34,7 +36,7 @@ function(kalvo_add_test name)
     target_link_libraries(${name} PRIVATE GTest::gtest_main)
   endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests")
-  add_test(NAME ${name} COMMAND ${name})
+  add_test(NAME ${name} COMMAND ${T_WRAPPER} $<TARGET_FILE:${name}>)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()

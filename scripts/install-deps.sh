@@ -13,6 +13,7 @@ packages=(
   espeak-ng sqlite3 pulseaudio pulseaudio-utils
   # test peers and tools
   baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps
+  trayer xdotool x11-utils
 )
 
 sudo_cmd=()

@@ -82,10 +82,13 @@ void MessagePlayer::PlayMessages()
     ErrorTrap("ErrToolBarPlayerButtonClick ", [this](const QString& l) { logLine(l); }).step([&] {
         showProgress = m_lineWaveOutId() != 0;
     });
-    PlayWave(messagesFolder() + m_list.selectedKey(), showProgress);
+    const int32_t result = PlayWave(messagesFolder() + m_list.selectedKey(), showProgress);
+    // A message that cannot be heard would otherwise fail silently for the user at the window.
+    if (result != 0 && m_status)
+        m_status(m_wavePlay.PlayErrorText(result));
 }
 
-void MessagePlayer::PlayWave(const QString& path, bool showProgress)
+int32_t MessagePlayer::PlayWave(const QString& path, bool showProgress)
 {
     m_playingFile = path;
     if (m_wavePlay.IsPlaying()) {
@@ -96,9 +99,10 @@ void MessagePlayer::PlayWave(const QString& path, bool showProgress)
         m_timer->start();
     else
         m_timer->stop();
-    const int result = m_wavePlay.PlayFile(path, m_settings.options.Sound);
+    const int32_t result = m_wavePlay.PlayFile(path, m_settings.options.Sound);
     if (result != 0)
         logLine(m_wavePlay.PlayErrorText(result));
+    return result;
 }
 
 void MessagePlayer::ToolBarPlayerButtonClick(const QString& key)

@@ -39,11 +39,14 @@ public:
     QTimer* progressTimer() const { return m_timer; }
     // The path last handed to PlayWave.
     QString playingFile() const { return m_playingFile; }
+    // Where a message playback that cannot start is told besides the log (the first status-bar panel).
+    void setStatusSink(std::function<void(const QString&)> sink) { m_status = std::move(sink); }
 
     // Plays from the selected row on, marking rows read and skipping rows without a message.
     void PlayMessages();
-    // Plays one wave file on the sound card, stopping what plays there first.
-    void PlayWave(const QString& path, bool showProgress);
+    // Plays one wave file on the sound card, stopping what plays there first. @return the
+    // component's result (0 when it plays); a failure is logged.
+    int32_t PlayWave(const QString& path, bool showProgress);
     // The player strip's buttons, by key ("Play", "Stop").
     void ToolBarPlayerButtonClick(const QString& key);
     // Saves a copy of a message file through the save dialog.
@@ -78,6 +81,7 @@ private:
     const TimeBase& m_timeBase;
     PlaybackFlags& m_flags;
     std::function<int()> m_lineWaveOutId;
+    std::function<void(const QString&)> m_status;
     QToolBar* m_toolBar;
     QSlider* m_slider;
     QTimer* m_timer;

@@ -37,9 +37,14 @@ void QuickSettings::showSettings()
     m_rings->setCurrentIndex(m_rings->findText(QString::number(m_settings.engine.RingThreshold)));
     m_greeting->clear();
     m_greeting->addItems(GreetFilFile(m_programFolder + "/Greets/"));
-    m_greeting->setCurrentIndex(m_greeting->findText(m_settings.options.Greeting));
+    const int configured = m_greeting->findText(m_settings.options.Greeting);
+    m_greeting->setCurrentIndex(configured);
     m_record->setChecked(m_settings.engine.RecordMessage);
     m_showing = false;
+    // A greeting setting that names no file falls back to the first greeting, chosen as by a click,
+    // so the engine plays a greeting that exists.
+    if (configured < 0 && m_greeting->count() > 0)
+        m_greeting->setCurrentIndex(0);
 }
 
 QStringList QuickSettings::GreetFilFile(const QString& greetsFolder)

@@ -6,6 +6,9 @@
 #include "CallStore.h"
 #include "CallerViewer.h"
 #include "ErrorTrap.h"
+#include "FrameCommands.h"
+#include "FrameIcons.h"
+#include "FrameLayout.h"
 #include "MessagePlayer.h"
 #include "NullDevices.h"
 #include "QuickSettings.h"
@@ -13,29 +16,65 @@
 #include "SettingsLoader.h"
 #include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
+#include "StatusPanels.h"
 #include "TapiLineControl.h"
 #include "TimeBase.h"
+#include "TrayIcon.h"
 #include "VbConvert.h"
 #include "WaveSoundDevice.h"
+#include "WindowView.h"
+#include "frmAbout.h"
+#include "mMain.h"
 #include "mdlReg.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QHBoxLayout>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QGuiApplication>
 #include <QLabel>
-#include <QMenuBar>
+#include <QShortcut>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
+#include <QUrl>
 
 namespace {
-// Twips per pixel at the desktop's usual 96 dots per inch.
-constexpr int kTwipsPerPixel = 15;
 // Grid lines and full-row selection of the call list (the check box Check1 of the form).
 constexpr bool kCheck1 = true;
+// The design size of the window, in twips.
+constexpr int kDesignWidthTwips = 9600;
+constexpr int kDesignHeightTwips = 7200;
+
+// The maker's web host, set when the program is built; none hides the web items.
+#ifdef KALVO_WEB_HOST
+const QString kWebHost = QStringLiteral(KALVO_WEB_HOST);
+#else
+const QString kWebHost;
+#endif
+
+// The commands whose windows are not part of the program yet: shown, but not to be chosen.
+const char* const kUnbuiltCommands[] = {"Log",
+                                        "mnuLog",
+                                        "Events",
+                                        "Actions",
+                                        "Options",
+                                        "mnuEventsGeneral",
+                                        "mnuInComingCall",
+                                        "mnuIdelCall",
+                                        "mnuMail",
+                                        "mnuAplication",
+                                        "mnuGeneral",
+                                        "mnuDevices",
+                                        "mnuAnswerMode",
+                                        "mnuAdvance",
+                                        "mnuGreetingCreator",
+                                        "QuickAdd"};
 
 int16_t storedSwitch(const char* name)
 {
@@ -80,19 +119,23 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
 {
     setObjectName("frmMain");
     setWindowTitle("Kalvo 1.0");
-    resize(640, 480);
-    ErrorTrap trap("ErrorLoadFormMain->", [this](const QString& l) { m_log.WriteSysLog(l); });
+    setWindowIcon(FrameIcons::appIcon());
+    resize(kDesignWidthTwips / WindowView::kTwipsPerPixel, kDesignHeightTwips / WindowView::kTwipsPerPixel);
+    ErrorTrap trap("ErrorLoadFormMain->", [this](const QString& l) { logLine(l); });
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     loadSettings();
     trap.step([&] { buildForm(timeBase, clock); });
+    trap.step([&] { WindowView::GetView(*this, m_settings.view); });
+    QGuiApplication::restoreOverrideCursor();
     m_log.WriteSysLog("Load Kalvo");
     m_log.WriteCallsLog("Load Kalvo");
     // Recordings cut short by a crash were given a lasting name; tell the user where they are.
     for (const QString& kept :
          kalvo::sound::RecordingFile::keepInterrupted(kalvo::sound::RecordingFile::defaultSpoolFolder()))
-        m_log.WriteSysLog("Kept interrupted recording " + kept);
+        logLine("Kept interrupted recording " + kept);
     trap.step([&] {
         const int result = Tapi1().LineInitialize();
-        m_log.WriteSysLog("LineInitialize->" + Tapi1().GetTapiStrError(result));
+        logLine("LineInitialize->" + Tapi1().GetTapiStrError(result));
     });
     QTimer::singleShot(0, this, &frmMain::Form_Initialize);
 }
@@ -112,70 +155,105 @@ void frmMain::loadSettings()
     m_log.setSystemSwitch(storedSwitch("cLogSys"));
     m_log.setCallsSwitch(storedSwitch("cLogCalls"));
     SettingsLoader(m_log, m_programFolder).loadAll(m_settings);
-    applyPlacement(m_settings.view);
 }
 
 void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
 {
-    m_statusPanel = new QLabel(this);
-    m_statusPanel->setObjectName("StatusBar1Panel1");
-    statusBar()->addWidget(m_statusPanel, 1);
+    auto* area = new QWidget(this);
+    area->setObjectName("FrameArea");
+    setCentralWidget(area);
+    m_panels = new StatusPanels(*statusBar(), clock, timeBase);
 
-    m_callList = new CallList(DataBase1(), m_settings.options, m_log, this);
-    m_callList->setGridLines(kCheck1);
-    m_callList->RangeListTitle();
+    m_callList = new CallList(DataBase1(), m_settings.options, m_log, area);
     m_store = std::make_unique<CallStore>(DataBase1(), Wave1(), m_log);
     m_engine = new AnsweringEngine(
         Tapi1(), Wave1(), m_log, m_settings, timeBase, clock, *m_viewer, *m_callList, *m_store,
-        m_programFolder, [this](const QString& text) { m_statusPanel->setText(text); }, this);
+        m_programFolder, [this](const QString& text) { m_panels->setStatus(text); }, this);
     m_player = new MessagePlayer(
         WavePlay(), *m_callList, DataBase1(), m_settings, m_log, timeBase, m_flags,
-        [this] { return Tapi1().LineGetWaveOutID(m_engine->state().LineIndex); }, this);
+        [this] { return Tapi1().LineGetWaveOutID(m_engine->state().LineIndex); }, area);
+    m_player->setStatusSink([this](const QString& text) { m_panels->setStatus(text); });
     m_engine->flow().setCardPlayer([this](const QString& path) { m_player->PlayWave(path, false); },
                                    [this] { return WavePlay().IsPlaying(); });
-    m_quick = new QuickSettings(m_settings, m_programFolder, this);
+    // A call that ends while the window is hidden makes the tray icon blink until it is clicked.
+    m_engine->flow().setEndOfCall([this] {
+        if (m_windowHidden)
+            m_tray->startBlink();
+        m_engine->storeFinishedCall();
+    });
+    buildFrame(timeBase, clock);
+
+    // Load order: the list's look, the panels and columns, then the quick settings.
+    m_callList->setGridLines(kCheck1);
+    m_panels->CreatePanel();
+    m_callList->RangeListTitle();
     m_quick->showSettings();
+    m_player->slider()->setRange(0, 100);
+    m_engine->monitor().PutStatusBarUnMonitorModem();
+}
 
+void frmMain::buildFrame(const TimeBase& timeBase, const Clock&)
+{
     LineMonitor& monitor = m_engine->monitor();
-    QToolBar* toolbar = addToolBar("Toolbar1");
-    toolbar->setObjectName("Toolbar1");
-    toolbar->addAction(monitor.onOffButton());
-    for (const char* key : {"Next", "Back", "Delete", "Clear", "Save"}) {
-        QAction* button = toolbar->addAction(key);
-        button->setObjectName(key);
-        connect(button, &QAction::triggered, this, [this, key] { Toolbar1ButtonClick(key); });
-    }
-    QMenu* file = menuBar()->addMenu("&File");
-    file->addAction("Save", this, [this] { Toolbar1ButtonClick("Save"); });
-    file->addAction("Delete", this, [this] { Toolbar1ButtonClick("Delete"); });
-    file->addAction("Clear", this, [this] { Toolbar1ButtonClick("Clear"); });
-    QMenu* edit = menuBar()->addMenu("&Edit");
-    edit->addAction("First", this, [this] { m_callList->First(); });
-    edit->addAction("Last", this, [this] { m_callList->Last(); });
-    edit->addAction("Next", this, [this] { m_callList->Next(); });
-    edit->addAction("Back", this, [this] { m_callList->Back(); });
-    edit->addAction("Play", this, [this] { m_player->playButton(); });
-    edit->addAction("Stop", this, [this] { m_player->stopButton(); });
-    QMenu* line = menuBar()->addMenu("&Monitor");
-    line->addAction(monitor.mnuOn());
-    line->addAction(monitor.mnuOff());
+    m_commands = new FrameCommands(*this, monitor.onOffButton(), monitor.mnuOn(), monitor.mnuOff(), kWebHost);
+    QWidget* area = centralWidget();
+    m_commands->CoolBar1()->setParent(area);
+    QWidget* band = m_commands->quickBand();
+    m_quick = new QuickSettings(m_settings, m_programFolder, band);
+    m_quick->cmbRings()->setToolTip("Number of rings before response");
+    m_quick->cmbRings()->setAccessibleName("Number of rings before response");
+    m_quick->cmbDefGreet()->setAccessibleName("Default greeting");
+    m_quick->cmbDefGreet()->setToolTip("Default greeting");
+    auto* rings = new QLabel("Rings:", band);
+    rings->setObjectName("lblRings");
+    rings->setBuddy(m_quick->cmbRings());
 
-    auto* central = new QWidget(this);
-    auto* layout = new QVBoxLayout(central);
-    auto* quick = new QHBoxLayout;
-    quick->addWidget(m_quick->chkRecMessage());
-    quick->addWidget(new QLabel("Rings:", central));
-    quick->addWidget(m_quick->cmbRings());
-    quick->addWidget(new QLabel("Greeting:", central));
-    quick->addWidget(m_quick->cmbDefGreet(), 1);
-    layout->addLayout(quick);
-    layout->addWidget(m_callList->view(), 1);
-    auto* strip = new QHBoxLayout;
-    strip->addWidget(m_player->toolBar());
-    strip->addWidget(m_player->slider(), 1);
-    layout->addLayout(strip);
-    setCentralWidget(central);
-    monitor.PutStatusBarUnMonitorModem();
+    auto* playerBar = m_player->toolBar();
+    playerBar->setObjectName("ToolBarPlayer");
+    playerBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    playerBar->setIconSize(QSize(16, 16));
+    for (const char* key : {"Play", "Stop"})
+        if (QAction* button = playerBar->findChild<QAction*>(key)) {
+            button->setIcon(FrameIcons::toolIcon(key));
+            button->setToolTip(QString(key) + " Message");
+            if (QWidget* widget = playerBar->widgetForAction(button))
+                widget->setAccessibleName(QString(key) + " message");
+        }
+    m_player->slider()->setAccessibleName("Playback position");
+
+    FrameWidgets widgets;
+    widgets.area = area;
+    widgets.coolBar = m_commands->CoolBar1();
+    widgets.toolbar = m_commands->Toolbar1();
+    widgets.quickBand = band;
+    widgets.quickStrip = m_commands->TBQuickOption();
+    widgets.ringsLabel = rings;
+    widgets.cmbRings = m_quick->cmbRings();
+    widgets.cmbDefGreet = m_quick->cmbDefGreet();
+    widgets.chkRecMessage = m_quick->chkRecMessage();
+    widgets.list = m_callList->view();
+    widgets.playerBar = playerBar;
+    widgets.slider = m_player->slider();
+    widgets.panels = m_panels;
+    m_layout = std::make_unique<FrameLayout>(widgets);
+
+    m_tray = new TrayIcon(windowIcon(), m_commands->mnuSystry(), timeBase, this);
+    connect(m_callList, &CallList::countersChanged, m_tray, &TrayIcon::MakeSysTryBaloon);
+    connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
+
+    connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
+    connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);
+    connect(m_commands, &FrameCommands::menuCommand, this, &frmMain::menuClick);
+    for (const char* name : kUnbuiltCommands)
+        if (QAction* action = m_commands->action(name))
+            action->setEnabled(false);
+
+    // Space or Enter on the list plays from the selected call, as a double click does.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Space), QKeySequence(Qt::Key_Return)}) {
+        auto* shortcut = new QShortcut(key, m_callList->view(), nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] { m_player->playButton(); });
+    }
+    m_callList->view()->setAccessibleName("Calls");
 }
 
 void frmMain::Form_Initialize()
@@ -183,7 +261,7 @@ void frmMain::Form_Initialize()
     if (m_initialized)
         return;
     m_initialized = true;
-    ErrorTrap trap("ErrorInitializeFormMain->", [this](const QString& l) { m_log.WriteSysLog(l); });
+    ErrorTrap trap("ErrorInitializeFormMain->", [this](const QString& l) { logLine(l); });
     trap.step([&] { DataBase1().Open(m_programFolder + "/Calls"); });
     trap.step([&] { m_callList->makeList(); });
     trap.step([&] {
@@ -197,30 +275,193 @@ void frmMain::Form_Initialize()
 
 QString frmMain::statusText() const
 {
-    return m_statusPanel ? m_statusPanel->text() : QString();
+    return m_panels ? m_panels->status() : QString();
+}
+
+void frmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    // Layout problems never reach the user.
+    try {
+        if (m_layout)
+            m_layout->Form_Resize(size(), m_settings.options.pQuickToolbar != 0);
+    } catch (...) {
+    }
 }
 
 void frmMain::Toolbar1ButtonClick(const QString& key)
 {
-    if (key == QLatin1String("Next"))
-        m_callList->Next();
-    else if (key == QLatin1String("Back"))
-        m_callList->Back();
-    else if (key == QLatin1String("Delete"))
-        m_callList->DeleteCommand();
-    else if (key == QLatin1String("Clear"))
-        m_callList->ClearCommand();
-    else if (key == QLatin1String("Save"))
-        m_player->saveSelected();
+    ErrorTrap("ErrToolbar1ButtonClick ", [this](const QString& l) { logLine(l); }).step([&] {
+        if (key == QLatin1String("Next"))
+            m_callList->Next();
+        else if (key == QLatin1String("Back"))
+            m_callList->Back();
+        else if (key == QLatin1String("Delete"))
+            m_callList->DeleteCommand();
+        else if (key == QLatin1String("Clear"))
+            m_callList->ClearCommand();
+        else if (key == QLatin1String("Save"))
+            m_player->saveSelected();
+    });
 }
 
-void frmMain::applyPlacement(const WindowPlacement& view)
+void frmMain::TBQuickOptionButtonClick(const QString& key)
 {
-    if (windowState() != Qt::WindowNoState)
+    ErrorTrap("ErrTBQuickOption ", [this](const QString& l) { logLine(l); }).step([&] {
+        if (key == QLatin1String("Play")) {
+            if (WavePlay().IsPlaying())
+                return;
+            m_flags.clearPreviews();
+            m_flags.QuickPlaying = true;
+            const int32_t result =
+                m_player->PlayWave(m_programFolder + "/Greets/" + m_settings.engine.GreetingFile, false);
+            if (result != 0)
+                m_panels->setStatus(WavePlay().PlayErrorText(result));
+        } else if (key == QLatin1String("Stop")) {
+            if (WavePlay().IsPlaying() && m_flags.QuickPlaying) {
+                WavePlay().StopPlay();
+                m_flags.QuickPlaying = false;
+            }
+        }
+    });
+}
+
+void frmMain::menuClick(const QString& name)
+{
+    if (name == QLatin1String("mnuExit") || name == QLatin1String("mnuExitSys"))
+        Exit();
+    else if (name == QLatin1String("mnuHide"))
+        hideToTray();
+    else if (name == QLatin1String("mnuOpen"))
+        restoreWindow();
+    else if (name == QLatin1String("mnuFirst"))
+        m_callList->First();
+    else if (name == QLatin1String("mnuLast"))
+        m_callList->Last();
+    else if (name == QLatin1String("mnuPlay"))
+        m_player->playButton();
+    else if (name == QLatin1String("mnuStop"))
+        m_player->stopButton();
+    else if (name == QLatin1String("mnuContents"))
+        openPage(QUrl::fromLocalFile(m_programFolder + "/Help/index.htm").toString());
+    else if (name == QLatin1String("mnuWebSite") || name == QLatin1String("mnuCheck4NewVersion"))
+        openPage(m_commands->productPage());
+    else if (name == QLatin1String("mnuBugReport"))
+        openPage(m_commands->bugReportPage());
+    else if (name == QLatin1String("mnuAbout"))
+        frmAbout(m_commands->productPage(), this).exec();
+}
+
+void frmMain::openPage(const QString& url)
+{
+    if (!url.isEmpty() && !QDesktopServices::openUrl(QUrl(url)))
+        m_panels->setStatus("Cannot open " + url);
+}
+
+void frmMain::startInTray()
+{
+    if (TrayIcon::available()) {
+        m_windowHidden = true;
         return;
-    const int32_t unset = WindowPlacement::kUnset;
-    if (view.MeTop != unset && view.MeLeft != unset)
-        move(view.MeLeft / kTwipsPerPixel, view.MeTop / kTwipsPerPixel);
-    if (view.MeWidth != unset && view.MeHeight != unset && view.MeWidth > 0 && view.MeHeight > 0)
-        resize(view.MeWidth / kTwipsPerPixel, view.MeHeight / kTwipsPerPixel);
+    }
+    logLine("No notification area on this desktop: Kalvo starts minimised instead of hidden");
+    m_noTrayLogged = true;
+    showMinimized();
+}
+
+void frmMain::hideToTray()
+{
+    if (!TrayIcon::available()) {
+        // Hiding without a tray icon would leave no way back to the window.
+        if (!m_noTrayLogged)
+            logLine("No notification area on this desktop: the window is minimised instead of hidden");
+        m_noTrayLogged = true;
+        showMinimized();
+        return;
+    }
+    WindowView::SetView(*this, m_windowHidden, m_settings.view);
+    m_windowHidden = true;
+    hide();
+}
+
+void frmMain::restoreWindow()
+{
+    ErrorTrap("ErrForm_MouseMove ", [this](const QString& l) { logLine(l); }).step([&] {
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+        showNormal();
+        raise();
+        activateWindow();
+        m_windowHidden = false;
+        m_tray->stopBlink();
+        m_tray->MakeSysTryBaloon(m_callList->totalCalls(), m_callList->unreadCalls());
+    });
+}
+
+void frmMain::Exit()
+{
+    if (m_exited)
+        return;
+    m_exitRequested = true;
+    close();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    bool cancel = false;
+    Form_Unload(cancel);
+    if (cancel)
+        event->ignore();
+    else
+        event->accept();
+}
+
+void frmMain::Form_Unload(bool& cancel)
+{
+    if (!m_exitRequested) {
+        // The close box only hides the window; calls are still answered.
+        cancel = true;
+        hideToTray();
+        return;
+    }
+    if (m_exited)
+        return;
+    m_exited = true;
+    ErrorTrap trap("ErrForm_Unload ", [this](const QString& l) { logLine(l); });
+    trap.step([&] {
+        for (const char* form : {"frmMSG", "frmLog"})
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (widget->objectName() == QLatin1String(form))
+                    widget->close();
+    });
+    trap.step([&] { finishCallInProgress(); });
+    trap.step([&] {
+        if (Wave1().IsPlaying())
+            Wave1().StopPlay();
+    });
+    trap.step([&] {
+        if (WavePlay().IsPlaying())
+            WavePlay().StopPlay();
+    });
+    trap.step([&] { m_engine->monitor().CloseLine(m_engine->state().LineIndex); });
+    m_log.WriteSysLog("Unload Kalvo");
+    m_log.WriteCallsLog("Unload Kalvo");
+    trap.step([&] { WindowView::SetView(*this, m_windowHidden, m_settings.view); });
+    trap.step([&] { m_tray->clear(); });
+    QCoreApplication::quit();
+}
+
+void frmMain::finishCallInProgress()
+{
+    EngineState& state = m_engine->state();
+    if (!state.InCall)
+        return;
+    CallFlow& flow = m_engine->flow();
+    if (Wave1().IsRecording())
+        flow.StopRecMessage();
+    if (Tapi1().LineConnected(state.LineIndex))
+        flow.DropCall();
+    if (!state.AdminMode)
+        m_engine->storeFinishedCall();
+    // The line's own Idle for this call finds it finished and stores nothing twice.
+    state.InCall = false;
 }

@@ -1,4 +1,5 @@
-// The main form: owns the in-memory settings and the logs, and hosts everything else of the program.
+// The main form: owns the in-memory settings, the logs and the components, and composes the frame
+// (toolbars, menus, status panels, tray, placement) with the answering engine, call list and player.
 #pragma once
 
 #include "WaveControl.h"
@@ -14,11 +15,14 @@ class AnsweringEngine;
 class CallList;
 class CallStore;
 class CallerViewer;
+class FrameCommands;
+class FrameLayout;
 class LineControl;
 class MessagePlayer;
-class QLabel;
 class QuickSettings;
+class StatusPanels;
 class TimeBase;
+class TrayIcon;
 
 namespace kalvo {
 class CallDatabase;
@@ -40,9 +44,10 @@ class frmMain : public QMainWindow
     Q_OBJECT
 
 public:
-    // programFolder is the program folder (no trailing "/"). Loading reads the settings and writes
-    // "Load Kalvo" to both logs; the window is not shown. The rest of the start (call database, call
-    // list, modem line, start beep) follows as soon as the event loop runs, or by Form_Initialize.
+    // programFolder is the program folder (no trailing "/"). Loading reads the settings, builds the
+    // frame and writes "Load Kalvo" to both logs; the window is not shown. The rest of the start
+    // (call database, call list, modem line, start beep) follows as soon as the event loop runs, or
+    // by Form_Initialize.
     explicit frmMain(const QString& programFolder, const Clock& clock = Clock::system(),
                      QWidget* parent = nullptr);
     frmMain(const QString& programFolder, FormParts parts, const Clock& clock, const TimeBase& timeBase,
@@ -66,16 +71,44 @@ public:
     MessagePlayer& player() { return *m_player; }
     AnsweringEngine& engine() { return *m_engine; }
     PlaybackFlags& playbackFlags() { return m_flags; }
+    TrayIcon& tray() { return *m_tray; }
+    FrameCommands& commands() { return *m_commands; }
     // Text of the first status-bar panel.
     QString statusText() const;
 
-    // The main toolbar's buttons by key ("Next", "Back", "Delete", "Clear", "Save").
+    // Starts as at login ("-st"): hidden with only the tray icon, or minimised where the desktop has
+    // no notification area, so the window can always be found again.
+    void startInTray();
+    // Brings the window back: normal state, shown, in front; the tray stops blinking.
+    void restoreWindow();
+    // True once the window was hidden to the tray (close box, "Hide", start in the tray).
+    bool WindowHidden() const { return m_windowHidden; }
+    bool ExitRequested() const { return m_exitRequested; }
+
+    // The two Exit commands (mnuExit, mnuExitSys) and the signals and session end that act like them.
+    void Exit();
+
+    // The main toolbar's buttons by key.
     void Toolbar1ButtonClick(const QString& key);
+    // The quick strip's buttons: "Add", "Play", "Stop".
+    void TBQuickOptionButtonClick(const QString& key);
+    // The menu items that do not repeat a toolbar key, by name.
+    void menuClick(const QString& name);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void loadSettings();
-    void applyPlacement(const WindowPlacement& view);
     void buildForm(const TimeBase& timeBase, const Clock& clock);
+    void buildFrame(const TimeBase& timeBase, const Clock& clock);
+    void Form_Unload(bool& cancel);
+    void hideToTray();
+    // On the way out: a message being recorded is kept as the call's message and the caller hung up on.
+    void finishCallInProgress();
+    void openPage(const QString& url);
+    void logLine(const QString& line) const { m_log.WriteSysLog(line); }
 
     QString m_programFolder;
     mdlLog m_log;
@@ -84,10 +117,17 @@ private:
     PlaybackFlags m_flags;
     std::unique_ptr<CallerViewer> m_viewer;
     std::unique_ptr<CallStore> m_store;
-    QLabel* m_statusPanel = nullptr;
+    std::unique_ptr<FrameLayout> m_layout;
+    StatusPanels* m_panels = nullptr;
+    FrameCommands* m_commands = nullptr;
+    TrayIcon* m_tray = nullptr;
     CallList* m_callList = nullptr;
     MessagePlayer* m_player = nullptr;
     QuickSettings* m_quick = nullptr;
     AnsweringEngine* m_engine = nullptr;
     bool m_initialized = false;
+    bool m_exitRequested = false;
+    bool m_exited = false;
+    bool m_windowHidden = false;
+    bool m_noTrayLogged = false;
 };

@@ -1,8 +1,12 @@
 // The program's entry procedure.
 #include "mMain.h"
 
+#include "ExitSignals.h"
+#include "InstanceChannel.h"
 #include "MessageBox.h"
 #include "ProgramFolder.h"
+#include "QuickSettings.h"
+#include "RegistryStore.h"
 #include "SingleInstance.h"
 #include "TapiControl.h"
 #include "frmMain.h"
@@ -13,6 +17,47 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <memory>
+
+namespace {
+// What a first start stores besides the designed first-run values, so that the first caller is
+// greeted, recorded and logged without the user touching a setting.
+struct StartValue
+{
+    const char* name;
+    const char* value;
+};
+const StartValue kWorkingDefaults[] = {
+    {"NumOfRing", "4"},     {"RecordMessage", "1"}, {"MaxRec", "2"},     {"SecSilence", "15"},
+    {"cDropSilence", "1"},  {"ValSilence", "20"},   {"WornDelete", "1"}, {"WornClear", "1"},
+    {"pQuickToolbar", "1"}, {"cLogSys", "1"},       {"cLogCalls", "1"},  {"LogFor", "3 Last Month"},
+};
+
+void storeIfAbsent(const QString& name, const QString& value)
+{
+    using namespace mdlReg;
+    if (GetRegString(HKeyLocalMachine, kSettingsKey, name) == kNotFound)
+        SetRegValue(HKeyLocalMachine, kSettingsKey, name, 1, value);
+}
+
+// The seeded greeting, else the first greeting there is.
+QString defaultGreetingName(const QString& programFolder)
+{
+    const QStringList names = QuickSettings::GreetFilFile(programFolder + "/Greets/");
+    if (names.contains("Default"))
+        return "Default";
+    return names.isEmpty() ? QString() : names.first();
+}
+
+// A settings file that did not parse was moved aside by the registry; the user hears of it once.
+void tellAboutUnreadableSettings()
+{
+    for (const std::string& moved : kalvo::registry::takeMovedAsideFiles())
+        MessageBox::show("Kalvo could not read its settings file and moved it aside as\n" +
+                             QString::fromStdString(moved) +
+                             "\nKalvo starts with the settings of a first start.",
+                         MessageBox::Exclamation);
+}
+} // namespace
 
 bool WriteFirstRunDefaults(const QString& programFolder, const QString& executablePath)
 {
@@ -25,6 +70,11 @@ bool WriteFirstRunDefaults(const QString& programFolder, const QString& executab
     if (WindowsVersionName() == "Windows XP")
         SetRegValue(HKeyLocalMachine, kSettingsKey, "cAnimation", 1, 1);
     SetRegValue(HKeyLocalMachine, kRunKey, "Kalvo", 1, executablePath + " -st");
+    for (const StartValue& v : kWorkingDefaults)
+        storeIfAbsent(v.name, v.value);
+    const QString greeting = defaultGreetingName(programFolder);
+    if (!greeting.isEmpty())
+        storeIfAbsent("Greeting", greeting);
     return true;
 }
 
@@ -56,6 +106,8 @@ std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const Single
 {
     QCoreApplication::setApplicationVersion(kProgramVersion);
     if (!instance.isFirst()) {
+        // The running instance shows its window, so the user finds what they were looking for.
+        InstanceChannel::askToShow();
         MessageBox::show("Kalvo is still running", MessageBox::OkOnly);
         return nullptr;
     }
@@ -63,11 +115,14 @@ std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const Single
     const QString folder = ProgramFolder::path();
     ProgramFolder::ensure(folder, ProgramFolder::seedSource());
     WriteFirstRunDefaults(folder, QCoreApplication::applicationFilePath());
+    tellAboutUnreadableSettings();
     kalvo::TapiControl::ensureRegistered(); // the line control installed beside the program
     RegisterSpeechHelper();
 
     auto form = std::make_unique<frmMain>(folder);
-    if (!(arguments.size() == 1 && arguments.first() == "-st"))
+    if (arguments.size() == 1 && arguments.first() == "-st")
+        form->startInTray();
+    else
         form->show();
     return form;
 }
@@ -78,7 +133,13 @@ int Main(const QStringList& arguments)
     std::unique_ptr<frmMain> form = StartProgram(arguments, instance);
     if (!form)
         return 0;
-    // A hidden start has no window to close, so only an Exit command ends the program.
-    QApplication::setQuitOnLastWindowClosed(form->isVisible());
+    InstanceChannel channel;
+    QObject::connect(&channel, &InstanceChannel::showRequested, form.get(), &frmMain::restoreWindow);
+    ExitSignals exitSignals;
+    QObject::connect(&exitSignals, &ExitSignals::exitRequested, form.get(), &frmMain::Exit);
+    // The session manager ending the session quits the application: the Exit path runs first.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, form.get(), &frmMain::Exit);
+    // Closing the window only hides it; only Exit ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
     return QApplication::exec();
 }

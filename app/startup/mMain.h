@@ -1,12 +1,11 @@
 // The program's entry procedure and two process-wide helpers.
 #pragma once
 
+#include "ProgramVersion.h"
+
 #include <QString>
 #include <QStringList>
 #include <memory>
-
-// The version every about box and report shows.
-inline const QString kProgramVersion = QStringLiteral("1.0.0.22");
 
 // The process start: refuses a second instance, seeds the program folder, writes the first-run
 // defaults and loads the main form, shown, or hidden when the only argument is exactly "-st".

@@ -4,6 +4,22 @@
 #include <QApplication>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
+
+namespace {
+// Until the window system is open, a fatal message from Qt (no display, no platform plugin) ends
+// the program with one line instead of an abort and a core file.
+void startupMessages(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+        return;
+    }
+    std::fprintf(stderr, "kalvo: cannot open the display: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+    ::_exit(1);
+}
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -17,14 +33,18 @@ int main(int argc, char** argv)
                     "Answers the telephone line and records messages.\n"
                     "  -st        start hidden, in the notification area (as at login)\n"
                     "  --help     show this text\n"
-                    "  --version  show the version\n");
+                    "  --version  show the version\n"
+                    "Exit from the File menu or the tray menu, or send SIGTERM; closing the window\n"
+                    "only hides it.\n");
         return 0;
     }
     // The raw arguments: Qt takes some options out of argv, and "-st" is compared with the whole line.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
+    QtMessageHandler previous = qInstallMessageHandler(startupMessages);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
     QApplication::setApplicationName("Kalvo");
     return Main(arguments);
 }

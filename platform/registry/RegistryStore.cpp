@@ -6,9 +6,11 @@
 #include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace kalvo::registry {
 
@@ -82,6 +84,14 @@ bool writeAll(int fd, const std::string& text)
     return true;
 }
 
+std::mutex g_movedMutex;
+std::vector<std::string> g_moved;
+
+void rememberMovedAside(const std::string& path)
+{
+    std::lock_guard lock(g_movedMutex);
+    g_moved.push_back(path);
+}
 } // namespace
 
 std::string registryDirectory()
@@ -95,6 +105,12 @@ RegistryStore::RegistryStore(std::string rootName) : m_rootName(std::move(rootNa
 std::string RegistryStore::filePath() const
 {
     return registryDirectory() + "/" + m_rootName + ".reg";
+}
+
+std::vector<std::string> takeMovedAsideFiles()
+{
+    std::lock_guard lock(g_movedMutex);
+    return std::exchange(g_moved, {});
 }
 
 RegistryHive RegistryStore::load() const
@@ -126,10 +142,11 @@ RegistryHive RegistryStore::loadUnlocked() const
     std::time_t now = std::time(nullptr);
     std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%S", std::localtime(&now));
     std::string aside = path + ".unreadable-" + stamp;
-    if (::rename(path.c_str(), aside.c_str()) == 0)
+    if (::rename(path.c_str(), aside.c_str()) == 0) {
+        rememberMovedAside(aside);
         std::fprintf(stderr, "registry: %s does not parse (%s); moved to %s\n", path.c_str(), error.c_str(),
                      aside.c_str());
-    else
+    } else
         std::fprintf(stderr, "registry: %s does not parse (%s)\n", path.c_str(), error.c_str());
     return RegistryHive(m_rootName);
 }

@@ -5,11 +5,16 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kalvo::registry {
 
 // The folder of the root files: $KALVO_REGISTRY_DIR, else $XDG_CONFIG_HOME/kalvo/registry.
 std::string registryDirectory();
+
+// The files moved aside because they did not parse, since the last call; each is named once, so
+// the program can tell its user once.
+std::vector<std::string> takeMovedAsideFiles();
 
 class RegistryStore
 {

@@ -45,17 +45,20 @@ class StartupTest : public QObject
 private slots:
     void init() { MessageBox::clearShown(); }
 
-    // The first run seeds the folder and writes the defaults; "-st" keeps the window hidden; a
-    // later run writes none of it again and keeps the user's own files.
+    // The first run seeds the folder and writes the defaults, among them the values a working
+    // answering machine needs; "-st" on a desktop without a tray leaves a minimised window rather
+    // than none; a later run writes none of it again and keeps the user's own files and values.
     void firstRunThenLaterRun()
     {
         kalvo::test::IsolatedHome home;
         SingleInstance instance;
         QVERIFY(instance.isFirst());
+        SetRegValue(HKeyLocalMachine, kSettingsKey, "MaxRec", 1, "5"); // the user's, kept
         {
             auto form = StartProgram({"-st"}, instance);
             QVERIFY(form);
-            QVERIFY(!form->isVisible());
+            QVERIFY(form->isMinimized());
+            QVERIFY(!form->WindowHidden());
             QCOMPARE(form->windowTitle(), QString("Kalvo 1.0"));
             QVERIFY(IsFormLoaded("frmMain"));
             QVERIFY(!IsFormLoaded("frmmain"));
@@ -72,6 +75,13 @@ private slots:
         QCOMPARE(setting("First"), QString("0"));
         QCOMPARE(setting("MassagesPath"), folder + "/Messages/");
         QCOMPARE(setting("cAnimation"), QString("1")); // the desktop reports NT 5.1
+        const std::pair<const char*, const char*> working[] = {
+            {"NumOfRing", "4"},        {"Greeting", "Default"}, {"RecordMessage", "1"}, {"MaxRec", "5"},
+            {"SecSilence", "15"},      {"cDropSilence", "1"},   {"ValSilence", "20"},   {"WornDelete", "1"},
+            {"WornClear", "1"},        {"pQuickToolbar", "1"},  {"cLogSys", "1"},       {"cLogCalls", "1"},
+            {"LogFor", "3 Last Month"}};
+        for (const auto& [name, value] : working)
+            QCOMPARE(setting(name), QString(value));
         const QString run = GetRegString(HKeyLocalMachine, kRunKey, "Kalvo");
         QCOMPARE(run, QCoreApplication::applicationFilePath() + " -st");
         QVERIFY(QFile::exists(home.configHome() + "/autostart/kalvo.desktop"));
@@ -83,17 +93,45 @@ private slots:
         beep.write("mine");
         beep.close();
         QFile::remove(folder + "/Greets/Default.wav");
+        SetRegValue(HKeyLocalMachine, kSettingsKey, "NumOfRing", 1, "2");
         {
             auto form = StartProgram({"-ST"}, instance);
             QVERIFY(form);
             QVERIFY(form->isVisible()); // only the exact "-st" hides
         }
         QCOMPARE(GetRegString(HKeyLocalMachine, kRunKey, "Kalvo"), QString("Not Found"));
+        QCOMPARE(setting("NumOfRing"), QString("2"));
         QCOMPARE(QFile(folder + "/beep.wav").size(), 4);
         QVERIFY(QFile::exists(folder + "/Greets/Default.wav")); // missing seed files come back
 
         auto shown = StartProgram({"-st", "extra"}, instance);
         QVERIFY(shown->isVisible());
+    }
+
+    // A settings file that does not parse is moved aside, counts as a first start, and the user is
+    // told once where it went.
+    void unreadableSettingsStartAsFirstRun()
+    {
+        kalvo::test::IsolatedHome home;
+        QDir().mkpath(home.registryDir());
+        QFile broken(home.registryDir() + "/HKEY_LOCAL_MACHINE.reg");
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("this is not a registry export\n[unclosed");
+        broken.close();
+        SingleInstance instance;
+        MessageBox::scriptAnswers({MessageBox::Ok});
+        auto form = StartProgram({}, instance);
+        QVERIFY(form);
+        const QStringList shown = MessageBox::shownTexts();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first().contains("HKEY_LOCAL_MACHINE.reg.unreadable-"));
+        QCOMPARE(setting("First"), QString("0"));
+        QCOMPARE(setting("RecordMessage"), QString("1"));
+        QCOMPARE(QDir(home.registryDir()).entryList({"*.unreadable-*"}, QDir::Files).size(), 1);
+        form.reset();
+        MessageBox::clearShown();
+        auto again = StartProgram({}, instance);
+        QVERIFY(MessageBox::shownTexts().isEmpty());
     }
 
     // A second instance shows the message and gets no form, writing nothing.
@@ -156,6 +194,25 @@ private slots:
         version.start(kalvo::test::binaryPath("kalvo"), {"--version"});
         QVERIFY(version.waitForFinished(30000));
         QCOMPARE(version.readAllStandardOutput().trimmed(), QByteArray("Kalvo 1.0.0.22"));
+    }
+
+    // Without a display the program says so in one line and ends with a failure, not an abort.
+    void noDisplayEndsWithOneLine()
+    {
+        kalvo::test::IsolatedHome home;
+        QProcess kalvo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("DISPLAY", ":4711");
+        env.remove("WAYLAND_DISPLAY");
+        kalvo.setProcessEnvironment(env);
+        kalvo.start(kalvo::test::binaryPath("kalvo"), {});
+        QVERIFY(kalvo.waitForFinished(30000));
+        QCOMPARE(kalvo.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(kalvo.exitCode(), 1);
+        const QString error = QString::fromLocal8Bit(kalvo.readAllStandardError());
+        QVERIFY2(error.contains("kalvo: cannot open the display"), qPrintable(error));
+        QVERIFY(!QDir(home.programFolder() + "/Log").exists());
     }
 
     // The version record maps to the names the program branches on.

@@ -1,0 +1,93 @@
+// The status bar's three panels.
+#include "StatusPanels.h"
+
+#include "Clock.h"
+#include "LocaleText.h"
+#include "TimeBase.h"
+#include "WindowView.h"
+
+#include <QLabel>
+#include <QStatusBar>
+#include <QTimer>
+
+namespace {
+constexpr int kPanel1CreatedTwips = 3300;
+constexpr int kPanelTimerMs = 500;
+
+QLabel* panel(QStatusBar& bar, const char* name)
+{
+    auto* label = new QLabel(&bar);
+    label->setObjectName(name);
+    label->setFrameShape(QFrame::StyledPanel);
+    label->setFrameShadow(QFrame::Sunken);
+    bar.addWidget(label);
+    return label;
+}
+} // namespace
+
+StatusPanels::StatusPanels(QStatusBar& bar, const Clock& clock, const TimeBase& timeBase)
+    : QObject(&bar), m_clock(clock), m_bar(bar), m_panel1(panel(bar, "StatusBar1Panel1")),
+      m_timer(new QTimer(this))
+{
+    m_bar.setObjectName("StatusBar1");
+    m_bar.setSizeGripEnabled(true);
+    m_panel1->setFixedWidth(kPanel1CreatedTwips / WindowView::kTwipsPerPixel);
+    m_panel1->setAccessibleName("Line status");
+    m_timer->setObjectName("TimerPannel");
+    timeBase.setInterval(*m_timer, kPanelTimerMs);
+    connect(m_timer, &QTimer::timeout, this, &StatusPanels::TimerPannel_Timer);
+}
+
+void StatusPanels::CreatePanel()
+{
+    if (m_panel2)
+        return;
+    m_panel2 = panel(m_bar, "StatusBar1Panel2");
+    m_panel2->setAccessibleName("Time");
+    m_panel2->setAlignment(Qt::AlignCenter);
+    m_panel3 = panel(m_bar, "StatusBar1Panel3");
+    m_panel3->setAccessibleName("Date");
+    m_panel3->setAlignment(Qt::AlignCenter);
+    m_panel1->setFixedWidth(kPanel1CreatedTwips / WindowView::kTwipsPerPixel);
+    TimerPannel_Timer();
+    m_timer->start();
+}
+
+void StatusPanels::setWidths(int windowWidthTwips, int panel1Twips)
+{
+    const int twips = WindowView::kTwipsPerPixel;
+    m_panel1->setFixedWidth(panel1Twips / twips);
+    if (!m_panel2)
+        return;
+    const int rest = std::max(0, (windowWidthTwips - panel1Twips) / 2) / twips;
+    // The size grip and the frames take a few pixels of the last panel.
+    m_panel2->setFixedWidth(std::max(0, rest - 4));
+    m_panel3->setFixedWidth(std::max(0, rest - 24));
+}
+
+void StatusPanels::setStatus(const QString& text)
+{
+    m_panel1->setText(text);
+}
+
+QString StatusPanels::status() const
+{
+    return m_panel1->text();
+}
+
+QString StatusPanels::timeText() const
+{
+    return m_panel2 ? m_panel2->text() : QString();
+}
+
+QString StatusPanels::dateText() const
+{
+    return m_panel3 ? m_panel3->text() : QString();
+}
+
+void StatusPanels::TimerPannel_Timer()
+{
+    const QDateTime now = m_clock.now();
+    m_panel2->setText(LocaleText::timeWithSeconds(now.time()));
+    m_panel3->setText(LocaleText::shortDate(now.date()));
+}

@@ -1,0 +1,267 @@
+// The main window's frame, offscreen: the command set and its names, the quick strip, placement,
+// layout, the close box on a desktop without a tray, and the Exit path with a call in progress.
+#include "CallList.h"
+#include "EngineRig.h"
+#include "FrameCommands.h"
+#include "FrameLayout.h"
+#include "LineControl.h"
+#include "MessageBox.h"
+#include "PlaybackFlags.h"
+#include "TrayIcon.h"
+#include "WindowView.h"
+#include "mdlReg.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QtTest>
+
+using kalvo::test::EngineRig;
+using kalvo::test::tone;
+using kalvo::test::writeWav;
+using Values = std::map<QString, QString>;
+
+namespace {
+QString setting(const char* name)
+{
+    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
+}
+
+// The visible entries of a menu: captions, "-" for a separator.
+QStringList entries(const QMenu* menu)
+{
+    QStringList out;
+    for (const QAction* a : menu->actions())
+        if (a->isVisible())
+            out << (a->isSeparator() ? QString("-") : a->text());
+    return out;
+}
+} // namespace
+
+class FrameTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { MessageBox::clearShown(); }
+
+    // The menu bar, the tray menu and Toolbar1 carry the design's captions, names and tooltips in
+    // order; the commands whose windows are not built yet are disabled; without a web host the web
+    // items are hidden; every toolbar button has an accessible name.
+    void commandSet()
+    {
+        EngineRig rig;
+        frmMain& form = rig.form();
+        QStringList menus;
+        for (QAction* a : form.menuBar()->actions())
+            menus << a->text();
+        QCOMPARE(menus, (QStringList{"File", "Edit", "Events", "Actions", "Options", "Tools", "Help"}));
+        auto menu = [&](const char* name) { return form.findChild<QMenu*>(name); };
+        QCOMPARE(entries(menu("mnuFile")),
+                 (QStringList{"Save", "Delete", "Clear", "-", "Log", "-", "Hide", "&Exit"}));
+        QCOMPARE(entries(menu("mnuEdit")),
+                 (QStringList{"First", "Last", "Next", "Back", "-", "Play", "Stop"}));
+        QCOMPARE(entries(menu("mnuEvents")), (QStringList{"General", "In Coming Call", "Disconnect Call"}));
+        QCOMPARE(entries(menu("mnuActions")), (QStringList{"E-Mail", "Application"}));
+        QCOMPARE(entries(menu("mnuOptions")), (QStringList{"General", "Devices", "Answer Mode", "Advance"}));
+        QCOMPARE(entries(menu("mnuTools")), QStringList{"Greeting Creator"});
+        QCOMPARE(entries(menu("mnuHelp")), (QStringList{"Contents", "About"}));
+        QCOMPARE(entries(menu("mnuSystry")), (QStringList{"Exit", "-", "Off", "On", "-", "Open"}));
+        for (const char* name : {"mnuIdelCall", "mnuAplication", "mnuAdvance", "mnuCheck4NewVersion",
+                                 "mnuBugReport", "mnuWebSite", "mnuExitSys", "mnuOpen", "mnuOn", "mnuOff"})
+            QVERIFY2(form.commands().action(name), name);
+
+        QToolBar* toolbar = form.commands().Toolbar1();
+        QStringList keys, captions, tips;
+        int separators = 0;
+        for (QAction* a : toolbar->actions()) {
+            if (a->isSeparator()) {
+                ++separators;
+                continue;
+            }
+            keys << a->objectName();
+            captions << a->text();
+            tips << a->toolTip();
+            QWidget* button = toolbar->widgetForAction(a);
+            QVERIFY2(button && !button->accessibleName().isEmpty(), qPrintable(a->objectName()));
+        }
+        QCOMPARE(keys, (QStringList{"OnOff", "Back", "Next", "Save", "Delete", "Clear", "Log", "Events",
+                                    "Actions", "Options"}));
+        QCOMPARE(captions, (QStringList{"Off", "Back", "Next", "Save", "Delete", "   Clear   ", "Log",
+                                        "Events", "Actions", "Options"}));
+        QCOMPARE(tips, (QStringList{"Modem Status", "Back  Message", "Next Message", "Save Message As",
+                                    "Delete Message", "Clear Calls List", "Log", "Set Events", "Set Actions",
+                                    "Options"}));
+        QCOMPARE(separators, 4);
+        for (const char* unbuilt :
+             {"Log", "mnuLog", "Events", "mnuGeneral", "mnuMail", "mnuGreetingCreator", "QuickAdd"})
+            QVERIFY2(!form.commands().action(unbuilt)->isEnabled(), unbuilt);
+        QCOMPARE(form.commands().action("QuickAdd")->toolTip(), QString("Create New Greeting"));
+        QCOMPARE(form.commands().action("QuickPlay")->toolTip(), QString("Play Greeting"));
+        QCOMPARE(form.findChild<QComboBox*>("cmbRings")->toolTip(),
+                 QString("Number of rings before response"));
+        QCOMPARE(form.commands().action("mnuExit")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        QCOMPARE(form.commands().action("mnuSave")->shortcut(), QKeySequence(QKeySequence::Save));
+    }
+
+    // The tray tip counts calls and new calls and never grows past 63 characters.
+    void trayTip()
+    {
+        QCOMPARE(TrayIcon::tipText(12, 3), QString("Kalvo - Calls:12  New:3"));
+        QCOMPARE(TrayIcon::tipText(0, 0), QString("Kalvo - Calls:0  New:0"));
+        QVERIFY(TrayIcon::tipText(2147483647, 2147483647).size() <= 63);
+    }
+
+    // Start: the ring list holds 1 to 20 and shows the ring count; a greeting setting that names no
+    // file selects the first greeting and makes it the engine's; the status panels show the line,
+    // time and date; "Load Kalvo" goes to both logs before the line is initialised.
+    void loadOrderAndQuickStrip()
+    {
+        EngineRig rig(Values{{"NumOfRing", "3"}, {"Greeting", "Gone"}});
+        writeWav(rig.programFolder() + "/Greets/Another.wav", tone(100));
+        frmMain& form = rig.form();
+        rig.start();
+        auto* rings = form.findChild<QComboBox*>("cmbRings");
+        QCOMPARE(rings->count(), 20);
+        QCOMPARE(rings->currentText(), QString("3"));
+        auto* greetings = form.findChild<QComboBox*>("cmbDefGreet");
+        QCOMPARE(greetings->currentIndex(), 0);
+        QCOMPARE(form.settings().engine.GreetingFile, greetings->currentText() + ".wav");
+        QCOMPARE(setting("Greeting"), greetings->currentText());
+        QCOMPARE(form.statusText(), QString("Monitoring Sim 0"));
+        QVERIFY(!form.findChild<QLabel*>("StatusBar1Panel2")->text().isEmpty());
+        QVERIFY(!form.findChild<QLabel*>("StatusBar1Panel3")->text().isEmpty());
+        const QStringList log = rig.sysLog();
+        QVERIFY(log.indexOf("Load Kalvo") >= 0);
+        QVERIFY(log.indexOf("Load Kalvo") < log.indexOf(QRegularExpression("^LineInitialize->.*")));
+        QCOMPARE(rig.callsLog().first(), QString("Load Kalvo"));
+
+        // No sound card here: the quick strip's Play says why in the status bar; its Stop leaves a
+        // playback that is not its own alone.
+        form.TBQuickOptionButtonClick("Play");
+        QCOMPARE(form.statusText(), QString("No sound card"));
+        form.playbackFlags().QuickPlaying = false;
+        form.TBQuickOptionButtonClick("Stop");
+        rings->setCurrentText("7");
+        QCOMPARE(setting("NumOfRing"), QString("7"));
+        QCOMPARE(form.settings().engine.RingThreshold, int16_t(7));
+    }
+
+    // Placement: saved in twips from a normal window; a maximised, minimised or hidden window leaves
+    // the stored placement as it was; the next start puts the window back.
+    void placement()
+    {
+        EngineRig rig;
+        frmMain& form = rig.form();
+        form.show();
+        form.move(30, 40);
+        form.resize(500, 400);
+        WindowView::SetView(form, false, form.settings().view);
+        QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
+        QCOMPARE(setting("MeHeight"), QString::number(400 * 15));
+        QCOMPARE(setting("MeWinState"), QString("0"));
+        const QString left = setting("MeLeft");
+        form.showMaximized();
+        WindowView::SetView(form, false, form.settings().view);
+        form.showMinimized();
+        WindowView::SetView(form, false, form.settings().view);
+        QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
+        QCOMPARE(setting("MeLeft"), left);
+        form.showNormal();
+        form.resize(600, 450);
+        WindowView::SetView(form, true, form.settings().view);
+        QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
+
+        WindowPlacement stored;
+        stored.MeLeft = 150;
+        stored.MeTop = 300;
+        stored.MeWidth = 9000;
+        stored.MeHeight = 6000;
+        WindowView::GetView(form, stored);
+        QCOMPARE(form.size(), QSize(600, 400));
+    }
+
+    // The layout follows the window down to 4000 x 3000 twips; a smaller window keeps what it had.
+    void smallWindowKeepsItsLayout()
+    {
+        EngineRig rig;
+        frmMain& form = rig.form();
+        form.show();
+        form.resize(640, 480);
+        QTest::qWait(20);
+        auto* list = form.findChild<QTableView*>("ListView1");
+        const QRect big = list->geometry();
+        QVERIFY(big.width() > 500 && big.height() > 200);
+        form.resize(700, 520);
+        QTRY_VERIFY(list->geometry().width() > big.width());
+        const QRect grown = list->geometry();
+        auto* check = form.findChild<QCheckBox*>("chkRecMessage");
+        QVERIFY(check->geometry().right() <= form.width() - 20); // 300 twips from the right edge
+        form.resize(250, 180);                                   // 3750 x 2700 twips
+        QTest::qWait(20);
+        QCOMPARE(list->geometry(), grown);
+    }
+
+    // No tray on this desktop: the close box and "Hide" minimise instead of hiding (one log line),
+    // and the line stays open; Exit closes the line and writes "Unload Kalvo" to both logs.
+    void closeBoxWithoutTrayThenExit()
+    {
+        QVERIFY(!TrayIcon::available());
+        EngineRig rig;
+        rig.start();
+        frmMain& form = rig.form();
+        form.show();
+        QVERIFY(!form.close());
+        QVERIFY(form.isVisible());
+        QVERIFY(form.isMinimized());
+        QVERIFY(!form.WindowHidden());
+        form.commands().action("mnuHide")->trigger();
+        QVERIFY(form.isVisible());
+        QCOMPARE(rig.sysLog().filter("No notification area").size(), 1);
+        QVERIFY(form.Tapi1().LineOpened(0));
+
+        form.commands().action("mnuExit")->trigger();
+        QVERIFY(form.ExitRequested());
+        QVERIFY(!form.isVisible());
+        QVERIFY(!form.Tapi1().LineOpened(0));
+        const QStringList log = rig.sysLog();
+        QVERIFY(log.indexOf(QRegularExpression("^LineClose.*SUCCESS")) < log.indexOf("Unload Kalvo"));
+        QCOMPARE(rig.callsLog().last(), QString("Unload Kalvo"));
+        form.commands().action("mnuExitSys")->trigger(); // a second Exit does nothing more
+        QCOMPARE(rig.sysLog().filter("Unload Kalvo").size(), 1);
+    }
+
+    // An Exit while a caller is being recorded keeps the message: the recording is stored as the
+    // call's message, the call goes into the database and the list, and the caller is hung up on.
+    void exitDuringRecordingKeepsTheMessage()
+    {
+        EngineRig rig(Values{{"NumOfRing", "1"}});
+        rig.start();
+        frmMain& form = rig.form();
+        rig.sim().offerCall("5551234", "Alice");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(form.Wave1().IsRecording(), 5000);
+        rig.sim().queueCallerAudio(tone(400));
+        QTRY_COMPARE(rig.sim().pendingCallerAudio(), size_t(0));
+        form.Exit();
+        QVERIFY(!form.Wave1().IsRecording());
+        const auto records = rig.records();
+        QCOMPARE(int(records.size()), 1);
+        QCOMPARE(records.front().at("Call_Name"), QString("Alice"));
+        QVERIFY(records.front().at("Type").toDouble() > 0.3);
+        QVERIFY(QFile::exists(rig.messagesFolder() + records.front().at("Call_Massage_Name")));
+        QCOMPARE(form.callList().rowCount(), 1);
+        QVERIFY(rig.callsLog().filter("Alice").size() >= 1);
+        QVERIFY(rig.sysLogHas("Unload Kalvo"));
+        QVERIFY(!form.Tapi1().LineOpened(0));
+    }
+};
+
+QTEST_MAIN(FrameTest)
+#include "FrameTest.moc"
