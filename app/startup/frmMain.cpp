@@ -125,7 +125,9 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     loadSettings();
     trap.step([&] { buildForm(timeBase, clock); });
-    trap.step([&] { WindowView::GetView(*this, m_settings.view); });
+    ErrorTrap("ErrGetView ", [this](const QString& l) { logLine(l); }).step([&] {
+        WindowView::GetView(*this, m_settings.view);
+    });
     QGuiApplication::restoreOverrideCursor();
     m_log.WriteSysLog("Load Kalvo");
     m_log.WriteCallsLog("Load Kalvo");
@@ -238,7 +240,11 @@ void frmMain::buildFrame(const TimeBase& timeBase, const Clock&)
     m_layout = std::make_unique<FrameLayout>(widgets);
 
     m_tray = new TrayIcon(windowIcon(), m_commands->mnuSystry(), timeBase, this);
-    connect(m_callList, &CallList::countersChanged, m_tray, &TrayIcon::MakeSysTryBaloon);
+    connect(m_callList, &CallList::countersChanged, this, [this](int total, int unread) {
+        ErrorTrap("ErrMakeSysTryBaloon ", [this](const QString& l) { logLine(l); }).step([&] {
+            m_tray->MakeSysTryBaloon(total, unread);
+        });
+    });
     connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
 
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
@@ -379,9 +385,16 @@ void frmMain::hideToTray()
         showMinimized();
         return;
     }
-    WindowView::SetView(*this, m_windowHidden, m_settings.view);
+    saveView();
     m_windowHidden = true;
     hide();
+}
+
+void frmMain::saveView()
+{
+    ErrorTrap("ErrSetView ", [this](const QString& l) { logLine(l); }).step([&] {
+        WindowView::SetView(*this, m_windowHidden, m_settings.view);
+    });
 }
 
 void frmMain::restoreWindow()
@@ -445,7 +458,7 @@ void frmMain::Form_Unload(bool& cancel)
     trap.step([&] { m_engine->monitor().CloseLine(m_engine->state().LineIndex); });
     m_log.WriteSysLog("Unload Kalvo");
     m_log.WriteCallsLog("Unload Kalvo");
-    trap.step([&] { WindowView::SetView(*this, m_windowHidden, m_settings.view); });
+    saveView();
     trap.step([&] { m_tray->clear(); });
     QCoreApplication::quit();
 }

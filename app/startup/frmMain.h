@@ -105,6 +105,7 @@ private:
     void buildFrame(const TimeBase& timeBase, const Clock& clock);
     void Form_Unload(bool& cancel);
     void hideToTray();
+    void saveView();
     // On the way out: a message being recorded is kept as the call's message and the caller hung up on.
     void finishCallInProgress();
     void openPage(const QString& url);
