@@ -38,8 +38,8 @@ cat >"$work/calls.txt" <<CALLS
 +1 audio $work/caller.wav
 +3 hangup
 +2 offer number=5550199 name="Grace Hopper"
-+0.2 ring 2
-+1 hangup
++0.2 ring 4
++2 hangup
 CALLS
 printf '[Line0]\nname = SIP Line\nprovider = sim\naudio = fast\nscenario = %s\n' "$work/calls.txt" >"$KALVO_TELEPHONY_CONF"
 "$kalvo" >"$work/kalvo.log" 2>&1 &

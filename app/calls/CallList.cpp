@@ -1,6 +1,8 @@
 // The call list.
 #include "CallList.h"
 
+#include "LocaleText.h"
+
 #include "CallDatabase.h"
 #include "CallListModel.h"
 #include "ErrorTrap.h"
@@ -9,6 +11,7 @@
 #include "mdlLog.h"
 
 #include <QCursor>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -123,8 +126,20 @@ void CallList::RangeListTitle()
         for (const Column& column : kColumns)
             headers << column.header;
         m_model->setHeaders(headers);
-        for (int i = 0; i < headers.size(); ++i)
-            m_view->setColumnWidth(i, kColumns[i].twips / kTwipsPerPixel);
+        // The widths were set for a small system font; a column is never narrower than its title,
+        // and the date column holds a whole date of the locale.
+        const QFontMetrics metrics(m_view->font());
+        const int padding = 2 * metrics.averageCharWidth() + 8;
+        for (int i = 0; i < headers.size(); ++i) {
+            int width =
+                std::max(kColumns[i].twips / kTwipsPerPixel, metrics.horizontalAdvance(headers[i]) + padding);
+            if (headers[i] == QLatin1String("Date"))
+                width = std::max(
+                    width, metrics.horizontalAdvance(LocaleText::shortDate(QDate(2026, 12, 28))) + padding);
+            if (headers[i] == QLatin1String("Length"))
+                width = std::max(width, metrics.horizontalAdvance("0000.00") + padding);
+            m_view->setColumnWidth(i, width);
+        }
     });
 }
 
