@@ -5,6 +5,7 @@
 #include "CallList.h"
 #include "CallStore.h"
 #include "CallerViewer.h"
+#include "CurlMailSender.h"
 #include "ErrorTrap.h"
 #include "MessagePlayer.h"
 #include "NullDevices.h"
@@ -17,6 +18,7 @@
 #include "TimeBase.h"
 #include "VbConvert.h"
 #include "WaveSoundDevice.h"
+#include "frmMSG.h"
 #include "mdlReg.h"
 
 #include <QCheckBox>
@@ -64,6 +66,8 @@ FormParts standardParts(FormParts parts)
     }
     if (!parts.database)
         parts.database = std::make_unique<kalvo::SqliteCallDatabase>();
+    if (!parts.mail1)
+        parts.mail1 = std::make_unique<kalvo::CurlMailSender>();
     return parts;
 }
 } // namespace
@@ -76,7 +80,7 @@ frmMain::frmMain(const QString& programFolder, const Clock& clock, QWidget* pare
 frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clock, const TimeBase& timeBase,
                  QWidget* parent)
     : QMainWindow(parent), m_programFolder(programFolder), m_log(programFolder + "/Log/", clock),
-      m_parts(standardParts(std::move(parts))), m_viewer(std::make_unique<NoCallerViewer>())
+      m_parts(standardParts(std::move(parts))), m_viewer(std::make_unique<frmMSG>(timeBase))
 {
     setObjectName("frmMain");
     setWindowTitle("Kalvo 1.0");
@@ -126,13 +130,20 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     m_callList->RangeListTitle();
     m_store = std::make_unique<CallStore>(DataBase1(), Wave1(), m_log);
     m_engine = new AnsweringEngine(
-        Tapi1(), Wave1(), m_log, m_settings, timeBase, clock, *m_viewer, *m_callList, *m_store,
+        Tapi1(), Wave1(), m_log, m_settings, timeBase, clock, *m_viewer, *m_callList, *m_store, Mail1(),
         m_programFolder, [this](const QString& text) { m_statusPanel->setText(text); }, this);
     m_player = new MessagePlayer(
         WavePlay(), *m_callList, DataBase1(), m_settings, m_log, timeBase, m_flags,
         [this] { return Tapi1().LineGetWaveOutID(m_engine->state().LineIndex); }, this);
-    m_engine->flow().setCardPlayer([this](const QString& path) { m_player->PlayWave(path, false); },
-                                   [this] { return WavePlay().IsPlaying(); });
+    m_engine->setCardPlayer([this](const QString& path) { m_player->PlayWave(path, false); },
+                            [this] { return WavePlay().IsPlaying(); });
+    // Caller viewer choices and the window frame's hooks for the end-of-call steps.
+    static_cast<frmMSG&>(*m_viewer).setChoices(
+        {[this] { m_engine->flow().AnswerToCall(m_engine->state().LineIndex, 0, true); },
+         [this] { m_engine->flow().DropInComeCall(); }, [this] { m_engine->flow().setDoNotAnswer(); }});
+    m_engine->actions().setWindowHooks(
+        [this] { return isHidden(); },
+        [] { /* the tray blink (tmrSysTryBlink) comes with the window frame */ });
     m_quick = new QuickSettings(m_settings, m_programFolder, this);
     m_quick->showSettings();
 

@@ -22,7 +22,8 @@ class TimeBase;
 
 namespace kalvo {
 class CallDatabase;
-}
+class MailSender;
+} // namespace kalvo
 
 // The line control and the components the form hosts; a part left empty gets the standard one.
 struct FormParts
@@ -31,6 +32,7 @@ struct FormParts
     std::unique_ptr<WaveControl> wave1;
     std::unique_ptr<WaveControl> wavePlay;
     std::unique_ptr<kalvo::CallDatabase> database;
+    std::unique_ptr<kalvo::MailSender> mail1;
     // The sound card's devices in the wave device table, kept while the form lives.
     std::unique_ptr<QObject> soundCard;
 };
@@ -62,6 +64,8 @@ public:
     WaveControl& Wave1() { return *m_parts.wave1; }
     WaveControl& WavePlay() { return *m_parts.wavePlay; }
     kalvo::CallDatabase& DataBase1() { return *m_parts.database; }
+    kalvo::MailSender& Mail1() { return *m_parts.mail1; }
+    CallerViewer& viewer() { return *m_viewer; }
     CallList& callList() { return *m_callList; }
     MessagePlayer& player() { return *m_player; }
     AnsweringEngine& engine() { return *m_engine; }
