@@ -3,6 +3,7 @@
 
 #include "WaveControl.h"
 
+#include "MailSender.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
 #include "mdlLog.h"
@@ -22,7 +23,6 @@ class TimeBase;
 
 namespace kalvo {
 class CallDatabase;
-class MailSender;
 } // namespace kalvo
 
 // The line control and the components the form hosts; a part left empty gets the standard one.
