@@ -23,7 +23,7 @@ class TimeBase;
 
 namespace kalvo {
 class CallDatabase;
-} // namespace kalvo
+}
 
 // The line control and the components the form hosts; a part left empty gets the standard one.
 struct FormParts

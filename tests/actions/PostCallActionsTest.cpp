@@ -6,6 +6,7 @@
 #include "CallerViewer.h"
 #include "CommandLine.h"
 #include "EngineRig.h"
+#include "LineControl.h"
 #include "MailSender.h"
 #include "SmtpTestServer.h"
 
@@ -236,6 +237,42 @@ private slots:
         QVERIFY(rig.sysLogHas("Error Send To APP ->53 File not found: /nonexistent/program"));
         rig.form().engine().actions().DoActions("App");
         QCOMPARE(rig.sysLog().filter("Send To APP").size(), 2); // "Send To APP" and its error, once
+    }
+
+    // The viewer opened by a ringing call acts on it through the main form: "Do Nothing" keeps the
+    // threshold from answering, "Answer Now" answers at once with rings-at-answer "0", and on the
+    // next call "Drop Call" rejects it.
+    void viewerChoicesActOnTheCall()
+    {
+        EngineRig rig(Values{{"NumOfRing", "2"}, {"ViewDetails", "1"}});
+        rig.start();
+        auto* viewer = dynamic_cast<QWidget*>(&rig.form().viewer());
+        rig.sim().offerCall("555", "Eve");
+        QTRY_VERIFY(rig.form().viewer().isLoaded());
+        QTest::mouseClick(viewer->findChild<QWidget*>("lblDoNothing"), Qt::LeftButton);
+        QVERIFY(rig.form().engine().state().DoNotAnswer);
+        rig.sim().ring(3);
+        QTRY_COMPARE(rig.form().statusText(), QString("Ring :3"));
+        QVERIFY(!rig.form().Tapi1().LineConnected(0));
+
+        rig.form().viewer().CloseViewer();
+        rig.sim().hangUp(true);
+        QTRY_VERIFY(!rig.form().viewer().isLoaded());
+        rig.sim().offerCall("556", "Fay");
+        QTRY_VERIFY(rig.form().viewer().isLoaded());
+        QTest::mouseClick(viewer->findChild<QWidget*>("Picture3"), Qt::LeftButton);
+        QTRY_VERIFY(rig.form().Tapi1().LineConnected(0));
+        QCOMPARE(rig.form().engine().state().call.RingsAtAnswer, QString("0"));
+        rig.sim().hangUp(true);
+        QTRY_VERIFY(!rig.form().Tapi1().LineConnected(0));
+
+        rig.form().viewer().CloseViewer();
+        QTRY_VERIFY(!rig.form().viewer().isLoaded());
+        rig.sim().offerCall("557", "Gus");
+        QTRY_VERIFY(rig.form().viewer().isLoaded());
+        QTest::mouseClick(viewer->findChild<QWidget*>("lblDrop"), Qt::LeftButton);
+        QVERIFY(rig.sysLogHas("DropChice[LineIndex:0]"));
+        QVERIFY(!rig.form().viewer().isLoaded());
     }
 
     // A remote-access call runs none of the end-of-call steps.
