@@ -52,9 +52,9 @@ private slots:
         auto* viewer = dynamic_cast<QWidget*>(&rig.form().viewer());
         auto label = [&](const char* name) { return viewer->findChild<QLabel*>(name)->text(); };
 
-        // Silence through greeting and beep, then 2 s of speech.
+        // Silence through greeting and beep, then speech until the caller hangs up.
         std::vector<int16_t> voice(8000, 0);
-        const std::vector<int16_t> speech = kalvo::sip::test::tone(700, 2.0, 9000);
+        const std::vector<int16_t> speech = kalvo::sip::test::tone(700, 6.0, 9000);
         voice.insert(voice.end(), speech.begin(), speech.end());
         kalvo::sip::test::Baresip caller("Bob", "bob@127.0.0.1>;regint=0", voice);
         caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
@@ -150,15 +150,18 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(logHas("LineOpen"), 30000);
 
         std::vector<int16_t> voice(8000, 0);
-        const std::vector<int16_t> speech = kalvo::sip::test::tone(700, 1.5, 9000);
+        const std::vector<int16_t> speech = kalvo::sip::test::tone(700, 6.0, 9000);
         voice.insert(voice.end(), speech.begin(), speech.end());
         kalvo::sip::test::Baresip caller("Carol", "carol@127.0.0.1>;regint=0", voice);
         caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
         QTRY_VERIFY_WITH_TIMEOUT(logHas("Start Record Message"), 20000);
         QTest::qWait(2000);
+        QElapsedTimer sinceHangUp;
+        sinceHangUp.start();
         caller.hangUp();
 
         QTRY_COMPARE_WITH_TIMEOUT(server.messageCount(), 1, 30000);
+        const qint64 mailedMs = sinceHangUp.elapsed();
         const QJsonArray attachments = server.message(1)["attachments"].toArray();
         QCOMPARE(attachments.size(), 1);
         const QString name = attachments[0].toObject()["filename"].toString();
@@ -169,6 +172,8 @@ private slots:
         QCOMPARE(received.readAll(), bytes);
 
         QTRY_COMPARE_WITH_TIMEOUT(int(starts.starts().size()), 1, 10000);
+        qInfo("hang-up to mail received: %lld ms, to program started: <= %lld ms", mailedMs,
+              sinceHangUp.elapsed());
         QTest::qWait(500);
         const auto all = starts.starts();
         QCOMPARE(int(all.size()), 1);

@@ -92,21 +92,6 @@ private slots:
         QVERIFY(!viewer.isVisible());
     }
 
-    // A faster slide: AnimationFast 250 moves 300 twips a tick and still ends exactly at the top.
-    void fastSlideStillEndsAtTop()
-    {
-        frmMSG viewer(TimeBase::real());
-        viewer.ViewCallViewer(true, 250, 0, 0);
-        viewer.Timer1().stop();
-        int ticks = 0;
-        while (!viewer.State.isEmpty() && ticks < 100) {
-            viewer.Timer1Timer();
-            ++ticks;
-        }
-        QCOMPARE(viewer.topTwips(), 0);
-        QCOMPARE(ticks, 11); // 9 moves of 300, the snap, the rest
-    }
-
     // With a limit of 5 the viewer counts five ticks and starts closing on the sixth; with the real
     // timers at a fast time base it then slides out and unloads by itself.
     void autoCloseStartsOnTickNPlusOne()
