@@ -12,7 +12,7 @@ packages=(
   # run
   espeak-ng sqlite3 pulseaudio pulseaudio-utils
   # test peers and tools
-  baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps
+  baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps dbus-daemon python3-dbus python3-gi
   trayer xdotool x11-utils
 )
 

@@ -2,24 +2,30 @@
 #include "AnsweringEngine.h"
 
 #include "CallList.h"
-#include "CallStore.h"
+
 #include "LineControl.h"
 #include "Settings.h"
 #include "WaveControl.h"
 
 AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& log, Settings& settings,
                                  const TimeBase& timeBase, const Clock& clock, CallerViewer& viewer,
-                                 CallList& list, CallStore& store, const QString& programFolder,
-                                 std::function<void(const QString&)> status, QObject* parent)
+                                 CallList& list, CallStore& store, kalvo::MailSender& mail1,
+                                 const QString& programFolder, std::function<void(const QString&)> status,
+                                 QObject* parent)
     : QObject(parent), m_context{tapi,  wave1,  log,     settings,      timeBase,
-                                 clock, viewer, m_state, programFolder, std::move(status)},
-      m_list(list), m_store(store)
+                                 clock, viewer, m_state, programFolder, std::move(status)}
 {
     m_state.LineIndex = settings.engine.LineIndex;
     m_monitor = new LineMonitor(m_context, this);
     m_flow = new CallFlow(m_context, *m_monitor, this);
     m_remote = new RemoteAccess(m_context, *m_flow, list, this);
-    m_flow->setEndOfCall([this] { storeFinishedCall(); });
+    m_actions = new PostCallActions(m_context, *m_monitor, list, store, mail1, this);
+    m_flow->setEndOfCall([this] { m_actions->run(); });
+    // A desktop that suspends on idle must not cut a message short: the lock is held from the
+    // offered call until the line is idle again, remote access included.
+    m_inhibitor = new SleepInhibitor(this);
+    connect(&tapi, &LineControl::InComeCall, m_inhibitor, &SleepInhibitor::acquire);
+    connect(&tapi, &LineControl::Idle, m_inhibitor, &SleepInhibitor::release);
     list.setRemoteAccessActive([this] { return m_state.AdminMode && m_state.RemotePlaying; });
 
     connect(&tapi, &LineControl::ProcError, m_monitor, &LineMonitor::TapiProcError);
@@ -33,11 +39,9 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     connect(&wave1, &WaveControl::DonePlay, m_flow, &CallFlow::LineWaveDonePlay);
 }
 
-void AnsweringEngine::storeFinishedCall()
+void AnsweringEngine::setCardPlayer(const std::function<void(const QString&)>& play,
+                                    const std::function<bool()>& playing)
 {
-    const CurrentCall& call = m_state.call;
-    if (!CallStore::keepsCall(m_context.settings.options.ListMessageOnly, call.GotMessage))
-        return;
-    m_store.PutCallDetailsInDB(call, m_context.messagesFolder());
-    m_list.makeList();
+    m_flow->setCardPlayer(play, playing);
+    m_actions->setCardPlayer(play, playing);
 }

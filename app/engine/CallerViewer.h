@@ -1,5 +1,5 @@
-// The caller viewer as the call flow drives it. The viewer window fills this in; until then the
-// flow runs with NoCallerViewer, which is never loaded.
+// The caller viewer as the call flow and the end-of-call steps drive it. The viewer window frmMSG
+// fills this in; NoCallerViewer, which is never loaded, stands in where no window is wanted.
 #pragma once
 
 #include <QString>
@@ -18,8 +18,12 @@ public:
     // The name, number, date and time labels.
     virtual void setDetails(const QString& name, const QString& number, const QString& date,
                             const QString& time) = 0;
+    // The message label: the full path of the call's message.
+    virtual void setMessagePath(const QString& path) = 0;
     // Disables answer, drop and ignore once the line is connected.
     virtual void DisableChoices() = 0;
+    // Closes the viewer the configured way (sliding out or at once).
+    virtual void CloseViewer() = 0;
 };
 
 class NoCallerViewer : public CallerViewer
@@ -29,5 +33,7 @@ public:
     void ViewCallViewer(bool, int, int, int) override {}
     void setStatus(const QString&) override {}
     void setDetails(const QString&, const QString&, const QString&, const QString&) override {}
+    void setMessagePath(const QString&) override {}
     void DisableChoices() override {}
+    void CloseViewer() override {}
 };

@@ -5,6 +5,7 @@
 #include "CallList.h"
 #include "CallStore.h"
 #include "CallerViewer.h"
+#include "CurlMailSender.h"
 #include "ErrorTrap.h"
 #include "FrameCommands.h"
 #include "FrameIcons.h"
@@ -24,6 +25,7 @@
 #include "WaveSoundDevice.h"
 #include "WindowView.h"
 #include "frmAbout.h"
+#include "frmMSG.h"
 #include "mMain.h"
 #include "mdlReg.h"
 
@@ -103,6 +105,8 @@ FormParts standardParts(FormParts parts)
     }
     if (!parts.database)
         parts.database = std::make_unique<kalvo::SqliteCallDatabase>();
+    if (!parts.mail1)
+        parts.mail1 = std::make_unique<kalvo::CurlMailSender>();
     return parts;
 }
 } // namespace
@@ -115,7 +119,7 @@ frmMain::frmMain(const QString& programFolder, const Clock& clock, QWidget* pare
 frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clock, const TimeBase& timeBase,
                  QWidget* parent)
     : QMainWindow(parent), m_programFolder(programFolder), m_log(programFolder + "/Log/", clock),
-      m_parts(standardParts(std::move(parts))), m_viewer(std::make_unique<NoCallerViewer>())
+      m_parts(standardParts(std::move(parts))), m_viewer(std::make_unique<frmMSG>(timeBase))
 {
     setObjectName("frmMain");
     setWindowTitle("Kalvo 1.0");
@@ -169,20 +173,20 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     m_callList = new CallList(DataBase1(), m_settings.options, m_log, area);
     m_store = std::make_unique<CallStore>(DataBase1(), Wave1(), m_log);
     m_engine = new AnsweringEngine(
-        Tapi1(), Wave1(), m_log, m_settings, timeBase, clock, *m_viewer, *m_callList, *m_store,
+        Tapi1(), Wave1(), m_log, m_settings, timeBase, clock, *m_viewer, *m_callList, *m_store, Mail1(),
         m_programFolder, [this](const QString& text) { m_panels->setStatus(text); }, this);
     m_player = new MessagePlayer(
         WavePlay(), *m_callList, DataBase1(), m_settings, m_log, timeBase, m_flags,
         [this] { return Tapi1().LineGetWaveOutID(m_engine->state().LineIndex); }, area);
     m_player->setStatusSink([this](const QString& text) { m_panels->setStatus(text); });
-    m_engine->flow().setCardPlayer([this](const QString& path) { m_player->PlayWave(path, false); },
-                                   [this] { return WavePlay().IsPlaying(); });
+    m_engine->setCardPlayer([this](const QString& path) { m_player->PlayWave(path, false); },
+                            [this] { return WavePlay().IsPlaying(); });
+    // The caller viewer's choices act on the ringing call.
+    m_viewer->setChoices({[this] { m_engine->flow().AnswerToCall(m_engine->state().LineIndex, 0, true); },
+                          [this] { m_engine->flow().DropInComeCall(); },
+                          [this] { m_engine->flow().setDoNotAnswer(); }});
     // A call that ends while the window is hidden makes the tray icon blink until it is clicked.
-    m_engine->flow().setEndOfCall([this] {
-        if (m_windowHidden)
-            m_tray->startBlink();
-        m_engine->storeFinishedCall();
-    });
+    m_engine->actions().setWindowHooks([this] { return m_windowHidden; }, [this] { m_tray->startBlink(); });
     buildFrame(timeBase, clock);
 
     // Load order: the list's look, the panels and columns, then the quick settings.
@@ -474,7 +478,7 @@ void frmMain::finishCallInProgress()
     if (Tapi1().LineConnected(state.LineIndex))
         flow.DropCall();
     if (!state.AdminMode)
-        m_engine->storeFinishedCall();
+        m_engine->actions().storeCall();
     // The line's own Idle for this call finds it finished and stores nothing twice.
     state.InCall = false;
 }

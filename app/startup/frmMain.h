@@ -4,8 +4,10 @@
 
 #include "WaveControl.h"
 
+#include "MailSender.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
+#include "frmMSG.h"
 #include "mdlLog.h"
 
 #include <QMainWindow>
@@ -35,6 +37,7 @@ struct FormParts
     std::unique_ptr<WaveControl> wave1;
     std::unique_ptr<WaveControl> wavePlay;
     std::unique_ptr<kalvo::CallDatabase> database;
+    std::unique_ptr<kalvo::MailSender> mail1;
     // The sound card's devices in the wave device table, kept while the form lives.
     std::unique_ptr<QObject> soundCard;
 };
@@ -67,6 +70,8 @@ public:
     WaveControl& Wave1() { return *m_parts.wave1; }
     WaveControl& WavePlay() { return *m_parts.wavePlay; }
     kalvo::CallDatabase& DataBase1() { return *m_parts.database; }
+    kalvo::MailSender& Mail1() { return *m_parts.mail1; }
+    frmMSG& viewer() { return *m_viewer; }
     CallList& callList() { return *m_callList; }
     MessagePlayer& player() { return *m_player; }
     AnsweringEngine& engine() { return *m_engine; }
@@ -116,7 +121,7 @@ private:
     Settings m_settings;
     FormParts m_parts;
     PlaybackFlags m_flags;
-    std::unique_ptr<CallerViewer> m_viewer;
+    std::unique_ptr<frmMSG> m_viewer;
     std::unique_ptr<CallStore> m_store;
     std::unique_ptr<FrameLayout> m_layout;
     StatusPanels* m_panels = nullptr;

@@ -1,0 +1,246 @@
+// The end-of-call steps, the mail and program actions, and the mail sender's events.
+#include "PostCallActions.h"
+
+#include "CallList.h"
+#include "CallStore.h"
+#include "CallerViewer.h"
+#include "CommandLine.h"
+#include "ErrorTrap.h"
+#include "LineMonitor.h"
+#include "MailSender.h"
+#include "Settings.h"
+#include "TimeBase.h"
+#include "VbError.h"
+
+#include <QProcess>
+#include <unistd.h>
+
+namespace {
+constexpr int kAfterMailSentMs = 3000;
+const char* const kPlaceholders[] = {"<NUMBER>", "<NAME>", "<MESSAGE_PATH>", "<DATE>", "<TIME>"};
+
+QString valueOf(int placeholder, const CurrentCall& call)
+{
+    switch (placeholder) {
+    case 0:
+        return call.CallerNumber;
+    case 1:
+        return call.CallerName;
+    case 2:
+        return call.MessageFile;
+    case 3:
+        return call.CallDate;
+    default:
+        return call.CallTime;
+    }
+}
+} // namespace
+
+PostCallActions::PostCallActions(EngineContext& context, LineMonitor& monitor, CallList& list,
+                                 CallStore& store, kalvo::MailSender& mail1, QObject* parent)
+    : QObject(parent), m_context(context), m_monitor(monitor), m_list(list), m_store(store), m_mail1(mail1)
+{
+    connect(&mail1, &kalvo::MailSender::SendProgress, this, &PostCallActions::Mail1SendProgress);
+    connect(&mail1, &kalvo::MailSender::MailSent, this, &PostCallActions::Mail1MailSent);
+    connect(&mail1, &kalvo::MailSender::SendFailed, this, &PostCallActions::Mail1SendFailed);
+}
+
+bool PostCallActions::mailWanted() const
+{
+    // "ActionsMailAllCalls" holds the actions dialog's entry: 0 is "Act with all calls".
+    return m_context.settings.actions.ActionsMailAllCalls == 0 || m_context.state.call.GotMessage;
+}
+
+bool PostCallActions::appWanted() const
+{
+    return m_context.settings.actions.ActionsAppAllCalls == 0 || m_context.state.call.GotMessage;
+}
+
+void PostCallActions::storeCall()
+{
+    const CurrentCall& call = m_context.state.call;
+    if (!CallStore::keepsCall(m_context.settings.options.ListMessageOnly, call.GotMessage))
+        return;
+    m_store.PutCallDetailsInDB(call, m_context.messagesFolder());
+    m_list.makeList();
+}
+
+void PostCallActions::run()
+{
+    ErrorTrap trap("ErrTapiIdle ", [this](const QString& l) { logLine(l); });
+    const CurrentCall& call = m_context.state.call;
+    const Settings& settings = m_context.settings;
+    CallerViewer& viewer = m_context.viewer;
+    trap.step([&] {
+        if (viewer.isLoaded())
+            viewer.setStatus("Idle");
+    });
+    trap.step([&] {
+        if (m_windowHidden && m_windowHidden() && m_startTrayBlink)
+            m_startTrayBlink();
+    });
+    trap.step([&] { storeCall(); });
+    m_appStarted = false;
+    const bool notify = !(settings.events.cOnlyIfGotMessage == 1 && !call.GotMessage);
+    trap.step([&] {
+        if (settings.events.cPlayInIdle != 0 && notify && m_playOnCard && !(m_cardPlaying && m_cardPlaying()))
+            m_playOnCard(m_context.programFolder + "/Sound/" + settings.events.PlayInIdle);
+    });
+    trap.step([&] {
+        if (settings.events.WhenMsgViewMsg == 0 || !notify)
+            return;
+        const MainEvents& events = settings.events;
+        viewer.ViewCallViewer(events.cAnimation != 0, events.AnimationFast, events.cCloseCallerView,
+                              events.CloseCallerView);
+        if (call.GotMessage) {
+            viewer.DisableChoices();
+            viewer.setStatus("New Message");
+            viewer.setDetails(call.CallerName, call.CallerNumber, call.CallDate, call.CallTime);
+            viewer.setMessagePath(m_context.messagesFolder() + call.MessageFile);
+        }
+    });
+    trap.step([&] {
+        if (settings.actions.pMailTo != 0 && mailWanted())
+            DoActions("Mail");
+    });
+    trap.step([&] {
+        if (settings.actions.pAppTo != 0 && appWanted())
+            DoActions("App");
+    });
+}
+
+void PostCallActions::DoActions(const QString& what)
+{
+    ErrorTrap trap("ErrDoActions ", [this](const QString& l) { logLine(l); });
+    const MainActions& actions = m_context.settings.actions;
+    const CurrentCall& call = m_context.state.call;
+    if (what == QLatin1String("Mail") && mailWanted()) {
+        logLine("Start Sending Mail");
+        trap.step([&] {
+            m_mail1.SendMail(actions.SMTPServer, actions.MailFrom, "Kalvo", actions.MailTo,
+                             "New Call From " + call.CallerName + " - " + call.CallerNumber,
+                             m_context.messagesFolder() + call.MessageFile);
+        });
+    } else if (what == QLatin1String("App") && actions.pAppTo != 0 && !m_appStarted) {
+        m_appStarted = true;
+        logLine("Send To APP");
+        trap.step([&] { SendToApp(); });
+    }
+}
+
+void PostCallActions::SendToApp()
+{
+    // The stored template keeps its placeholders; it is split into words before the caller's
+    // details go in, so nothing a caller sends can become another word, option or command.
+    const QStringList argv =
+        ReplacePlaceholders(CommandLine::split(m_context.settings.actions.AppTo), m_context.state.call);
+    int number = 0;
+    QString error;
+    if (!startDetached(argv, &number, &error))
+        logLine("Error Send To APP ->" + QString::number(number) + " " + error);
+}
+
+bool PostCallActions::startDetached(const QStringList& argv, int* errorNumber, QString* error)
+{
+    if (argv.isEmpty() || argv.front().isEmpty()) {
+        *errorNumber = kalvo::VbInvalidProcedureCall;
+        *error = QString::fromStdString(kalvo::vbErrorDescription(kalvo::VbInvalidProcedureCall));
+        return false;
+    }
+    QProcess process;
+    process.setProgram(argv.front());
+    process.setArguments(argv.mid(1));
+    process.setStandardInputFile(QProcess::nullDevice());
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    // A session of its own: the program outlives Kalvo and no signal meant for Kalvo reaches it.
+    process.setChildProcessModifier([] { ::setsid(); });
+    if (process.startDetached())
+        return true;
+    *errorNumber = kalvo::VbFileNotFound;
+    *error = QString::fromStdString(kalvo::vbErrorDescription(kalvo::VbFileNotFound)) + ": " + argv.front();
+    return false;
+}
+
+QString PostCallActions::ReplacePlaceholders(const QString& text, const CurrentCall& call)
+{
+    QString result = text;
+    for (int p = 0; p < 5; ++p) {
+        const QString placeholder = QString::fromLatin1(kPlaceholders[p]);
+        const qsizetype at = result.indexOf(placeholder);
+        if (at >= 0)
+            result.replace(at, placeholder.size(), valueOf(p, call));
+    }
+    return result;
+}
+
+QStringList PostCallActions::ReplacePlaceholders(const QStringList& arguments, const CurrentCall& call)
+{
+    QStringList result = arguments;
+    for (int p = 0; p < 5; ++p) {
+        const QString placeholder = QString::fromLatin1(kPlaceholders[p]);
+        for (QString& argument : result) {
+            const qsizetype at = argument.indexOf(placeholder);
+            if (at >= 0) {
+                argument.replace(at, placeholder.size(), valueOf(p, call));
+                break;
+            }
+        }
+    }
+    return result;
+}
+
+bool PostCallActions::IsValidEmail(const QString& address)
+{
+    const qsizetype at = address.indexOf('@');
+    if (at < 0 || !address.contains('.') || address.size() < 6)
+        return false;
+    const QString domain = address.mid(at + 1);
+    if (domain.contains('@') || domain.contains(' ') || !domain.contains('.'))
+        return false;
+    if (address.contains('"'))
+        return false;
+    for (const QChar c : QStringLiteral("!#$%^&*()=+{}[]|\\;:'/?>,< "))
+        if (address.contains(c))
+            return false;
+    return !address.contains("..");
+}
+
+int PostCallActions::percentOf(qint64 done, qint64 total)
+{
+    const qint64 scaled = done * 100;
+    qint64 quotient = scaled / total;
+    const qint64 twice = 2 * (scaled % total);
+    if (twice > total || (twice == total && quotient % 2 != 0))
+        ++quotient;
+    return int(quotient);
+}
+
+void PostCallActions::Mail1SendProgress(int total, int done)
+{
+    try {
+        if (total == 0)
+            return;
+        m_context.status("Send Mail : " + QString::number(percentOf(done, total)) + " %");
+    } catch (...) {
+    }
+}
+
+void PostCallActions::Mail1MailSent()
+{
+    try {
+        m_context.status("Mail Was Sent");
+        m_context.timeBase.wait(kAfterMailSentMs);
+        m_monitor.PutStatusBarMonitoringModem();
+        logLine("Mail was sent to " + m_context.settings.actions.MailTo);
+    } catch (...) {
+    }
+}
+
+void PostCallActions::Mail1SendFailed(const QString& reason)
+{
+    try {
+        logLine("Error Sending To Mail To : " + m_context.settings.actions.MailTo + " Becouse:" + reason);
+    } catch (...) {
+    }
+}
