@@ -304,4 +304,6 @@ void CallFlow::TapiIdle(int lineIndex)
     if (!state.AdminMode && m_endOfCall)
         trap.step([&] { m_endOfCall(); });
     trap.step([&] { m_monitor.PutStatusBarMonitoringModem(); });
+    // The call is over: a repeated Idle for it stores, mails and starts nothing a second time.
+    state.InCall = false;
 }
