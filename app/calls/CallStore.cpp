@@ -3,6 +3,8 @@
 
 #include "CallDatabase.h"
 #include "ErrorTrap.h"
+#include "MessageBox.h"
+#include "VbError.h"
 #include "WaveControl.h"
 #include "mdlLog.h"
 
@@ -12,6 +14,26 @@
 CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
     : m_db(db), m_wave1(wave1), m_log(log)
 {
+}
+
+bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap)
+{
+    QString why;
+    const bool opened = trap.step([&] {
+        try {
+            m_db.Open(callsFolder);
+        } catch (const kalvo::VbError& e) {
+            why = QString::number(e.number()) + " " + QString::fromStdString(e.description());
+            throw;
+        }
+    });
+    if (!opened)
+        MessageBox::show("The call database in " + callsFolder + " cannot be opened" +
+                             (why.isEmpty() ? QString() : " (" + why + ")") +
+                             ". Calls are neither listed nor kept until Kalvo is started again with it "
+                             "readable.",
+                         MessageBox::Exclamation);
+    return opened;
 }
 
 void CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder)

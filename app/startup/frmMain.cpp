@@ -184,7 +184,7 @@ void frmMain::Form_Initialize()
         return;
     m_initialized = true;
     ErrorTrap trap("ErrorInitializeFormMain->", [this](const QString& l) { m_log.WriteSysLog(l); });
-    trap.step([&] { DataBase1().Open(m_programFolder + "/Calls"); });
+    m_store->openAtStart(m_programFolder + "/Calls", trap); // tells the user when it cannot open
     trap.step([&] { m_callList->makeList(); });
     trap.step([&] {
         LineMonitor& monitor = m_engine->monitor();

@@ -85,8 +85,11 @@ SqliteCallDatabase::~SqliteCallDatabase()
 
 void SqliteCallDatabase::close()
 {
-    if (m_db)
+    if (m_db) {
+        // Everything into the database file and an empty log, so the file alone is the whole store.
+        sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
         sqlite3_close_v2(m_db);
+    }
     m_db = nullptr;
     m_ids.clear();
     m_current = -1;
@@ -130,6 +133,14 @@ void SqliteCallDatabase::Open(const QString& callsFolder)
                           "Unrecognized database format '" + path.toStdString() + "'.");
         throw;
     }
+}
+
+void SqliteCallDatabase::checkpoint()
+{
+    // A committed change is safe in the write-ahead log already; copying it into the database file
+    // at once keeps calls.sqlite3 complete by itself (for a user who copies only that file). A
+    // checkpoint that cannot run now is not a failure of the change: the next one catches up.
+    sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 sqlite3* SqliteCallDatabase::connection() const
@@ -259,6 +270,7 @@ void SqliteCallDatabase::Delete()
         raise(rc);
     m_ids.erase(m_ids.begin() + m_current);
     m_current = -1;
+    checkpoint();
 }
 
 void SqliteCallDatabase::DeleteAll()
@@ -268,6 +280,7 @@ void SqliteCallDatabase::DeleteAll()
     execute("DELETE FROM Calls");
     m_ids.clear();
     m_current = -1;
+    checkpoint();
 }
 
 QString SqliteCallDatabase::GetField(const QString& fieldName)
@@ -315,6 +328,7 @@ void SqliteCallDatabase::Update()
     } else if (sqlite3_changes(m_db) == 0) {
         throw VbError(ErrNoCurrentRecord, "No current record.");
     }
+    checkpoint();
 }
 
 void SqliteCallDatabase::Edit()
