@@ -35,6 +35,7 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.InCall = true;
     state.RecordSeconds = 0;
     state.DigitBuffer.clear();
+    state.WrongPasswords = 0;
     state.DoNotAnswer = false;
     state.GreetingPlaying = false;
     state.BeepPlaying = false;
