@@ -5,9 +5,13 @@
 #include "VbError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kalvo {
 
@@ -64,6 +68,17 @@ private:
     int m_rc;
 };
 
+// Leaves the owner's rights as they are (a read-only file stays read-only).
+void dropGroupAndOtherRights(const QString& path)
+{
+    struct stat st
+    {
+    };
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &st) == 0 && (st.st_mode & 077) != 0)
+        ::chmod(name.constData(), st.st_mode & 07700);
+}
+
 int fieldColumn(const QString& fieldName)
 {
     for (std::size_t i = 0; i < SqliteCallDatabase::FieldNames.size(); ++i) {
@@ -104,6 +119,17 @@ void SqliteCallDatabase::Open(const QString& callsFolder)
     const QString path = QDir(callsFolder).filePath(QLatin1String(FileName));
     if (QFileInfo(path).isDir())
         throw VbError(VbPathFileAccessError);
+    // The calls name callers: owner-only. SQLite gives its log and index files the database file's
+    // mode, so a file made owner-only before they exist keeps all three private.
+    dropGroupAndOtherRights(callsFolder);
+    if (!QFileInfo::exists(path)) {
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    } else {
+        dropGroupAndOtherRights(path);
+    }
 
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
