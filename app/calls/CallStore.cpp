@@ -36,7 +36,7 @@ bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap)
     return opened;
 }
 
-void CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder)
+bool CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder)
 {
     ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
     QString type = "-1";
@@ -51,8 +51,9 @@ void CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messa
     trap.step([&] { m_db.SetField("Call_Massage_Name", call.MessageFile); });
     trap.step([&] { m_db.SetField("Type", type); });
     trap.step([&] { m_db.SetField("Read", qint16(0)); });
-    trap.step([&] { m_db.Update(); });
+    const bool stored = trap.step([&] { m_db.Update(); });
     m_log.WriteCallsLog(callsLogLine(call));
+    return stored;
 }
 
 bool CallStore::keepsCall(int16_t listMessageOnly, bool gotMessage)

@@ -27,8 +27,9 @@ public:
     bool openAtStart(const QString& callsFolder, const ErrorTrap& trap);
 
     // Appends the call as a new record (Type "-1" without a message, else the file's length) and
-    // writes the calls-log line. Errors are logged and the next step runs.
-    void PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder);
+    // writes the calls-log line. Errors are logged and the next step runs. @return true when the
+    // record was stored.
+    bool PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder);
 
     // Whether a finished call is kept: every call with "ListMessageOnly" 0, only calls with a
     // message with 1.

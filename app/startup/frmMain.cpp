@@ -10,6 +10,7 @@
 #include "NullDevices.h"
 #include "QuickSettings.h"
 #include "RecordingFile.h"
+#include "RecoveredMessages.h"
 #include "SettingsLoader.h"
 #include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
@@ -86,10 +87,6 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     trap.step([&] { buildForm(timeBase, clock); });
     m_log.WriteSysLog("Load Kalvo");
     m_log.WriteCallsLog("Load Kalvo");
-    // Recordings cut short by a crash were given a lasting name; tell the user where they are.
-    for (const QString& kept :
-         kalvo::sound::RecordingFile::keepInterrupted(kalvo::sound::RecordingFile::defaultSpoolFolder()))
-        m_log.WriteSysLog("Kept interrupted recording " + kept);
     trap.step([&] {
         const int result = Tapi1().LineInitialize();
         m_log.WriteSysLog("LineInitialize->" + Tapi1().GetTapiStrError(result));
@@ -184,7 +181,11 @@ void frmMain::Form_Initialize()
         return;
     m_initialized = true;
     ErrorTrap trap("ErrorInitializeFormMain->", [this](const QString& l) { m_log.WriteSysLog(l); });
-    m_store->openAtStart(m_programFolder + "/Calls", trap); // tells the user when it cannot open
+    // The user is told when the database cannot open; once open, recordings cut short by a crash
+    // or kill become calls before the list is made.
+    if (m_store->openAtStart(m_programFolder + "/Calls", trap))
+        RecoveredMessages(*m_store, m_log)
+            .recover(kalvo::sound::RecordingFile::defaultSpoolFolder(), m_settings.engine.MessagesPath);
     trap.step([&] { m_callList->makeList(); });
     trap.step([&] {
         LineMonitor& monitor = m_engine->monitor();

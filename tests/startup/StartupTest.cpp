@@ -125,7 +125,7 @@ private slots:
         const QString folder = home.programFolder();
         writeFile(folder + "/Log/01-01-2026_Sys.txt", 0644);
         writeFile(folder + "/Messages/old.wav", 0644);
-        writeFile(folder + "/.recording/interrupted-x.wav", 0666);
+        writeFile(folder + "/.recording/left.bin", 0666);
         writeFile(folder + "/Greets/Mine.wav", 0644);
         for (const char* sub : {"", "/Log", "/Messages", "/.recording", "/Greets"})
             ::chmod(QFile::encodeName(folder + sub).constData(), 0755);
@@ -141,12 +141,12 @@ private slots:
              {"", "/Log", "/Messages", "/.recording", "/Greets", "/Calls", "/Sound", "/Help"})
             QVERIFY2(mode(folder + sub) == 0700, sub);
         for (const char* file :
-             {"/Log/01-01-2026_Sys.txt", "/Messages/old.wav", "/.recording/interrupted-x.wav",
+             {"/Log/01-01-2026_Sys.txt", "/Messages/old.wav", "/.recording/left.bin",
               "/Calls/calls.sqlite3", "/beep.wav", "/Greets/Default.wav"})
             QVERIFY2(mode(folder + file) == 0600, file);
-        const QStringList logs = QDir(folder + "/Log").entryList(QDir::Files);
-        for (const QString& log : logs)
-            QVERIFY2(mode(folder + "/Log/" + log) == 0600, qPrintable(log));
+        for (const char* sub : {"/Log/", "/Messages/"})
+            for (const QString& file : QDir(folder + sub).entryList(QDir::Files))
+                QVERIFY2(mode(folder + sub + file) == 0600, qPrintable(file));
 
         // A recording and its spool folder are made private from the start.
         const QString spool = folder + "/spool-new";
