@@ -240,13 +240,41 @@ void SqliteCallDatabase::Query(const QString& command, QueryArray& result)
         for (int column = 0; column < int(FieldNames.size()); ++column)
             result.at(row + 1, column + 1) = std::move(records[row][column]);
     }
-    // The table is the truth; keep the numbering in step with what the caller now holds.
-    if (ids != m_ids) {
-        const qint64 currentId = m_current >= 0 ? m_ids[m_current] : 0;
-        m_ids = std::move(ids);
-        const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), currentId);
-        m_current = (it != m_ids.end() && *it == currentId) ? int(it - m_ids.begin()) : -1;
+    keepNumbering(std::move(ids));
+}
+
+void SqliteCallDatabase::ForEachRecord(const std::function<void(const RecordTexts&)>& visit)
+{
+    Statement query(connection(), QByteArray("SELECT id, ") + FieldList + " FROM Calls ORDER BY id");
+    if (query.prepareResult() != SQLITE_OK)
+        raise(query.prepareResult());
+    std::vector<qint64> ids;
+    ids.reserve(m_ids.size());
+    RecordTexts texts;
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW) {
+        ids.push_back(sqlite3_column_int64(query.get(), 0));
+        for (int i = 0; i < int(texts.size()); ++i) {
+            const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), i + 1));
+            texts[size_t(i)] =
+                std::string_view(data ? data : "", size_t(sqlite3_column_bytes(query.get(), i + 1)));
+        }
+        visit(texts);
     }
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    keepNumbering(std::move(ids));
+}
+
+void SqliteCallDatabase::keepNumbering(std::vector<qint64> ids)
+{
+    // The table is the truth; keep the numbering in step with what the caller now holds.
+    if (ids == m_ids)
+        return;
+    const qint64 currentId = m_current >= 0 ? m_ids[size_t(m_current)] : 0;
+    m_ids = std::move(ids);
+    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), currentId);
+    m_current = (it != m_ids.end() && *it == currentId) ? int(it - m_ids.begin()) : -1;
 }
 
 void SqliteCallDatabase::MoveTo(int recordNumber)

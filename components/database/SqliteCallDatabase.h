@@ -42,6 +42,8 @@ public:
     void AddNew() override;
     int RecordCount() override;
     int FieldIndex(const QString& fieldName) override;
+    // Reads the records one by one straight from the table.
+    void ForEachRecord(const std::function<void(const RecordTexts&)>& visit) override;
 
 private:
     enum class EditMode { None, Adding, Editing };
@@ -52,6 +54,7 @@ private:
     sqlite3* connection() const;
     void execute(const char* sql);
     void loadIds();
+    void keepNumbering(std::vector<qint64> ids);
     Record readRecord(qint64 id) const;
     [[noreturn]] void raise(int sqliteCode) const;
 

@@ -321,3 +321,26 @@ TEST_F(SqliteCallDatabaseTest, DatabaseFileAloneHoldsEveryCall)
     copied.Open(copyAlone("CopyAfterEve"));
     EXPECT_EQ(copied.RecordCount(), 4);
 }
+
+// Reading record by record gives exactly what Query lists, in the same order, with texts in UTF-8.
+TEST_F(SqliteCallDatabaseTest, ForEachRecordMatchesQuery)
+{
+    append(QString::fromUtf8("Jörg"), "12.5");
+    append("Bob");
+    append("Cy", "3");
+    m_db.MoveTo(2);
+    m_db.Delete();
+    QueryArray all;
+    m_db.Query("Get *", all);
+    int row = 0;
+    m_db.ForEachRecord([&](const kalvo::CallDatabase::RecordTexts& texts) {
+        ++row;
+        for (int column = 1; column <= 7; ++column)
+            EXPECT_EQ(QString::fromUtf8(texts[size_t(column - 1)].data(),
+                                        qsizetype(texts[size_t(column - 1)].size())),
+                      all.at(row, column))
+                << row << "," << column;
+    });
+    EXPECT_EQ(row, 2);
+    EXPECT_EQ(m_db.RecordCount(), 2);
+}
