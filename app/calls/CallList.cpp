@@ -30,10 +30,6 @@ constexpr int kTwipsPerPixel = 15;
 const char* const kRecordFields[] = {"Call_Name", "Call_Number", "Call_Time", "Call_Date",
                                      "Call_Massage_Name"};
 
-bool isRead(const QString& read)
-{
-    return read == QLatin1String("1");
-}
 } // namespace
 
 CallList::CallList(kalvo::CallDatabase& db, const MainOptions& options, mdlLog& log, QWidget* parent)
@@ -148,42 +144,42 @@ void CallList::makeList()
     ErrorTrap trap("ErrmakeList ", [this](const QString& l) { logError(l); });
     m_total = 0;
     m_unread = 0;
-    kalvo::QueryArray records;
-    std::vector<CallRow> rows;
-    trap.step([&] {
-        m_db.Query("Get *", records);
-        m_total = m_db.RecordCount();
-    });
-    trap.step([&] {
-        const int type = m_db.FieldIndex("Type");
-        const int read = m_db.FieldIndex("Read");
-        const int message = m_db.FieldIndex("Call_Massage_Name");
-        const int date = m_db.FieldIndex("Call_Date");
-        const int time = m_db.FieldIndex("Call_Time");
-        const int number = m_db.FieldIndex("Call_Number");
-        const int name = m_db.FieldIndex("Call_Name");
-        rows.reserve(static_cast<size_t>(m_total));
-        for (int r = m_total; r >= 1; --r) {
-            CallRow row;
-            const QString& typeText = records.at(r, type);
-            const bool hasMessage = typeText != QLatin1String("-1");
-            const bool rowRead = isRead(records.at(r, read));
-            if (hasMessage) {
-                row.key = records.at(r, message);
-                row.length = typeText;
-                row.icon = rowRead ? 3 : 1;
-            } else {
-                row.icon = rowRead ? 4 : 2;
-            }
+    CallRows rows;
+    const bool readWhole = trap.step([&] {
+        const int count = m_db.RecordCount();
+        rows.reserve(static_cast<size_t>(count), static_cast<size_t>(count) * 64);
+        // Fields in the Query array's column order, 0-based.
+        const int type = m_db.FieldIndex("Type") - 1;
+        const int read = m_db.FieldIndex("Read") - 1;
+        const int message = m_db.FieldIndex("Call_Massage_Name") - 1;
+        const int date = m_db.FieldIndex("Call_Date") - 1;
+        const int time = m_db.FieldIndex("Call_Time") - 1;
+        const int number = m_db.FieldIndex("Call_Number") - 1;
+        const int name = m_db.FieldIndex("Call_Name") - 1;
+        const auto field = [](const kalvo::CallDatabase::RecordTexts& texts, int column) {
+            return texts[static_cast<size_t>(column)];
+        };
+        // Read one by one into the compact rows; the model shows the last record first.
+        m_db.ForEachRecord([&](const kalvo::CallDatabase::RecordTexts& texts) {
+            const std::string_view typeText = field(texts, type);
+            const bool hasMessage = typeText != "-1";
+            const bool rowRead = field(texts, read) == "1";
             if (!rowRead)
                 ++m_unread;
-            row.date = records.at(r, date);
-            row.time = records.at(r, time);
-            row.number = records.at(r, number);
-            row.name = records.at(r, name);
-            rows.push_back(std::move(row));
-        }
+            const int icon = hasMessage ? (rowRead ? 3 : 1) : (rowRead ? 4 : 2);
+            rows.append({hasMessage ? field(texts, message) : std::string_view(),
+                         hasMessage ? typeText : std::string_view(), field(texts, date), field(texts, time),
+                         field(texts, number), field(texts, name)},
+                        icon);
+        });
+        m_total = m_db.RecordCount();
     });
+    // A list that could not be read whole is shown empty, as before it was read.
+    if (!readWhole) {
+        rows = CallRows();
+        m_total = 0;
+        m_unread = 0;
+    }
     m_model->setRows(std::move(rows));
     if (rowCount() > 0)
         select(1);
@@ -249,14 +245,14 @@ QString CallList::keyAt(int position) const
 {
     if (position < 1 || position > rowCount())
         return {};
-    return m_model->row(position - 1).key;
+    return m_model->key(position - 1);
 }
 
 int CallList::iconAt(int position) const
 {
     if (position < 1 || position > rowCount())
         return 0;
-    return m_model->row(position - 1).icon;
+    return m_model->icon(position - 1);
 }
 
 void CallList::selectionFollowUp()

@@ -39,16 +39,40 @@ void CallListModel::setHeaders(const QStringList& headers)
     endResetModel();
 }
 
-void CallListModel::setRows(std::vector<CallRow> rows)
+void CallListModel::setRows(CallRows rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
     endResetModel();
 }
 
+CallRow CallListModel::row(int index) const
+{
+    const size_t r = record(index);
+    CallRow row;
+    row.key = m_rows.text(r, CallRows::Key);
+    row.length = m_rows.text(r, CallRows::Length);
+    row.date = m_rows.text(r, CallRows::Date);
+    row.time = m_rows.text(r, CallRows::Time);
+    row.number = m_rows.text(r, CallRows::Number);
+    row.name = m_rows.text(r, CallRows::Name);
+    row.icon = m_rows.icon(r);
+    return row;
+}
+
+QString CallListModel::key(int index) const
+{
+    return m_rows.text(record(index), CallRows::Key);
+}
+
+int CallListModel::icon(int index) const
+{
+    return m_rows.icon(record(index));
+}
+
 void CallListModel::setIcon(int index, int icon)
 {
-    m_rows.at(static_cast<size_t>(index)).icon = icon;
+    m_rows.setIcon(record(index), icon);
     const QModelIndex cell = this->index(index, 0);
     emit dataChanged(cell, cell, {Qt::DecorationRole});
 }
@@ -67,25 +91,18 @@ QVariant CallListModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= static_cast<int>(m_rows.size()))
         return {};
-    const CallRow& row = m_rows[static_cast<size_t>(index.row())];
-    if (role == Qt::DecorationRole && index.column() == 0 && row.icon >= 1 && row.icon <= 4)
-        return m_icons[static_cast<size_t>(row.icon - 1)];
+    const size_t r = record(index.row());
+    if (role == Qt::DecorationRole && index.column() == 0) {
+        const int icon = m_rows.icon(r);
+        return icon >= 1 && icon <= 4 ? QVariant(m_icons[static_cast<size_t>(icon - 1)]) : QVariant();
+    }
     if (role != Qt::DisplayRole)
         return {};
-    switch (index.column()) {
-    case 1:
-        return row.length;
-    case 2:
-        return row.date;
-    case 3:
-        return row.time;
-    case 4:
-        return row.number;
-    case 5:
-        return row.name;
-    default:
+    static constexpr CallRows::Field kColumns[] = {CallRows::Key,  CallRows::Length, CallRows::Date,
+                                                   CallRows::Time, CallRows::Number, CallRows::Name};
+    if (index.column() < 1 || index.column() > 5)
         return {};
-    }
+    return m_rows.text(r, kColumns[index.column()]);
 }
 
 QVariant CallListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -1,5 +1,8 @@
-// The rows of the call list, newest first, as a table model that stays fast with 100,000 calls.
+// The rows of the call list, newest first, as a table model that stays fast and small with 100,000
+// calls: texts stay compact until a cell is drawn.
 #pragma once
+
+#include "CallRows.h"
 
 #include <QAbstractTableModel>
 #include <QIcon>
@@ -28,10 +31,13 @@ public:
 
     // Replaces the column headers.
     void setHeaders(const QStringList& headers);
-    // Replaces every row at once.
-    void setRows(std::vector<CallRow> rows);
-    // The row at index (0 = top).
-    const CallRow& row(int index) const { return m_rows.at(static_cast<size_t>(index)); }
+    // Replaces every row at once; rows come in record order and are shown newest (last) first.
+    void setRows(CallRows rows);
+    // The row at index (0 = top), made from the compact store.
+    CallRow row(int index) const;
+    // The message file name and icon of the row at index (0 = top), without making the whole row.
+    QString key(int index) const;
+    int icon(int index) const;
     // Changes the icon of one row.
     void setIcon(int index, int icon);
 
@@ -42,6 +48,9 @@ public:
 
 private:
     QStringList m_headers;
-    std::vector<CallRow> m_rows;
+    // Display row index is record m_rows.size() - 1 - index.
+    size_t record(int index) const { return m_rows.size() - 1 - static_cast<size_t>(index); }
+
+    CallRows m_rows;
     std::array<QIcon, 4> m_icons;
 };

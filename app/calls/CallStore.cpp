@@ -3,6 +3,8 @@
 
 #include "CallDatabase.h"
 #include "ErrorTrap.h"
+#include "MessageBox.h"
+#include "VbError.h"
 #include "WaveControl.h"
 #include "mdlLog.h"
 
@@ -14,7 +16,27 @@ CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
 {
 }
 
-void CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder)
+bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap)
+{
+    QString why;
+    const bool opened = trap.step([&] {
+        try {
+            m_db.Open(callsFolder);
+        } catch (const kalvo::VbError& e) {
+            why = QString::number(e.number()) + " " + QString::fromStdString(e.description());
+            throw;
+        }
+    });
+    if (!opened)
+        MessageBox::show("The call database in " + callsFolder + " cannot be opened" +
+                             (why.isEmpty() ? QString() : " (" + why + ")") +
+                             ". Calls are neither listed nor kept until Kalvo is started again with it "
+                             "readable.",
+                         MessageBox::Exclamation);
+    return opened;
+}
+
+bool CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder)
 {
     ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
     QString type = "-1";
@@ -29,8 +51,9 @@ void CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messa
     trap.step([&] { m_db.SetField("Call_Massage_Name", call.MessageFile); });
     trap.step([&] { m_db.SetField("Type", type); });
     trap.step([&] { m_db.SetField("Read", qint16(0)); });
-    trap.step([&] { m_db.Update(); });
+    const bool stored = trap.step([&] { m_db.Update(); });
     m_log.WriteCallsLog(callsLogLine(call));
+    return stored;
 }
 
 bool CallStore::keepsCall(int16_t listMessageOnly, bool gotMessage)

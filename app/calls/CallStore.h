@@ -12,6 +12,7 @@ namespace kalvo {
 class CallDatabase;
 }
 
+class ErrorTrap;
 class mdlLog;
 
 class CallStore
@@ -20,9 +21,15 @@ public:
     // wave1 is the line-side sound instance, asked for the length of a message file.
     CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log);
 
+    // Opens the call database at start. When it cannot be opened, trap logs the error as the
+    // start-up step's error and the user is told in a message box, since without it no call is
+    // listed or kept. @return false when the database is not open.
+    bool openAtStart(const QString& callsFolder, const ErrorTrap& trap);
+
     // Appends the call as a new record (Type "-1" without a message, else the file's length) and
-    // writes the calls-log line. Errors are logged and the next step runs.
-    void PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder);
+    // writes the calls-log line. Errors are logged and the next step runs. @return true when the
+    // record was stored.
+    bool PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder);
 
     // Whether a finished call is kept: every call with "ListMessageOnly" 0, only calls with a
     // message with 1.

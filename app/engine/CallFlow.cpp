@@ -1,6 +1,9 @@
 // The incoming call flow.
 #include "CallFlow.h"
 
+#include "RecordingFile.h"
+#include "RecoveredMessages.h"
+
 #include "CallStore.h"
 #include "CallerViewer.h"
 #include "Clock.h"
@@ -35,6 +38,7 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.InCall = true;
     state.RecordSeconds = 0;
     state.DigitBuffer.clear();
+    state.WrongPasswords = 0;
     state.DoNotAnswer = false;
     state.GreetingPlaying = false;
     state.BeepPlaying = false;
@@ -211,6 +215,13 @@ void CallFlow::RecMessage()
         }
         m_limits.start();
     });
+    // The caller's details wait beside the spool file, so a crash during the message still leaves
+    // a complete call for the next start.
+    trap.step([&] {
+        if (m_context.wave1.IsRecording())
+            RecoveredMessages::noteRecordingStarted(kalvo::sound::RecordingFile::defaultSpoolFolder(),
+                                                    state.call);
+    });
 }
 
 void CallFlow::StopRecMessage()
@@ -227,6 +238,7 @@ void CallFlow::StopRecMessage()
                 wave.RecordErrorText(wave.StopRecordToFile(folder + state.call.MessageFile)));
     });
     trap.step([&] { logLine("Close PreScreen" + wave.RecordErrorText(wave.StopMonitor())); });
+    RecoveredMessages::noteRecordingEnded(kalvo::sound::RecordingFile::defaultSpoolFolder());
     m_limits.stop();
     state.call.GotMessage = true;
     state.SilenceMs = 0;

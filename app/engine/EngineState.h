@@ -29,6 +29,7 @@ struct EngineState
     bool RemotePlaying = false;
     bool DoNotAnswer = false;
     QString DigitBuffer;
+    int32_t WrongPasswords = 0; // remote-access tries refused during this call
     int32_t RecordSeconds = 0;
     int32_t SilenceMs = 0;
     CurrentCall call;

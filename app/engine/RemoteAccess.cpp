@@ -9,16 +9,27 @@
 #include "WaveControl.h"
 
 RemoteAccess::RemoteAccess(EngineContext& context, CallFlow& flow, CallList& list, QObject* parent)
-    : QObject(parent), m_context(context), m_flow(flow), m_list(list)
+    : QObject(parent), m_context(context), m_flow(flow), m_list(list),
+      m_lockout(RemoteLockout::defaultPath(), context.clock)
 {
     m_flow.setRemoteAccess(this);
+}
+
+QString RemoteAccess::maskedDigit(const QString& digit)
+{
+    QString masked = digit;
+    for (QChar& c : masked)
+        if (c.isDigit() || (c >= QLatin1Char('A') && c <= QLatin1Char('D')) ||
+            (c >= QLatin1Char('a') && c <= QLatin1Char('d')))
+            c = QLatin1Char('x');
+    return masked;
 }
 
 void RemoteAccess::TapiMonitorDigit(int lineIndex, const QString& digit)
 {
     ErrorTrap trap("ErrTapiMonitorDigit ", [this](const QString& l) { logLine(l); });
     EngineState& state = m_context.state;
-    logLine("MonitorDigit[LineIndex:" + QString::number(lineIndex) + "]->" + digit);
+    logLine("MonitorDigit[LineIndex:" + QString::number(lineIndex) + "]->" + maskedDigit(digit));
     bool recording = false;
     trap.step([&] { recording = m_context.wave1.IsRecording(); });
     if (recording)
@@ -29,13 +40,45 @@ void RemoteAccess::TapiMonitorDigit(int lineIndex, const QString& digit)
         const MainOptions& options = m_context.settings.options;
         // Remote access needs it switched on and a password: an empty one would let a lone "*" in.
         const bool allowed = options.AllowRemoteAccess != 0 && !options.Pass.isEmpty();
-        if (allowed && state.DigitBuffer == options.Pass) {
-            startRemoteAccess(lineIndex);
-            return;
+        if (allowed && !state.DigitBuffer.isEmpty()) {
+            bool lockedOut = false;
+            trap.step([&] { lockedOut = m_lockout.lockedOut(); });
+            if (!lockedOut && state.DigitBuffer == options.Pass) {
+                trap.step([&] { m_lockout.recordRight(); });
+                startRemoteAccess(lineIndex);
+                return;
+            }
+            state.DigitBuffer.clear();
+            if (refuse(lineIndex, !lockedOut))
+                return;
         }
         state.DigitBuffer.clear();
     }
     m_context.status("Monitoring Digits: " + state.DigitBuffer);
+}
+
+bool RemoteAccess::refuse(int lineIndex, bool wrongPassword)
+{
+    ErrorTrap trap("ErrTapiMonitorDigit ", [this](const QString& l) { logLine(l); });
+    const QString where = "[LineIndex:" + QString::number(lineIndex) + "]";
+    if (wrongPassword) {
+        logLine("Remote Control Wrong Password " + where);
+        bool lockStarted = false;
+        trap.step([&] { lockStarted = m_lockout.recordWrong(); });
+        if (lockStarted)
+            logLine("Remote Control Locked Out Until " +
+                    m_lockout.until().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + " " + where);
+    } else {
+        logLine("Remote Control Refused, Locked Out " + where);
+    }
+    // A caller gets a few tries per call, then the line is given back.
+    if (++m_context.state.WrongPasswords >= RemoteLockout::kWrongPerCall) {
+        logLine("Remote Control Hang Up After " + QString::number(m_context.state.WrongPasswords) +
+                " Tries " + where);
+        m_flow.DropCall();
+        return true;
+    }
+    return false;
 }
 
 void RemoteAccess::startRemoteAccess(int lineIndex)

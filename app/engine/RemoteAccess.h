@@ -3,6 +3,7 @@
 #pragma once
 
 #include "EngineState.h"
+#include "RemoteLockout.h"
 
 #include <QObject>
 
@@ -16,6 +17,10 @@ class RemoteAccess : public QObject
 public:
     RemoteAccess(EngineContext& context, CallFlow& flow, CallList& list, QObject* parent);
 
+    // The "MonitorDigit" log text of a key: digits and A-D as "x" (they may be a password), "*"
+    // and "#" as they are.
+    static QString maskedDigit(const QString& digit);
+
     // Plays the message of the selected row, or of the next row below it that has one; hangs up
     // when there is none.
     void PlayForAdmin();
@@ -28,8 +33,12 @@ public slots:
 private:
     void logLine(const QString& line) const { m_context.sysLog(line); }
     void startRemoteAccess(int lineIndex);
+    // A password try that is not let in: counts it, locks out at the limit across calls and hangs
+    // up at the limit of the call. @return true when it hung up.
+    bool refuse(int lineIndex, bool wrongPassword);
 
     EngineContext& m_context;
     CallFlow& m_flow;
     CallList& m_list;
+    RemoteLockout m_lockout;
 };

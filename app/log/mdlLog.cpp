@@ -62,7 +62,8 @@ void mdlLog::append(const QString& fileName, const QString& message) const
 {
     // A lost line is silent by design: a missing folder or a full disk must not stop the program.
     QFile file(m_folder + fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // Logs name callers: readable by their owner only.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append, QFile::ReadOwner | QFile::WriteOwner))
         return;
     QString line = LocaleText::timeWithSeconds(m_clock.now().time()) + " : " + logSafe(message) + "\r\n";
     file.write(line.toUtf8());

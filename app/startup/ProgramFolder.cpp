@@ -1,6 +1,8 @@
 // The program folder and its seeding.
 #include "ProgramFolder.h"
 
+#include "PrivateFiles.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
@@ -11,7 +13,9 @@ namespace ProgramFolder {
 
 namespace {
 const char* const kFolders[] = {"Greets", "Sound", "Log", "Calls", "Help", "Messages"};
-}
+// What holds callers' data or the owner's settings of calls: tightened file by file at each start.
+const char* const kPrivateTrees[] = {"Log", "Calls", "Messages", ".recording"};
+} // namespace
 
 QString path()
 {
@@ -38,10 +42,13 @@ QString seedSource()
 bool ensure(const QString& folder, const QString& seed)
 {
     QDir dir;
-    if (!dir.mkpath(folder))
+    if (!PrivateFiles::makeFolder(folder))
         return false;
     for (const char* name : kFolders)
-        dir.mkpath(folder + "/" + name);
+        PrivateFiles::makeFolder(folder + "/" + name);
+    // Folders and files made by earlier versions (or by hand) lose their group and other rights.
+    for (const char* name : kPrivateTrees)
+        PrivateFiles::tighten(folder + "/" + name, true);
 
     QDir source(seed);
     QDirIterator it(seed, QDir::Files, QDirIterator::Subdirectories);
@@ -55,8 +62,7 @@ bool ensure(const QString& folder, const QString& seed)
             continue;
         dir.mkpath(QFileInfo(to).absolutePath());
         if (QFile::copy(from, to))
-            QFile::setPermissions(to,
-                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+            QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);
     }
     return true;
 }

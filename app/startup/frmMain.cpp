@@ -14,6 +14,7 @@
 #include "NullDevices.h"
 #include "QuickSettings.h"
 #include "RecordingFile.h"
+#include "RecoveredMessages.h"
 #include "SettingsLoader.h"
 #include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
@@ -135,10 +136,6 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     QGuiApplication::restoreOverrideCursor();
     m_log.WriteSysLog("Load Kalvo");
     m_log.WriteCallsLog("Load Kalvo");
-    // Recordings cut short by a crash were given a lasting name; tell the user where they are.
-    for (const QString& kept :
-         kalvo::sound::RecordingFile::keepInterrupted(kalvo::sound::RecordingFile::defaultSpoolFolder()))
-        logLine("Kept interrupted recording " + kept);
     trap.step([&] {
         const int result = Tapi1().LineInitialize();
         logLine("LineInitialize->" + Tapi1().GetTapiStrError(result));
@@ -272,7 +269,11 @@ void frmMain::Form_Initialize()
         return;
     m_initialized = true;
     ErrorTrap trap("ErrorInitializeFormMain->", [this](const QString& l) { logLine(l); });
-    trap.step([&] { DataBase1().Open(m_programFolder + "/Calls"); });
+    // The user is told when the database cannot open; once open, recordings cut short by a crash
+    // or kill become calls before the list is made.
+    if (m_store->openAtStart(m_programFolder + "/Calls", trap))
+        RecoveredMessages(*m_store, m_log)
+            .recover(kalvo::sound::RecordingFile::defaultSpoolFolder(), m_settings.engine.MessagesPath);
     trap.step([&] { m_callList->makeList(); });
     trap.step([&] {
         LineMonitor& monitor = m_engine->monitor();

@@ -5,6 +5,7 @@
 #include "WaveSoundDevice.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -24,6 +25,13 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long peakRssKb()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
 }
 
 bool writeGreeting(const QString& path, int rate, int channels, int seconds)
@@ -100,23 +108,35 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "sound_bench: cannot write the greeting files\n");
         return 1;
     }
-    // How long PlayFile holds the user-interface thread while it reads and converts a file.
+    // How long PlayFile holds the user-interface thread while it reads and converts a file, and how
+    // much the process's peak memory grows while the file plays for a few seconds.
     const QString minute = dir.path() + "/minute44k.wav";
     writeGreeting(minute, 44100, 2, 60);
-    for (const auto& [name, path] :
-         {std::pair{"60 s 44.1 kHz stereo file", minute}, std::pair{"10 s 8 kHz file", line}}) {
+    const QString twoHours = dir.path() + "/twohours44k.wav";
+    writeGreeting(twoHours, 44100, 2, 2 * 3600);
+    for (const auto& [name, path] : {std::pair{"2-hour 44.1 kHz stereo file", twoHours},
+                                     std::pair{"60 s 44.1 kHz stereo file", minute},
+                                     std::pair{"10 s 8 kHz file", line}}) {
         auto out =
             std::make_shared<test::FakeLineDevice>(wave::WaveDirection::Out, std::chrono::milliseconds(20));
         const auto id = wave::WaveDeviceTable::instance().addLineDevice(out);
         sound::WaveSoundDevice wave;
+        const long rssBefore = peakRssKb();
         QElapsedTimer clock;
         clock.start();
         wave.PlayFile(path, static_cast<int32_t>(id));
-        std::printf("sound_bench: PlayFile of a %s to the line returns after %lld ms\n", name,
-                    static_cast<long long>(clock.elapsed()));
+        const qint64 returned = clock.elapsed();
+        QEventLoop loop;
+        QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+        loop.exec();
+        std::printf("sound_bench: PlayFile of a %s to the line returns after %lld ms; %llu frames played in "
+                    "3 s; peak memory +%ld MB\n",
+                    name, static_cast<long long>(returned),
+                    static_cast<unsigned long long>(out->framesProcessed()), (peakRssKb() - rssBefore) / 1024);
         wave.StopPlay();
         wave::WaveDeviceTable::instance().removeLineDevice(wave::WaveDirection::Out, id);
     }
+    QFile::remove(twoHours);
     std::printf("sound_bench: CPU time per minute of line playback + recording at the same time\n");
     struct Case
     {

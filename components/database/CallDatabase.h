@@ -4,6 +4,10 @@
 #include "QueryArray.h"
 
 #include <QString>
+#include <array>
+#include <functional>
+#include <string>
+#include <string_view>
 
 namespace kalvo {
 
@@ -45,6 +49,26 @@ public:
     virtual int RecordCount() = 0;
     // Column of a field in the Query array (1-based); error 3265 for an unknown field name.
     virtual int FieldIndex(const QString& fieldName) = 0;
+
+    // The fields of one record as UTF-8, in the Query array's column order.
+    using RecordTexts = std::array<std::string_view, 7>;
+    // Calls visit for every record in record-number order, as Query would list them, without
+    // holding them all at once; the texts are valid during the call only. Errors as Query. This
+    // default goes through Query; a store may read its records one by one instead.
+    virtual void ForEachRecord(const std::function<void(const RecordTexts&)>& visit)
+    {
+        QueryArray all;
+        Query(QStringLiteral("Get *"), all);
+        for (int row = 1; row <= all.rows(); ++row) {
+            std::array<std::string, 7> utf8;
+            RecordTexts texts;
+            for (int column = 0; column < 7; ++column) {
+                utf8[size_t(column)] = all.at(row, column + 1).toStdString();
+                texts[size_t(column)] = utf8[size_t(column)];
+            }
+            visit(texts);
+        }
+    }
 };
 
 } // namespace kalvo

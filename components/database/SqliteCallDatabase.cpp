@@ -5,9 +5,13 @@
 #include "VbError.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace kalvo {
 
@@ -64,6 +68,17 @@ private:
     int m_rc;
 };
 
+// Leaves the owner's rights as they are (a read-only file stays read-only).
+void dropGroupAndOtherRights(const QString& path)
+{
+    struct stat st
+    {
+    };
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &st) == 0 && (st.st_mode & 077) != 0)
+        ::chmod(name.constData(), st.st_mode & 07700);
+}
+
 int fieldColumn(const QString& fieldName)
 {
     for (std::size_t i = 0; i < SqliteCallDatabase::FieldNames.size(); ++i) {
@@ -85,8 +100,11 @@ SqliteCallDatabase::~SqliteCallDatabase()
 
 void SqliteCallDatabase::close()
 {
-    if (m_db)
+    if (m_db) {
+        // Everything into the database file and an empty log, so the file alone is the whole store.
+        sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
         sqlite3_close_v2(m_db);
+    }
     m_db = nullptr;
     m_ids.clear();
     m_current = -1;
@@ -101,6 +119,17 @@ void SqliteCallDatabase::Open(const QString& callsFolder)
     const QString path = QDir(callsFolder).filePath(QLatin1String(FileName));
     if (QFileInfo(path).isDir())
         throw VbError(VbPathFileAccessError);
+    // The calls name callers: owner-only. SQLite gives its log and index files the database file's
+    // mode, so a file made owner-only before they exist keeps all three private.
+    dropGroupAndOtherRights(callsFolder);
+    if (!QFileInfo::exists(path)) {
+        const int fd =
+            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0)
+            ::close(fd);
+    } else {
+        dropGroupAndOtherRights(path);
+    }
 
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(path.toUtf8().constData(), &db,
@@ -130,6 +159,14 @@ void SqliteCallDatabase::Open(const QString& callsFolder)
                           "Unrecognized database format '" + path.toStdString() + "'.");
         throw;
     }
+}
+
+void SqliteCallDatabase::checkpoint()
+{
+    // A committed change is safe in the write-ahead log already; copying it into the database file
+    // at once keeps calls.sqlite3 complete by itself (for a user who copies only that file). A
+    // checkpoint that cannot run now is not a failure of the change: the next one catches up.
+    sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
 }
 
 sqlite3* SqliteCallDatabase::connection() const
@@ -203,13 +240,41 @@ void SqliteCallDatabase::Query(const QString& command, QueryArray& result)
         for (int column = 0; column < int(FieldNames.size()); ++column)
             result.at(row + 1, column + 1) = std::move(records[row][column]);
     }
-    // The table is the truth; keep the numbering in step with what the caller now holds.
-    if (ids != m_ids) {
-        const qint64 currentId = m_current >= 0 ? m_ids[m_current] : 0;
-        m_ids = std::move(ids);
-        const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), currentId);
-        m_current = (it != m_ids.end() && *it == currentId) ? int(it - m_ids.begin()) : -1;
+    keepNumbering(std::move(ids));
+}
+
+void SqliteCallDatabase::ForEachRecord(const std::function<void(const RecordTexts&)>& visit)
+{
+    Statement query(connection(), QByteArray("SELECT id, ") + FieldList + " FROM Calls ORDER BY id");
+    if (query.prepareResult() != SQLITE_OK)
+        raise(query.prepareResult());
+    std::vector<qint64> ids;
+    ids.reserve(m_ids.size());
+    RecordTexts texts;
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW) {
+        ids.push_back(sqlite3_column_int64(query.get(), 0));
+        for (int i = 0; i < int(texts.size()); ++i) {
+            const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), i + 1));
+            texts[size_t(i)] =
+                std::string_view(data ? data : "", size_t(sqlite3_column_bytes(query.get(), i + 1)));
+        }
+        visit(texts);
     }
+    if (rc != SQLITE_DONE)
+        raise(rc);
+    keepNumbering(std::move(ids));
+}
+
+void SqliteCallDatabase::keepNumbering(std::vector<qint64> ids)
+{
+    // The table is the truth; keep the numbering in step with what the caller now holds.
+    if (ids == m_ids)
+        return;
+    const qint64 currentId = m_current >= 0 ? m_ids[size_t(m_current)] : 0;
+    m_ids = std::move(ids);
+    const auto it = std::lower_bound(m_ids.begin(), m_ids.end(), currentId);
+    m_current = (it != m_ids.end() && *it == currentId) ? int(it - m_ids.begin()) : -1;
 }
 
 void SqliteCallDatabase::MoveTo(int recordNumber)
@@ -259,6 +324,7 @@ void SqliteCallDatabase::Delete()
         raise(rc);
     m_ids.erase(m_ids.begin() + m_current);
     m_current = -1;
+    checkpoint();
 }
 
 void SqliteCallDatabase::DeleteAll()
@@ -268,6 +334,7 @@ void SqliteCallDatabase::DeleteAll()
     execute("DELETE FROM Calls");
     m_ids.clear();
     m_current = -1;
+    checkpoint();
 }
 
 QString SqliteCallDatabase::GetField(const QString& fieldName)
@@ -315,6 +382,7 @@ void SqliteCallDatabase::Update()
     } else if (sqlite3_changes(m_db) == 0) {
         throw VbError(ErrNoCurrentRecord, "No current record.");
     }
+    checkpoint();
 }
 
 void SqliteCallDatabase::Edit()

@@ -13,7 +13,8 @@ namespace kalvo {
 // Keeps the calls in the table `Calls` of <Calls folder>/calls.sqlite3. The row id orders the
 // records, so record number n is the n-th row by id. Each Update, Delete and DeleteAll is one
 // committed transaction (WAL journal, synchronous FULL), so a process killed at any moment leaves
-// every committed record readable. A file that is not a database is reported, never replaced.
+// every committed record readable; each is checkpointed at once and the log emptied on close, so
+// the database file alone holds every record. A file that is not a database is reported, never replaced.
 class SqliteCallDatabase : public CallDatabase
 {
 public:
@@ -41,15 +42,19 @@ public:
     void AddNew() override;
     int RecordCount() override;
     int FieldIndex(const QString& fieldName) override;
+    // Reads the records one by one straight from the table.
+    void ForEachRecord(const std::function<void(const RecordTexts&)>& visit) override;
 
 private:
     enum class EditMode { None, Adding, Editing };
     using Record = std::array<QString, 7>;
 
     void close();
+    void checkpoint();
     sqlite3* connection() const;
     void execute(const char* sql);
     void loadIds();
+    void keepNumbering(std::vector<qint64> ids);
     Record readRecord(qint64 id) const;
     [[noreturn]] void raise(int sqliteCode) const;
 

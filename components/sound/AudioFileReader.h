@@ -1,4 +1,4 @@
-// Reads sound files through libsndfile and converts them to a wave device's 16-bit format.
+// Sound files through libsndfile: opening them, their best device format and their description.
 #pragma once
 
 #include "SoundDevice.h"
@@ -8,16 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+#include <sndfile.h>
+
 namespace kalvo::sound {
-
-// A whole file in one device format, interleaved.
-struct DecodedAudio
-{
-    wave::WaveFormat format;
-    std::vector<int16_t> samples;
-
-    size_t frames() const { return format.channels ? samples.size() / format.channels : 0; }
-};
 
 class AudioFileReader
 {
@@ -27,13 +20,9 @@ public:
     static wave::WaveFormat chooseFormat(uint32_t rate, uint16_t channels,
                                          const std::vector<wave::WaveFormat>& accepted);
 
-    // Reads any file libsndfile knows (PCM, float, A-law, mu-law; any rate and channel count) and
-    // converts it to one of the accepted formats: channels mixed or copied, rate converted with
-    // libsamplerate. Same rate and channels give the file's samples unchanged.
-    // @return SOUND_OK, SOUND_ERR_FILENOTFOUND, SOUND_ERR_FILEREAD, SOUND_ERR_FILEFORMAT or
-    // SOUND_ERR_BADFORMAT (no accepted format).
-    static int32_t load(const QString& path, const std::vector<wave::WaveFormat>& accepted,
-                        DecodedAudio& out);
+    // Opens a sound file for reading with libsndfile; the caller closes file with sf_close.
+    // @return SOUND_OK, SOUND_ERR_FILENOTFOUND, SOUND_ERR_FILEREAD or SOUND_ERR_FILEFORMAT.
+    static int32_t openFile(const QString& path, SNDFILE*& file, SF_INFO& info);
 
     // Describes a file. @return SOUND_OK, SOUND_ERR_FILENOTFOUND, SOUND_ERR_FILEREAD or SOUND_ERR_FILEFORMAT.
     static int32_t info(const QString& path, WaveFileInfoRecord& info);

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kalvo::sound {
@@ -104,15 +105,25 @@ int32_t RecordingFile::open(const QString& spoolFolder, int32_t formatTag, int32
         return SOUND_ERR_BADFORMAT;
     if (!QDir().mkpath(spoolFolder))
         return SOUND_ERR_FILEWRITE;
+    // Recordings are callers' voices: the spool and its files are owner-only.
+    ::chmod(QFile::encodeName(spoolFolder).constData(), 0700);
     m_tempPath = QDir(spoolFolder)
                      .filePath(QString("rec-%1-%2.part.wav").arg(::getpid()).arg(g_sequence.fetch_add(1)));
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
     info.format = format;
-    m_file = sf_open(QFile::encodeName(m_tempPath).constData(), SFM_WRITE, &info);
-    if (!m_file)
+    // Made owner-only before anything is in it; libsndfile then opens the existing file.
+    const int fd =
+        ::open(QFile::encodeName(m_tempPath).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
         return SOUND_ERR_FILEWRITE;
+    ::close(fd);
+    m_file = sf_open(QFile::encodeName(m_tempPath).constData(), SFM_WRITE, &info);
+    if (!m_file) {
+        QFile::remove(m_tempPath);
+        return SOUND_ERR_FILEWRITE;
+    }
     m_channels = channels;
     // The header follows every write, so a file cut short by a crash is still a valid wave file.
     sf_command(m_file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
@@ -164,6 +175,7 @@ int32_t RecordingFile::finish(const QString& path)
             if (block.isEmpty() || out.write(block) != block.size())
                 return SOUND_ERR_FILEWRITE;
         }
+        out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         if (!out.commit())
             return SOUND_ERR_FILEWRITE;
         QFile::remove(m_tempPath);

@@ -1,4 +1,4 @@
-// The real-time side of playback, recording and play-through: copies only, no locks, no program code.
+// The real-time side of recording and play-through: copies only, no locks, no program code.
 #include "SoundStreams.h"
 
 #include <algorithm>
@@ -6,18 +6,6 @@
 #include <cstring>
 
 namespace kalvo::sound {
-
-PlaybackSource::PlaybackSource(std::shared_ptr<const DecodedAudio> audio) : m_audio(std::move(audio)) {}
-
-size_t PlaybackSource::readFrames(int16_t* out, size_t frameCount)
-{
-    const size_t at = m_frame.load(std::memory_order_relaxed);
-    const size_t n = std::min(frameCount, m_audio->frames() - std::min(at, m_audio->frames()));
-    const size_t channels = m_audio->format.channels;
-    std::memcpy(out, m_audio->samples.data() + at * channels, n * channels * sizeof(int16_t));
-    m_frame.store(at + n, std::memory_order_relaxed);
-    return n;
-}
 
 RecordSink::RecordSink(uint32_t rate, uint16_t channels)
     : m_channels(channels),

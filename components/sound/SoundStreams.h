@@ -1,8 +1,7 @@
-// The sample streams between the component and a wave device's real-time thread: a file being played,
-// a recording on its way to disk, and the play-through of that recording.
+// The sample streams between the component and a wave device's real-time thread: a recording on its
+// way to disk and its play-through (a file being played is a PlaybackStream).
 #pragma once
 
-#include "AudioFileReader.h"
 #include "FrameRing.h"
 #include "WaveDevice.h"
 
@@ -10,18 +9,6 @@
 #include <memory>
 
 namespace kalvo::sound {
-
-// Hands out a decoded file, then nothing (the device plays silence until stopped).
-class PlaybackSource : public wave::WaveSource
-{
-public:
-    explicit PlaybackSource(std::shared_ptr<const DecodedAudio> audio);
-    size_t readFrames(int16_t* out, size_t frameCount) override;
-
-private:
-    std::shared_ptr<const DecodedAudio> m_audio;
-    std::atomic<size_t> m_frame{0};
-};
 
 // Takes recorded frames into a ring that the user-interface thread drains to the file, keeps the last
 // block's peak for the input level, and copies frames to the play-through ring while monitoring.

@@ -94,6 +94,9 @@ void WaveSoundDevice::stopPlayback()
     if (m_playDevice)
         m_playDevice->stop();
     m_playDevice.reset();
+    if (m_playStream)
+        m_playStream->stop();
+    m_playStream.reset();
     m_playing = false;
 }
 
@@ -109,15 +112,20 @@ int32_t WaveSoundDevice::PlayFile(const QString& path, int32_t outputId)
     std::shared_ptr<WaveDevice> device;
     if (int32_t result = findDevice(WaveDirection::Out, outputId, device))
         return result;
-    auto audio = std::make_shared<DecodedAudio>();
-    if (int32_t result = AudioFileReader::load(path, device->info().formats, *audio))
+    // The file is decoded and converted while it plays; only its first piece is ready here.
+    std::shared_ptr<PlaybackStream> stream;
+    if (int32_t result = PlaybackStream::open(path, device->info().formats, stream))
         return result;
-    m_playFrames = audio->frames();
+    uint64_t total = 0;
+    const bool empty = stream->decodingEnded(total) && total == 0;
+    m_playFrames = empty ? 0 : std::max<uint64_t>(stream->expectedFrames(), 1);
     // An empty file has nothing to play: it finishes at the first tick.
-    if (m_playFrames > 0) {
-        if (int32_t result = device->startOutput(audio->format, std::make_shared<PlaybackSource>(audio)))
+    if (!empty) {
+        if (int32_t result = device->startOutput(stream->format(), stream))
             return result;
+        stream->start();
         m_playDevice = device;
+        m_playStream = stream;
     }
     m_playId = static_cast<WaveDeviceId>(outputId);
     m_position = 0;
@@ -133,6 +141,14 @@ void WaveSoundDevice::pollPlayback()
     if (!m_playing)
         return;
     uint64_t processed = m_playFrames;
+    // The expected length is the header's; once decoding has ended the exact one is known.
+    bool decoded = true;
+    if (m_playStream) {
+        uint64_t total = 0;
+        decoded = m_playStream->decodingEnded(total);
+        if (decoded)
+            m_playFrames = total;
+    }
     if (m_playDevice) {
         if (!stillListed(WaveDirection::Out, m_playId, m_playDevice)) {
             qWarning().noquote() << "sound: playback device" << m_playId << "went away";
@@ -140,6 +156,10 @@ void WaveSoundDevice::pollPlayback()
             return;
         }
         processed = m_playDevice->framesProcessed();
+        // A device that counts its own time runs on through a gap in the stream: only frames both
+        // handed over and played count.
+        if (m_playStream)
+            processed = std::min(processed, m_playStream->framesGiven());
         if (processed != m_lastProcessed) {
             m_lastProcessed = processed;
             m_sinceProgress.restart();
@@ -151,8 +171,8 @@ void WaveSoundDevice::pollPlayback()
     }
     const auto percent =
         static_cast<int32_t>(std::min<uint64_t>(100, processed * 100 / std::max<uint64_t>(m_playFrames, 1)));
-    m_position = std::max(m_position, percent);
-    if (processed < m_playFrames)
+    m_position = std::max(m_position, decoded ? percent : std::min(percent, 99));
+    if (!decoded || processed < m_playFrames)
         return;
     // Everything is played: settle the state before the host hears of it, since its handler may
     // start the next file at once.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "AudioFileReader.h"
+#include "PlaybackStream.h"
 #include "RecordingFile.h"
 #include "SoundDevice.h"
 #include "SoundStreams.h"
@@ -70,6 +71,7 @@ private:
 
     QTimer m_playTimer;
     std::shared_ptr<wave::WaveDevice> m_playDevice;
+    std::shared_ptr<PlaybackStream> m_playStream;
     wave::WaveDeviceId m_playId = wave::kNoWaveDevice;
     uint64_t m_playFrames = 0;
     uint64_t m_lastProcessed = 0;

@@ -5,6 +5,7 @@
 #include "CallListModel.h"
 #include "CallStore.h"
 #include "EngineRig.h"
+#include "ErrorTrap.h"
 #include "FileDialog.h"
 #include "MessageBox.h"
 #include "MessagePlayer.h"
@@ -329,6 +330,32 @@ private slots:
         QCOMPARE(b.db.RecordCount(), 3);
         QVERIFY(CallStore::keepsCall(0, false) && CallStore::keepsCall(1, true) &&
                 !CallStore::keepsCall(1, false));
+    }
+
+    // A call database that cannot be opened at start is told to the user in a message box and
+    // logged; the damaged file is left as it was.
+    void unopenableDatabaseIsTold()
+    {
+        Bench b;
+        const QString folder = b.home.programFolder() + "/Broken";
+        QDir().mkpath(folder);
+        QFile junk(folder + "/" + kalvo::SqliteCallDatabase::FileName);
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(4096, 'x'));
+        junk.close();
+        QStringList logged;
+        ErrorTrap trap("ErrorInitializeFormMain->", [&](const QString& line) { logged << line; });
+        CallStore store(b.db, b.wavePlay, b.log);
+        MessageBox::clearShown();
+        QVERIFY(!store.openAtStart(folder, trap));
+        QCOMPARE(MessageBox::shownTexts().size(), 1);
+        QVERIFY(MessageBox::shownTexts().first().contains("cannot be opened (3343 "));
+        QCOMPARE(logged.size(), 1);
+        QVERIFY(logged.first().startsWith("ErrorInitializeFormMain->3343 "));
+        QCOMPARE(QFileInfo(junk).size(), 4096);
+        MessageBox::clearShown();
+        QVERIFY(store.openAtStart(b.home.programFolder() + "/Calls", trap));
+        QVERIFY(MessageBox::shownTexts().isEmpty());
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <gtest/gtest.h>
@@ -274,4 +275,72 @@ TEST_F(SqliteCallDatabaseTest, ReadOnlyFileRefusesWrites)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
+}
+
+// The database file alone holds every stored call, edit and delete: a copy of only calls.sqlite3
+// (no write-ahead log beside it) taken while the store is open, and again after it is closed,
+// opens with the same records.
+TEST_F(SqliteCallDatabaseTest, DatabaseFileAloneHoldsEveryCall)
+{
+    const auto copyAlone = [this](const QString& name) {
+        const QString target = m_dir.path() + "/" + name;
+        QDir().mkpath(target);
+        EXPECT_TRUE(QFile::copy(folder() + "/" + SqliteCallDatabase::FileName,
+                                target + "/" + SqliteCallDatabase::FileName));
+        EXPECT_FALSE(QFile::exists(target + "/calls.sqlite3-wal"));
+        return target;
+    };
+    for (const char* name : {"Ann", "Bob", "Cy", "Dee"})
+        append(name);
+    m_db.MoveTo(2);
+    m_db.Delete();
+    m_db.MoveTo(1);
+    m_db.Edit();
+    m_db.SetField("Read", qint16(-1));
+    m_db.Update();
+
+    SqliteCallDatabase whileOpen;
+    whileOpen.Open(copyAlone("CopyWhileOpen"));
+    EXPECT_EQ(whileOpen.RecordCount(), 3);
+    whileOpen.MoveFirst();
+    EXPECT_EQ(whileOpen.GetField("Read"), "-1");
+
+    append("Eve");
+    {
+        SqliteCallDatabase other;
+        other.Open(m_dir.path() + "/Second");
+        other.AddNew();
+        other.SetField("Call_Name", "Fay");
+        other.Update();
+    }
+    EXPECT_EQ(QFileInfo(m_dir.path() + "/Second/calls.sqlite3-wal").size(), 0) << "log emptied on close";
+    SqliteCallDatabase afterClose;
+    afterClose.Open(m_dir.path() + "/Second");
+    EXPECT_EQ(afterClose.RecordCount(), 1);
+    SqliteCallDatabase copied;
+    copied.Open(copyAlone("CopyAfterEve"));
+    EXPECT_EQ(copied.RecordCount(), 4);
+}
+
+// Reading record by record gives exactly what Query lists, in the same order, with texts in UTF-8.
+TEST_F(SqliteCallDatabaseTest, ForEachRecordMatchesQuery)
+{
+    append(QString::fromUtf8("Jörg"), "12.5");
+    append("Bob");
+    append("Cy", "3");
+    m_db.MoveTo(2);
+    m_db.Delete();
+    QueryArray all;
+    m_db.Query("Get *", all);
+    int row = 0;
+    m_db.ForEachRecord([&](const kalvo::CallDatabase::RecordTexts& texts) {
+        ++row;
+        for (int column = 1; column <= 7; ++column)
+            EXPECT_EQ(QString::fromUtf8(texts[size_t(column - 1)].data(),
+                                        qsizetype(texts[size_t(column - 1)].size())),
+                      all.at(row, column))
+                << row << "," << column;
+    });
+    EXPECT_EQ(row, 2);
+    EXPECT_EQ(m_db.RecordCount(), 2);
 }

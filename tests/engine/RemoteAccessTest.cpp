@@ -1,10 +1,15 @@
 // Remote access by touch tones through the loaded line control and a simulated line: the password
 // and "*" during the greeting play the listed messages to the caller, then hang up.
+#include "RemoteAccess.h"
 #include "AnsweringEngine.h"
 #include "CallDatabase.h"
 #include "CallList.h"
+#include "Clock.h"
 #include "EngineRig.h"
 #include "LineControl.h"
+#include "RemoteLockout.h"
+
+#include <QFile>
 
 #include <QtTest>
 
@@ -141,6 +146,85 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(int(rig.records().size()), 1);
         QVERIFY(!rig.sysLog().contains("Disconnected[LineIndex:0]"));
+    }
+
+    // Three wrong passwords end the call; five within the hour across calls lock remote access out,
+    // so even the right password is refused; the lockout is in an owner-only file that a restart
+    // reads back. Keys are logged masked, each refusal and the lockout logged.
+    void lockoutWithinAndAcrossCalls()
+    {
+        EngineRig rig(Values{{"Pass", "123"}, {"AllowRemoteAccess", "1"}});
+        callIntoGreeting(rig);
+        addCall(rig, "new.wav");
+        rig.form().callList().makeList();
+        rig.sim().offerCall("1", "Ann");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 5000);
+        rig.sim().sendDigits("1*2*3#*");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control Hang Up After 3 Tries [LineIndex:0]"),
+                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(droppedAfterRemote(rig), 5000);
+        QCOMPARE(rig.sysLog().filter("Remote Control Wrong Password [LineIndex:0]").size(), 3);
+        QCOMPARE(rig.sysLog().filter(QRegularExpression("^MonitorDigit\\[LineIndex:0\\]->x$")).size(), 3);
+        QCOMPARE(rig.sysLog().filter("MonitorDigit[LineIndex:0]->#").size(), 1);
+        QCOMPARE(rig.sysLog().filter(QRegularExpression("MonitorDigit.*->[0-9]")).size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 2, 5000); // the caller's call is kept
+
+        rig.sim().offerCall("2", "Bob");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 5000);
+        rig.sim().sendDigits("4*5*");
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.sysLog().filter("Remote Control Locked Out Until ").isEmpty(), 5000);
+        rig.sim().sendDigits("123*");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control Refused, Locked Out [LineIndex:0]"),
+                                 5000);
+        QVERIFY(!rig.form().engine().state().AdminMode);
+        QVERIFY(!rig.sysLog().contains("Remote Control [LineIndex:0]"));
+
+        const QString file = RemoteLockout::defaultPath();
+        const auto userBits = QFile::ReadUser | QFile::WriteUser | QFile::ExeUser; // the same as owner
+        QCOMPARE(QFile::permissions(file) & ~userBits, QFile::ReadOwner | QFile::WriteOwner);
+        RemoteLockout afterRestart(file, Clock::system());
+        QVERIFY(afterRestart.lockedOut());
+        QVERIFY(afterRestart.until() > QDateTime::currentDateTime().addSecs(14 * 60));
+    }
+
+    // The hour's window and the quarter-hour lockout by the clock: old tries expire, the lockout ends
+    // on time, the right password clears the count, and a damaged file or a clock set back never
+    // makes a lockout longer.
+    void lockoutRulesByTheClock()
+    {
+        kalvo::test::IsolatedHome home;
+        const QString file = home.programFolder() + "/lockout";
+        FixedClock clock(QDateTime(QDate(2026, 3, 1), QTime(10, 0)));
+        RemoteLockout lockout(file, clock);
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(!lockout.recordWrong());
+        clock.set(clock.now().addSecs(3601));
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(!lockout.recordWrong()); // the first four have expired
+        lockout.recordRight();
+        for (int i = 0; i < 4; ++i)
+            QVERIFY(!lockout.recordWrong());
+        QVERIFY(!lockout.lockedOut());
+        QVERIFY(lockout.recordWrong());
+        QVERIFY(lockout.lockedOut());
+        clock.set(clock.now().addSecs(15 * 60 - 1));
+        QVERIFY(RemoteLockout(file, clock).lockedOut());
+        clock.set(clock.now().addSecs(1));
+        QVERIFY(!lockout.lockedOut());
+
+        QFile damaged(file);
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write("locked_until 99999999999\nwrong x\ngarbage\n");
+        damaged.close();
+        QVERIFY(!lockout.lockedOut());
+        QVERIFY(!lockout.recordWrong());
+
+        QCOMPARE(RemoteAccess::maskedDigit("7"), QString("x"));
+        QCOMPARE(RemoteAccess::maskedDigit("D"), QString("x"));
+        QCOMPARE(RemoteAccess::maskedDigit("*"), QString("*"));
+        QCOMPARE(RemoteAccess::maskedDigit("#"), QString("#"));
     }
 };
 

@@ -109,6 +109,35 @@ private slots:
         QVERIFY(!log.filter(QRegularExpression("^LineAnswer\\[LineIndex:0\\]->Proc Num: \\d+$")).isEmpty());
         QVERIFY(!log.filter(QRegularExpression("^Record Message ")).isEmpty());
     }
+
+    // A caller keying wrong passwords on a real softphone is hung up on after the third; the keys
+    // reach the log masked.
+    void wrongPasswordsEndTheCall()
+    {
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
+                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
+                                 .arg(port);
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"Pass", "42"}, {"AllowRemoteAccess", "1"}}, 1.0, conf);
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(8000, 8000, 300));
+        rig.start();
+        kalvo::sip::test::Baresip caller("Eve", "eve@127.0.0.1>;regint=0",
+                                         std::vector<int16_t>(8000 * 20, 0));
+        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 15000);
+        QTest::qWait(300);
+        for (const char* key : {"1", "*", "2", "*", "4", "3", "*"}) {
+            caller.console(key);
+            QTest::qWait(250);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control Hang Up After 3 Tries [LineIndex:0]"),
+                                 10000);
+        QVERIFY(caller.waitLog("terminated", std::chrono::seconds(5)));
+        QCOMPARE(rig.sysLog().filter("Remote Control Wrong Password [LineIndex:0]").size(), 3);
+        QCOMPARE(rig.sysLog().filter(QRegularExpression("^MonitorDigit\\[LineIndex:0\\]->x$")).size(), 4);
+        QCOMPARE(rig.sysLog().filter(QRegularExpression("^MonitorDigit.*->[0-9]")).size(), 0);
+    }
 };
 
 QTEST_MAIN(SipEndToEndTest)

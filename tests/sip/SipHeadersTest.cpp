@@ -1,11 +1,15 @@
 // Reading requests: caller identification from From and P-Asserted-Identity, and INFO keys.
 #include "SipHeaders.h"
 #include "Re.h"
+#include "SipWarnings.h"
 
 #include <gtest/gtest.h>
 
 using kalvo::sip::callDataFromInvite;
+using kalvo::sip::cleanIdentity;
 using kalvo::sip::infoDigit;
+using kalvo::sip::requestFault;
+using kalvo::sip::SipWarnings;
 
 namespace {
 
@@ -48,14 +52,18 @@ TEST(SipHeadersTest, CallerFromTheFromHeader)
     EXPECT_EQ(data.calledNumber.value_or("?"), "kalvo");
 }
 
-// P-Asserted-Identity wins over From when present; what it lacks stays unknown.
-TEST(SipHeadersTest, AssertedIdentityWins)
+// A trusted P-Asserted-Identity wins over From; what it lacks stays unknown. An untrusted one is
+// ignored.
+TEST(SipHeadersTest, AssertedIdentityWinsOnlyWhenTrusted)
 {
     Request r("INVITE", "From: \"Shown\" <sip:111@example.org>;tag=a\r\n"
                         "P-Asserted-Identity: <sip:222@carrier.example>\r\n");
-    auto data = callDataFromInvite(r.msg());
+    auto data = callDataFromInvite(r.msg(), true);
     EXPECT_EQ(data.callerNumber.value_or("?"), "222");
     EXPECT_FALSE(data.callerName.has_value());
+    auto untrusted = callDataFromInvite(r.msg());
+    EXPECT_EQ(untrusted.callerNumber.value_or("?"), "111");
+    EXPECT_EQ(untrusted.callerName.value_or("?"), "Shown");
 
     Request anonymous("INVITE", "From: <sip:example.org>;tag=a\r\n");
     auto none = callDataFromInvite(anonymous.msg());
@@ -86,6 +94,54 @@ TEST(SipHeadersTest, InfoKeys)
     }
     Request empty("INFO", from);
     EXPECT_EQ(infoDigit(empty.msg()), 0);
+}
+
+// Cleaning counts characters, not bytes, never splits one, and blanks what could hide or reorder
+// text: controls, line separators, bidirectional marks and broken UTF-8.
+TEST(SipHeadersTest, IdentityCleaning)
+{
+    EXPECT_EQ(cleanIdentity("Anna\tB\r\nC\x7f"), "Anna B  C ");
+    EXPECT_EQ(cleanIdentity("a\xe2\x80\xa8"
+                            "b\xe2\x80\xae"
+                            "c\xe2\x81\xa6"
+                            "d\xd8\x9c"
+                            "e"),
+              "a b c d e");
+    EXPECT_EQ(cleanIdentity("\xc3\xa9t\xc3"), "\xc3\xa9t ");     // a cut-off sequence
+    EXPECT_EQ(cleanIdentity("\xc0\xaf\xed\xa0\x80x"), "     x"); // overlong, surrogate
+    std::string wide;
+    for (int i = 0; i < 200; ++i)
+        wide += "\xf0\x9f\x93\x9e"; // a four-byte character
+    EXPECT_EQ(cleanIdentity(wide), wide.substr(0, 128 * 4));
+    EXPECT_EQ(cleanIdentity(std::string(5000, 'x')).size(), 128u);
+}
+
+// A whole request has no fault; each missing header or false Content-Length is named.
+TEST(SipHeadersTest, RequestFaults)
+{
+    Request whole("INVITE", "From: <sip:a@example.org>;tag=a\r\n", "v=0\r\n");
+    EXPECT_EQ(requestFault(whole.msg()), nullptr);
+    Request noFrom("INVITE", "");
+    EXPECT_STREQ(requestFault(noFrom.msg()), "Missing From");
+}
+
+// Network text is escaped byte by byte, and a flood of one warning is held to a burst a minute
+// with the count of what was left out.
+TEST(SipHeadersTest, WarningsEscapedAndRateLimited)
+{
+    EXPECT_EQ(SipWarnings::escape("IN\x1b[2J\\\n\xc3\xa9"), "IN\\x1b[2J\\x5c\\x0a\\xc3\\xa9");
+    EXPECT_EQ(SipWarnings::escape(std::string(10, 'a'), 4), "aaaa...");
+    auto now = std::chrono::steady_clock::time_point();
+    std::vector<std::string> lines;
+    SipWarnings warnings([&] { return now; }, [&](const std::string& line) { lines.push_back(line); });
+    for (int i = 0; i < 50; ++i)
+        warnings.warn("bad", "bad request " + std::to_string(i));
+    warnings.warn("other", "another kind");
+    EXPECT_EQ(lines.size(), SipWarnings::kBurst + 1);
+    EXPECT_EQ(lines.front(), "kalvo sip: bad request 0");
+    now += std::chrono::seconds(61);
+    warnings.warn("bad", "bad request 50");
+    EXPECT_EQ(lines.back(), "kalvo sip: bad request 50 (45 more like it left out)");
 }
 
 } // namespace

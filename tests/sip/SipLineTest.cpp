@@ -1,5 +1,6 @@
 // The SIP line against a real baresip calling on 127.0.0.1: call states, rings, caller id, media both
 // ways, digits, hang-up from either side, abandon, busy and the lost peer.
+#include "SipLine.h"
 #include "SipPeers.h"
 #include "SipProvider.h"
 #include "WaveDeviceTable.h"
@@ -415,6 +416,37 @@ TEST_F(SipLineTest, OptionsAndGarbage)
     ASSERT_GT(got, 0);
     EXPECT_EQ(std::string(buffer, static_cast<size_t>(got)).rfind("SIP/2.0 200 OK", 0), 0u);
     EXPECT_EQ(m_sink.count("offer"), 0u);
+}
+
+// A line whose port is taken at start says so (out of service, with the reason), keeps trying, and
+// comes into service by itself once the port is free: the next caller is offered.
+TEST_F(SipLineTest, PortInUseAtStartRecoversWhenFreed)
+{
+    int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(m_port);
+    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    openLine();
+    auto& line = static_cast<SipLine&>(*m_line);
+    Event out = m_sink.waitFor([](const Event& e) { return e.kind == "line"; }, seconds(2));
+    EXPECT_EQ(out.a, LINEDEVSTATE_OUTOFSERVICE);
+    EXPECT_FALSE(line.listening());
+    EXPECT_NE(line.startError().find("Address already in use"), std::string::npos) << line.startError();
+    EXPECT_EQ(m_line->makeCall(5, "sip:x@127.0.0.1", 1), LINEERR_OPERATIONFAILED);
+    std::this_thread::sleep_for(milliseconds(1000));
+    ::close(blocker);
+    Event in =
+        m_sink.waitFor([](const Event& e) { return e.kind == "line" && e.a == LINEDEVSTATE_INSERVICE; },
+                       seconds(SipLine::kStartRetryMs / 1000 + 3));
+    ASSERT_EQ(in.a, LINEDEVSTATE_INSERVICE);
+    EXPECT_TRUE(line.listening());
+    EXPECT_EQ(line.startError(), "");
+    Baresip caller("", "nina@127.0.0.1>;regint=0", withSilence({}, 0, 20));
+    caller.dial(lineUri());
+    CallId call = answerCall();
+    EXPECT_NE(call, 0u);
 }
 
 } // namespace

@@ -39,6 +39,8 @@ private slots:
     void unsavableRecordingStaysInTheSpoolFolder();
     void waveFileInfoReportsLengthEightBytesIn();
     void interruptedRecordingIsKeptReadable();
+    void longFilesStreamWholeAndStop();
+    void fileCutShortEndsWithDonePlay();
 
 private:
     QString file(const QString& name) const { return m_home->path() + "/" + name; }
@@ -323,6 +325,60 @@ void SoundLineTest::interruptedRecordingIsKeptReadable()
     QVERIFY(live.exists());
     QVERIFY(RecordingFile::keepInterrupted(spool).isEmpty());
     QCOMPARE(QDir(spool).entryList(QDir::Files).size(), 2);
+}
+
+// A file many times longer than the playback ring arrives whole and unchanged, with one DonePlay at
+// 100 %; a long file to be converted starts at once with its own start and stops when told, with no
+// DonePlay afterwards.
+void SoundLineTest::longFilesStreamWholeAndStop()
+{
+    WaveSoundDevice wave;
+    QSignalSpy done(&wave, &SoundDevice::DonePlay);
+    const auto speech = noise(20000, 8000 * 30, 11);
+    QVERIFY(writeSound(file("long.wav"), speech, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    QCOMPARE(wave.PlayFile(file("long.wav"), static_cast<int32_t>(m_outId)), 0);
+    QVERIFY(wave.PlayPosition() < 100);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 10000);
+    QCOMPARE(wave.PlayPosition(), 100);
+    QVERIFY(m_out->played() == speech);
+
+    std::vector<int16_t> stereo;
+    for (int16_t sample : tone(440, 10000, 44100, 44100 * 60))
+        stereo.insert(stereo.end(), {sample, sample});
+    QVERIFY(writeSound(file("cd.wav"), stereo, 44100, 2, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    const size_t before = m_out->played().size();
+    QCOMPARE(wave.PlayFile(file("cd.wav"), static_cast<int32_t>(m_outId)), 0);
+    QVERIFY(wave.IsPlaying());
+    QTRY_VERIFY(m_out->played().size() > before + 4000);
+    const auto all = m_out->played();
+    const std::vector<int16_t> start(all.begin() + static_cast<std::ptrdiff_t>(before),
+                                     all.begin() + static_cast<std::ptrdiff_t>(before + 4000));
+    QVERIFY(toneShare(start, 440, 8000) > 0.9);
+    QVERIFY(wave.PlayPosition() < 100);
+    QCOMPARE(wave.StopPlay(), 0);
+    QVERIFY(!wave.IsPlaying());
+    const size_t stoppedAt = m_out->played().size();
+    QTest::qWait(200);
+    QCOMPARE(m_out->played().size(), stoppedAt);
+    QCOMPARE(done.count(), 1);
+}
+
+// A file that ends before its header says (cut short on disk) plays what is there and ends as a
+// finished playback: DonePlay and position 100.
+void SoundLineTest::fileCutShortEndsWithDonePlay()
+{
+    WaveSoundDevice wave;
+    QSignalSpy done(&wave, &SoundDevice::DonePlay);
+    const auto speech = noise(20000, 8000 * 4, 5);
+    QVERIFY(writeSound(file("cut.wav"), speech, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    QVERIFY(::truncate(QFile::encodeName(file("cut.wav")).constData(), 44 + 8000 * 2) == 0);
+    QCOMPARE(wave.PlayFile(file("cut.wav"), static_cast<int32_t>(m_outId)), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(done.count(), 1, 5000);
+    QCOMPARE(wave.PlayPosition(), 100);
+    QVERIFY(!wave.IsPlaying());
+    const auto played = m_out->played();
+    QCOMPARE(played.size(), size_t(8000));
+    QVERIFY(std::equal(played.begin(), played.end(), speech.begin()));
 }
 
 QTEST_GUILESS_MAIN(SoundLineTest)

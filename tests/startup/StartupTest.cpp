@@ -1,6 +1,7 @@
 // Process start-up: first and later runs, "-st", the instance rule in-process and with two real
 // processes, and the version names.
 #include "MessageBox.h"
+#include "RecordingFile.h"
 #include "SingleInstance.h"
 #include "TestSupport.h"
 #include "WinVersion.h"
@@ -14,6 +15,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace mdlReg;
 
@@ -35,6 +38,24 @@ QStringList snapshot(const QString& folder)
     }
     out.sort();
     return out;
+}
+// The permission bits of a path (not following a link); -1 when it is missing.
+int mode(const QString& path)
+{
+    struct stat st
+    {
+    };
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+void writeFile(const QString& path, int permissions)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("x");
+    file.close();
+    ::chmod(QFile::encodeName(path).constData(), mode_t(permissions));
 }
 } // namespace
 
@@ -132,6 +153,45 @@ private slots:
         MessageBox::clearShown();
         auto again = StartProgram({}, instance);
         QVERIFY(MessageBox::shownTexts().isEmpty());
+    }
+
+    // The program folder and what holds callers' data are owner-only: folders and files an earlier
+    // version left open to others are tightened at start, and new ones are created private.
+    void privateFilesAndFolders()
+    {
+        kalvo::test::IsolatedHome home;
+        const QString folder = home.programFolder();
+        writeFile(folder + "/Log/01-01-2026_Sys.txt", 0644);
+        writeFile(folder + "/Messages/old.wav", 0644);
+        writeFile(folder + "/.recording/left.bin", 0666);
+        writeFile(folder + "/Greets/Mine.wav", 0644);
+        for (const char* sub : {"", "/Log", "/Messages", "/.recording", "/Greets"})
+            ::chmod(QFile::encodeName(folder + sub).constData(), 0755);
+        SingleInstance instance;
+        MessageBox::scriptAnswers({MessageBox::Ok, MessageBox::Ok, MessageBox::Ok});
+        {
+            auto form = StartProgram({"-st"}, instance);
+            QVERIFY(form);
+            QTRY_VERIFY(QFile::exists(folder + "/Calls/calls.sqlite3"));
+            QTest::qWait(50);
+        }
+        for (const char* sub :
+             {"", "/Log", "/Messages", "/.recording", "/Greets", "/Calls", "/Sound", "/Help"})
+            QVERIFY2(mode(folder + sub) == 0700, sub);
+        for (const char* file : {"/Log/01-01-2026_Sys.txt", "/Messages/old.wav", "/.recording/left.bin",
+                                 "/Calls/calls.sqlite3", "/beep.wav", "/Greets/Default.wav"})
+            QVERIFY2(mode(folder + file) == 0600, file);
+        for (const char* sub : {"/Log/", "/Messages/"})
+            for (const QString& file : QDir(folder + sub).entryList(QDir::Files))
+                QVERIFY2(mode(folder + sub + file) == 0600, qPrintable(file));
+
+        // A recording and its spool folder are made private from the start.
+        const QString spool = folder + "/spool-new";
+        kalvo::sound::RecordingFile recording;
+        QCOMPARE(recording.open(spool, 1, 1, 16, 8000), 0);
+        QCOMPARE(mode(spool), 0700);
+        QCOMPARE(mode(recording.tempPath()), 0600);
+        recording.discard();
     }
 
     // A second instance shows the message and gets no form, writing nothing.

@@ -91,7 +91,12 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         sip_treply(nullptr, sip, msg, 503, "Service Unavailable");
         return false;
     }
-    if (hasBody(msg) && m_media->answerOffer(msg->mb, &m_answerSdp) != 0) {
+    if (hasBody(msg) && !msg_ctype_cmp(&msg->ctyp, "application", "sdp")) {
+        sip_treplyf(nullptr, nullptr, sip, msg, false, 415, "Unsupported Media Type",
+                    "Accept: application/sdp\r\nContent-Length: 0\r\n\r\n");
+        return false;
+    }
+    if (hasBody(msg) && (m_media->answerOffer(msg->mb, &m_answerSdp) != 0 || !m_media->audioOffered())) {
         sip_treply(nullptr, sip, msg, 488, "Not Acceptable Here");
         return false;
     }
@@ -105,7 +110,7 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         return false;
     }
 
-    CallData data = callDataFromInvite(msg);
+    CallData data = callDataFromInvite(msg, m_engine.trustedPeer(msg->src));
     LineEventSink& events = m_line.events();
     m_line.setPhase(0, Phase::Offering); // busy from here on, before the layer knows the id
     m_id = events.offerCall(data);

@@ -2,9 +2,11 @@
 #include "SipEngine.h"
 
 #include "SipCall.h"
+#include "SipHeaders.h"
 #include "SipRegistration.h"
 
 #include <cstring>
+#include <netdb.h>
 
 namespace kalvo::sip {
 
@@ -26,6 +28,7 @@ SipEngine::~SipEngine()
     m_ended.reset();
     m_registration.reset();
     mem_deref(m_listener);
+    mem_deref(m_screen);
     if (m_sessionSocket)
         sipsess_close_all(m_sessionSocket);
     mem_deref(m_sessionSocket);
@@ -61,7 +64,10 @@ int SipEngine::start(std::string& why)
         why = "cannot listen on " + settings.listenAddress() + ": " + std::strerror(err);
         return err;
     }
-    err = sipsess_listen(&m_sessionSocket, m_sip, 32, onConnect, this);
+    // Listeners are asked in the order they were added: the screen first, the catch-all last.
+    err = sip_listen(&m_screen, m_sip, true, onScreen, this);
+    if (!err)
+        err = sipsess_listen(&m_sessionSocket, m_sip, 32, onConnect, this);
     if (!err)
         err = sip_listen(&m_listener, m_sip, true, onRequest, this);
     if (err) {
@@ -69,6 +75,7 @@ int SipEngine::start(std::string& why)
         return err;
     }
     if (!settings.registrar.empty()) {
+        resolveTrustedPeers();
         m_registration = std::make_unique<SipRegistration>(*this);
         m_registration->start();
     }
@@ -199,6 +206,24 @@ void SipEngine::incoming(const struct sip_msg* msg)
         m_call.reset(); // it has answered the request with an error itself
 }
 
+bool SipEngine::onScreen(const struct sip_msg* msg, void* arg)
+{
+    auto* self = static_cast<SipEngine*>(arg);
+    const char* fault = requestFault(msg);
+    if (!fault)
+        return false;
+    // Such a request could never be completed (an INVITE without To is never acknowledged), so it
+    // is refused before it can hold the line.
+    if (pl_strcmp(&msg->met, "ACK") != 0)
+        sip_reply(self->m_sip, msg, 400, fault);
+    char source[64] = "";
+    re_snprintf(source, sizeof source, "%J", &msg->src);
+    self->m_warnings.warn("bad request",
+                          std::string("refused a request from ") + source + " (" + fault +
+                              "): " + SipWarnings::escape(std::string_view(msg->met.p, msg->met.l)));
+    return true;
+}
+
 bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
 {
     auto* self = static_cast<SipEngine*>(arg);
@@ -207,6 +232,57 @@ bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
                     "%sAccept: application/sdp\r\nContent-Length: 0\r\n\r\n", kAllow);
         return true;
     }
+    // Everything else nobody took is answered here, so the stack never prints network text itself.
+    if (pl_strcmp(&msg->met, "ACK") == 0)
+        return true;
+    if (pl_strcmp(&msg->met, "CANCEL") == 0 || pl_strcmp(&msg->met, "BYE") == 0 ||
+        pl_strcmp(&msg->met, "INFO") == 0)
+        sip_reply(self->m_sip, msg, 481, "Call/Transaction Does Not Exist");
+    else
+        sip_treplyf(nullptr, nullptr, self->m_sip, msg, false, 501, "Not Implemented",
+                    "%sContent-Length: 0\r\n\r\n", kAllow);
+    char source[64] = "";
+    re_snprintf(source, sizeof source, "%J", &msg->src);
+    self->m_warnings.warn("unhandled request",
+                          std::string("unhandled request from ") + source + ": " +
+                              SipWarnings::escape(std::string_view(msg->met.p, msg->met.l)));
+    return true;
+}
+
+void SipEngine::resolveTrustedPeers()
+{
+    // The registrar's host: after the scheme, before any port or parameter.
+    std::string host = m_line.settings().registrar;
+    for (const char* scheme : {"sips:", "sip:"})
+        if (host.rfind(scheme, 0) == 0)
+            host = host.substr(std::strlen(scheme));
+    if (!host.empty() && host.front() == '[') {
+        host = host.substr(1, host.find(']') - 1);
+    } else {
+        size_t end = host.find_first_of(":;>");
+        if (end != std::string::npos)
+            host.resize(end);
+    }
+    struct addrinfo hints
+    {
+    };
+    hints.ai_socktype = SOCK_DGRAM;
+    struct addrinfo* found = nullptr;
+    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+        return;
+    for (struct addrinfo* ai = found; ai; ai = ai->ai_next) {
+        struct sa peer;
+        if (sa_set_sa(&peer, ai->ai_addr) == 0)
+            m_trustedPeers.push_back(peer);
+    }
+    freeaddrinfo(found);
+}
+
+bool SipEngine::trustedPeer(const struct sa& source) const
+{
+    for (const struct sa& peer : m_trustedPeers)
+        if (sa_cmp(&peer, &source, SA_ADDR))
+            return true;
     return false;
 }
 

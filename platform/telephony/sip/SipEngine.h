@@ -4,9 +4,11 @@
 
 #include "Re.h"
 #include "SipLine.h"
+#include "SipWarnings.h"
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kalvo::sip {
 
@@ -35,10 +37,16 @@ public:
     SipRegistration* registration() { return m_registration.get(); }
     // A call ended: it is freed once the current libre callback has returned.
     void callEnded(SipCall* call);
+    // True when a request from source came from the account's registrar, whose asserted caller
+    // identity may then be believed.
+    bool trustedPeer(const struct sa& source) const;
+    SipWarnings& warnings() { return m_warnings; }
 
 private:
     static void onConnect(const struct sip_msg* msg, void* arg);
     static bool onRequest(const struct sip_msg* msg, void* arg);
+    static bool onScreen(const struct sip_msg* msg, void* arg);
+    void resolveTrustedPeers();
     static void onReap(void* arg);
     void incoming(const struct sip_msg* msg);
     int addTransports(const struct sa& laddr, bool tcp);
@@ -48,6 +56,9 @@ private:
     struct sip* m_sip = nullptr;
     struct sipsess_sock* m_sessionSocket = nullptr;
     struct sip_lsnr* m_listener = nullptr;
+    struct sip_lsnr* m_screen = nullptr; // sees every request before the session layer
+    std::vector<struct sa> m_trustedPeers;
+    SipWarnings m_warnings;
     std::unique_ptr<SipCall> m_call;
     std::unique_ptr<SipCall> m_ended; // kept until the callback that ended it has returned
     std::unique_ptr<SipRegistration> m_registration;

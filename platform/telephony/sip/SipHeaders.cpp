@@ -31,15 +31,98 @@ std::string displayName(const struct pl& pl)
     return plain;
 }
 
+// The length of the UTF-8 sequence at text[at] and its code point; 0 when it is not one.
+size_t decodeUtf8(std::string_view text, size_t at, char32_t& cp)
+{
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    unsigned char lead = byte(at);
+    size_t length = lead < 0x80           ? 1
+                    : (lead >> 5) == 0x6  ? 2
+                    : (lead >> 4) == 0xE  ? 3
+                    : (lead >> 3) == 0x1E ? 4
+                                          : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    cp = length == 1 ? lead : lead & (0x7F >> length);
+    for (size_t i = 1; i < length; ++i) {
+        if ((byte(at + i) & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (byte(at + i) & 0x3F);
+    }
+    // Overlong forms, surrogates and values past Unicode are not characters.
+    static constexpr char32_t kMinimum[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+        return 0;
+    return length;
+}
+
+bool shownAsSpace(char32_t cp)
+{
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 || cp == 0x061C ||
+           cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+bool digitsOnly(const struct pl& pl)
+{
+    if (!pl_isset(&pl))
+        return false;
+    for (size_t i = 0; i < pl.l; ++i)
+        if (pl.p[i] < '0' || pl.p[i] > '9')
+            return false;
+    return true;
+}
+
 } // namespace
 
-kalvo::telephony::CallData callDataFromInvite(const struct sip_msg* msg)
+std::string cleanIdentity(std::string_view text)
+{
+    constexpr size_t kMaxCharacters = 128;
+    std::string out;
+    size_t characters = 0;
+    for (size_t at = 0; at < text.size() && characters < kMaxCharacters; ++characters) {
+        char32_t cp = 0;
+        size_t length = decodeUtf8(text, at, cp);
+        if (length == 0 || shownAsSpace(cp)) {
+            out.push_back(' ');
+            at += length == 0 ? 1 : length;
+        } else {
+            out.append(text.substr(at, length));
+            at += length;
+        }
+    }
+    return out;
+}
+
+const char* requestFault(const struct sip_msg* msg)
+{
+    if (!pl_isset(&msg->to.auri))
+        return "Missing To";
+    if (!pl_isset(&msg->from.auri))
+        return "Missing From";
+    if (!pl_isset(&msg->callid))
+        return "Missing Call-ID";
+    if (!pl_isset(&msg->cseq.met))
+        return "Missing CSeq";
+    if (pl_casecmp(&msg->cseq.met, &msg->met) != 0)
+        return "CSeq Method Mismatch";
+    if (!pl_isset(&msg->via.sentby))
+        return "Missing Via";
+    if (pl_isset(&msg->clen)) {
+        const size_t body = msg->mb ? mbuf_get_left(msg->mb) : 0;
+        if (!digitsOnly(msg->clen) || msg->clen.l > 9 || pl_u32(&msg->clen) != body)
+            return "Bad Content-Length";
+    }
+    return nullptr;
+}
+
+kalvo::telephony::CallData callDataFromInvite(const struct sip_msg* msg, bool trustAssertedIdentity)
 {
     kalvo::telephony::CallData data;
     struct pl dname = msg->from.dname;
     struct pl user = msg->from.uri.user;
     std::string address = text(msg->from.auri);
-    if (const struct sip_hdr* pai = sip_msg_xhdr(msg, "P-Asserted-Identity")) {
+    const struct sip_hdr* pai = trustAssertedIdentity ? sip_msg_xhdr(msg, "P-Asserted-Identity") : nullptr;
+    if (pai) {
         struct sip_addr addr;
         if (sip_addr_decode(&addr, &pai->val) == 0) {
             dname = addr.dname;
@@ -47,16 +130,16 @@ kalvo::telephony::CallData callDataFromInvite(const struct sip_msg* msg)
             address = text(addr.auri);
         }
     }
-    std::string number = text(user);
+    std::string number = cleanIdentity(text(user));
     if (!number.empty())
         data.callerNumber = number;
-    std::string name = displayName(dname);
+    std::string name = cleanIdentity(displayName(dname));
     if (!name.empty())
         data.callerName = name;
-    std::string called = text(msg->uri.user);
+    std::string called = cleanIdentity(text(msg->uri.user));
     if (!called.empty())
         data.calledNumber = called;
-    data.displayableAddress = address;
+    data.displayableAddress = cleanIdentity(address);
     return data;
 }
 

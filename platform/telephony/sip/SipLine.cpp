@@ -51,7 +51,8 @@ void SipLine::open()
 {
     {
         std::unique_lock lock(m_mutex);
-        if (m_runState == RunState::Running || m_runState == RunState::Starting)
+        if (m_runState == RunState::Running || m_runState == RunState::Starting ||
+            m_runState == RunState::Waiting)
             return;
         if (m_thread.joinable()) {
             lock.unlock();
@@ -88,6 +89,50 @@ bool SipLine::listening() const
     return m_runState == RunState::Running;
 }
 
+std::string SipLine::startError() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_startError;
+}
+
+bool SipLine::startEngine(bool first)
+{
+    m_ownedEngine.reset(); // a stack left from a failed try frees its sockets first
+    m_ownedEngine = std::make_unique<SipEngine>(*this);
+    std::string why;
+    int err = m_ownedEngine->start(why);
+    if (why.empty() && err)
+        why = std::strerror(err);
+    bool changed = false;
+    {
+        std::lock_guard lock(m_mutex);
+        changed = why != m_startError;
+        m_startError = why;
+        m_runState = err ? RunState::Waiting : RunState::Running;
+        m_engine = err ? nullptr : m_ownedEngine.get();
+    }
+    if (err) {
+        m_ownedEngine.reset();
+        // Said once per reason, not at every retry.
+        if (changed)
+            std::fprintf(stderr, "kalvo sip: line \"%s\" cannot start: %s; trying again every %u s\n",
+                         m_name.c_str(), why.c_str(), kStartRetryMs / 1000);
+        tmr_start(m_retryTimer, kStartRetryMs, onRetryStart, this);
+        return false;
+    }
+    if (!first) {
+        std::fprintf(stderr, "kalvo sip: line \"%s\" listens on %s now\n", m_name.c_str(),
+                     m_settings.listenAddress().c_str());
+        m_events.lineState(LINEDEVSTATE_INSERVICE);
+    }
+    return true;
+}
+
+void SipLine::onRetryStart(void* arg)
+{
+    static_cast<SipLine*>(arg)->startEngine(false);
+}
+
 void SipLine::run()
 {
     // Named so that tools and measurements can find the line's thread.
@@ -96,35 +141,36 @@ void SipLine::run()
     re_thread_init();
     libre_init();
     struct mqueue* queue = nullptr;
-    auto engine = std::make_unique<SipEngine>(*this);
+    struct tmr retryTimer;
+    tmr_init(&retryTimer);
+    m_retryTimer = &retryTimer;
     int err = mqueue_alloc(&queue, onWake, this);
-    std::string why;
-    if (!err)
-        err = engine->start(why);
-    {
+    if (err) {
         std::lock_guard lock(m_mutex);
-        m_runState = err ? RunState::Failed : RunState::Running;
-        if (!err) {
+        m_runState = RunState::Failed;
+        m_startError = std::strerror(err);
+    } else {
+        {
+            std::lock_guard lock(m_mutex);
             m_queue = queue;
-            m_engine = engine.get();
         }
+        startEngine(true);
     }
     m_started.notify_all();
-    if (err) {
-        std::fprintf(stderr, "kalvo sip: line \"%s\" cannot start: %s\n", m_name.c_str(),
-                     why.empty() ? std::strerror(err) : why.c_str());
-    } else {
+    if (!err)
         re_main(nullptr);
-    }
+    tmr_cancel(&retryTimer);
     {
         std::lock_guard lock(m_mutex);
         m_queue = nullptr;
         m_engine = nullptr;
         m_commands.clear();
-        if (m_runState == RunState::Running)
+        if (m_runState != RunState::Failed)
             m_runState = RunState::Stopped;
+        m_startError.clear();
     }
-    engine.reset();
+    m_ownedEngine.reset();
+    m_retryTimer = nullptr;
     mem_deref(queue);
     libre_close();
     re_thread_close();
@@ -139,19 +185,23 @@ void SipLine::takeCommands()
 {
     for (;;) {
         Command command;
+        SipEngine* engine = nullptr;
         {
             std::lock_guard lock(m_mutex);
-            if (m_commands.empty() || !m_engine)
+            if (m_commands.empty())
                 return;
             command = std::move(m_commands.front());
             m_commands.pop_front();
+            engine = m_engine;
         }
         if (command.type == Command::Type::Stop) {
-            m_engine->stop();
+            if (engine)
+                engine->stop();
             re_cancel();
             return;
         }
-        m_engine->execute(command);
+        if (engine)
+            engine->execute(command);
     }
 }
 
@@ -224,7 +274,7 @@ LONG SipLine::makeCall(CallId call, const std::string& address, RequestId reques
 {
     {
         std::lock_guard lock(m_mutex);
-        if (!m_queue)
+        if (!m_queue || m_runState != RunState::Running)
             return LINEERR_OPERATIONFAILED;
         if (m_call != 0)
             return LINEERR_CALLUNAVAIL;

@@ -13,6 +13,7 @@
 #include <thread>
 
 struct mqueue;
+struct tmr;
 
 namespace kalvo::sip {
 
@@ -71,10 +72,17 @@ public:
 
     // True once open() has the SIP listener running (for tests and the tool).
     bool listening() const;
+    // Why the line last failed to start listening (empty while it listens or is closed).
+    std::string startError() const;
+
+    // A line that cannot listen (port taken, address gone) tries again this often.
+    static constexpr unsigned kStartRetryMs = 10000;
 
 private:
     void run();
     static void onWake(int id, void* data, void* arg);
+    static void onRetryStart(void* arg);
+    bool startEngine(bool first);
     void takeCommands();
     LONG post(Command command);
     LONG checkCall(kalvo::telephony::CallId call, bool needConnected) const;
@@ -92,13 +100,18 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_started;
     mutable std::condition_variable m_phaseChanged;
-    enum class RunState { Stopped, Starting, Running, Failed } m_runState = RunState::Stopped;
+    // Waiting: the thread runs but the listener could not start yet; it retries by itself.
+    enum class RunState { Stopped, Starting, Running, Waiting, Failed } m_runState = RunState::Stopped;
+    std::string m_startError;
     struct mqueue* m_queue = nullptr; // set while the thread's loop runs
     std::deque<Command> m_commands;
     kalvo::telephony::CallId m_call = 0;
     Phase m_phase = Phase::None;
     std::thread m_thread;
     SipEngine* m_engine = nullptr; // lives on the SIP thread
+    // SIP thread only: the engine while it runs or is being started, and the retry timer.
+    std::unique_ptr<SipEngine> m_ownedEngine;
+    struct tmr* m_retryTimer = nullptr;
 };
 
 } // namespace kalvo::sip

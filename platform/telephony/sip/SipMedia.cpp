@@ -87,6 +87,12 @@ int SipMedia::answerOffer(struct mbuf* offer, struct mbuf** answer)
     return sdp_encode(answer, m_sdp, false);
 }
 
+bool SipMedia::audioOffered() const
+{
+    // An offer without an audio stream, or with the stream refused (port 0), leaves no call to take.
+    return m_sendPt >= 0 && sdp_media_rport(m_sdpMedia) != 0;
+}
+
 int SipMedia::makeOffer(struct mbuf** offer)
 {
     return sdp_encode(offer, m_sdp, true);

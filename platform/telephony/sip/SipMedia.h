@@ -52,6 +52,8 @@ public:
     int answerOffer(struct mbuf* offer, struct mbuf** answer);
     // Writes a new offer into *offer. @return 0 or errno.
     int makeOffer(struct mbuf** offer);
+    // After answerOffer: true when the offer had an audio stream we can serve.
+    bool audioOffered() const;
     // Takes the remote answer to makeOffer. @return 0 or errno.
     int takeAnswer(struct mbuf* answer);
 

@@ -2,6 +2,7 @@
 #include "SipRegistration.h"
 
 #include "SipEngine.h"
+#include "SipWarnings.h"
 
 #include <cstdio>
 #include <cstring>
@@ -111,9 +112,9 @@ void SipRegistration::response(int err, const struct sip_msg* msg)
     }
     // Wrong credentials do not get better by repeating them: stop, say so, try again much later.
     const SipSettings& settings = m_engine.line().settings();
-    std::fprintf(stderr, "kalvo sip: registration of %s rejected twice (%u %.*s); next try in %u s\n",
-                 m_aor.c_str(), msg->scode, static_cast<int>(msg->reason.l), msg->reason.p,
-                 settings.registerRetryMs / 1000);
+    const std::string reason = SipWarnings::escape(std::string_view(msg->reason.p, msg->reason.l));
+    std::fprintf(stderr, "kalvo sip: registration of %s rejected twice (%u %s); next try in %u s\n",
+                 m_aor.c_str(), msg->scode, reason.c_str(), settings.registerRetryMs / 1000);
     m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
     events.lineState(LINEDEVSTATE_OUTOFSERVICE);
     tmr_start(&m_retry, settings.registerRetryMs, onRetry, this);

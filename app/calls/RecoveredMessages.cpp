@@ -1,0 +1,149 @@
+// Interrupted recordings back into the call list.
+#include "RecoveredMessages.h"
+
+#include "CallStore.h"
+#include "CurrentCall.h"
+#include "ErrorTrap.h"
+#include "LocaleText.h"
+#include "PrivateFiles.h"
+#include "mdlLog.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <cerrno>
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+
+const char* const kFields[] = {"Call_Name", "Call_Number", "Call_Date", "Call_Time"};
+
+bool processRuns(qint64 pid)
+{
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+// The process id in "rec-<pid>-<n>.part.wav", 0 for other names.
+qint64 writerOf(const QString& name)
+{
+    const QStringList fields = name.split('-');
+    return fields.size() >= 3 && fields[0] == QLatin1String("rec") ? fields[1].toLongLong() : 0;
+}
+
+} // namespace
+
+RecoveredMessages::RecoveredMessages(CallStore& store, mdlLog& log) : m_store(store), m_log(log) {}
+
+QString RecoveredMessages::detailsPath(const QString& spoolFile)
+{
+    QString path = spoolFile;
+    if (path.endsWith(QLatin1String(".part.wav")))
+        path.chop(int(qstrlen(".part.wav")));
+    else if (path.endsWith(QLatin1String(".wav")))
+        path.chop(4);
+    return path + ".call";
+}
+
+bool RecoveredMessages::noteRecordingStarted(const QString& spoolFolder, const CurrentCall& call)
+{
+    // This process's spool files are numbered in order: the highest is the one just started.
+    const QString prefix = "rec-" + QString::number(::getpid()) + "-";
+    QString newest;
+    qint64 newestNumber = -1;
+    for (const QString& name : QDir(spoolFolder).entryList({prefix + "*.part.wav"}, QDir::Files)) {
+        const qint64 number = name.mid(prefix.size()).section('.', 0, 0).toLongLong();
+        if (number > newestNumber)
+            newestNumber = number, newest = name;
+    }
+    if (newest.isEmpty())
+        return false;
+    QJsonObject details;
+    const QString values[] = {call.CallerName, call.CallerNumber, call.CallDate, call.CallTime};
+    for (int i = 0; i < 4; ++i)
+        details[kFields[i]] = values[i];
+    QSaveFile file(detailsPath(QDir(spoolFolder).filePath(newest)));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    file.write(QJsonDocument(details).toJson(QJsonDocument::Compact));
+    return file.commit();
+}
+
+void RecoveredMessages::noteRecordingEnded(const QString& spoolFolder)
+{
+    QDir dir(spoolFolder);
+    const QString prefix = "rec-" + QString::number(::getpid()) + "-";
+    for (const QString& name : dir.entryList({prefix + "*.call"}, QDir::Files)) {
+        const QString part = name.chopped(int(qstrlen(".call"))) + ".part.wav";
+        if (!dir.exists(part))
+            dir.remove(name);
+    }
+}
+
+int RecoveredMessages::recover(const QString& spoolFolder, const QString& messagesFolder)
+{
+    QDir dir(spoolFolder);
+    QString messages = messagesFolder;
+    if (!messages.endsWith('/'))
+        messages += '/';
+    // The messages folder may lie outside the program folder; it is made private here, at start,
+    // like the program folder's own.
+    PrivateFiles::tighten(messages, true);
+    int stored = 0;
+    const QStringList names =
+        dir.entryList({"rec-*.part.wav", "interrupted-*.wav"}, QDir::Files, QDir::Time | QDir::Reversed);
+    for (const QString& name : names) {
+        const qint64 writer = writerOf(name);
+        if (writer != 0 && processRuns(writer))
+            continue; // still being written
+        stored += recoverOne(dir.filePath(name), messages) ? 1 : 0;
+    }
+    return stored;
+}
+
+bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& messagesFolder)
+{
+    ErrorTrap trap("ErrRecoverMessage ", [this](const QString& l) { m_log.WriteSysLog(l); });
+    CurrentCall call;
+    const QString details = detailsPath(spoolFile);
+    QFile detailsFile(details);
+    if (detailsFile.open(QIODevice::ReadOnly)) {
+        const QJsonObject saved = QJsonDocument::fromJson(detailsFile.read(64 * 1024)).object();
+        call.CallerName = saved.value("Call_Name").toString(call.CallerName);
+        call.CallerNumber = saved.value("Call_Number").toString(call.CallerNumber);
+        call.CallDate = saved.value("Call_Date").toString();
+        call.CallTime = saved.value("Call_Time").toString();
+    }
+    // Without details the file's own time stands for the call's.
+    const QDateTime written = QFileInfo(spoolFile).lastModified();
+    if (call.CallDate.isEmpty())
+        call.CallDate = LocaleText::shortDate(written.date());
+    if (call.CallTime.isEmpty())
+        call.CallTime = LocaleText::timeWithSeconds(written.time());
+    call.MessageFile = CallStore::messageFileName(messagesFolder, call.CallDate, call.CallTime);
+    call.GotMessage = true;
+
+    const QString message = messagesFolder + call.MessageFile;
+    QDir().mkpath(messagesFolder);
+    if (!QFile::copy(spoolFile, message)) {
+        trap.step(
+            [&] { throw std::runtime_error(("cannot copy " + spoolFile + " to " + message).toStdString()); });
+        return false;
+    }
+    QFile::setPermissions(message, QFile::ReadOwner | QFile::WriteOwner);
+    if (!m_store.PutCallDetailsInDB(call, messagesFolder)) {
+        QFile::remove(message); // our copy only; the recording stays in the spool for the next start
+        return false;
+    }
+    m_log.WriteSysLog("Recovered Message " + call.MessageFile + " [" + call.CallerName + ":" +
+                      call.CallerNumber + "] from " + QFileInfo(spoolFile).fileName());
+    QFile::remove(spoolFile);
+    QFile::remove(details);
+    return true;
+}

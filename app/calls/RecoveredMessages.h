@@ -1,0 +1,37 @@
+// Recordings cut short by a crash or a kill: while a message is recorded, the caller's details wait
+// beside its spool file; at the next start each interrupted recording becomes a call in the call
+// database, with those details (or "UNKNOWN"), its audio up to the interruption, unread.
+#pragma once
+
+#include <QString>
+
+struct CurrentCall;
+class CallStore;
+class mdlLog;
+
+class RecoveredMessages
+{
+public:
+    RecoveredMessages(CallStore& store, mdlLog& log);
+
+    // Writes the details of call beside the newest spool file of this process (the recording that
+    // has just started). @return false when there is no such file or it could not be written.
+    static bool noteRecordingStarted(const QString& spoolFolder, const CurrentCall& call);
+    // Removes the details of this process's recordings that have ended (their spool file is gone).
+    static void noteRecordingEnded(const QString& spoolFolder);
+
+    // Turns every interrupted recording in spoolFolder (of a process no longer running, and files
+    // kept as "interrupted-*.wav" by earlier versions) into a call with its message in
+    // messagesFolder, one system-log line each. A spool file and its details are removed only once
+    // the call is stored; on any failure they stay for the next start. @return the calls stored.
+    int recover(const QString& spoolFolder, const QString& messagesFolder);
+
+    // The details file that goes with a spool file: "rec-<pid>-<n>.part.wav" -> "rec-<pid>-<n>.call".
+    static QString detailsPath(const QString& spoolFile);
+
+private:
+    bool recoverOne(const QString& spoolFile, const QString& messagesFolder);
+
+    CallStore& m_store;
+    mdlLog& m_log;
+};

@@ -1,0 +1,59 @@
+// Tightening folders and files to their owner.
+#include "PrivateFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace PrivateFiles {
+
+namespace {
+
+bool restrict(const QString& path, bool folder)
+{
+    struct stat st
+    {
+    };
+    const QByteArray name = QFile::encodeName(path);
+    if (::lstat(name.constData(), &st) != 0 || S_ISLNK(st.st_mode))
+        return S_ISLNK(st.st_mode);
+    // Folders keep their owner's search right, files their owner's execute bit; group and others
+    // lose everything.
+    const mode_t wanted = folder ? (st.st_mode & 07700) | S_IRWXU : st.st_mode & 07700 & ~S_ISUID & ~S_ISGID;
+    if ((st.st_mode & 07777) == wanted)
+        return true;
+    return ::chmod(name.constData(), wanted) == 0;
+}
+
+} // namespace
+
+bool makeFolder(const QString& folder)
+{
+    if (!QDir().mkpath(folder))
+        return false;
+    return restrict(folder, true);
+}
+
+bool tighten(const QString& folder, bool recursive)
+{
+    if (!QFileInfo(folder).isDir())
+        return false;
+    bool ok = restrict(folder, true);
+    if (!recursive)
+        return ok;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        if (info.isSymLink())
+            continue;
+        ok = restrict(path, info.isDir()) && ok;
+    }
+    return ok;
+}
+
+} // namespace PrivateFiles

@@ -1,0 +1,46 @@
+// Limits on guessing the remote-access password across calls: the wrong tries of the last hour and
+// a lockout, kept in a small owner-only file beside the settings so a restart does not reset them.
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <vector>
+
+class Clock;
+
+class RemoteLockout
+{
+public:
+    static constexpr int kWrongPerCall = 3;   // then the caller is hung up on
+    static constexpr int kWrongPerWindow = 5; // within kWindowSeconds, then a lockout
+    static constexpr qint64 kWindowSeconds = 3600;
+    static constexpr qint64 kLockSeconds = 15 * 60;
+
+    // filePath is where the state lives; the clock gives the wall-clock time of each try.
+    RemoteLockout(QString filePath, const Clock& clock);
+
+    // The file beside the settings: "remote-lockout" in the registry folder.
+    static QString defaultPath();
+
+    // True while remote access is refused; until() tells until when.
+    bool lockedOut() const;
+    QDateTime until() const;
+
+    // Counts a wrong password. @return true when it starts a lockout.
+    bool recordWrong();
+    // The right password: earlier wrong tries no longer count.
+    void recordRight();
+
+private:
+    struct State
+    {
+        std::vector<qint64> wrong; // seconds since the epoch, within the window
+        qint64 lockedUntil = 0;
+    };
+    State load() const;
+    void save(const State& state) const;
+    qint64 nowSeconds() const;
+
+    QString m_path;
+    const Clock& m_clock;
+};
