@@ -140,9 +140,8 @@ private slots:
         for (const char* sub :
              {"", "/Log", "/Messages", "/.recording", "/Greets", "/Calls", "/Sound", "/Help"})
             QVERIFY2(mode(folder + sub) == 0700, sub);
-        for (const char* file :
-             {"/Log/01-01-2026_Sys.txt", "/Messages/old.wav", "/.recording/left.bin",
-              "/Calls/calls.sqlite3", "/beep.wav", "/Greets/Default.wav"})
+        for (const char* file : {"/Log/01-01-2026_Sys.txt", "/Messages/old.wav", "/.recording/left.bin",
+                                 "/Calls/calls.sqlite3", "/beep.wav", "/Greets/Default.wav"})
             QVERIFY2(mode(folder + file) == 0600, file);
         for (const char* sub : {"/Log/", "/Messages/"})
             for (const QString& file : QDir(folder + sub).entryList(QDir::Files))
