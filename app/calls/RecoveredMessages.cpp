@@ -5,7 +5,6 @@
 #include "CurrentCall.h"
 #include "ErrorTrap.h"
 #include "LocaleText.h"
-#include "PrivateFiles.h"
 #include "mdlLog.h"
 
 #include <QDateTime>
@@ -92,9 +91,6 @@ int RecoveredMessages::recover(const QString& spoolFolder, const QString& messag
     QString messages = messagesFolder;
     if (!messages.endsWith('/'))
         messages += '/';
-    // The messages folder may lie outside the program folder; it is made private here, at start,
-    // like the program folder's own.
-    PrivateFiles::tighten(messages, true);
     int stored = 0;
     const QStringList names =
         dir.entryList({"rec-*.part.wav", "interrupted-*.wav"}, QDir::Files, QDir::Time | QDir::Reversed);

@@ -39,7 +39,9 @@ bool makeFolder(const QString& folder)
 
 bool tighten(const QString& folder, bool recursive)
 {
-    if (!QFileInfo(folder).isDir())
+    // A folder that is a link to somewhere else is the user's arrangement: left alone.
+    const QFileInfo info(folder);
+    if (!info.isDir() || info.isSymLink())
         return false;
     bool ok = restrict(folder, true);
     if (!recursive)
@@ -48,10 +50,10 @@ bool tighten(const QString& folder, bool recursive)
                     QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        if (info.isSymLink())
+        const QFileInfo entry = it.fileInfo();
+        if (entry.isSymLink())
             continue;
-        ok = restrict(path, info.isDir()) && ok;
+        ok = restrict(path, entry.isDir()) && ok;
     }
     return ok;
 }

@@ -11,7 +11,8 @@ namespace PrivateFiles {
 bool makeFolder(const QString& folder);
 
 // Makes folder owner-only, and with recursive also every folder and file below it; symbolic links
-// are neither followed nor changed. @return false when something could not be changed.
+// (folder itself included) are neither followed nor changed. @return false when something could not
+// be changed.
 bool tighten(const QString& folder, bool recursive);
 
 } // namespace PrivateFiles

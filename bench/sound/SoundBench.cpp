@@ -5,8 +5,8 @@
 #include "WaveSoundDevice.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -114,9 +114,9 @@ int main(int argc, char** argv)
     writeGreeting(minute, 44100, 2, 60);
     const QString twoHours = dir.path() + "/twohours44k.wav";
     writeGreeting(twoHours, 44100, 2, 2 * 3600);
-    for (const auto& [name, path] : {std::pair{"2-hour 44.1 kHz stereo file", twoHours},
-                                     std::pair{"60 s 44.1 kHz stereo file", minute},
-                                     std::pair{"10 s 8 kHz file", line}}) {
+    for (const auto& [name, path] :
+         {std::pair{"2-hour 44.1 kHz stereo file", twoHours}, std::pair{"60 s 44.1 kHz stereo file", minute},
+          std::pair{"10 s 8 kHz file", line}}) {
         auto out =
             std::make_shared<test::FakeLineDevice>(wave::WaveDirection::Out, std::chrono::milliseconds(20));
         const auto id = wave::WaveDeviceTable::instance().addLineDevice(out);
@@ -132,7 +132,8 @@ int main(int argc, char** argv)
         std::printf("sound_bench: PlayFile of a %s to the line returns after %lld ms; %llu frames played in "
                     "3 s; peak memory +%ld MB\n",
                     name, static_cast<long long>(returned),
-                    static_cast<unsigned long long>(out->framesProcessed()), (peakRssKb() - rssBefore) / 1024);
+                    static_cast<unsigned long long>(out->framesProcessed()),
+                    (peakRssKb() - rssBefore) / 1024);
         wave.StopPlay();
         wave::WaveDeviceTable::instance().removeLineDevice(wave::WaveDirection::Out, id);
     }
