@@ -13,7 +13,8 @@ QString path();
 QString seedSource();
 
 // Creates the missing sub-folders of folder and copies every file of seed that folder lacks.
-// Files the user already has are never replaced. Returns false when the folder cannot be made.
+// Files the user already has are never replaced, except those of Help/, which are the program's
+// and are brought up to the seed's version. Returns false when the folder cannot be made.
 bool ensure(const QString& folder, const QString& seed);
 
 } // namespace ProgramFolder
