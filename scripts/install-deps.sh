@@ -14,6 +14,8 @@ packages=(
   # test peers and tools
   baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps
   trayer xdotool x11-utils
+  # release: icons, package and its checks
+  librsvg2-bin dpkg-dev file desktop-file-utils appstream groff-base man-db
 )
 
 sudo_cmd=()
