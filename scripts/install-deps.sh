@@ -10,7 +10,7 @@ packages=(
   libsqlite3-dev libcurl4-openssl-dev libsndfile1-dev libsamplerate0-dev
   libespeak-ng-dev espeak-ng-data libre-dev librem-dev
   # run
-  espeak-ng sqlite3 pulseaudio pulseaudio-utils
+  espeak-ng sqlite3 pulseaudio pulseaudio-utils xdg-utils iproute2
   # test peers and tools
   baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps
   trayer xdotool x11-utils
