@@ -60,7 +60,8 @@ for page in docs/man/*.1; do
   warnings=$(groff -ww -man -z "$page" 2>&1)
   [ -z "$warnings" ] || { echo "$warnings"; fail "groff warnings in $page"; }
 done
-note "validators: desktop entry, metainfo and $(ls docs/man/*.1 | wc -l) manual pages pass"
+bash scripts/help-page.sh --check >/dev/null || fail "the help page is older than docs/USER_GUIDE.md"
+note "validators: desktop entry, metainfo, $(ls docs/man/*.1 | wc -l) manual pages, help page up to date"
 
 # The pictures of the real window, into a scratch folder so the committed ones stay.
 bash scripts/screenshots.sh "$build" "$work/shots" >/dev/null || fail "screenshots"
