@@ -85,10 +85,14 @@ else
 fi
 for f in /usr/bin/kalvo /usr/bin/kalvo-line /usr/bin/kalvo-reg /usr/lib/kalvo/Sayer /usr/lib/kalvo/libkorvan.so \
   /usr/share/applications/kalvo.desktop /usr/share/icons/hicolor/scalable/apps/kalvo.svg \
-  /usr/share/icons/hicolor/48x48/apps/kalvo.png /usr/share/kalvo/Help/index.htm /usr/share/man/man1/kalvo.1; do
+  /usr/share/icons/hicolor/48x48/apps/kalvo.png /usr/share/kalvo/Help/index.htm /usr/share/man/man1/kalvo.1.gz; do
   grep -qx "$f" <<<"$files" || fail "the package lacks $f"
 done
 [ "$(command -v kalvo)" = "$prefix/bin/kalvo" ] || fail "kalvo is not the installed one on PATH"
+for page in "$prefix"/share/man/man1/kalvo*.1.gz; do
+  warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || { echo "$warnings"; fail "man -l warns about $page"; }
+done
 
 # The programs from PATH, in a private home.
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
@@ -174,20 +178,22 @@ wait_for() { # wait_for SECONDS WHAT COMMAND...: retries until the command succe
 wait_for 10 "baresip" grep -q "baresip is ready" "$work/baresip/log"
 printf '/dial sip:kalvo@127.0.0.1:%s\n' "$sip" >"/dev/udp/127.0.0.1/$cons"
 folder="$XDG_DATA_HOME/kalvo"
-wait_for 40 "the recording" grep -qs "^.* : Record Message" "$folder"/Log/*_Sys.txt
+wait_for 40 "the recording" grep -qs " : Start Record Message" "$folder"/Log/*_Sys.txt
 sleep 3
 printf 'b' >"/dev/udp/127.0.0.1/$cons"
 stored() { [ "$(sqlite3 "$folder/Calls/calls.sqlite3" "SELECT count(*) FROM Calls WHERE Type <> '-1'")" = 1 ]; }
 wait_for 20 "the stored call" stored
 message=$(sqlite3 "$folder/Calls/calls.sqlite3" "SELECT Call_Massage_Name FROM Calls")
 [ "$(stat -c %s "$folder/Messages/$message")" -gt 16000 ] || fail "the message $message is too short"
+rms=$(sox "$folder/Messages/$message" -n stat 2>&1 | awk '/RMS +amplitude/ {print $3}')
+awk -v r="$rms" 'BEGIN { exit !(r > 0.05) }' || fail "the message does not hold the caller's tone (RMS $rms)"
 grep -q "Bob" <(sqlite3 "$folder/Calls/calls.sqlite3" "SELECT Call_Name FROM Calls") || fail "caller name"
 grep -qx "Exec=$prefix/bin/kalvo -st" "$XDG_CONFIG_HOME/autostart/kalvo.desktop" ||
   fail "the start-with-login entry does not name the installed kalvo"
 kill -TERM "$kalvo_pid"
 wait_for 15 "kalvo to end" bash -c "! kill -0 $kalvo_pid"
 grep -qs "Unload Kalvo" "$folder"/Log/*_Sys.txt || fail "no \"Unload Kalvo\" in the system log"
-note "call: answered, recorded $(stat -c %s "$folder/Messages/$message") bytes as $message, stored and logged"
+note "call: answered, recorded $(stat -c %s "$folder/Messages/$message") bytes (RMS $rms) as $message, stored and logged"
 
 # Removal: every file of the package is gone; what is left is the user's own folders.
 if [ "$mode" = install ]; then
