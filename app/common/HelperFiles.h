@@ -1,4 +1,4 @@
-// Where the program finds its private files (libkorvan.so, Sayer): beside it, or in lib/kalvo when installed.
+// Where the program finds its private files (libkorvan.so, Sayer): beside it, or installed in lib/kalvo.
 #pragma once
 
 #include <QString>
