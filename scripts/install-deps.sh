@@ -10,10 +10,12 @@ packages=(
   libsqlite3-dev libcurl4-openssl-dev libsndfile1-dev libsamplerate0-dev
   libespeak-ng-dev espeak-ng-data libre-dev librem-dev
   # run
-  espeak-ng sqlite3 pulseaudio pulseaudio-utils
+  espeak-ng sqlite3 pulseaudio pulseaudio-utils xdg-utils iproute2
   # test peers and tools
   baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps dbus-daemon python3-dbus python3-gi
   trayer xdotool x11-utils
+  # release: icons, package and its checks
+  librsvg2-bin python3-markdown dpkg-dev file desktop-file-utils appstream groff-base man-db
 )
 
 sudo_cmd=()

@@ -1,12 +1,14 @@
 // The program's typed wrapper of the line control.
 #include "TapiControl.h"
 
+#include "HelperFiles.h"
 #include "Registry.h"
 #include "VbError.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <dlfcn.h>
 
 namespace kalvo {
@@ -74,9 +76,13 @@ QString TapiControl::registeredLibrary()
 
 bool TapiControl::ensureRegistered(const QString& libDir)
 {
-    if (!registeredLibrary().isEmpty())
+    // A registration left by a removed install or build tree is renewed with the library at hand.
+    const QString registered = registeredLibrary();
+    if (!registered.isEmpty() && QFileInfo::exists(registered))
         return true;
-    const QString dir = libDir.isEmpty() ? QCoreApplication::applicationDirPath() : libDir;
+    const QString dir = libDir.isEmpty() ? HelperFiles::folderOf("libkorvan.so") : libDir;
+    if (dir.isEmpty())
+        return false;
     void* library = loadLibrary(QDir(dir).filePath("libkorvan.so"), nullptr);
     if (library == nullptr)
         return false;

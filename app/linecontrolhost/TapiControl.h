@@ -19,8 +19,9 @@ public:
     // class is not registered, its library does not load or makes no control.
     static std::unique_ptr<TapiControl> create(QString* error = nullptr);
 
-    // Registers libDir/libkorvan.so (by default the library installed beside the executable) when
-    // Korvan.Tapi is missing under HKEY_CLASSES_ROOT. @return true when the class is registered now.
+    // Registers libDir/libkorvan.so (by default the library beside the executable, or the installed
+    // one) when Korvan.Tapi under HKEY_CLASSES_ROOT is missing or names a file that is gone.
+    // @return true when the class is registered now.
     static bool ensureRegistered(const QString& libDir = QString());
 
     // The library file registered for Korvan.Tapi, or empty.

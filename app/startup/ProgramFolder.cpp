@@ -15,6 +15,16 @@ namespace {
 const char* const kFolders[] = {"Greets", "Sound", "Log", "Calls", "Help", "Messages"};
 // What holds callers' data or the owner's settings of calls: tightened file by file at each start.
 const char* const kPrivateTrees[] = {"Log", "Calls", "Messages", ".recording"};
+
+bool sameContent(const QString& a, const QString& b)
+{
+    QFile fa(a), fb(b);
+    if (fa.size() != fb.size())
+        return false;
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly))
+        return true; // unreadable: left as it is
+    return fa.readAll() == fb.readAll();
+}
 } // namespace
 
 QString path()
@@ -58,8 +68,11 @@ bool ensure(const QString& folder, const QString& seed)
         if (relative == "CMakeLists.txt" || relative.startsWith("desktop/"))
             continue; // build and desktop-integration files, not the user's
         QString to = folder + "/" + relative;
-        if (QFile::exists(to))
-            continue;
+        if (QFile::exists(to)) {
+            // The help pages are the program's, not the user's: they follow the installed version.
+            if (!relative.startsWith("Help/") || sameContent(from, to) || !QFile::remove(to))
+                continue;
+        }
         dir.mkpath(QFileInfo(to).absolutePath());
         if (QFile::copy(from, to))
             QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner);

@@ -13,9 +13,10 @@ QString path();
 QString seedSource();
 
 // Creates the missing sub-folders of folder and copies every file of seed that folder lacks.
-// Files the user already has are never replaced. The folder and its sub-folders are owner-only;
-// logs, calls, messages and the recording spool are tightened file by file. Returns false when
-// the folder cannot be made.
+// Files the user already has are never replaced, except those of Help/, which are the program's
+// and are brought up to the seed's version. The folder and its sub-folders are owner-only; logs,
+// calls, messages and the recording spool are tightened file by file. Returns false when the
+// folder cannot be made.
 bool ensure(const QString& folder, const QString& seed);
 
 } // namespace ProgramFolder

@@ -2,6 +2,7 @@
 #include "mMain.h"
 
 #include "ExitSignals.h"
+#include "HelperFiles.h"
 #include "InstanceChannel.h"
 #include "MessageBox.h"
 #include "ProgramFolder.h"
@@ -78,12 +79,29 @@ bool WriteFirstRunDefaults(const QString& programFolder, const QString& executab
     return true;
 }
 
+bool RefreshStartWithLogin(const QString& executablePath)
+{
+    using namespace mdlReg;
+    const QString current = GetRegString(HKeyLocalMachine, kRunKey, "Kalvo");
+    const QString wanted = executablePath + " -st";
+    if (current == kNotFound || current == wanted)
+        return false;
+    const QString recorded = current.endsWith(" -st") ? current.chopped(4) : current;
+    const bool installed = ProgramFolder::seedSource() != QStringLiteral(KALVO_SOURCE_DATA_DIR);
+    if (!installed && QFileInfo::exists(recorded))
+        return false;
+    SetRegValue(HKeyLocalMachine, kRunKey, "Kalvo", 1, wanted);
+    return true;
+}
+
 void RegisterSpeechHelper()
 {
     using namespace mdlReg;
-    if (GetRegString(HKeyClassesRoot, "SAPI.SpVoice", "") != kNotFound)
+    // A registration naming a helper that is gone (a removed install or build tree) is renewed.
+    const QString registered = GetRegString(HKeyClassesRoot, "SAPI.SpVoice", "");
+    if (registered != kNotFound && QFileInfo::exists(registered))
         return;
-    const QString helper = QCoreApplication::applicationDirPath() + "/Sayer";
+    const QString helper = HelperFiles::pathOf("Sayer");
     if (!QFileInfo(helper).isExecutable())
         return;
     // Quick (it only starts the synthesiser once), and the answer is wanted before any greeting
@@ -114,9 +132,10 @@ std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const Single
 
     const QString folder = ProgramFolder::path();
     ProgramFolder::ensure(folder, ProgramFolder::seedSource());
-    WriteFirstRunDefaults(folder, QCoreApplication::applicationFilePath());
+    if (!WriteFirstRunDefaults(folder, QCoreApplication::applicationFilePath()))
+        RefreshStartWithLogin(QCoreApplication::applicationFilePath());
     tellAboutUnreadableSettings();
-    kalvo::TapiControl::ensureRegistered(); // the line control installed beside the program
+    kalvo::TapiControl::ensureRegistered(); // the line control installed with the program
     RegisterSpeechHelper();
 
     auto form = std::make_unique<frmMain>(folder);

@@ -24,7 +24,12 @@ std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const Single
 // Writes the first-run defaults when "First" is "1" or absent; returns true when it did.
 bool WriteFirstRunDefaults(const QString& programFolder, const QString& executablePath);
 
-// Runs "Sayer --register" (installed beside the program) when no speech engine is registered.
+// Points an existing start-with-login entry at executablePath when this is the installed program
+// or the entry's program is gone; returns true when it did.
+bool RefreshStartWithLogin(const QString& executablePath);
+
+// Runs "Sayer --register" (beside the program or installed with it) when no speech engine is
+// registered or the registered one is gone.
 void RegisterSpeechHelper();
 
 // True when a top-level form with exactly this object name exists.

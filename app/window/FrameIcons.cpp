@@ -1,4 +1,5 @@
-// Icons drawn at run time, so they scale to any size without image files.
+// The program's icon from its rendered pictures; the other icons drawn at run time, so they scale to
+// any size without image files.
 #include "FrameIcons.h"
 
 #include <QPainter>
@@ -67,25 +68,10 @@ void page(QPainter& p)
 
 QIcon appIcon()
 {
-    return render([](QPainter& p) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(kInk);
-        p.drawRoundedRect(QRectF(1, 1, 30, 30), 7, 7);
-        // Two spools of a message tape.
-        p.setBrush(Qt::white);
-        p.drawEllipse(QPointF(10, 20), 5, 5);
-        p.drawEllipse(QPointF(22, 20), 5, 5);
-        p.setBrush(kInk);
-        p.drawEllipse(QPointF(10, 20), 1.8, 1.8);
-        p.drawEllipse(QPointF(22, 20), 1.8, 1.8);
-        // The handset above them.
-        p.setPen(pen(Qt::white, 3.2));
-        p.setBrush(Qt::NoBrush);
-        QPainterPath handset;
-        handset.moveTo(6, 11);
-        handset.cubicTo(9, 5, 23, 5, 26, 11);
-        p.drawPath(handset);
-    });
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QString(":/icons/kalvo-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 QIcon emptyIcon()

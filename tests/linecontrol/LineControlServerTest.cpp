@@ -88,6 +88,30 @@ TEST(LineControlServer, LoadsByProgIdAfterRegisteringTheLibraryBesideTheProgram)
     EXPECT_EQ(control->GetTapiStrError(0), " SUCCESS");
 }
 
+// A registration naming a library that is gone (a removed install or build tree) is renewed with the
+// library at hand, so the program does not fail on a stale path.
+TEST(LineControlServer, RenewsARegistrationWhoseLibraryIsGone)
+{
+    IsolatedHome home;
+    ensureApplication();
+    ASSERT_TRUE(TapiControl::ensureRegistered(binaryPath("")));
+    HKEY server = 0;
+    const std::string serverKey = std::string("CLSID\\") + korvan::kClassId + "\\InprocServer32";
+    ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, serverKey.c_str(), &server), ERROR_SUCCESS);
+    const std::string gone = home.path().toStdString() + "/removed/libkorvan.so";
+    ASSERT_EQ(RegSetValueExA(server, "", 0, REG_SZ, reinterpret_cast<const BYTE*>(gone.c_str()),
+                             static_cast<DWORD>(gone.size() + 1)),
+              ERROR_SUCCESS);
+    RegCloseKey(server);
+    ASSERT_EQ(TapiControl::registeredLibrary().toStdString(), gone);
+
+    ASSERT_TRUE(TapiControl::ensureRegistered(binaryPath("")));
+    EXPECT_EQ(QFileInfo(TapiControl::registeredLibrary()).canonicalFilePath(),
+              QFileInfo(binaryPath("libkorvan.so")).canonicalFilePath());
+    QString error;
+    EXPECT_NE(TapiControl::create(&error), nullptr) << error.toStdString();
+}
+
 // Only the four entry points are visible; the class object is handed out only for our class id and
 // the factory interface, and DllCanUnloadNow follows the objects that are alive.
 TEST(LineControlServer, ExportsOnlyTheEntryPointsAndCountsLiveObjects)

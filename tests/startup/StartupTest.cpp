@@ -26,6 +26,19 @@ QString setting(const char* name)
     return GetRegString(HKeyLocalMachine, kSettingsKey, name);
 }
 
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(data);
+}
+
 // Every file below a folder with its size and modification time, to see whether anything changed.
 QStringList snapshot(const QString& folder)
 {
@@ -127,6 +140,39 @@ private slots:
 
         auto shown = StartProgram({"-st", "extra"}, instance);
         QVERIFY(shown->isVisible());
+    }
+
+    // The help pages are the program's: an old one is brought up to the installed version at the
+    // next start, while a page the user added and every other seeded file the user changed stay.
+    // A start-with-login entry naming a program that is gone is pointed at this one; one naming a
+    // program that is still there is left, and so is a switched-off entry.
+    void programFilesFollowTheProgram()
+    {
+        kalvo::test::IsolatedHome home;
+        SingleInstance instance;
+        StartProgram({"-st"}, instance).reset();
+        const QString folder = home.programFolder();
+        const QByteArray seeded = readAll(kalvo::test::sourcePath("data/Help/index.htm"));
+        QVERIFY(!seeded.isEmpty());
+        writeFile(folder + "/Help/index.htm", "<p>the old guide</p>");
+        writeFile(folder + "/Help/notes.htm", "mine");
+        writeFile(folder + "/Sound/Ding.wav", "mine");
+        SetRegValue(HKeyLocalMachine, kRunKey, "Kalvo", 1, home.path() + "/removed/kalvo -st");
+
+        StartProgram({"-st"}, instance).reset();
+        QCOMPARE(readAll(folder + "/Help/index.htm"), seeded);
+        QCOMPARE(readAll(folder + "/Help/notes.htm"), QByteArray("mine"));
+        QCOMPARE(readAll(folder + "/Sound/Ding.wav"), QByteArray("mine"));
+        const QString self = QCoreApplication::applicationFilePath() + " -st";
+        QCOMPARE(GetRegString(HKeyLocalMachine, kRunKey, "Kalvo"), self);
+
+        const QString other = kalvo::test::binaryPath("kalvo") + " -st"; // still there
+        SetRegValue(HKeyLocalMachine, kRunKey, "Kalvo", 1, other);
+        StartProgram({"-st"}, instance).reset();
+        QCOMPARE(GetRegString(HKeyLocalMachine, kRunKey, "Kalvo"), other);
+        DeleteRegValue(HKeyLocalMachine, kRunKey, "Kalvo");
+        StartProgram({"-st"}, instance).reset();
+        QCOMPARE(GetRegString(HKeyLocalMachine, kRunKey, "Kalvo"), QString("Not Found"));
     }
 
     // A settings file that does not parse is moved aside, counts as a first start, and the user is

@@ -3,6 +3,7 @@
 #include "CallList.h"
 #include "EngineRig.h"
 #include "FrameCommands.h"
+#include "FrameIcons.h"
 #include "FrameLayout.h"
 #include "LineControl.h"
 #include "MessageBox.h"
@@ -50,6 +51,20 @@ class FrameTest : public QObject
 
 private slots:
     void init() { MessageBox::clearShown(); }
+
+    // The program's icon comes from the pictures built into the program, at every size the desktop
+    // asks for, so window, tray and about box need no image plugin.
+    void appIconFromBuiltInPictures()
+    {
+        const QIcon icon = FrameIcons::appIcon();
+        QVERIFY(!icon.isNull());
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            QVERIFY2(icon.availableSizes().contains(QSize(size, size)), qPrintable(QString::number(size)));
+        const QImage picture = icon.pixmap(QSize(48, 48)).toImage();
+        QCOMPARE(picture.size(), QSize(48, 48));
+        QCOMPARE(qAlpha(picture.pixel(24, 24)), 255); // drawn, not an empty frame
+        QCOMPARE(qAlpha(picture.pixel(0, 0)), 0);     // rounded corners
+    }
 
     // The menu bar, the tray menu and Toolbar1 carry the design's captions, names and tooltips in
     // order; the commands whose windows are not built yet are disabled; without a web host the web

@@ -1,0 +1,26 @@
+// Where the program finds its private files: beside it, or in lib/kalvo when installed.
+#include "HelperFiles.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+namespace HelperFiles {
+
+QString folderOf(const QString& name)
+{
+    const QString own = QCoreApplication::applicationDirPath();
+    const QStringList folders{own, QDir::cleanPath(own + "/" KALVO_PKGLIB_FROM_BIN)};
+    for (const QString& folder : folders)
+        if (QFileInfo::exists(folder + "/" + name))
+            return folder;
+    return {};
+}
+
+QString pathOf(const QString& name)
+{
+    const QString folder = folderOf(name);
+    return folder.isEmpty() ? QString() : folder + "/" + name;
+}
+
+} // namespace HelperFiles
