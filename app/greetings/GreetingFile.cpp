@@ -1,0 +1,42 @@
+// Stores a new greeting in the line's format.
+#include "GreetingFile.h"
+
+#include "AudioFileReader.h"
+#include "SoundErrors.h"
+#include "VbError.h"
+
+#include <QFile>
+#include <cstdio>
+#include <sndfile.h>
+
+void GreetingFile::store(const QString& source, const QString& target)
+{
+    using namespace kalvo::sound;
+    DecodedAudio audio;
+    const int32_t result = AudioFileReader::load(source, {kalvo::wave::WaveFormat{8000, 1}}, audio);
+    if (result == SOUND_ERR_FILENOTFOUND)
+        throw kalvo::VbError(kalvo::VbFileNotFound);
+    if (result != SOUND_OK)
+        throw kalvo::VbError(kalvo::VbPathFileAccessError);
+
+    const QString part = target + ".part";
+    SF_INFO info{};
+    info.samplerate = 8000;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(QFile::encodeName(part).constData(), SFM_WRITE, &info);
+    if (!file)
+        throw kalvo::VbError(kalvo::VbPathFileAccessError);
+    const auto frames = static_cast<sf_count_t>(audio.samples.size());
+    const bool written = sf_write_short(file, audio.samples.data(), frames) == frames;
+    const bool closed = sf_close(file) == 0;
+    if (!written || !closed) {
+        QFile::remove(part);
+        throw kalvo::VbError(kalvo::VbPathFileAccessError);
+    }
+    // rename() replaces an existing greeting in one step: a caller hears the old one or the new one.
+    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(part);
+        throw kalvo::VbError(kalvo::VbPathFileAccessError);
+    }
+}
