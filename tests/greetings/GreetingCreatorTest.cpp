@@ -1,0 +1,241 @@
+// The greeting creator on the main form: names and messages offscreen; a tone recorded from the sound
+// card of a private PulseAudio server; the real Sayer over the real link for voices, rate and a spoken
+// greeting that a caller on the simulated line then hears at 8000 Hz.
+#include "EngineRig.h"
+#include "MessageBox.h"
+#include "PrivatePulse.h"
+#include "SoundCardBackend.h"
+#include "SoundFiles.h"
+#include "SpeechLink.h"
+#include "frmGreetC.h"
+#include "mdlReg.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabBar>
+#include <QtTest>
+#include <sndfile.h>
+
+using kalvo::test::EngineRig;
+using Values = std::map<QString, QString>;
+
+namespace {
+QString stored(const char* name)
+{
+    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
+}
+
+// Registers the built helper as the speech system, as "Sayer --register" does where espeak-ng works.
+void registerSpeech()
+{
+    mdlReg::SetRegValue(mdlReg::HKeyClassesRoot, "SAPI.SpVoice", "", 1, kalvo::test::binaryPath("Sayer"));
+}
+
+// Frames of a sound file (0 when unreadable) and its rate and channels.
+sf_count_t framesOf(const QString& path, int* rate = nullptr, int* channels = nullptr)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
+    if (!file)
+        return 0;
+    sf_close(file);
+    if (rate)
+        *rate = info.samplerate;
+    if (channels)
+        *channels = info.channels;
+    return info.frames;
+}
+
+// From the first to the last sample above threshold.
+std::vector<int16_t> loudPart(const std::vector<int16_t>& samples, int threshold)
+{
+    auto loud = [&](int16_t s) { return std::abs(static_cast<int>(s)) > threshold; };
+    auto first = std::find_if(samples.begin(), samples.end(), loud);
+    auto last = std::find_if(samples.rbegin(), samples.rend(), loud).base();
+    return first < last ? std::vector<int16_t>(first, last) : std::vector<int16_t>();
+}
+
+// Runs body on the modal dialog named objectName as soon as it shows.
+void onDialog(const char* objectName, std::function<void(QWidget*)> body)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, objectName, body] {
+        QWidget* dialog = QApplication::activeModalWidget();
+        if (!dialog || dialog->objectName() != QLatin1String(objectName))
+            return;
+        poll->stop();
+        poll->deleteLater();
+        body(dialog);
+    });
+    poll->start(20);
+}
+} // namespace
+
+class GreetingCreatorTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<frmGreetC> creator(EngineRig& rig)
+    {
+        frmMain& form = rig.form();
+        auto dialog = std::make_unique<frmGreetC>(form.WavePlay(), form.log(), form.playbackFlags(),
+                                                  rig.programFolder(), m_timeBase,
+                                                  [&form](const QString& name) { form.GreetingSaved(name); });
+        dialog->show();
+        return dialog;
+    }
+    // The sound card's position of the private server's "Speaker" device.
+    int32_t speaker(EngineRig& rig)
+    {
+        WaveControl& wave = rig.form().WavePlay();
+        for (int32_t i = 0; i < wave.DeviceCount(); ++i) {
+            kalvo::sound::SoundDeviceCaps caps;
+            if (wave.DeviceCaps(i, caps) == 0 && caps.name == "Speaker")
+                return i;
+        }
+        return -1;
+    }
+    // Records what plays into "linein" for the length of the tone, through the creator's buttons.
+    void recordTone(frmGreetC& dialog, const QString& wav)
+    {
+        dialog.cmdRecClick();
+        QTest::qWait(300);
+        QProcess player;
+        player.setProcessEnvironment(m_pulse->environment());
+        player.start("paplay", {"-d", "linein", wav});
+        QVERIFY(player.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(player.state() == QProcess::NotRunning, 20000);
+        QTest::qWait(300);
+        dialog.cmdStopRecClick();
+    }
+    // Speaks text into "sayertmp.wav" through "Create Greeting" and waits for the new file.
+    sf_count_t createFromText(EngineRig& rig, frmGreetC& dialog)
+    {
+        const QString file = rig.programFolder() + "/sayertmp.wav";
+        QFile::remove(file);
+        dialog.cmdCreateGreetingClick();
+        sf_count_t frames = 0;
+        QTest::qWaitFor([&] { return (frames = framesOf(file)) > 0; }, 30000);
+        return frames;
+    }
+
+    kalvo::test::ScopedEnv m_path{"PATH", QFile::encodeName(qEnvironmentVariable("KALVO_BIN_DIR")) + ":" +
+                                              qgetenv("PATH")};
+    ScaledTimeBase m_timeBase{1.0};
+    std::unique_ptr<kalvo::test::PrivatePulse> m_pulse;
+    std::unique_ptr<kalvo::wave::SoundCardBackend> m_backend;
+
+private slots:
+    void initTestCase()
+    {
+        m_pulse = std::make_unique<kalvo::test::PrivatePulse>();
+        if (m_pulse->started())
+            m_backend = std::make_unique<kalvo::wave::SoundCardBackend>();
+    }
+    void cleanupTestCase()
+    {
+        m_backend.reset();
+        m_pulse.reset();
+    }
+    void init() { MessageBox::clearShown(); }
+
+    // Names with ? * : > < | \ " or / are refused with the not-legal message; OK with nothing made
+    // says "Empty Message" and keeps the form; without the speech system the text tab says so and
+    // returns to "Speaker"; closing without a helper asks nothing. The quick strip's "Add" and the
+    // Tools menu open the creator.
+    void namesMessagesAndOpening()
+    {
+        EngineRig rig;
+        for (const QChar c : {'?', '*', ':', '>', '<', '|', '\\', '"', '/'})
+            QVERIFY2(!frmGreetC::IsLegalGreetingName(QString("a") + c + "b"), qPrintable(QString(c)));
+        QVERIFY(frmGreetC::IsLegalGreetingName(" Back at 5 pm. "));
+
+        auto dialog = creator(rig);
+        QCOMPARE(dialog->windowTitle(), QString("Greeting Creator"));
+        QVERIFY(!dialog->SapiPresent());
+        dialog->cmdOKClick();
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"Empty Message"});
+        QVERIFY(dialog->isVisible());
+
+        MessageBox::clearShown();
+        dialog->findChild<QTabBar*>("TabStrip1")->setCurrentIndex(1);
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"Please Install SAPI 5.1 From Microsoft"});
+        QCOMPARE(dialog->findChild<QTabBar*>("TabStrip1")->currentIndex(), 0);
+        QVERIFY(dialog->findChild<QFrame*>("Frame1")->isVisible());
+        QVERIFY(!dialog->findChild<QFrame*>("Frame2")->isVisible());
+
+        MessageBox::clearShown();
+        dialog->reject();
+        QVERIFY(!dialog->isVisible());
+        QVERIFY(MessageBox::shownTexts().isEmpty());
+
+        for (const char* command : {"QuickAdd", "mnuGreetingCreator"}) {
+            bool opened = false;
+            onDialog("frmGreetC", [&](QWidget* d) {
+                opened = true;
+                static_cast<QDialog*>(d)->reject();
+            });
+            if (command == QLatin1String("QuickAdd"))
+                rig.form().TBQuickOptionButtonClick("Add");
+            else
+                rig.form().menuClick(command);
+            QVERIFY2(opened, command);
+        }
+    }
+
+    // A 600 Hz tone played into the card's input is recorded into "spktmp.wav" at 8000 Hz mono 16-bit
+    // with its pitch and length; closing while recording is refused; the greeting saved under a
+    // trimmed name becomes the setting, the main window's choice and the engine's file.
+    void recordsAToneAndSavesIt()
+    {
+        KALVO_REQUIRE_PULSE(*m_pulse);
+        EngineRig rig;
+        QTRY_VERIFY_WITH_TIMEOUT(speaker(rig) >= 0, 5000);
+        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound", 1,
+                            QString::number(speaker(rig)));
+        const QString wav = rig.programFolder() + "/say.wav";
+        QVERIFY(kalvo::test::writeSound(wav, kalvo::test::tone(600, 12000, 8000, 12000), 8000, 1,
+                                        SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+        QSignalSpy saved(&rig.form(), &frmMain::greetingSaved);
+        auto dialog = creator(rig);
+
+        dialog->cmdRecClick();
+        QVERIFY(rig.form().WavePlay().IsRecording());
+        dialog->reject();
+        QVERIFY2(dialog->isVisible(), "closing while recording is refused");
+        dialog->cmdStopRecClick();
+        recordTone(*dialog, wav);
+        QVERIFY(dialog->SpeakerRecorded() && dialog->HasGreeting());
+        QVERIFY(rig.sysLogHas(QString("Start RecMessage[Device:%1 1, 1, 16, 8000]->").arg(speaker(rig)) +
+                              rig.form().WavePlay().RecordErrorText(0)));
+        int rate = 0, channels = 0;
+        const auto recorded = kalvo::test::readSound(rig.programFolder() + "/spktmp.wav", &rate, &channels);
+        QCOMPARE(rate, 8000);
+        QCOMPARE(channels, 1);
+        const auto heard = loudPart(recorded, 2000);
+        QVERIFY2(std::abs(static_cast<int>(heard.size()) - 12000) < 800,
+                 qPrintable(QString::number(heard.size())));
+        QVERIFY(kalvo::test::toneShare(heard, 600, 8000) > 0.9);
+
+        dialog->findChild<QLineEdit*>("txtGreetingName")->setText("  Hello  ");
+        dialog->cmdOKClick();
+        QVERIFY(!dialog->isVisible());
+        const QString greeting = rig.programFolder() + "/Greets/Hello.wav";
+        QCOMPARE(kalvo::test::readSound(greeting), recorded);
+        QVERIFY(!QFile::exists(rig.programFolder() + "/spktmp.wav"));
+        QCOMPARE(stored("Greeting"), QString("Hello"));
+        QCOMPARE(rig.form().findChild<QComboBox*>("cmbDefGreet")->currentText(), QString("Hello"));
+        QCOMPARE(rig.form().settings().engine.GreetingFile, QString("Hello.wav"));
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(saved.first().first().toString(), QString("Hello"));
+    }
+};
+
+QTEST_MAIN(GreetingCreatorTest)
+#include "GreetingCreatorTest.moc"
