@@ -121,7 +121,8 @@ private:
         QFile::remove(file);
         dialog.cmdCreateGreetingClick();
         sf_count_t frames = 0;
-        QTest::qWaitFor([&] { return (frames = framesOf(file)) > 0; }, 30000);
+        if (!QTest::qWaitFor([&] { return (frames = framesOf(file)) > 0; }, 30000))
+            return 0;
         return frames;
     }
 
@@ -234,6 +235,136 @@ private slots:
         QCOMPARE(rig.form().settings().engine.GreetingFile, QString("Hello.wav"));
         QCOMPARE(saved.size(), 1);
         QCOMPARE(saved.first().first().toString(), QString("Hello"));
+    }
+
+    // With the real Sayer: the voice list arrives and its first entry is chosen; "Speak" hands the
+    // chosen rate to the helper, so a greeting created at rate -10 is longer than one at +10; a
+    // recorded greeting is announced as deleted before speech replaces it, and back again; saving
+    // over a name asks first; the spoken greeting is stored at 8000 Hz mono and a caller on the
+    // simulated line hears it whole.
+    void speechOverTheLinkToACaller()
+    {
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"RecordMessage", "1"}});
+        registerSpeech();
+        if (m_pulse->started()) {
+            QTRY_VERIFY_WITH_TIMEOUT(speaker(rig) >= 0, 5000);
+            mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound", 1,
+                                QString::number(speaker(rig)));
+        }
+        // The helper gets no sound server: "Speak" then fails at once instead of holding up the files.
+        auto noSound =
+            std::make_unique<kalvo::test::ScopedEnv>("PULSE_SERVER", "unix:/nonexistent/kalvo-no-pulse");
+        auto dialog = creator(rig);
+        noSound.reset();
+        QVERIFY(dialog->SapiPresent());
+        auto* voices = dialog->findChild<QComboBox*>("VoiceCB");
+        QTRY_VERIFY_WITH_TIMEOUT(voices->count() > 0, 10000);
+        QCOMPARE(voices->currentIndex(), 0);
+        dialog->findChild<QTabBar*>("TabStrip1")->setCurrentIndex(1);
+        QVERIFY(MessageBox::shownTexts().isEmpty());
+        QVERIFY(dialog->findChild<QFrame*>("Frame2")->isVisible());
+
+        dialog->findChild<QPlainTextEdit*>("txtSayer")
+            ->setPlainText(
+                "Hello, you have reached the answering machine. Please leave a message after the tone.");
+        auto* rate = dialog->findChild<QSlider*>("RateSldr");
+        rate->setValue(10);
+        dialog->SpeakBtnClick();
+        dialog->StopBtnClick();
+        const sf_count_t fast = createFromText(rig, *dialog);
+        rate->setValue(-10);
+        dialog->SpeakBtnClick();
+        dialog->StopBtnClick();
+        const sf_count_t slow = createFromText(rig, *dialog);
+        QVERIFY2(fast > 0 && slow > fast * 2, qPrintable(QString("%1 %2").arg(fast).arg(slow)));
+        QVERIFY(dialog->SpeechRecorded() && !dialog->SpeakerRecorded());
+
+        if (m_pulse->started()) {
+            // Recording over the spoken greeting asks first; No keeps the spoken one.
+            MessageBox::scriptAnswers({MessageBox::No});
+            dialog->cmdRecClick();
+            QCOMPARE(MessageBox::shownTexts(),
+                     QStringList{"This Will Delete 'Text To Speech' Recorded. \n Continue ?"});
+            QVERIFY(!rig.form().WavePlay().IsRecording() && dialog->SpeechRecorded());
+            MessageBox::scriptAnswers({MessageBox::Yes});
+            dialog->cmdRecClick();
+            QVERIFY(rig.form().WavePlay().IsRecording() && dialog->SpeakerRecorded());
+            QVERIFY(dialog->findChild<QPlainTextEdit*>("txtSayer")->toPlainText().isEmpty());
+            dialog->cmdStopRecClick();
+            dialog->findChild<QPlainTextEdit*>("txtSayer")->setPlainText("Please leave a message.");
+            MessageBox::clearShown();
+            MessageBox::scriptAnswers({MessageBox::No});
+            dialog->cmdCreateGreetingClick();
+            QCOMPARE(MessageBox::shownTexts(),
+                     QStringList{"This Will Delete Speaker Recorded. \n Continue ?"});
+            QVERIFY(dialog->SpeakerRecorded());
+            MessageBox::scriptAnswers({MessageBox::Yes});
+            QVERIFY(createFromText(rig, *dialog) > 0);
+            QVERIFY(dialog->SpeechRecorded());
+        }
+
+        int sayerRate = 0;
+        const sf_count_t spoken = framesOf(rig.programFolder() + "/sayertmp.wav", &sayerRate);
+        QCOMPARE(sayerRate, 22050);
+        const QString greeting = rig.programFolder() + "/Greets/Spoken.wav";
+        kalvo::test::writeWav(greeting, kalvo::test::tone(100));
+        dialog->findChild<QLineEdit*>("txtGreetingName")->setText("Spoken");
+        MessageBox::clearShown();
+        MessageBox::scriptAnswers({MessageBox::No});
+        dialog->cmdOKClick();
+        QCOMPARE(MessageBox::shownTexts(), QStringList{"Greeting Spoken already exists. Replace it ?"});
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(framesOf(greeting), sf_count_t(800));
+        MessageBox::scriptAnswers({MessageBox::Yes});
+        dialog->cmdOKClick();
+        QVERIFY(!dialog->isVisible());
+        int greetingRate = 0, greetingChannels = 0;
+        const sf_count_t stored8k = framesOf(greeting, &greetingRate, &greetingChannels);
+        QCOMPARE(greetingRate, 8000);
+        QCOMPARE(greetingChannels, 1);
+        QVERIFY2(std::abs(double(stored8k) - double(spoken) * 8000 / 22050) < 10,
+                 qPrintable(QString::number(stored8k)));
+        QCOMPARE(rig.form().settings().engine.GreetingFile, QString("Spoken.wav"));
+
+        // The next caller hears the spoken greeting, then the 60 ms beep.
+        rig.start();
+        rig.sim().offerCall("5551234", "Alice");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 20000);
+        const auto heard = rig.sim().playedToCaller();
+        QVERIFY2(std::abs(double(heard.size()) - double(stored8k + 480)) < 800,
+                 qPrintable(QString::number(heard.size())));
+        QVERIFY(loudPart(heard, 1000).size() > size_t(stored8k) / 2);
+        rig.sim().hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 5000);
+    }
+
+    // Closing while a recording runs keeps the form open, but the helper has already been told to
+    // quit: the link is down and speaking does nothing afterwards.
+    void closeRefusedWhileRecordingStillUnloadsTheHelper()
+    {
+        KALVO_REQUIRE_PULSE(*m_pulse);
+        EngineRig rig;
+        registerSpeech();
+        QTRY_VERIFY_WITH_TIMEOUT(speaker(rig) >= 0, 5000);
+        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound", 1,
+                            QString::number(speaker(rig)));
+        auto dialog = creator(rig);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->findChild<QComboBox*>("VoiceCB")->count() > 0, 10000);
+        QVERIFY(dialog->uDat().isUp());
+        dialog->cmdRecClick();
+        QVERIFY(rig.form().WavePlay().IsRecording());
+        dialog->reject();
+        QVERIFY(dialog->isVisible());
+        QVERIFY(!dialog->uDat().isUp());
+        dialog->findChild<QPlainTextEdit*>("txtSayer")->setPlainText("Hello");
+        QFile::remove(rig.programFolder() + "/sayertmp.wav");
+        dialog->cmdCreateGreetingClick();
+        QTest::qWait(1500);
+        QVERIFY(!QFile::exists(rig.programFolder() + "/sayertmp.wav"));
+        dialog->cmdStopRecClick();
+        dialog->reject();
+        QVERIFY(!dialog->isVisible());
     }
 };
 
