@@ -215,7 +215,7 @@ private slots:
     // month before the dialog closes. Cancel stores nothing.
     void propertiesTakeEffectAtOnce()
     {
-        EngineRig rig(Values{{"LogFor", "For Ever!"}, {"cWornBeforeDelete", "0"}});
+        EngineRig rig(Values{{"LogFor", "For Ever!"}, {"cWornBeforeDelete", "0"}, {"NumOfRing", "1"}});
         seed(rig);
         mdlLog& log = rig.form().log();
         const QString folder = log.folder();
@@ -250,12 +250,16 @@ private slots:
         QVERIFY(!QFile::exists(folder + "notes.txt"));
         QVERIFY(QFile::exists(folder + "12-3-2026_Sys.txt"));
 
-        // The running program's next lines follow the new switches, without a restart.
-        const int calls = rig.callsLog().size();
-        log.WriteCallsLog("Ring:1 [UNKNOWN:UNKNOWN]");
-        log.WriteSysLog("after the properties");
-        QCOMPARE(rig.callsLog().size(), calls);
-        QVERIFY(rig.sysLog().contains("after the properties"));
+        // The running program's next call follows the new switches, without a restart: its line
+        // goes to the system log but not to the calls log.
+        rig.start();
+        rig.sim().offerCall("5551234", "Alice");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 5000);
+        rig.sim().hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 5000);
+        QVERIFY(rig.sysLog().contains("Idle[LineIndex:0]"));
+        QVERIFY(rig.callsLog().filter("Ring:").isEmpty());
     }
 };
 
