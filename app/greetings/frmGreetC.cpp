@@ -423,6 +423,9 @@ void frmGreetC::cmdOKClick()
                          MessageBox::OkOnly, "Greeting Creator", this);
         return;
     }
+    // The greeting being recorded is the one to save, and the form could not close while it records.
+    if (m_wavePlay.IsRecording())
+        cmdStopRecClick();
     const QString name = m_name->text().trimmed();
     const QString source = folderFile(m_speakerRecorded ? "spktmp.wav" : "sayertmp.wav");
     const QString greets = m_programFolder + "/Greets";

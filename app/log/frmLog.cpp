@@ -88,7 +88,6 @@ frmLog::frmLog(mdlLog& log, std::function<void(const QString&)> saveFile, QWidge
     m_log.ListLogFiles(*m_list1, "All");
 
     connect(m_whatToShow, &QComboBox::activated, this, [this] { cmbWhatToShowClick(); });
-    connect(m_list1, &QListWidget::itemClicked, this, [this] { List1Click(); });
     connect(m_list1, &QListWidget::currentRowChanged, this, [this] { List1Click(); });
     connect(del, &QPushButton::clicked, this, &frmLog::cmdDeleteClick);
     connect(saveAs, &QPushButton::clicked, this, &frmLog::cmdSaveAsClick);

@@ -11,6 +11,7 @@
 #include "mdlReg.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -340,7 +341,8 @@ private slots:
     }
 
     // Closing while a recording runs keeps the form open, but the helper has already been told to
-    // quit: the link is down and speaking does nothing afterwards.
+    // quit: the link is down and speaking does nothing afterwards. OK then ends the recording and
+    // saves it.
     void closeRefusedWhileRecordingStillUnloadsTheHelper()
     {
         KALVO_REQUIRE_PULSE(*m_pulse);
@@ -358,13 +360,22 @@ private slots:
         QVERIFY(dialog->isVisible());
         QVERIFY(!dialog->uDat().isUp());
         dialog->findChild<QPlainTextEdit*>("txtSayer")->setPlainText("Hello");
-        QFile::remove(rig.programFolder() + "/sayertmp.wav");
-        dialog->cmdCreateGreetingClick();
+        QElapsedTimer clock;
+        clock.start();
+        dialog->SpeakBtnClick();
+        QVERIFY2(clock.elapsed() < 500, "nothing is sent, and nothing waits for the helper");
         QTest::qWait(1500);
-        QVERIFY(!QFile::exists(rig.programFolder() + "/sayertmp.wav"));
-        dialog->cmdStopRecClick();
-        dialog->reject();
+        QVERIFY(rig.form().WavePlay().IsRecording());
+        // OK while recording ends the recording and saves it, so the form can close.
+        dialog->findChild<QLineEdit*>("txtGreetingName")->setText("Short");
+        dialog->cmdOKClick();
+        QVERIFY(!rig.form().WavePlay().IsRecording());
         QVERIFY(!dialog->isVisible());
+        // The input is silent here, so only the file's format is checked.
+        int rate = 0;
+        framesOf(rig.programFolder() + "/Greets/Short.wav", &rate);
+        QCOMPARE(rate, 8000);
+        QVERIFY(rig.sysLog().filter("Err").filter(QRegularExpression("^Err(cmd|Stop|Form)")).isEmpty());
     }
 };
 
