@@ -221,6 +221,8 @@ private slots:
         QCOMPARE(rate, 8000);
         QCOMPARE(channels, 1);
         const auto heard = loudPart(recorded, 2000);
+        qInfo("recorded tone: %zu loud frames of 12000 played, 600 Hz share %.3f", heard.size(),
+              kalvo::test::toneShare(heard, 600, 8000));
         QVERIFY2(std::abs(static_cast<int>(heard.size()) - 12000) < 800,
                  qPrintable(QString::number(heard.size())));
         QVERIFY(kalvo::test::toneShare(heard, 600, 8000) > 0.9);
@@ -255,7 +257,11 @@ private slots:
         // The helper gets no sound server: "Speak" then fails at once instead of holding up the files.
         auto noSound =
             std::make_unique<kalvo::test::ScopedEnv>("PULSE_SERVER", "unix:/nonexistent/kalvo-no-pulse");
+        QElapsedTimer opening;
+        opening.start();
         auto dialog = creator(rig);
+        qInfo("creator open with the helper started and linked: %lld ms",
+              static_cast<long long>(opening.elapsed()));
         noSound.reset();
         QVERIFY(dialog->SapiPresent());
         auto* voices = dialog->findChild<QComboBox*>("VoiceCB");
@@ -277,6 +283,8 @@ private slots:
         dialog->SpeakBtnClick();
         dialog->StopBtnClick();
         const sf_count_t slow = createFromText(rig, *dialog);
+        qInfo("spoken at rate 10: %lld frames, at rate -10: %lld frames (22050 Hz)",
+              static_cast<long long>(fast), static_cast<long long>(slow));
         QVERIFY2(fast > 0 && slow > fast * 2, qPrintable(QString("%1 %2").arg(fast).arg(slow)));
         QVERIFY(dialog->SpeechRecorded() && !dialog->SpeakerRecorded());
 
@@ -333,6 +341,8 @@ private slots:
         rig.sim().ring(1);
         QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 20000);
         const auto heard = rig.sim().playedToCaller();
+        qInfo("greeting %lld frames from %lld at 22050 Hz; the caller heard %zu frames with the beep",
+              static_cast<long long>(stored8k), static_cast<long long>(spoken), heard.size());
         QVERIFY2(std::abs(double(heard.size()) - double(stored8k + 480)) < 800,
                  qPrintable(QString::number(heard.size())));
         QVERIFY(loudPart(heard, 1000).size() > size_t(stored8k) / 2);
