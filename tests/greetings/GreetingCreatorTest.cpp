@@ -227,6 +227,15 @@ private slots:
                  qPrintable(QString::number(heard.size())));
         QVERIFY(kalvo::test::toneShare(heard, 600, 8000) > 0.9);
 
+        // A name of spaces only, or one that would leave the folder, is refused and the form stays.
+        MessageBox::clearShown();
+        dialog->findChild<QLineEdit*>("txtGreetingName")->setText("   ");
+        dialog->cmdOKClick();
+        dialog->findChild<QLineEdit*>("txtGreetingName")->setText("../Hello");
+        dialog->cmdOKClick();
+        QCOMPARE(MessageBox::shownTexts(),
+                 (QStringList{"Enter Greeting Name", "Greeting name with ? \\ / | * < > : \" is not legal"}));
+        QVERIFY(dialog->isVisible());
         dialog->findChild<QLineEdit*>("txtGreetingName")->setText("  Hello  ");
         dialog->cmdOKClick();
         QVERIFY(!dialog->isVisible());
