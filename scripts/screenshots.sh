@@ -56,6 +56,50 @@ wait_for 40 grep -q "Grace Hopper" "$KALVO_HOME"/Log/*_Calls.txt
 sleep 1
 import -window "$window" "$out/main-window.png"
 
+# open_menu STEPS KEYS...: opens the menu STEPS menus left of Help (wrapping round), then sends KEYS.
+open_menu() {
+  local steps=$1; shift
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  xdotool mousemove $((X + 314)) $((Y + 8)) click 1
+  sleep 0.5
+  for _ in $(seq "$steps"); do xdotool key Left; sleep 0.1; done
+  xdotool key "$@"
+}
+shoot_dialog() { # shoot_dialog TITLE FILE: waits for the window and takes its picture
+  wait_for 15 xdotool search --onlyvisible --name "^$1\$"
+  local id
+  id=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
+  sleep 1
+  [ "$2" = - ] || import -window "$id" "$2"
+  echo "$id"
+}
+
+# The greeting creator from Tools > Greeting Creator: its speaker page, then its text page.
+open_menu 1 Return
+creator=$(shoot_dialog "Greeting Creator" "$out/greeting-creator-speaker.png" | tail -n 1)
+eval "$(xdotool getwindowgeometry --shell "$creator")"
+xdotool mousemove $((X + WIDTH * 3 / 4)) $((Y + 22)) click 1
+sleep 2
+xdotool mousemove $((X + WIDTH / 2)) $((Y + 100)) click 1
+xdotool type --delay 20 "Hello, this is Ada. Please leave a message after the tone."
+sleep 0.5
+import -window "$creator" "$out/greeting-creator-text.png"
+xdotool key Escape
+sleep 1
+
+# The log viewer from File > Log with the first file (the calls log) shown, then its properties.
+open_menu 6 Down Down Down Return
+viewer=$(shoot_dialog "Kalvo - Log" - | tail -n 1)
+eval "$(xdotool getwindowgeometry --shell "$viewer")"
+xdotool mousemove $((X + 60)) $((Y + 66)) click 1
+sleep 1
+import -window "$viewer" "$out/log-viewer.png"
+xdotool mousemove $((X + WIDTH - 50)) $((Y + HEIGHT - 22)) click 1
+shoot_dialog "Log Properties" "$out/log-properties.png" >/dev/null
+xdotool key Escape
+sleep 0.5
+xdotool key Escape
+
 # The tray menu, from a right click on the icon at the panel's right end.
 xdotool mousemove 1012 12 click 3
 sleep 1
@@ -72,4 +116,4 @@ about=$(xdotool search --onlyvisible --name '^About Kalvo$' | head -n 1)
 sleep 0.5
 import -window "$about" "$out/about.png"
 xdotool key Escape
-echo "screenshots: wrote $out/main-window.png $out/tray-menu.png $out/about.png"
+echo "screenshots: wrote $out/main-window.png $out/tray-menu.png $out/about.png and the greeting creator and log pictures"

@@ -90,8 +90,17 @@ void mdlLog::ListLogFiles(QListWidget& list, const QString& kind) const
     }
 }
 
+bool mdlLog::isLogFileName(const QString& name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains('/') && !name.contains('\\') && !name.contains(QChar(0));
+}
+
 void mdlLog::ReadLogFile(QListWidget& list, const QString& name) const
 {
+    // A name from outside the folder's own listing never reads another folder.
+    if (!isLogFileName(name))
+        return;
     QFile file(m_folder + name);
     if (!file.open(QIODevice::ReadOnly))
         return;
@@ -103,6 +112,8 @@ void mdlLog::ReadLogFile(QListWidget& list, const QString& name) const
 
 void mdlLog::DeleteLogFile(const QString& name) const
 {
+    if (!isLogFileName(name))
+        return;
     QFile::remove(m_folder + name);
 }
 

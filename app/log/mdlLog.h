@@ -47,6 +47,8 @@ public:
 
     // The months argument of PurgeLogs for a "LogFor" setting; 0 means keep for ever.
     static int monthsToKeep(const QString& logFor);
+    // True for a plain file name of the log folder: no folder part, not "." or "..".
+    static bool isLogFileName(const QString& name);
 
     QString folder() const { return m_folder; }
     // Today's file names, e.g. "12-7-26_Sys.txt".

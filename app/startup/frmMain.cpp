@@ -26,6 +26,8 @@
 #include "WaveSoundDevice.h"
 #include "WindowView.h"
 #include "frmAbout.h"
+#include "frmGreetC.h"
+#include "frmLog.h"
 #include "frmMSG.h"
 #include "mMain.h"
 #include "mdlReg.h"
@@ -62,22 +64,9 @@ const QString kWebHost;
 #endif
 
 // The commands whose windows are not part of the program yet: shown, but not to be chosen.
-const char* const kUnbuiltCommands[] = {"Log",
-                                        "mnuLog",
-                                        "Events",
-                                        "Actions",
-                                        "Options",
-                                        "mnuEventsGeneral",
-                                        "mnuInComingCall",
-                                        "mnuIdelCall",
-                                        "mnuMail",
-                                        "mnuAplication",
-                                        "mnuGeneral",
-                                        "mnuDevices",
-                                        "mnuAnswerMode",
-                                        "mnuAdvance",
-                                        "mnuGreetingCreator",
-                                        "QuickAdd"};
+const char* const kUnbuiltCommands[] = {"Events",          "Actions",     "Options",       "mnuEventsGeneral",
+                                        "mnuInComingCall", "mnuIdelCall", "mnuMail",       "mnuAplication",
+                                        "mnuGeneral",      "mnuDevices",  "mnuAnswerMode", "mnuAdvance"};
 
 int16_t storedSwitch(const char* name)
 {
@@ -120,7 +109,7 @@ frmMain::frmMain(const QString& programFolder, const Clock& clock, QWidget* pare
 frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clock, const TimeBase& timeBase,
                  QWidget* parent)
     : QMainWindow(parent), m_programFolder(programFolder), m_log(programFolder + "/Log/", clock),
-      m_parts(standardParts(std::move(parts))), m_viewer(std::make_unique<frmMSG>(timeBase))
+      m_timeBase(timeBase), m_parts(standardParts(std::move(parts))), m_viewer(std::make_unique<frmMSG>(timeBase))
 {
     setObjectName("frmMain");
     setWindowTitle("Kalvo 1.0");
@@ -313,13 +302,17 @@ void frmMain::Toolbar1ButtonClick(const QString& key)
             m_callList->ClearCommand();
         else if (key == QLatin1String("Save"))
             m_player->saveSelected();
+        else if (key == QLatin1String("Log"))
+            openLog();
     });
 }
 
 void frmMain::TBQuickOptionButtonClick(const QString& key)
 {
     ErrorTrap("ErrTBQuickOption ", [this](const QString& l) { logLine(l); }).step([&] {
-        if (key == QLatin1String("Play")) {
+        if (key == QLatin1String("Add")) {
+            openGreetingCreator();
+        } else if (key == QLatin1String("Play")) {
             if (WavePlay().IsPlaying())
                 return;
             m_flags.clearPreviews();
@@ -361,6 +354,33 @@ void frmMain::menuClick(const QString& name)
         openPage(m_commands->bugReportPage());
     else if (name == QLatin1String("mnuAbout"))
         frmAbout(m_commands->productPage(), this).exec();
+    else if (name == QLatin1String("mnuGreetingCreator"))
+        openGreetingCreator();
+}
+
+// ---- The log viewer and the greeting creator ----
+
+void frmMain::openLog()
+{
+    frmLog viewer(
+        m_log, [this](const QString& path) { m_player->SaveFile(path); }, this);
+    viewer.exec();
+}
+
+void frmMain::openGreetingCreator()
+{
+    frmGreetC creator(
+        WavePlay(), m_log, m_flags, m_programFolder, m_timeBase,
+        [this](const QString& name) { GreetingSaved(name); }, this);
+    creator.exec();
+}
+
+void frmMain::GreetingSaved(const QString& name)
+{
+    m_settings.options.Greeting = name;
+    m_settings.engine.GreetingFile = name + ".wav";
+    m_quick->showSettings();
+    emit greetingSaved(name);
 }
 
 void frmMain::openPage(const QString& url)

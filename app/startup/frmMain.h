@@ -100,6 +100,14 @@ public:
     // The menu items that do not repeat a toolbar key, by name.
     void menuClick(const QString& name);
 
+    // A greeting was saved: it becomes the configured one, the main window's list shows it, and the
+    // next call plays it.
+    void GreetingSaved(const QString& name);
+
+signals:
+    // After GreetingSaved, for other open greeting lists (the options dialog's).
+    void greetingSaved(const QString& name);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -115,9 +123,12 @@ private:
     void finishCallInProgress();
     void openPage(const QString& url);
     void logLine(const QString& line) const { m_log.WriteSysLog(line); }
+    void openLog();
+    void openGreetingCreator();
 
     QString m_programFolder;
     mdlLog m_log;
+    const TimeBase& m_timeBase;
     Settings m_settings;
     FormParts m_parts;
     PlaybackFlags m_flags;

@@ -67,8 +67,8 @@ private slots:
     }
 
     // The menu bar, the tray menu and Toolbar1 carry the design's captions, names and tooltips in
-    // order; the commands whose windows are not built yet are disabled; without a web host the web
-    // items are hidden; every toolbar button has an accessible name.
+    // order; the commands whose windows are not built yet (events, actions, options) are disabled; without a
+    // web host the web items are hidden; every toolbar button has an accessible name.
     void commandSet()
     {
         EngineRig rig;
@@ -114,9 +114,10 @@ private slots:
                                     "Delete Message", "Clear Calls List", "Log", "Set Events", "Set Actions",
                                     "Options"}));
         QCOMPARE(separators, 4);
-        for (const char* unbuilt :
-             {"Log", "mnuLog", "Events", "mnuGeneral", "mnuMail", "mnuGreetingCreator", "QuickAdd"})
+        for (const char* unbuilt : {"Events", "mnuGeneral", "mnuMail"})
             QVERIFY2(!form.commands().action(unbuilt)->isEnabled(), unbuilt);
+        for (const char* built : {"Log", "mnuLog", "mnuGreetingCreator", "QuickAdd"})
+            QVERIFY2(form.commands().action(built)->isEnabled(), built);
         QCOMPARE(form.commands().action("QuickAdd")->toolTip(), QString("Create New Greeting"));
         QCOMPARE(form.commands().action("QuickPlay")->toolTip(), QString("Play Greeting"));
         QCOMPARE(form.findChild<QComboBox*>("cmbRings")->toolTip(),

@@ -1,0 +1,106 @@
+// The greeting creator: a new greeting recorded from the sound card or spoken by the text-to-speech
+// helper, listened to and saved under a name as the current greeting.
+#pragma once
+
+#include "WaveControl.h"
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QTabBar;
+class QTimer;
+class SpeechLink;
+class TimeBase;
+class mdlLog;
+struct PlaybackFlags;
+
+class frmGreetC : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The full scale of ProgressBarRec in seconds ("0 MIN" to "3 MIN"); a recording stops there.
+    static constexpr int kRecordSeconds = 180;
+
+    // wavePlay is the main window's sound-card instance; greetingSaved runs after a save has stored
+    // the setting "Greeting", with the name, so every greeting list and the engine follow.
+    frmGreetC(WaveControl& wavePlay, mdlLog& log, PlaybackFlags& flags, const QString& programFolder,
+              const TimeBase& timeBase, std::function<void(const QString&)> greetingSaved,
+              QWidget* parent = nullptr);
+    ~frmGreetC() override;
+
+    // True when a greeting name holds none of ? * : > < | \ " /.
+    static bool IsLegalGreetingName(const QString& name);
+
+    bool HasGreeting() const { return m_hasGreeting; }
+    bool SpeakerRecorded() const { return m_speakerRecorded; }
+    bool SpeechRecorded() const { return m_speechRecorded; }
+    bool SapiPresent() const { return m_sapiPresent; }
+    SpeechLink& uDat() { return *m_link; }
+
+    // The handlers, callable from tests as the controls call them.
+    void TabStrip1Click(int index);
+    void cmdRecClick();
+    void cmdStopRecClick();
+    void cmdPlayClick();
+    void cmdStopPlayClick();
+    void SpeakBtnClick();
+    void StopBtnClick();
+    void cmdCreateGreetingClick();
+    void cmdOKClick();
+
+    // Closing (Cancel, OK or the close box) stops a playback, is refused while recording, and tells
+    // the helper to quit either way.
+    void done(int result) override;
+
+private:
+    void buildSpeakerPage();
+    void buildTextPage();
+    void TimerRecTick();
+    void TimerPlayTick();
+    void setSpeakerButtons(bool record, bool stopRecord, bool play, bool stopPlay);
+    bool ask(const QString& text);
+    void logLine(const QString& line) const;
+    QString folderFile(const QString& name) const { return m_programFolder + "/" + name; }
+
+    WaveControl& m_wavePlay;
+    mdlLog& m_log;
+    PlaybackFlags& m_flags;
+    QString m_programFolder;
+    std::function<void(const QString&)> m_greetingSaved;
+    SpeechLink* m_link;
+
+    bool m_hasGreeting = false;
+    int32_t m_soundDevice = 0;
+    bool m_tabsLoading = false;
+    bool m_speakerRecorded = false;
+    bool m_speechRecorded = false;
+    bool m_sapiPresent = false;
+
+    QTabBar* m_tabs;
+    QFrame* m_frame1;
+    QFrame* m_frame2;
+    QPushButton* m_rec = nullptr;
+    QPushButton* m_stopRec = nullptr;
+    QPushButton* m_play = nullptr;
+    QPushButton* m_stopPlay = nullptr;
+    QProgressBar* m_progressRec = nullptr;
+    QProgressBar* m_progressPlay = nullptr;
+    QLabel* m_lblRec = nullptr;
+    QTimer* m_timerRec;
+    QTimer* m_timerPlay;
+    QPlainTextEdit* m_text = nullptr;
+    QComboBox* m_voices = nullptr;
+    QSlider* m_rate = nullptr;
+    QLineEdit* m_name;
+};
