@@ -6,6 +6,7 @@
 #include "CallStore.h"
 #include "CallerViewer.h"
 #include "CurlMailSender.h"
+#include "DialogHost.h"
 #include "ErrorTrap.h"
 #include "FrameCommands.h"
 #include "FrameIcons.h"
@@ -26,6 +27,7 @@
 #include "WindowView.h"
 #include "frmAbout.h"
 #include "frmMSG.h"
+#include "frmOptions.h"
 #include "mMain.h"
 #include "mdlReg.h"
 
@@ -39,6 +41,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
@@ -65,16 +68,11 @@ const char* const kUnbuiltCommands[] = {"Log",
                                         "mnuLog",
                                         "Events",
                                         "Actions",
-                                        "Options",
                                         "mnuEventsGeneral",
                                         "mnuInComingCall",
                                         "mnuIdelCall",
                                         "mnuMail",
                                         "mnuAplication",
-                                        "mnuGeneral",
-                                        "mnuDevices",
-                                        "mnuAnswerMode",
-                                        "mnuAdvance",
                                         "mnuGreetingCreator",
                                         "QuickAdd"};
 
@@ -188,6 +186,7 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     // A call that ends while the window is hidden makes the tray icon blink until it is clicked.
     m_engine->actions().setWindowHooks([this] { return m_windowHidden; }, [this] { m_tray->startBlink(); });
     buildFrame(timeBase, clock);
+    buildDialogHost();
 
     // Load order: the list's look, the panels and columns, then the quick settings.
     m_callList->setGridLines(kCheck1);
@@ -312,6 +311,8 @@ void frmMain::Toolbar1ButtonClick(const QString& key)
             m_callList->ClearCommand();
         else if (key == QLatin1String("Save"))
             m_player->saveSelected();
+        else if (key == QLatin1String("Options"))
+            showOptions(1);
     });
 }
 
@@ -360,7 +361,70 @@ void frmMain::menuClick(const QString& name)
         openPage(m_commands->bugReportPage());
     else if (name == QLatin1String("mnuAbout"))
         frmAbout(m_commands->productPage(), this).exec();
+    // Settings dialogs, each on the tab its menu names.
+    else if (name == QLatin1String("mnuGeneral"))
+        showOptions(1);
+    else if (name == QLatin1String("mnuDevices"))
+        showOptions(2);
+    else if (name == QLatin1String("mnuAnswerMode"))
+        showOptions(3);
+    else if (name == QLatin1String("mnuAdvance"))
+        showOptions(4);
 }
+
+// --- Settings dialogs ---
+
+void frmMain::buildDialogHost()
+{
+    m_dialogHost.reset(
+        new DialogHost{m_settings, m_log, Tapi1(), WavePlay(), DataBase1(), m_flags, m_programFolder});
+    DialogHost& host = *m_dialogHost;
+    host.playWave = [this](const QString& path) { return m_player->PlayWave(path, false); };
+    host.getAppOptions = [this] { GetAppOptions(); };
+    host.lineIsOpen = [this] { return m_engine->state().LineIsOpen; };
+    // The engine answers on the line it opens last.
+    host.openLine = [this](int line) {
+        m_engine->state().LineIndex = line;
+        m_engine->monitor().OpenLine(line);
+    };
+    host.closeLine = [this](int line) { m_engine->monitor().CloseLine(line); };
+    host.refillGreetings = [this](const QString& selection) {
+        QComboBox* list = m_quick->cmbDefGreet();
+        const QSignalBlocker quiet(list);
+        list->clear();
+        list->addItems(QuickSettings::GreetFilFile(m_programFolder + "/Greets/"));
+        list->setCurrentIndex(selection.isEmpty() ? 0 : list->findText(selection));
+    };
+    host.setRecordMessage = [this](bool on) {
+        const QSignalBlocker quiet(m_quick->chkRecMessage());
+        m_quick->chkRecMessage()->setChecked(on);
+    };
+    host.relayout = [this] {
+        if (m_layout)
+            m_layout->Form_Resize(size(), m_settings.options.pQuickToolbar != 0);
+    };
+    host.viewCallViewer = [this](bool animate, int speed, int closeOn, int delay) {
+        m_viewer->ViewCallViewer(animate, speed, closeOn, delay);
+    };
+}
+
+void frmMain::GetAppOptions()
+{
+    SettingsLoader(m_log, m_programFolder).GetAppOptions(m_settings.options, m_settings.engine);
+    m_settings.options.MassagesPath = m_settings.engine.MessagesPath;
+    EngineState& state = m_engine->state();
+    if (!state.LineIsOpen)
+        state.LineIndex = m_settings.engine.LineIndex;
+}
+
+void frmMain::showOptions(int tab)
+{
+    frmOptions dialog(*m_dialogHost, this);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+// --- end of settings dialogs ---
 
 void frmMain::openPage(const QString& url)
 {

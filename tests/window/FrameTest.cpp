@@ -100,7 +100,7 @@ private slots:
                                     "Options"}));
         QCOMPARE(separators, 4);
         for (const char* unbuilt :
-             {"Log", "mnuLog", "Events", "mnuGeneral", "mnuMail", "mnuGreetingCreator", "QuickAdd"})
+             {"Log", "mnuLog", "Events", "mnuMail", "mnuGreetingCreator", "QuickAdd"})
             QVERIFY2(!form.commands().action(unbuilt)->isEnabled(), unbuilt);
         QCOMPARE(form.commands().action("QuickAdd")->toolTip(), QString("Create New Greeting"));
         QCOMPARE(form.commands().action("QuickPlay")->toolTip(), QString("Play Greeting"));
