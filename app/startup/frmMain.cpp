@@ -16,6 +16,8 @@
 #include "QuickSettings.h"
 #include "RecordingFile.h"
 #include "SettingsLoader.h"
+#include "SimLineDialog.h"
+#include "SipLineDialog.h"
 #include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
 #include "StatusPanels.h"
@@ -137,6 +139,9 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     for (const QString& kept :
          kalvo::sound::RecordingFile::keepInterrupted(kalvo::sound::RecordingFile::defaultSpoolFolder()))
         logLine("Kept interrupted recording " + kept);
+    // The lines' own settings dialogs, shown from the options dialog.
+    kalvo::sip::SipLineDialog::install();
+    kalvo::sim::SimLineDialog::install();
     trap.step([&] {
         const int result = Tapi1().LineInitialize();
         logLine("LineInitialize->" + Tapi1().GetTapiStrError(result));
