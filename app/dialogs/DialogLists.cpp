@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <cstdio>
 
 namespace {
 void fill(QComboBox& list, const QString& pattern, const QString& selection, bool keepExtension,
@@ -82,6 +83,28 @@ void DialogLists::FillSoundDeviceList(const WaveControl& wave, QComboBox& list)
 QString DialogLists::BrowseForFolder(QWidget* owner, const QString& title)
 {
     return FileDialog::getExistingDirectory(owner, title);
+}
+
+QString DialogLists::AddSound(QWidget* owner, const QString& soundFolder)
+{
+    const QString chosen = FileDialog::getOpenFileName(owner, "Add Sound", "wav (*.wav)");
+    if (chosen.isEmpty())
+        return {};
+    const QFileInfo source(chosen);
+    const QString name = source.fileName();
+    const QString target = soundFolder + name;
+    // A sound picked from the folder itself is already there; copying it over itself would lose it.
+    if (QFileInfo(target).exists() && source.canonicalFilePath() == QFileInfo(target).canonicalFilePath())
+        return name;
+    const QString part = target + ".part";
+    QFile::remove(part);
+    if (!QFile::copy(chosen, part))
+        throw kalvo::VbError(source.exists() ? kalvo::VbPathFileAccessError : kalvo::VbFileNotFound);
+    if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(part);
+        throw kalvo::VbError(kalvo::VbPathFileAccessError);
+    }
+    return name;
 }
 
 void DialogLists::showText(QComboBox& list, const QString& text)

@@ -26,6 +26,10 @@ public:
     static void FillSoundDeviceList(const WaveControl& wave, QComboBox& list);
     // A folder chosen in the folder browser; empty when cancelled.
     static QString BrowseForFolder(QWidget* owner, const QString& title);
+    // Asks for a wave file ("Add Sound") and copies it into soundFolder (ending in "/") under its own
+    // name, replacing a sound of that name only once the copy is complete. Returns the file name, or
+    // an empty text when cancelled. Raises kalvo::VbError when the copy fails.
+    static QString AddSound(QWidget* owner, const QString& soundFolder);
     // Shows text in a pick-only list: the matching entry is selected, otherwise error 380 is raised
     // and the list keeps its selection.
     static void showText(QComboBox& list, const QString& text);

@@ -28,6 +28,7 @@
 #include "WaveSoundDevice.h"
 #include "WindowView.h"
 #include "frmAbout.h"
+#include "frmEvents.h"
 #include "frmMSG.h"
 #include "frmOptions.h"
 #include "mMain.h"
@@ -66,17 +67,8 @@ const QString kWebHost;
 #endif
 
 // The commands whose windows are not part of the program yet: shown, but not to be chosen.
-const char* const kUnbuiltCommands[] = {"Log",
-                                        "mnuLog",
-                                        "Events",
-                                        "Actions",
-                                        "mnuEventsGeneral",
-                                        "mnuInComingCall",
-                                        "mnuIdelCall",
-                                        "mnuMail",
-                                        "mnuAplication",
-                                        "mnuGreetingCreator",
-                                        "QuickAdd"};
+const char* const kUnbuiltCommands[] = {
+    "Log", "mnuLog", "Actions", "mnuMail", "mnuAplication", "mnuGreetingCreator", "QuickAdd"};
 
 int16_t storedSwitch(const char* name)
 {
@@ -318,6 +310,8 @@ void frmMain::Toolbar1ButtonClick(const QString& key)
             m_player->saveSelected();
         else if (key == QLatin1String("Options"))
             showOptions(1);
+        else if (key == QLatin1String("Events"))
+            showEvents(1);
     });
 }
 
@@ -375,6 +369,12 @@ void frmMain::menuClick(const QString& name)
         showOptions(3);
     else if (name == QLatin1String("mnuAdvance"))
         showOptions(4);
+    else if (name == QLatin1String("mnuEventsGeneral"))
+        showEvents(1);
+    else if (name == QLatin1String("mnuInComingCall"))
+        showEvents(2);
+    else if (name == QLatin1String("mnuIdelCall"))
+        showEvents(3);
 }
 
 // --- Settings dialogs ---
@@ -425,6 +425,13 @@ void frmMain::GetAppOptions()
 void frmMain::showOptions(int tab)
 {
     frmOptions dialog(*m_dialogHost, this);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+void frmMain::showEvents(int tab)
+{
+    frmEvents dialog(*m_dialogHost, this);
     dialog.selectTab(tab);
     dialog.exec();
 }
