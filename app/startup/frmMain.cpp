@@ -28,6 +28,7 @@
 #include "WaveSoundDevice.h"
 #include "WindowView.h"
 #include "frmAbout.h"
+#include "frmActions.h"
 #include "frmEvents.h"
 #include "frmMSG.h"
 #include "frmOptions.h"
@@ -67,8 +68,7 @@ const QString kWebHost;
 #endif
 
 // The commands whose windows are not part of the program yet: shown, but not to be chosen.
-const char* const kUnbuiltCommands[] = {
-    "Log", "mnuLog", "Actions", "mnuMail", "mnuAplication", "mnuGreetingCreator", "QuickAdd"};
+const char* const kUnbuiltCommands[] = {"Log", "mnuLog", "mnuGreetingCreator", "QuickAdd"};
 
 int16_t storedSwitch(const char* name)
 {
@@ -312,6 +312,8 @@ void frmMain::Toolbar1ButtonClick(const QString& key)
             showOptions(1);
         else if (key == QLatin1String("Events"))
             showEvents(1);
+        else if (key == QLatin1String("Actions"))
+            showActions(1);
     });
 }
 
@@ -375,6 +377,10 @@ void frmMain::menuClick(const QString& name)
         showEvents(2);
     else if (name == QLatin1String("mnuIdelCall"))
         showEvents(3);
+    else if (name == QLatin1String("mnuMail"))
+        showActions(1);
+    else if (name == QLatin1String("mnuAplication"))
+        showActions(2);
 }
 
 // --- Settings dialogs ---
@@ -432,6 +438,13 @@ void frmMain::showOptions(int tab)
 void frmMain::showEvents(int tab)
 {
     frmEvents dialog(*m_dialogHost, this);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+void frmMain::showActions(int tab)
+{
+    frmActions dialog(*m_dialogHost, this);
     dialog.selectTab(tab);
     dialog.exec();
 }

@@ -105,6 +105,7 @@ public:
     // Each opens modally over the window on a tab (1 = the first), as its menus and toolbar key do.
     void showOptions(int tab);
     void showEvents(int tab);
+    void showActions(int tab);
     // What the dialogs reach of the window.
     DialogHost& dialogHost() { return *m_dialogHost; }
     // Reloads the engine's copies from the settings key; a closed line follows the stored modem.
