@@ -170,6 +170,9 @@ void frmActions::GetOptions()
     m_txtAppTo->setText(a.AppTo);
     m_chkBGAPP->setChecked(a.pAppToBG != 0);
     m_cmbActApp->setCurrentIndex(a.ActionsAppAllCalls != 0 ? 1 : 0);
+    // A long command line shows from its program, not from its last argument.
+    for (QLineEdit* field : {m_txtSendToMail, m_txtSMTP, m_txtFromMail, m_txtAppTo})
+        field->setCursorPosition(0);
 }
 
 void frmActions::selectTab(int tab)

@@ -138,6 +138,7 @@ void frmOptions::GetOptions()
     // Halves go to the even position, as the stored tenths always have.
     p.sldSilence->setValue(static_cast<int>(std::nearbyint(o.ValSilence / 10.0)));
     p.txtMassagesPath->setText(o.MassagesPath);
+    p.txtMassagesPath->setCursorPosition(0);
     p.cmdRecordMessage->setChecked(o.RecordMessage != 0);
     trap.step([&] { DialogLists::showText(*p.txtNumOfRing, QString::number(o.NumOfRing)); });
     trap.step([&] { DialogLists::showText(*p.txtRecLong, QString::number(o.MaxRec)); });
@@ -271,6 +272,7 @@ void frmOptions::cmdBrowsMessagesPathClick()
         MessageFolderMove::move(m_host.database, oldFolder, newFolder,
                                 [this](const QString& l) { m_host.log.WriteSysLog(l); });
     m_pages.txtMassagesPath->setText(newFolder);
+    m_pages.txtMassagesPath->setCursorPosition(0);
     store("MassagesPath", newFolder);
     m_host.settings.options.MassagesPath = newFolder;
     // The files are in the new folder now: the next recording and playback look there too.
