@@ -43,6 +43,7 @@ struct DialogHost
     std::function<void()> relayout = {};
     // The caller viewer: animation, speed, close enabled, close delay.
     std::function<void(bool, int, int, int)> viewCallViewer = {};
-    // The greeting creator; empty while the program has none.
+    // The greeting creator, shown modally from the options dialog's "Add" (which stays disabled while
+    // this is empty); a greeting it saves goes to frmOptions::greetingSaved.
     std::function<void()> greetingCreator = {};
 };

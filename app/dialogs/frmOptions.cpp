@@ -315,8 +315,7 @@ void frmOptions::deleteGreeting()
     if (m_host.wavePlay.IsPlaying())
         m_host.wavePlay.StopPlay();
     const QString name = list.currentText();
-    if (MessageBox::show("Delete " + name + " ?", MessageBox::YesNo | MessageBox::Question, "Kalvo", this) !=
-        MessageBox::Yes)
+    if (MessageBox::show("Delete " + name + " ?", MessageBox::YesNo, "Kalvo", this) != MessageBox::Yes)
         return;
     if (name.isEmpty())
         return;
@@ -325,6 +324,11 @@ void frmOptions::deleteGreeting()
     m_host.refillGreetings(QString());
     store("Greeting", list.currentText());
     m_host.settings.options.Greeting = list.currentText();
+}
+
+void frmOptions::greetingSaved(const QString& name)
+{
+    DialogLists::GreetFilFile(*m_pages.CmbGreetsMessages, greetsPattern(), name, m_host.log);
 }
 
 void frmOptions::cmdLineSettingsClick()

@@ -23,6 +23,9 @@ public:
     const OptionsPages& pages() const { return m_pages; }
     int LoadedLineIndex() const { return m_loadedLineIndex; }
 
+    // The greeting creator saved a new greeting while the dialog is open: the list shows it.
+    void greetingSaved(const QString& name);
+
     // The start-with-login command: the program followed by " -st".
     static QString runCommand();
 
