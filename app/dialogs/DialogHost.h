@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <functional>
 
+class QWidget;
+
 class LineControl;
 class mdlLog;
 struct PlaybackFlags;
@@ -43,7 +45,7 @@ struct DialogHost
     std::function<void()> relayout = {};
     // The caller viewer: animation, speed, close enabled, close delay.
     std::function<void(bool, int, int, int)> viewCallViewer = {};
-    // The greeting creator, shown modally from the options dialog's "Add" (which stays disabled while
-    // this is empty); a greeting it saves goes to frmOptions::greetingSaved.
-    std::function<void()> greetingCreator = {};
+    // The greeting creator, shown modally over owner from the options dialog's "Add" (which stays
+    // disabled while this is empty); returns the name of the greeting it saved, or an empty text.
+    std::function<QString(QWidget* owner)> greetingCreator = {};
 };

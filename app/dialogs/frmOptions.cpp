@@ -297,8 +297,11 @@ void frmOptions::tlbrGreetingPlayerButtonClick(const QString& key)
                 flags.OptionsPlaying = false;
             }
         } else if (key == QLatin1String("Add")) {
-            if (m_host.greetingCreator)
-                m_host.greetingCreator();
+            if (!m_host.greetingCreator)
+                return;
+            const QString saved = m_host.greetingCreator(this);
+            if (!saved.isEmpty())
+                greetingSaved(saved);
         } else if (key == QLatin1String("Delete")) {
             deleteGreeting();
         }
