@@ -272,6 +272,17 @@ private slots:
         press(dialog, "cmdCancel");
     }
 
+    // An empty stored messages folder is filled in, and the dialog shows the filled-in folder.
+    void emptyMessagesFolderFilledIn()
+    {
+        EngineRig rig(std::map<QString, QString>{{"MassagesPath", ""}});
+        const QString filled = rig.programFolder() + "/Messages/";
+        QCOMPARE(rig.form().settings().options.MassagesPath, filled);
+        frmOptions dialog(rig.form().dialogHost(), &rig.form());
+        QCOMPARE(dialog.findChild<QLineEdit*>("txtMassagesPath")->text(), filled);
+        QCOMPARE(setting("MassagesPath"), filled);
+    }
+
     // With the line closed, another modem and "OK" store "Modem" and "ModemName" and open nothing;
     // the engine follows the stored line for the next open. A vanished modem stores "Modem" -1.
     void closedLineChangedModem()
