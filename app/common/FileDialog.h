@@ -1,4 +1,4 @@
-// The save-file dialog seam: a real dialog, or in tests the next scripted file name.
+// The file and folder dialog seam: real dialogs, or in tests the next scripted answer.
 #pragma once
 
 #include <QString>
@@ -14,6 +14,14 @@ public:
     static QString getSaveFileName(QWidget* owner, const QString& title, const QString& initialName,
                                    const QString& filter);
 
-    // For tests: the next dialog returns this path (empty = cancel) without being shown.
+    // Shows a modal open dialog for one existing file with one filter; the working folder is left
+    // as it was. Returns the chosen path, or an empty text when cancelled.
+    static QString getOpenFileName(QWidget* owner, const QString& title, const QString& filter);
+
+    // Shows a modal folder browser for existing folders only. Returns the chosen folder (without a
+    // final "/" unless it is the root), or an empty text when cancelled.
+    static QString getExistingDirectory(QWidget* owner, const QString& title);
+
+    // For tests: the next dialog of any kind returns this path (empty = cancel) without being shown.
     static void scriptNext(const QString& path);
 };

@@ -47,6 +47,12 @@ public:
     virtual int lineGetID(int lineIndex, int deviceClass) = 0;
     // Text of a telephony result.
     virtual QString GetTapiStrError(int number) = 0;
+    // Shows the line's own settings dialog; 0 when it was shown, -1 otherwise.
+    virtual int LineDialogLineConfig(int lineIndex)
+    {
+        (void)lineIndex;
+        return -1;
+    }
 
 signals:
     void ProcError(int lineIndex, int procNumber, int errorNumber);

@@ -96,3 +96,8 @@ QString TapiLineControl::GetTapiStrError(int number)
 {
     return m_control->GetTapiStrError(number);
 }
+
+int TapiLineControl::LineDialogLineConfig(int lineIndex)
+{
+    return m_control->LineDialogLineConfig(QString::number(lineIndex));
+}

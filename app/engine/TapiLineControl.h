@@ -31,6 +31,7 @@ public:
     bool LineConnected(int lineIndex) override;
     int LineOpen(int lineIndex, int callPrivilege, int mediaMode) override;
     int LineShutdown(int lineIndex) override;
+    int LineDialogLineConfig(int lineIndex) override;
     int LineAnswer(int lineIndex) override;
     int LineDrop(int lineIndex) override;
     int LineMonitorDigits(int lineIndex, bool on) override;

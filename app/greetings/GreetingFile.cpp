@@ -7,8 +7,8 @@
 
 #include <QFile>
 #include <cstdio>
-#include <vector>
 #include <sndfile.h>
+#include <vector>
 
 void GreetingFile::store(const QString& source, const QString& target)
 {

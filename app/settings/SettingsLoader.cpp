@@ -51,6 +51,8 @@ void SettingsLoader::loadAll(Settings& settings)
     GetMainEvents(settings.events);
     GetView(settings.view);
     GetAppOptions(settings.options, settings.engine);
+    // The options' copy shows the folder in use, also when it was just filled in.
+    settings.options.MassagesPath = settings.engine.MessagesPath;
 }
 
 void SettingsLoader::GetMainOptions(MainOptions& o)

@@ -6,6 +6,7 @@
 #include "CallStore.h"
 #include "CallerViewer.h"
 #include "CurlMailSender.h"
+#include "DialogHost.h"
 #include "ErrorTrap.h"
 #include "FrameCommands.h"
 #include "FrameIcons.h"
@@ -16,6 +17,8 @@
 #include "RecordingFile.h"
 #include "RecoveredMessages.h"
 #include "SettingsLoader.h"
+#include "SimLineDialog.h"
+#include "SipLineDialog.h"
 #include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
 #include "StatusPanels.h"
@@ -26,9 +29,12 @@
 #include "WaveSoundDevice.h"
 #include "WindowView.h"
 #include "frmAbout.h"
+#include "frmActions.h"
+#include "frmEvents.h"
 #include "frmGreetC.h"
 #include "frmLog.h"
 #include "frmMSG.h"
+#include "frmOptions.h"
 #include "mMain.h"
 #include "mdlReg.h"
 
@@ -42,6 +48,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QShortcut>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
@@ -62,11 +69,6 @@ const QString kWebHost = QStringLiteral(KALVO_WEB_HOST);
 #else
 const QString kWebHost;
 #endif
-
-// The commands whose windows are not part of the program yet: shown, but not to be chosen.
-const char* const kUnbuiltCommands[] = {"Events",          "Actions",     "Options",       "mnuEventsGeneral",
-                                        "mnuInComingCall", "mnuIdelCall", "mnuMail",       "mnuAplication",
-                                        "mnuGeneral",      "mnuDevices",  "mnuAnswerMode", "mnuAdvance"};
 
 int16_t storedSwitch(const char* name)
 {
@@ -109,7 +111,8 @@ frmMain::frmMain(const QString& programFolder, const Clock& clock, QWidget* pare
 frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clock, const TimeBase& timeBase,
                  QWidget* parent)
     : QMainWindow(parent), m_programFolder(programFolder), m_log(programFolder + "/Log/", clock),
-      m_timeBase(timeBase), m_parts(standardParts(std::move(parts))), m_viewer(std::make_unique<frmMSG>(timeBase))
+      m_timeBase(timeBase), m_parts(standardParts(std::move(parts))),
+      m_viewer(std::make_unique<frmMSG>(timeBase))
 {
     setObjectName("frmMain");
     setWindowTitle("Kalvo 1.0");
@@ -125,6 +128,9 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     QGuiApplication::restoreOverrideCursor();
     m_log.WriteSysLog("Load Kalvo");
     m_log.WriteCallsLog("Load Kalvo");
+    // The lines' own settings dialogs, shown from the options dialog.
+    kalvo::sip::SipLineDialog::install();
+    kalvo::sim::SimLineDialog::install();
     trap.step([&] {
         const int result = Tapi1().LineInitialize();
         logLine("LineInitialize->" + Tapi1().GetTapiStrError(result));
@@ -174,6 +180,7 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     // A call that ends while the window is hidden makes the tray icon blink until it is clicked.
     m_engine->actions().setWindowHooks([this] { return m_windowHidden; }, [this] { m_tray->startBlink(); });
     buildFrame(timeBase, clock);
+    buildDialogHost();
 
     // Load order: the list's look, the panels and columns, then the quick settings.
     m_callList->setGridLines(kCheck1);
@@ -240,10 +247,6 @@ void frmMain::buildFrame(const TimeBase& timeBase, const Clock&)
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
     connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);
     connect(m_commands, &FrameCommands::menuCommand, this, &frmMain::menuClick);
-    for (const char* name : kUnbuiltCommands)
-        if (QAction* action = m_commands->action(name))
-            action->setEnabled(false);
-
     // Space or Enter on the list plays from the selected call, as a double click does.
     for (const QKeySequence& key : {QKeySequence(Qt::Key_Space), QKeySequence(Qt::Key_Return)}) {
         auto* shortcut = new QShortcut(key, m_callList->view(), nullptr, nullptr, Qt::WidgetShortcut);
@@ -304,6 +307,12 @@ void frmMain::Toolbar1ButtonClick(const QString& key)
             m_player->saveSelected();
         else if (key == QLatin1String("Log"))
             openLog();
+        else if (key == QLatin1String("Options"))
+            showOptions(1);
+        else if (key == QLatin1String("Events"))
+            showEvents(1);
+        else if (key == QLatin1String("Actions"))
+            showActions(1);
     });
 }
 
@@ -354,6 +363,25 @@ void frmMain::menuClick(const QString& name)
         openPage(m_commands->bugReportPage());
     else if (name == QLatin1String("mnuAbout"))
         frmAbout(m_commands->productPage(), this).exec();
+    // Settings dialogs, each on the tab its menu names.
+    else if (name == QLatin1String("mnuGeneral"))
+        showOptions(1);
+    else if (name == QLatin1String("mnuDevices"))
+        showOptions(2);
+    else if (name == QLatin1String("mnuAnswerMode"))
+        showOptions(3);
+    else if (name == QLatin1String("mnuAdvance"))
+        showOptions(4);
+    else if (name == QLatin1String("mnuEventsGeneral"))
+        showEvents(1);
+    else if (name == QLatin1String("mnuInComingCall"))
+        showEvents(2);
+    else if (name == QLatin1String("mnuIdelCall"))
+        showEvents(3);
+    else if (name == QLatin1String("mnuMail"))
+        showActions(1);
+    else if (name == QLatin1String("mnuAplication"))
+        showActions(2);
     else if (name == QLatin1String("mnuGreetingCreator"))
         openGreetingCreator();
 }
@@ -367,12 +395,18 @@ void frmMain::openLog()
     viewer.exec();
 }
 
-void frmMain::openGreetingCreator()
+QString frmMain::openGreetingCreator(QWidget* owner)
 {
+    QString saved;
     frmGreetC creator(
         WavePlay(), m_log, m_flags, m_programFolder, m_timeBase,
-        [this](const QString& name) { GreetingSaved(name); }, this);
+        [this, &saved](const QString& name) {
+            saved = name;
+            GreetingSaved(name);
+        },
+        owner ? owner : this);
     creator.exec();
+    return saved;
 }
 
 void frmMain::GreetingSaved(const QString& name)
@@ -382,6 +416,75 @@ void frmMain::GreetingSaved(const QString& name)
     m_quick->showSettings();
     emit greetingSaved(name);
 }
+
+// --- Settings dialogs ---
+
+void frmMain::buildDialogHost()
+{
+    m_dialogHost.reset(
+        new DialogHost{m_settings, m_log, Tapi1(), WavePlay(), DataBase1(), m_flags, m_programFolder});
+    DialogHost& host = *m_dialogHost;
+    host.playWave = [this](const QString& path) { return m_player->PlayWave(path, false); };
+    host.getAppOptions = [this] { GetAppOptions(); };
+    host.lineIsOpen = [this] { return m_engine->state().LineIsOpen; };
+    // The engine answers on the line it opens last.
+    host.openLine = [this](int line) {
+        m_engine->state().LineIndex = line;
+        m_engine->monitor().OpenLine(line);
+    };
+    host.closeLine = [this](int line) { m_engine->monitor().CloseLine(line); };
+    host.refillGreetings = [this](const QString& selection) {
+        QComboBox* list = m_quick->cmbDefGreet();
+        const QSignalBlocker quiet(list);
+        list->clear();
+        list->addItems(QuickSettings::GreetFilFile(m_programFolder + "/Greets/"));
+        list->setCurrentIndex(selection.isEmpty() ? 0 : list->findText(selection));
+    };
+    host.setRecordMessage = [this](bool on) {
+        const QSignalBlocker quiet(m_quick->chkRecMessage());
+        m_quick->chkRecMessage()->setChecked(on);
+    };
+    host.relayout = [this] {
+        if (m_layout)
+            m_layout->Form_Resize(size(), m_settings.options.pQuickToolbar != 0);
+    };
+    host.viewCallViewer = [this](bool animate, int speed, int closeOn, int delay) {
+        m_viewer->ViewCallViewer(animate, speed, closeOn, delay);
+    };
+    host.greetingCreator = [this](QWidget* owner) { return openGreetingCreator(owner); };
+}
+
+void frmMain::GetAppOptions()
+{
+    SettingsLoader(m_log, m_programFolder).GetAppOptions(m_settings.options, m_settings.engine);
+    m_settings.options.MassagesPath = m_settings.engine.MessagesPath;
+    EngineState& state = m_engine->state();
+    if (!state.LineIsOpen)
+        state.LineIndex = m_settings.engine.LineIndex;
+}
+
+void frmMain::showOptions(int tab)
+{
+    frmOptions dialog(*m_dialogHost, this);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+void frmMain::showEvents(int tab)
+{
+    frmEvents dialog(*m_dialogHost, this);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+void frmMain::showActions(int tab)
+{
+    frmActions dialog(*m_dialogHost, this);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+// --- end of settings dialogs ---
 
 void frmMain::openPage(const QString& url)
 {

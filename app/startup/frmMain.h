@@ -14,6 +14,7 @@
 #include <memory>
 
 class AnsweringEngine;
+struct DialogHost;
 class CallList;
 class CallStore;
 class CallerViewer;
@@ -100,6 +101,17 @@ public:
     // The menu items that do not repeat a toolbar key, by name.
     void menuClick(const QString& name);
 
+    // --- Settings dialogs ---
+    // Each opens modally over the window on a tab (1 = the first), as its menus and toolbar key do.
+    void showOptions(int tab);
+    void showEvents(int tab);
+    void showActions(int tab);
+    // What the dialogs reach of the window.
+    DialogHost& dialogHost() { return *m_dialogHost; }
+    // Reloads the engine's copies from the settings key; a closed line follows the stored modem.
+    void GetAppOptions();
+    // --- end of settings dialogs ---
+
     // A greeting was saved: it becomes the configured one, the main window's list shows it, and the
     // next call plays it.
     void GreetingSaved(const QString& name);
@@ -116,6 +128,7 @@ private:
     void loadSettings();
     void buildForm(const TimeBase& timeBase, const Clock& clock);
     void buildFrame(const TimeBase& timeBase, const Clock& clock);
+    void buildDialogHost();
     void Form_Unload(bool& cancel);
     void hideToTray();
     void saveView();
@@ -124,7 +137,9 @@ private:
     void openPage(const QString& url);
     void logLine(const QString& line) const { m_log.WriteSysLog(line); }
     void openLog();
-    void openGreetingCreator();
+    // Shows the greeting creator over owner (the window itself when null); returns the name of the
+    // greeting it saved, or an empty text.
+    QString openGreetingCreator(QWidget* owner = nullptr);
 
     QString m_programFolder;
     mdlLog m_log;
@@ -135,6 +150,7 @@ private:
     std::unique_ptr<frmMSG> m_viewer;
     std::unique_ptr<CallStore> m_store;
     std::unique_ptr<FrameLayout> m_layout;
+    std::unique_ptr<DialogHost> m_dialogHost;
     StatusPanels* m_panels = nullptr;
     FrameCommands* m_commands = nullptr;
     TrayIcon* m_tray = nullptr;

@@ -194,6 +194,7 @@ void Layer::loadLocked()
             continue;
         }
         Device d;
+        d.config = line;
         d.sink = std::move(sink);
         d.caps = device->caps();
         if (d.caps.name.empty())
@@ -210,6 +211,76 @@ void Layer::loadLocked()
     m_problems = std::move(problems);
     m_devices = std::move(devices);
     m_loaded = true;
+}
+
+bool Layer::replaceDevice(DWORD deviceId)
+{
+    std::lock_guard load(m_loadMutex);
+    const std::string file = path();
+    TelephonyConfig config = TelephonyConfig::load(file);
+    LineConfig section;
+    unsigned generation;
+    {
+        std::lock_guard lock(m_mutex);
+        Device* d = deviceLocked(deviceId);
+        if (!d)
+            return false;
+        if (d->openCount > 0) {
+            d->replacePending = true;
+            return false;
+        }
+        const auto& lines = config.lines();
+        auto it = std::find_if(lines.begin(), lines.end(),
+                               [&](const LineConfig& l) { return l.deviceId == d->config.deviceId; });
+        if (it == lines.end())
+            return false;
+        section = *it;
+        generation = m_generation;
+    }
+    ProviderRegistry registry;
+    addBuiltinProviders(registry);
+    LineProvider* provider = registry.find(section.provider);
+    if (!provider)
+        return false;
+    // The new device is made before the old one goes, so a section that does not work keeps the old.
+    auto sink = std::make_unique<DeviceSink>(*this, deviceId, generation);
+    std::string error;
+    std::unique_ptr<LineDevice> device = provider->createLine(section, *sink, error);
+    if (!device) {
+        report("[Line" + std::to_string(section.deviceId) + "] \"" + section.name + "\": " + error +
+               "; the line keeps its previous settings");
+        return false;
+    }
+    Device old;
+    {
+        std::lock_guard lock(m_mutex);
+        Device* d = deviceLocked(deviceId);
+        if (!d || d->openCount > 0)
+            return false;
+        old.sink = std::move(d->sink);
+        old.device = std::move(d->device);
+        d->sink = std::move(sink);
+        d->device = std::move(device);
+        d->caps = d->device->caps();
+        if (d->caps.name.empty())
+            d->caps.name = section.name;
+        d->config = section;
+        d->replacePending = false;
+        m_config = std::move(config);
+    }
+    old.device.reset();
+    return true;
+}
+
+bool Layer::deviceConfig(DWORD deviceId, LineConfig& out)
+{
+    ensureLoaded();
+    std::lock_guard lock(m_mutex);
+    Device* d = deviceLocked(deviceId);
+    if (!d)
+        return false;
+    out = d->config;
+    return true;
 }
 
 LineDevice* Layer::device(DWORD deviceId)
@@ -486,6 +557,8 @@ LONG Layer::shutdown(HLINEAPP app)
         m_apps.erase(it);
     }
     finishClose(drops, closes);
+    for (LineDevice* device : closes)
+        replaceIfPending(device);
     return 0;
 }
 

@@ -24,6 +24,11 @@ public:
 
     void ensureLoaded();
     bool reload();
+    // Creates a line device again from its section of the configuration file as it is now. An open
+    // line is replaced when its last application closes it. @return true when replaced at once.
+    bool replaceDevice(DWORD deviceId);
+    // The configuration section a line device came from; false when there is no such device.
+    bool deviceConfig(DWORD deviceId, LineConfig& out);
     LineDevice* device(DWORD deviceId);
     std::vector<std::string> problems();
     std::string path();
@@ -111,6 +116,8 @@ private:
         std::unique_ptr<LineDevice> device;
         LineCaps caps;
         int openCount = 0;
+        LineConfig config;           // the section it was made from
+        bool replacePending = false; // its settings changed while it was open
     };
     struct DropJob
     {
@@ -131,6 +138,8 @@ private:
     void deliver(const Notification& n);
     void closeLocked(HLINE line, std::vector<DropJob>& drops, std::vector<LineDevice*>& closes);
     void finishClose(const std::vector<DropJob>& drops, const std::vector<LineDevice*>& closes);
+    // A line whose settings changed while it was open takes them once it is closed.
+    void replaceIfPending(LineDevice* device);
     Device* deviceLocked(DWORD deviceId);
     DWORD monitorUnionLocked(CallId call) const;
 

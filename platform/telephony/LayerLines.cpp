@@ -4,6 +4,8 @@
 
 #include <strings.h>
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace kalvo::telephony {
@@ -124,7 +126,23 @@ LONG Layer::close(HLINE line)
         closeLocked(line, drops, closes);
     }
     finishClose(drops, closes);
+    for (LineDevice* device : closes)
+        replaceIfPending(device);
     return 0;
+}
+
+void Layer::replaceIfPending(LineDevice* device)
+{
+    DWORD id = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = std::find_if(m_devices.begin(), m_devices.end(),
+                               [&](const Device& d) { return d.device.get() == device; });
+        if (it == m_devices.end() || !it->replacePending)
+            return;
+        id = static_cast<DWORD>(it - m_devices.begin());
+    }
+    replaceDevice(id);
 }
 
 LONG Layer::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, LINEDEVCAPS* caps)

@@ -1,6 +1,7 @@
 // The C functions of the telephony API, each a thin entry into the layer.
 #include "Layer.h"
 #include "Telephony.h"
+#include "TelephonyLayer.h"
 
 #include <QProcess>
 #include <QString>
@@ -8,6 +9,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 using kalvo::telephony::Layer;
 
@@ -19,6 +22,25 @@ void copyLocation(char* out, const std::string& text)
     size_t n = text.size() < 7 ? text.size() : 7;
     std::memcpy(out, text.data(), n);
     out[n] = '\0';
+}
+
+std::mutex& configDialogsMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<std::string, kalvo::telephony::LineConfigDialog>& configDialogs()
+{
+    static std::map<std::string, kalvo::telephony::LineConfigDialog> dialogs;
+    return dialogs;
+}
+
+kalvo::telephony::LineConfigDialog configDialogFor(const std::string& provider)
+{
+    std::lock_guard lock(configDialogsMutex());
+    auto it = configDialogs().find(provider);
+    return it == configDialogs().end() ? kalvo::telephony::LineConfigDialog() : it->second;
 }
 
 } // namespace
@@ -143,6 +165,18 @@ LONG lineConfigDialog(DWORD dwDeviceID, HWND, const char*)
     layer.ensureLoaded();
     if (LONG r = layer.checkDevice(dwDeviceID))
         return r;
+    kalvo::telephony::LineConfig line;
+    if (layer.deviceConfig(dwDeviceID, line)) {
+        kalvo::telephony::LineConfigDialog dialog = configDialogFor(line.provider);
+        if (dialog) {
+            const long result = dialog(line, layer.path());
+            if (result < 0)
+                return static_cast<LONG>(result);
+            if (result == 0)
+                layer.replaceDevice(dwDeviceID);
+            return 0;
+        }
+    }
     // KALVO_CONFIG_EDITOR names another program (tests use "true"); the desktop's default otherwise.
     QString editor = qEnvironmentVariable("KALVO_CONFIG_EDITOR", QStringLiteral("xdg-open"));
     if (!QProcess::startDetached(editor, QStringList{QString::fromStdString(layer.path())}))
@@ -228,6 +262,17 @@ bool reloadConfiguration()
 LineDevice* lineDevice(DWORD deviceId)
 {
     return Layer::instance().device(deviceId);
+}
+
+void setLineConfigDialog(const std::string& provider, LineConfigDialog dialog)
+{
+    std::lock_guard lock(configDialogsMutex());
+    configDialogs()[provider] = std::move(dialog);
+}
+
+bool replaceLineDevice(DWORD deviceId)
+{
+    return Layer::instance().replaceDevice(deviceId);
 }
 
 std::vector<std::string> configurationProblems()

@@ -4,6 +4,7 @@
 
 #include "LineProvider.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,18 @@ LineDevice* lineDevice(DWORD deviceId);
 // Configuration problems found at the last load (unknown keys, lines left out), one per entry,
 // in the words printed on standard error.
 std::vector<std::string> configurationProblems();
+
+// A provider's settings dialog for one of its lines: shown modally on the calling (user-interface)
+// thread. line is the line's section as the layer read it, configPath the file to change.
+// @return 0 when the settings were saved, 1 when the dialog was cancelled, or a negative LINEERR_.
+using LineConfigDialog = std::function<long(const LineConfig& line, const std::string& configPath)>;
+
+// Installs the settings dialog that lineConfigDialog shows for the lines of provider (replacing an
+// earlier one). Without one, lineConfigDialog opens the configuration file in an editor.
+void setLineConfigDialog(const std::string& provider, LineConfigDialog dialog);
+
+// Creates a line device again from its section as the file now has it; an open line takes its
+// new settings when it is closed. @return true when the device was replaced at once.
+bool replaceLineDevice(DWORD deviceId);
 
 } // namespace kalvo::telephony

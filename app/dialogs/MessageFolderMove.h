@@ -1,0 +1,26 @@
+// Moves the recorded message files of every call record from one messages folder to another.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+namespace kalvo {
+class CallDatabase;
+}
+
+class MessageFolderMove
+{
+public:
+    using LogLine = std::function<void(const QString&)>;
+
+    // Visits every record; records of calls without a message ("Type" "-1") are skipped. A file that
+    // cannot be moved is logged under "ErrcmdBrowsMessagesPath " and the next record is handled.
+    // Returns the number of files moved.
+    static int move(kalvo::CallDatabase& database, const QString& oldFolder, const QString& newFolder,
+                    const LogLine& log);
+
+    // Moves one file; a file of that name in the new folder is never replaced (error 58). Across file
+    // systems the file is copied, flushed to disk and only then removed from the old folder. Raises
+    // kalvo::VbError on failure, leaving the old file in place.
+    static void moveFile(const QString& from, const QString& to);
+};

@@ -1,0 +1,389 @@
+// The options dialog.
+#include "frmOptions.h"
+
+#include "DialogLists.h"
+#include "ErrorTrap.h"
+#include "LineControl.h"
+#include "LineMonitor.h"
+#include "MessageBox.h"
+#include "MessageFolderMove.h"
+#include "PlaybackFlags.h"
+#include "Settings.h"
+#include "VbConvert.h"
+#include "VbError.h"
+#include "mdlLog.h"
+#include "mdlReg.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTabBar>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace {
+QString flag(const QCheckBox* box)
+{
+    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+}
+} // namespace
+
+frmOptions::frmOptions(DialogHost& host, QWidget* parent)
+    : QDialog(parent), m_host(host), m_tabs(new QTabBar(this)), m_pages(this),
+      m_ok(new QPushButton("OK", this)), m_cancel(new QPushButton("Close", this))
+{
+    setObjectName("frmOptions");
+    setWindowTitle("Options");
+    setModal(true);
+    m_tabs->setObjectName("TabStrip1");
+    m_tabs->setAccessibleName("Option pages");
+    m_ok->setObjectName("cmdOK");
+    m_ok->setAccessibleName("OK");
+    m_ok->setDefault(true);
+    m_cancel->setObjectName("cmdCancel");
+    m_cancel->setAccessibleName("Close");
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    auto* pageArea = new QFrame(this);
+    pageArea->setFrameShape(QFrame::StyledPanel);
+    auto* pageLayout = new QVBoxLayout(pageArea);
+    for (QFrame* frame : m_pages.frames)
+        pageLayout->addWidget(frame);
+    layout->addWidget(pageArea, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_ok);
+    buttons->addWidget(m_cancel);
+    layout->addLayout(buttons);
+    resize(470, 360);
+
+    connect(m_tabs, &QTabBar::currentChanged, this, [this] { TabStrip1Click(); });
+    connect(m_ok, &QPushButton::clicked, this, [this] { cmdOKClick(); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { reject(); });
+    connect(m_pages.cmdBrowsMessagesPath, &QToolButton::clicked, this,
+            [this] { cmdBrowsMessagesPathClick(); });
+    connect(m_pages.cmdLineSettings, &QPushButton::clicked, this, [this] { cmdLineSettingsClick(); });
+    for (QAction* action : m_pages.tlbrGreetingPlayer->actions())
+        if (!action->isSeparator())
+            connect(action, &QAction::triggered, this,
+                    [this, action] { tlbrGreetingPlayerButtonClick(action->objectName()); });
+    // Until the greeting creator is part of the program there is nothing for "Add" to open.
+    if (QAction* add = m_pages.tlbrGreetingPlayer->findChild<QAction*>("Add"))
+        add->setEnabled(static_cast<bool>(m_host.greetingCreator));
+    Form_Load();
+}
+
+QString frmOptions::runCommand()
+{
+    return QCoreApplication::applicationFilePath() + " -st";
+}
+
+QString frmOptions::greetsPattern() const
+{
+    return m_host.programFolder + "/Greets/*.wav";
+}
+
+void frmOptions::store(const char* name, const QString& value) const
+{
+    mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, QString::fromLatin1(name), 1, value);
+}
+
+void frmOptions::Form_Load()
+{
+    ErrorTrap trap("ErrorLoadOptions->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    for (QFrame* frame : m_pages.frames)
+        frame->hide();
+    m_tabsLoading = true;
+    for (const char* caption : {"General", "Devices", "Answer Mode", "Advanced"})
+        m_tabs->addTab(caption);
+    m_tabs->setCurrentIndex(0);
+    m_pages.frames[0]->show();
+    m_tabsLoading = false;
+    trap.step(
+        [&] { DialogLists::GreetFilFile(*m_pages.CmbGreetsMessages, greetsPattern(), {}, m_host.log); });
+    trap.step([&] {
+        for (int i = 1; i <= 20; ++i)
+            m_pages.txtNumOfRing->addItem(QString::number(i));
+        m_pages.txtRecLong->addItems({"1", "2", "5"});
+        m_pages.cmbSilenceSec->addItems({"15", "30", "45", "60", "90"});
+    });
+    trap.step([&] { DialogLists::FillModemList(m_host.tapi, *m_pages.cmbModemDev); });
+    trap.step([&] { DialogLists::FillSoundDeviceList(m_host.wavePlay, *m_pages.cmbSoundDev); });
+    GetOptions();
+    TabStrip1Click();
+}
+
+void frmOptions::GetOptions()
+{
+    const MainOptions& o = m_host.settings.options;
+    const OptionsPages& p = m_pages;
+    ErrorTrap trap("ErrGetOptions->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    trap.step([&] {
+        p.chkRenOnStart->setChecked(
+            mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kRunKey, "Kalvo") != mdlReg::kNotFound);
+    });
+    trap.step([&] { DialogLists::showText(*p.cmbSilenceSec, QString::number(o.SecSilence)); });
+    p.chkDropIfSilnce->setChecked(o.cDropSilence != 0);
+    // Halves go to the even position, as the stored tenths always have.
+    p.sldSilence->setValue(static_cast<int>(std::nearbyint(o.ValSilence / 10.0)));
+    p.txtMassagesPath->setText(o.MassagesPath);
+    p.txtMassagesPath->setCursorPosition(0);
+    p.cmdRecordMessage->setChecked(o.RecordMessage != 0);
+    trap.step([&] { DialogLists::showText(*p.txtNumOfRing, QString::number(o.NumOfRing)); });
+    trap.step([&] { DialogLists::showText(*p.txtRecLong, QString::number(o.MaxRec)); });
+    p.txtPass->setText(o.Pass);
+    p.chkWornDelete->setChecked(o.WornDelete != 0);
+    p.chkWornClear->setChecked(o.WornClear != 0);
+    p.chkListMessagesOnly->setChecked(o.ListMessageOnly != 0);
+    p.chkPreScreen->setChecked(o.PreScreen != 0);
+    if (!o.ModemName.isEmpty())
+        trap.step([&] { DialogLists::showText(*p.cmbModemDev, o.ModemName); });
+    trap.step(
+        [&] { m_loadedLineIndex = LineMonitor::FindLineByName(m_host.tapi, p.cmbModemDev->currentText()); });
+    trap.step([&] {
+        if (o.Sound < -1 || o.Sound >= p.cmbSoundDev->count())
+            throw kalvo::VbError(kalvo::VbInvalidPropertyValue);
+        p.cmbSoundDev->setCurrentIndex(o.Sound);
+    });
+    trap.step([&] { DialogLists::showText(*p.CmbGreetsMessages, o.Greeting); });
+    p.chkAllowRemoteAccess->setChecked(o.AllowRemoteAccess != 0);
+    p.txtPass->setEnabled(o.AllowRemoteAccess == 1);
+    p.chkCompress->setChecked(o.CompressMessages != 0);
+    p.chkQuickToolBar->setChecked(o.pQuickToolbar != 0);
+}
+
+void frmOptions::selectTab(int tab)
+{
+    if (tab >= 1 && tab <= m_tabs->count())
+        m_tabs->setCurrentIndex(tab - 1);
+}
+
+void frmOptions::TabStrip1Click()
+{
+    if (m_tabsLoading)
+        return;
+    for (QFrame* frame : m_pages.frames)
+        frame->hide();
+    const int index = m_tabs->currentIndex();
+    if (index >= 0 && index < 4)
+        m_pages.frames[index]->show();
+}
+
+void frmOptions::cmdOKClick()
+{
+    if (remoteAccessRefused())
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    saveOptions();
+    QGuiApplication::restoreOverrideCursor();
+    accept();
+}
+
+bool frmOptions::remoteAccessRefused()
+{
+    if (!m_pages.chkAllowRemoteAccess->isChecked() || !m_pages.txtPass->text().isEmpty())
+        return false;
+    // Remote access with an empty password could never be opened from a phone.
+    MessageBox::show(
+        "Remote access needs a password: type the password that opens it from an external phone.",
+        MessageBox::Information, "Kalvo", this);
+    selectTab(1);
+    m_pages.txtPass->setEnabled(true);
+    m_pages.txtPass->setFocus();
+    return true;
+}
+
+void frmOptions::saveOptions()
+{
+    MainOptions& o = m_host.settings.options;
+    const OptionsPages& p = m_pages;
+    ErrorTrap trap("ErrSaveOptionOption ", [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    trap.step([&] { m_host.refillGreetings(p.CmbGreetsMessages->currentText()); });
+    store("SecSilence", p.cmbSilenceSec->currentText());
+    trap.step([&] { o.SecSilence = VbConvert::toInt32(p.cmbSilenceSec->currentText()); });
+    store("cDropSilence", flag(p.chkDropIfSilnce));
+    o.cDropSilence = p.chkDropIfSilnce->isChecked() ? 1 : 0;
+    const int16_t silence = static_cast<int16_t>(p.sldSilence->value() * 10);
+    store("ValSilence", QString::number(silence));
+    o.ValSilence = silence;
+    store("WornDelete", flag(p.chkWornDelete));
+    o.WornDelete = p.chkWornDelete->isChecked() ? 1 : 0;
+    store("WornClear", flag(p.chkWornClear));
+    o.WornClear = p.chkWornClear->isChecked() ? 1 : 0;
+    store("ListMessageOnly", flag(p.chkListMessagesOnly));
+    o.ListMessageOnly = p.chkListMessagesOnly->isChecked() ? 1 : 0;
+    trap.step([&] {
+        const int line = LineMonitor::FindLineByName(m_host.tapi, p.cmbModemDev->currentText());
+        store("Modem", QString::number(line));
+        o.Modem = static_cast<int16_t>(line);
+    });
+    store("PreScreen", flag(p.chkPreScreen));
+    o.PreScreen = p.chkPreScreen->isChecked() ? 1 : 0;
+    store("ModemName", p.cmbModemDev->currentText());
+    o.ModemName = p.cmbModemDev->currentText();
+    store("Sound", QString::number(p.cmbSoundDev->currentIndex()));
+    o.Sound = p.cmbSoundDev->currentIndex();
+    store("RecordMessage", flag(p.cmdRecordMessage));
+    o.RecordMessage = p.cmdRecordMessage->isChecked() ? 1 : 0;
+    trap.step([&] { m_host.setRecordMessage(p.cmdRecordMessage->isChecked()); });
+    store("Greeting", p.CmbGreetsMessages->currentText());
+    o.Greeting = p.CmbGreetsMessages->currentText();
+    store("NumOfRing", p.txtNumOfRing->currentText());
+    trap.step([&] { o.NumOfRing = VbConvert::toInt16(p.txtNumOfRing->currentText()); });
+    store("MaxRec", p.txtRecLong->currentText());
+    trap.step([&] { o.MaxRec = VbConvert::toInt32(p.txtRecLong->currentText()); });
+    store("AllowRemoteAccess", flag(p.chkAllowRemoteAccess));
+    o.AllowRemoteAccess = p.chkAllowRemoteAccess->isChecked() ? 1 : 0;
+    store("Pass", p.txtPass->text());
+    o.Pass = p.txtPass->text();
+    store("CompressMessages", flag(p.chkCompress));
+    o.CompressMessages = p.chkCompress->isChecked() ? 1 : 0;
+    store("pQuickToolbar", flag(p.chkQuickToolBar));
+    o.pQuickToolbar = p.chkQuickToolBar->isChecked() ? 1 : 0;
+
+    if (p.chkRenOnStart->isChecked())
+        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kRunKey, "Kalvo", 1, runCommand());
+    else
+        mdlReg::DeleteRegValue(mdlReg::HKeyLocalMachine, mdlReg::kRunKey, "Kalvo");
+    trap.step([&] { m_host.relayout(); });
+}
+
+void frmOptions::cmdBrowsMessagesPathClick()
+{
+    ErrorTrap trap("ErrcmdBrowsMessagesPath ", [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    const QString oldFolder = m_pages.txtMassagesPath->text();
+    QString newFolder = DialogLists::BrowseForFolder(this, "Save Messages To");
+    if (newFolder.isEmpty())
+        return;
+    if (!newFolder.endsWith('/'))
+        newFolder += '/';
+    if (newFolder != oldFolder)
+        MessageFolderMove::move(m_host.database, oldFolder, newFolder,
+                                [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    m_pages.txtMassagesPath->setText(newFolder);
+    m_pages.txtMassagesPath->setCursorPosition(0);
+    store("MassagesPath", newFolder);
+    m_host.settings.options.MassagesPath = newFolder;
+    // The files are in the new folder now: the next recording and playback look there too.
+    m_host.settings.engine.MessagesPath = newFolder;
+}
+
+void frmOptions::tlbrGreetingPlayerButtonClick(const QString& key)
+{
+    ErrorTrap trap("ErrOptionsGreetingToolBar:->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    trap.step([&] {
+        PlaybackFlags& flags = m_host.flags;
+        if (key == QLatin1String("Play")) {
+            if (m_host.wavePlay.IsPlaying())
+                return;
+            flags.clearPreviews();
+            flags.OptionsPlaying = true;
+            m_host.playWave(m_host.programFolder + "/Greets/" + m_pages.CmbGreetsMessages->currentText() +
+                            ".wav");
+        } else if (key == QLatin1String("Stop")) {
+            if (m_host.wavePlay.IsPlaying() && flags.OptionsPlaying) {
+                m_host.wavePlay.StopPlay();
+                flags.OptionsPlaying = false;
+            }
+        } else if (key == QLatin1String("Add")) {
+            if (!m_host.greetingCreator)
+                return;
+            const QString saved = m_host.greetingCreator(this);
+            if (!saved.isEmpty())
+                greetingSaved(saved);
+        } else if (key == QLatin1String("Delete")) {
+            deleteGreeting();
+        }
+    });
+}
+
+void frmOptions::deleteGreeting()
+{
+    QComboBox& list = *m_pages.CmbGreetsMessages;
+    if (list.count() == 1) {
+        MessageBox::show("Can't Delete Last Greeting.", MessageBox::Information, "Kalvo", this);
+        return;
+    }
+    if (m_host.wavePlay.IsPlaying())
+        m_host.wavePlay.StopPlay();
+    const QString name = list.currentText();
+    if (MessageBox::show("Delete " + name + " ?", MessageBox::YesNo, "Kalvo", this) != MessageBox::Yes)
+        return;
+    if (name.isEmpty())
+        return;
+    QFile::remove(m_host.programFolder + "/Greets/" + name + ".wav");
+    DialogLists::GreetFilFile(list, greetsPattern(), {}, m_host.log);
+    m_host.refillGreetings(QString());
+    store("Greeting", list.currentText());
+    m_host.settings.options.Greeting = list.currentText();
+}
+
+void frmOptions::greetingSaved(const QString& name)
+{
+    DialogLists::GreetFilFile(*m_pages.CmbGreetsMessages, greetsPattern(), name, m_host.log);
+}
+
+void frmOptions::cmdLineSettingsClick()
+{
+    ErrorTrap trap("ErrOptionsLineSettings ", [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    trap.step([&] {
+        const int line = LineMonitor::FindLineByName(m_host.tapi, m_pages.cmbModemDev->currentText());
+        if (line < 0)
+            return;
+        // The line takes its new settings when it opens again.
+        const bool open = m_host.tapi.LineOpened(line);
+        if (open)
+            m_host.closeLine(line);
+        const int result = m_host.tapi.LineDialogLineConfig(line);
+        if (open)
+            m_host.openLine(line);
+        if (result != 0)
+            m_host.log.WriteSysLog("LineDialogLineConfig[LineIndex:" + QString::number(line) + "]->" +
+                                   QString::number(result));
+    });
+}
+
+void frmOptions::done(int result)
+{
+    Form_Unload();
+    QDialog::done(result);
+}
+
+void frmOptions::Form_Unload()
+{
+    if (m_unloaded)
+        return;
+    m_unloaded = true;
+    try {
+        if (m_host.wavePlay.IsPlaying() && m_host.flags.OptionsPlaying) {
+            m_host.wavePlay.StopPlay();
+            m_host.flags.OptionsPlaying = false;
+        }
+    } catch (...) {
+    }
+    try {
+        m_host.getAppOptions();
+    } catch (...) {
+    }
+    try {
+        if (m_host.lineIsOpen()) {
+            const int line = LineMonitor::FindLineByName(m_host.tapi, m_pages.cmbModemDev->currentText());
+            if (line != m_loadedLineIndex) {
+                m_host.closeLine(m_loadedLineIndex);
+                m_host.openLine(line);
+            }
+        }
+    } catch (...) {
+    }
+}

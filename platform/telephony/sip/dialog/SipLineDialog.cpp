@@ -1,0 +1,229 @@
+// The SIP line settings dialog.
+#include "SipLineDialog.h"
+
+#include "SipSettings.h"
+#include "TelephonyConfigWriter.h"
+#include "TelephonyLayer.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHostAddress>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace kalvo::sip {
+
+namespace {
+std::string keyOr(const kalvo::telephony::LineConfig& line, const char* key, const std::string& fallback)
+{
+    auto it = line.keys.find(key);
+    return it == line.keys.end() ? fallback : it->second;
+}
+
+QString text(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+// A whole number in [low, high], or -1.
+long number(const QLineEdit* field, long low, long high)
+{
+    bool ok = false;
+    const long n = field->text().trimmed().toLong(&ok);
+    return ok && n >= low && n <= high ? n : -1;
+}
+
+QString seconds(unsigned ms)
+{
+    return QString::number(ms / 1000.0, 'g', 6);
+}
+} // namespace
+
+SipLineDialog::SipLineDialog(const kalvo::telephony::LineConfig& line, std::string configPath,
+                             QWidget* parent)
+    : QDialog(parent), m_line(line), m_configPath(std::move(configPath))
+{
+    setObjectName("SipLineDialog");
+    setWindowTitle("Line Settings - " + text(line.name));
+    setModal(true);
+    SipSettings current;
+    std::string ignored;
+    SipSettings::parse(line, current, ignored);
+
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel("Settings of the SIP line \"" + text(line.name) +
+                                 "\". Kalvo answers calls that "
+                                 "reach this address; with a registrar it also registers an account there.",
+                             this);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+    m_form = new QFormLayout;
+    layout->addLayout(m_form);
+    m_listenAddress = addField("txtListenAddress", "Listen address:",
+                               "IP address to take calls on; 0.0.0.0 for every address of this computer");
+    m_listenPort = addField("txtListenPort", "Listen port:", "UDP port for SIP, usually 5060");
+    m_registrar = addField("txtRegistrar", "Registrar:", "For example sip:provider.example; empty for none");
+    m_user = addField("txtUser", "User:", "The account's user name");
+    m_authUser = addField("txtAuthUser", "Authentication user:", "Empty when it is the user");
+    m_password = addField("txtPassword", "Password:", "The account's password");
+    m_password->setEchoMode(QLineEdit::Password);
+    m_displayName = addField("txtDisplayName", "Display name:", "The name shown to callers' phones");
+    m_expires =
+        addField("txtExpires", "Registration expiry (s):", "Seconds a registration lasts (10 to 86400)");
+    m_ringInterval = addField("txtRingInterval", "Ring interval (s):", "Seconds between two rings of a call");
+    auto* rtp = new QHBoxLayout;
+    m_rtpMin = new QLineEdit(this);
+    m_rtpMin->setObjectName("txtRtpMin");
+    m_rtpMin->setAccessibleName("Lowest RTP port");
+    m_rtpMax = new QLineEdit(this);
+    m_rtpMax->setObjectName("txtRtpMax");
+    m_rtpMax->setAccessibleName("Highest RTP port");
+    rtp->addWidget(m_rtpMin);
+    rtp->addWidget(new QLabel("to", this));
+    rtp->addWidget(m_rtpMax);
+    m_form->addRow("RTP ports:", rtp);
+
+    m_listenAddress->setText(text(current.listenHost));
+    m_listenPort->setText(QString::number(current.listenPort));
+    m_registrar->setText(text(current.registrar));
+    m_user->setText(text(current.user));
+    m_authUser->setText(text(keyOr(line, "auth_user", "")));
+    m_password->setText(text(current.password));
+    m_displayName->setText(text(current.displayName));
+    m_expires->setText(QString::number(current.expires));
+    m_ringInterval->setText(seconds(current.ringIntervalMs));
+    m_rtpMin->setText(QString::number(current.rtpPortMin));
+    m_rtpMax->setText(QString::number(current.rtpPortMax));
+
+    m_error = new QLabel(this);
+    m_error->setObjectName("lblError");
+    m_error->setWordWrap(true);
+    m_error->setStyleSheet("color: #b00020");
+    layout->addWidget(m_error);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("cmdOK");
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName("cmdCancel");
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        if (save())
+            accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+QLineEdit* SipLineDialog::addField(const char* name, const QString& caption, const QString& tip)
+{
+    auto* field = new QLineEdit(this);
+    field->setObjectName(name);
+    field->setAccessibleName(QString(caption).remove(':'));
+    field->setToolTip(tip);
+    m_form->addRow(caption, field);
+    return field;
+}
+
+bool SipLineDialog::collect(std::map<std::string, std::string>& values, QString& reason,
+                            QLineEdit*& field) const
+{
+    auto fail = [&](QLineEdit* at, const QString& why) {
+        field = at;
+        reason = why;
+        return false;
+    };
+    const QString host = m_listenAddress->text().trimmed();
+    if (QHostAddress(host).isNull())
+        return fail(m_listenAddress, "The listen address \"" + host +
+                                         "\" is not an IP address. Use 0.0.0.0 for every address of this "
+                                         "computer, or one of its addresses such as 192.168.1.10.");
+    const long port = number(m_listenPort, 1, 65535);
+    if (port < 0)
+        return fail(m_listenPort, "The listen port must be a number from 1 to 65535.");
+    const QString registrar = m_registrar->text().trimmed();
+    if (!registrar.isEmpty() && (!(registrar.startsWith("sip:") || registrar.startsWith("sips:")) ||
+                                 registrar.section(':', 1).isEmpty() || registrar.contains(' ')))
+        return fail(m_registrar,
+                    "The registrar must be a SIP address such as sip:provider.example, or empty.");
+    const QString user = m_user->text().trimmed();
+    if (!registrar.isEmpty() && user.isEmpty())
+        return fail(m_user, "An account at a registrar needs a user.");
+    if (number(m_expires, 10, 86400) < 0)
+        return fail(m_expires, "The registration expiry must be a number of seconds from 10 to 86400.");
+    bool ok = false;
+    const double ring = m_ringInterval->text().trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(ring) || ring < 0.1 || ring > 60)
+        return fail(m_ringInterval, "The ring interval must be a number of seconds from 0.1 to 60.");
+    const long rtpMin = number(m_rtpMin, 1024, 65535);
+    if (rtpMin < 0)
+        return fail(m_rtpMin, "The RTP ports must be numbers from 1024 to 65535.");
+    const long rtpMax = number(m_rtpMax, 1024, 65535);
+    if (rtpMax < 0 || rtpMax - rtpMin < 2)
+        return fail(m_rtpMax,
+                    "The highest RTP port must be at least two above the lowest one, and at most 65535.");
+
+    const std::string address = host.contains(':') ? "[" + host.toStdString() + "]" : host.toStdString();
+    values["listen"] = address + ":" + std::to_string(port);
+    values["registrar"] = registrar.toStdString();
+    values["user"] = user.toStdString();
+    values["auth_user"] = m_authUser->text().trimmed().toStdString();
+    values["password"] = m_password->text().toStdString();
+    values["display"] = m_displayName->text().trimmed().toStdString();
+    values["expires"] = m_expires->text().trimmed().toStdString();
+    values["ring_interval"] = m_ringInterval->text().trimmed().toStdString();
+    values["rtp_ports"] = std::to_string(rtpMin) + "-" + std::to_string(rtpMax);
+    for (const auto& [key, value] : values)
+        if (value.find_first_of("\r\n") != std::string::npos)
+            return fail(m_displayName, "A setting cannot span more than one line.");
+    return true;
+}
+
+bool SipLineDialog::save(QString* reason)
+{
+    std::map<std::string, std::string> values;
+    QString why;
+    QLineEdit* field = nullptr;
+    bool ok = collect(values, why, field);
+    if (ok) {
+        // The provider reads the result exactly as the line will.
+        kalvo::telephony::LineConfig check = m_line;
+        for (const auto& [key, value] : values) {
+            if (value.empty())
+                check.keys.erase(key);
+            else
+                check.keys[key] = value;
+        }
+        SipSettings parsed;
+        std::string error;
+        if (!SipSettings::parse(check, parsed, error)) {
+            ok = false;
+            why = "The settings are not usable: " + text(error) + ".";
+        } else if (!kalvo::telephony::TelephonyConfigWriter::update(m_configPath, m_line.deviceId, values,
+                                                                    error)) {
+            ok = false;
+            why = "The settings could not be saved: " + text(error) + ".";
+        }
+    }
+    m_error->setText(ok ? QString() : why);
+    if (field)
+        field->setFocus();
+    if (reason)
+        *reason = why;
+    return ok;
+}
+
+void SipLineDialog::install()
+{
+    kalvo::telephony::setLineConfigDialog(
+        "sip", [](const kalvo::telephony::LineConfig& line, const std::string& path) -> long {
+            QWidget* owner = QApplication::activeModalWidget();
+            if (!owner)
+                owner = QApplication::activeWindow();
+            SipLineDialog dialog(line, path, owner);
+            return dialog.exec() == QDialog::Accepted ? 0 : 1;
+        });
+}
+
+} // namespace kalvo::sip

@@ -1,0 +1,55 @@
+// The settings dialog of one SIP line: listen address and port, account, expiry, ring interval and
+// RTP ports, checked as typed and written into the line's section of the telephony configuration.
+#pragma once
+
+#include "LineProvider.h"
+
+#include <QDialog>
+#include <map>
+#include <string>
+
+class QFormLayout;
+class QLabel;
+class QLineEdit;
+
+namespace kalvo::sip {
+
+class SipLineDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Shows the values of line (a [LineN] section read from configPath).
+    SipLineDialog(const kalvo::telephony::LineConfig& line, std::string configPath,
+                  QWidget* parent = nullptr);
+
+    // Makes this the dialog the telephony layer shows for SIP lines (lineConfigDialog).
+    static void install();
+
+    // Checks the fields and writes them; false with the reason shown in the dialog (and returned)
+    // when a field is wrong or the file cannot be written.
+    bool save(QString* reason = nullptr);
+
+private:
+    // The section's keys as the fields give them; reason and the field to fix when one is wrong.
+    bool collect(std::map<std::string, std::string>& values, QString& reason, QLineEdit*& field) const;
+    QLineEdit* addField(const char* name, const QString& caption, const QString& tip);
+
+    kalvo::telephony::LineConfig m_line;
+    std::string m_configPath;
+    QLineEdit* m_listenAddress;
+    QLineEdit* m_listenPort;
+    QLineEdit* m_registrar;
+    QLineEdit* m_user;
+    QLineEdit* m_authUser;
+    QLineEdit* m_password;
+    QLineEdit* m_displayName;
+    QLineEdit* m_expires;
+    QLineEdit* m_ringInterval;
+    QLineEdit* m_rtpMin;
+    QLineEdit* m_rtpMax;
+    QLabel* m_error;
+    QFormLayout* m_form;
+};
+
+} // namespace kalvo::sip

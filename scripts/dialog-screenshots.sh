@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Takes the README's pictures of the settings dialogs (every tab) and the SIP line's dialog on a
+# private X server.
+# usage: scripts/dialog-screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+out=$(realpath -m "${2:-docs/images}")
+tool="$build/tests/dialog_screenshots"
+[ -x "$tool" ] || { echo "dialog-screenshots: no $tool; build the target dialog_screenshots first" >&2; exit 1; }
+display=""
+for n in $(seq 161 220); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
+done
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true' EXIT
+export DISPLAY=":$display" QT_QPA_PLATFORM=xcb KALVO_MESSAGEBOX=stderr ASAN_OPTIONS=detect_leaks=0
+export KALVO_BIN_DIR="$(realpath "$build/bin")"
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+unset DBUS_SESSION_BUS_ADDRESS
+timeout 120 "$tool" "$out"
+echo "dialog-screenshots: wrote the dialogs' pictures to $out"

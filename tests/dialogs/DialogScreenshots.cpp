@@ -1,0 +1,111 @@
+// Grabs every tab of the settings dialogs and the SIP line's dialog as the README's pictures: run it
+// on an X server (scripts/dialog-screenshots.sh starts one) with the output folder as argument.
+#include "EngineRig.h"
+#include "PrivatePulse.h"
+#include "SipLineDialog.h"
+#include "SoundCardBackend.h"
+#include "WaveDeviceTable.h"
+#include "frmActions.h"
+#include "frmEvents.h"
+#include "frmOptions.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QTabBar>
+#include <QTest>
+
+using kalvo::test::EngineRig;
+using kalvo::test::tone;
+using kalvo::test::writeWav;
+
+namespace {
+void shoot(QDialog& dialog, const QString& file)
+{
+    dialog.show();
+    QTest::qWait(300);
+    dialog.grab().save(file);
+}
+
+template <typename Dialog>
+void shootTabs(Dialog& dialog, const QString& folder, const QString& prefix, const QStringList& names)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        dialog.selectTab(i + 1);
+        shoot(dialog, folder + "/" + prefix + "-" + names[i] + ".png");
+    }
+    dialog.hide();
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/images");
+    QDir().mkpath(out);
+    // A private sound server, so the sound-device list shows what a desktop has.
+    kalvo::test::PrivatePulse pulse;
+    kalvo::wave::SoundCardBackend backend;
+    for (int i = 0; i < 50 && kalvo::wave::WaveDeviceTable::instance().soundCardCount(
+                                  kalvo::wave::WaveDirection::Out) < 2;
+         ++i)
+        QTest::qWait(100);
+    const QString conf =
+        "[Line0]\nname = SIP Line\nprovider = sim\n\n[Line1]\nname = Office Line\nprovider = sim\n";
+    EngineRig rig({{"ModemName", "SIP Line"},
+                   {"MassagesPath", "/home/ada/Kalvo/Messages/"},
+                   {"Sound", "0"},
+                   {"Modem", "0"},
+                   {"SecSilence", "30"},
+                   {"ValSilence", "50"},
+                   {"MaxRec", "2"},
+                   {"NumOfRing", "4"},
+                   {"AllowRemoteAccess", "1"},
+                   {"Pass", "4711"},
+                   {"pQuickToolbar", "1"},
+                   {"WornDelete", "1"},
+                   {"cDropSilence", "1"},
+                   {"PlayInRing", "ring.wav"},
+                   {"cPlayInRing", "1"},
+                   {"PlayInIdle", "chime.wav"},
+                   {"cPlayInIdle", "1"},
+                   {"ViewDetails", "1"},
+                   {"WhenMsgViewMsg", "1"},
+                   {"cAnimation", "1"},
+                   {"AnimationFast", "60"},
+                   {"cCloseCallerView", "1"},
+                   {"CloseCallerView", "20"},
+                   {"pMailTo", "1"},
+                   {"MailTo", "me@example.org"},
+                   {"SMTPServer", "smtp.example.org"},
+                   {"MailFrom", "kalvo@example.org"},
+                   {"ActionsMailAllCalls", "1"},
+                   {"pAppTo", "1"},
+                   {"AppTo", "notify-send \"Call from <NAME>\" <NUMBER>"},
+                   {"ActionsAppAllCalls", "0"}},
+                  0.001, conf);
+    writeWav(rig.programFolder() + "/Greets/Evening.wav", tone(50));
+    writeWav(rig.programFolder() + "/Sound/ring.wav", tone(50));
+    writeWav(rig.programFolder() + "/Sound/chime.wav", tone(50));
+    frmMain& form = rig.form();
+    {
+        frmOptions dialog(form.dialogHost(), &form);
+        shootTabs(dialog, out, "options", {"general", "devices", "answer-mode", "advanced"});
+    }
+    {
+        frmEvents dialog(form.dialogHost(), &form);
+        shootTabs(dialog, out, "events", {"general", "incoming-call", "disconnect-call"});
+    }
+    {
+        frmActions dialog(form.dialogHost(), &form);
+        shootTabs(dialog, out, "actions", {"mail", "application"});
+    }
+    kalvo::telephony::LineConfig line;
+    line.name = "SIP Line";
+    line.provider = "sip";
+    line.keys = {{"listen", "0.0.0.0:5060"}, {"ring_interval", "6"}, {"registrar", "sip:sip.example.org"},
+                 {"user", "4930123456"},     {"password", "secret"}, {"display", "Kalvo"}};
+    kalvo::sip::SipLineDialog sip(line, "/dev/null");
+    shoot(sip, out + "/sip-line.png");
+    return 0;
+}

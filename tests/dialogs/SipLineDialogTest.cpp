@@ -1,0 +1,162 @@
+// The SIP line's settings dialog opened from the options dialog over a main form on a real SIP line:
+// a new listen port takes effect without restarting, and an account typed in registers with a real
+// kamailio and receives a call routed by it. Every peer is on 127.0.0.1.
+#include "SipLineDialog.h"
+#include "AnsweringEngine.h"
+#include "EngineRig.h"
+#include "LineControl.h"
+#include "SipPeers.h"
+#include "frmOptions.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <functional>
+
+using kalvo::sip::test::Baresip;
+using kalvo::sip::test::freePort;
+using kalvo::sip::test::Kamailio;
+using kalvo::test::EngineRig;
+using Values = std::map<QString, QString>;
+
+namespace {
+QString confFor(uint16_t port)
+{
+    return QString(
+               "# Lines of this test\n[Line0]\nname = SIP Line\nprovider = sip\n"
+               "# where calls arrive\nlisten = 127.0.0.1:%1\nring_interval = 0.3\nrtp_ports = 40000-49998\n\n"
+               "[location]\ncountry_code = 44\narea_code =\n")
+        .arg(port);
+}
+
+QString confText()
+{
+    QFile file(QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Opens the options dialog, presses "Line Settings..." and lets fill act on the line's dialog.
+void editLine(frmMain& form, const std::function<void(QDialog&)>& fill)
+{
+    frmOptions options(form.dialogHost(), &form);
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<kalvo::sip::SipLineDialog*>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        seen = true;
+        fill(*dialog);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    options.findChild<QPushButton*>("cmdLineSettings")->click();
+    QVERIFY(seen);
+    options.findChild<QPushButton*>("cmdCancel")->click();
+}
+
+void set(QDialog& dialog, const char* field, const QString& text)
+{
+    dialog.findChild<QLineEdit*>(field)->setText(text);
+}
+} // namespace
+
+class SipLineDialogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // A bad port is refused with a reason; a good one is written into the file with its comments
+    // and other sections kept, and a softphone calling the new port is answered without a restart.
+    void newListenPortWithoutRestart()
+    {
+        const uint16_t oldPort = freePort();
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, confFor(oldPort));
+        rig.start();
+        frmMain& form = rig.form();
+        QVERIFY(form.Tapi1().LineOpened(0));
+        uint16_t newPort = freePort();
+        while (newPort == oldPort)
+            newPort = freePort();
+
+        QString refused;
+        editLine(form, [&](QDialog& dialog) {
+            QCOMPARE(dialog.findChild<QLineEdit*>("txtListenPort")->text(), QString::number(oldPort));
+            set(dialog, "txtListenPort", "70000");
+            dialog.findChild<QPushButton*>("cmdOK")->click();
+            refused = dialog.findChild<QLabel*>("lblError")->text();
+            QVERIFY(dialog.isVisible());
+            set(dialog, "txtListenAddress", "localhost:1");
+            set(dialog, "txtListenPort", QString::number(newPort));
+            dialog.findChild<QPushButton*>("cmdOK")->click();
+            QVERIFY(dialog.findChild<QLabel*>("lblError")->text().contains("not an IP address"));
+            set(dialog, "txtListenAddress", "127.0.0.1");
+            dialog.findChild<QPushButton*>("cmdOK")->click();
+            QVERIFY(!dialog.isVisible());
+        });
+        QCOMPARE(refused, QString("The listen port must be a number from 1 to 65535."));
+        const QString conf = confText();
+        QVERIFY2(conf.contains(QString("listen = 127.0.0.1:%1\n").arg(newPort)), qPrintable(conf));
+        for (const char* kept :
+             {"# Lines of this test\n", "# where calls arrive\n", "[location]\ncountry_code = 44\n",
+              "ring_interval = 0.3\n", "name = SIP Line\n"})
+            QVERIFY2(conf.contains(kept), kept);
+        QVERIFY(form.Tapi1().LineOpened(0));
+        QCOMPARE(form.engine().state().LineIndex, 0);
+
+        std::vector<int16_t> voice(8000, 0);
+        const std::vector<int16_t> speech = kalvo::sip::test::tone(700, 2.0, 9000);
+        voice.insert(voice.end(), speech.begin(), speech.end());
+        Baresip caller("Bob", "bob@127.0.0.1>;regint=0", voice);
+        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(newPort));
+        QTRY_VERIFY_WITH_TIMEOUT(form.Wave1().IsRecording(), 15000);
+        caller.hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 15000);
+        QCOMPARE(rig.records().front().at("Call_Name"), QString("Bob"));
+    }
+
+    // An account typed into the dialog registers with kamailio, and a call to it through the
+    // registrar is answered.
+    void accountRegistersWithKamailio()
+    {
+        Kamailio registrar("s3cret");
+        const uint16_t port = freePort();
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, confFor(port));
+        rig.start();
+        frmMain& form = rig.form();
+        editLine(form, [&](QDialog& dialog) {
+            set(dialog, "txtRegistrar", QString("sip:127.0.0.1:%1").arg(registrar.port()));
+            set(dialog, "txtUser", "");
+            dialog.findChild<QPushButton*>("cmdOK")->click();
+            QCOMPARE(dialog.findChild<QLabel*>("lblError")->text(),
+                     QString("An account at a registrar needs a user."));
+            set(dialog, "txtUser", "kalvo");
+            set(dialog, "txtPassword", "s3cret");
+            set(dialog, "txtDisplayName", "Kalvo");
+            set(dialog, "txtExpires", "60");
+            dialog.findChild<QPushButton*>("cmdOK")->click();
+            QVERIFY(!dialog.isVisible());
+        });
+        const QString conf = confText();
+        QVERIFY2(conf.contains("user = kalvo\n") && conf.contains("password = s3cret\n") &&
+                     conf.contains("expires = 60\n"),
+                 qPrintable(conf));
+        QTRY_VERIFY_WITH_TIMEOUT(registrar.count("REGISTER from sip:kalvo@") >= 1, 10000);
+
+        Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(5 * 8000, 0));
+        // The registration may still be on its way when the first REGISTER is logged.
+        bool answered = false;
+        for (int attempt = 0; attempt < 3 && !answered; ++attempt) {
+            caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
+            answered = QTest::qWaitFor([&] { return form.Wave1().IsRecording(); }, 8000);
+        }
+        QVERIFY2(answered, registrar.log().c_str());
+        caller.hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 15000);
+    }
+};
+
+QTEST_MAIN(SipLineDialogTest)
+#include "SipLineDialogTest.moc"
