@@ -125,7 +125,8 @@ int SoundCardDevice::startOutput(const WaveFormat& format, std::shared_ptr<WaveS
 
 void SoundCardDevice::feed()
 {
-    if (!m_sink || !m_push)
+    // A stop from inside the audio stack's own callbacks can leave a tick with nothing to read.
+    if (!m_sink || !m_push || !m_waveSource)
         return;
     const size_t frameBytes = sizeof(int16_t) * m_format.channels;
     const size_t frames = static_cast<size_t>(std::max<qsizetype>(0, m_sink->bytesFree())) / frameBytes;
