@@ -173,20 +173,26 @@ enum TapiDispId : int32_t {
     DISPID_PhoneClose = 0x60030026,
     DISPID_PhoneShutdown = 0x60030027,
     DISPID_PhoneSetHookSwitch = 0x60030028,
+    // LineInService(LineIndex) -> String: "" while the open line can take calls (or it is not open),
+    // else why it cannot (the provider's reason, e.g. the SIP port is taken).
+    DISPID_LineInService = 0x60030029,
 };
 
 // ---- Dispatch identifiers of __Tapi (events) ----
 enum TapiEventId : int32_t {
-    EVENTID_ProcError = 1,          // LineIndex, ProcNumber, ErrorNumber
-    EVENTID_Dialing = 2,            // LineIndex
-    EVENTID_InComeCall = 3,         // LineIndex
-    EVENTID_MonitorDigit = 4,       // LineIndex, Digit
-    EVENTID_Idle = 5,               // LineIndex
-    EVENTID_Disconnected = 6,       // LineIndex
-    EVENTID_Connected = 7,          // LineIndex
-    EVENTID_Ring = 8,               // LineIndex, RingNumber
-    EVENTID_CallerID = 9,           // LineIndex, CallerName, CallerNumber
-    EVENTID_DoneGenerateDigits = 10 // LineIndex
+    EVENTID_ProcError = 1,           // LineIndex, ProcNumber, ErrorNumber
+    EVENTID_Dialing = 2,             // LineIndex
+    EVENTID_InComeCall = 3,          // LineIndex
+    EVENTID_MonitorDigit = 4,        // LineIndex, Digit
+    EVENTID_Idle = 5,                // LineIndex
+    EVENTID_Disconnected = 6,        // LineIndex
+    EVENTID_Connected = 7,           // LineIndex
+    EVENTID_Ring = 8,                // LineIndex, RingNumber
+    EVENTID_CallerID = 9,            // LineIndex, CallerName, CallerNumber
+    EVENTID_DoneGenerateDigits = 10, // LineIndex
+    // LineIndex, InService (Bool), Reason: the open line went out of service (Reason says why) or
+    // came back into service (Reason ""). The provider keeps trying; the line stays open meanwhile.
+    EVENTID_LineState = 11
 };
 
 // The host's event sink: receives each event with its arguments by value, in the order the table

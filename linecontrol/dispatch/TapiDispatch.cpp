@@ -280,6 +280,11 @@ int32_t TapiDispatch::call(int32_t dispId, std::vector<Variant>& args, Variant& 
             Variant::fromBool(dispId == DISPID_LineOpened ? c.LineOpened(index) : c.LineConnected(index));
         return S_OK;
     }
+    case DISPID_LineInService:
+        if (!count(1, 1))
+            return DISP_E_BADPARAMCOUNT;
+        result = Variant::fromString(c.LineInService(toLong(args[0])));
+        return S_OK;
     case DISPID_PhoneInitialize:
     case DISPID_NumOfPhones:
         if (!count(0, 0))

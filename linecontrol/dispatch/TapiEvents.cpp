@@ -27,6 +27,15 @@ void Tapi::dispatch(DWORD hDevice, DWORD message, DWORD_PTR param1, DWORD_PTR pa
         if (static_cast<DWORD>(param1) == LINEDEVSTATE_RINGING) {
             raise(EVENTID_Ring, {Variant::fromLong(m_table.indexByLine(hDevice)),
                                  Variant::fromLong(static_cast<int32_t>(param3))});
+        } else if (static_cast<DWORD>(param1) == LINEDEVSTATE_OUTOFSERVICE ||
+                   static_cast<DWORD>(param1) == LINEDEVSTATE_INSERVICE) {
+            // The notification says which way it went; the status read gives the provider's reason.
+            std::string reason;
+            const bool inService = static_cast<DWORD>(param1) == LINEDEVSTATE_INSERVICE;
+            if (!inService && readLineStatus(hDevice, reason))
+                reason = "out of service";
+            raise(EVENTID_LineState, {Variant::fromLong(m_table.indexByLine(hDevice)),
+                                      Variant::fromBool(inService), Variant::fromString(reason)});
         }
         break;
     case LINE_MONITORDIGITS: {

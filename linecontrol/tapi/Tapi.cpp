@@ -98,6 +98,28 @@ bool Tapi::LineConnected(int32_t lineIndex)
     return m_table.line(lineIndex).Connected;
 }
 
+std::string Tapi::LineInService(int32_t lineIndex)
+{
+    const LineEntry& entry = m_table.line(lineIndex);
+    std::string reason;
+    if (!entry.Opened || readLineStatus(entry.hLine, reason))
+        return {};
+    return reason;
+}
+
+bool Tapi::readLineStatus(HLINE hLine, std::string& reason)
+{
+    DevStatusBuffer status;
+    // A status that cannot be read says nothing against the line: the state notification decides.
+    if (lineGetLineDevStatus(hLine, status.get()) != 0 ||
+        (status.get()->dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0)
+        return true;
+    reason = status.text(status.get()->dwDevSpecificOffset, status.get()->dwDevSpecificSize);
+    if (reason.empty())
+        reason = "out of service";
+    return false;
+}
+
 void Tapi::raise(int32_t eventId, std::vector<Variant> arguments)
 {
     if (m_sink != nullptr)

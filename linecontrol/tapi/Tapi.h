@@ -40,6 +40,9 @@ public:
     int32_t LineShutdown(int32_t lineIndex);
     bool LineOpened(int32_t lineIndex);
     bool LineConnected(int32_t lineIndex);
+    // Why the open line cannot take calls now: "" while it is in service (or not open), else the
+    // provider's reason ("out of service" when it gives none).
+    std::string LineInService(int32_t lineIndex);
 
     // ---- Call operations ----
     int32_t LineAnswer(int32_t lineIndex);
@@ -80,6 +83,8 @@ private:
     void onCallState(HCALL hCall, DWORD state);
     // Reads the caller id of a call into LastCallerName/Number; returns the event's name and number.
     void readCallerId(HCALL hCall, std::string& name, std::string& number);
+    // Reads the line's device status: true when it is in service, else false with the reason.
+    bool readLineStatus(HLINE hLine, std::string& reason);
     void raise(int32_t eventId, std::vector<Variant> arguments);
 
     LineTable& m_table;

@@ -73,11 +73,12 @@ inline std::string utf8OfCharCode(char16_t code)
     return text;
 }
 
-using DevCapsBuffer = TapiBuffer<LINEDEVCAPS, kVariableArea>;   // 2241 bytes
-using CallInfoBuffer = TapiBuffer<LINECALLINFO, kVariableArea>; // 2297 bytes
-using VarStringBuffer = TapiBuffer<VARSTRING, kVariableArea>;   // 2025 bytes
-using AddressCapsBuffer = TapiBuffer<LINEADDRESSCAPS, 0>;       // 180 bytes
-using PhoneCapsBuffer = TapiBuffer<PHONECAPS, 0>;               // 144 bytes
+using DevCapsBuffer = TapiBuffer<LINEDEVCAPS, kVariableArea>;     // 2241 bytes
+using CallInfoBuffer = TapiBuffer<LINECALLINFO, kVariableArea>;   // 2297 bytes
+using VarStringBuffer = TapiBuffer<VARSTRING, kVariableArea>;     // 2025 bytes
+using DevStatusBuffer = TapiBuffer<LINEDEVSTATUS, kVariableArea>; // 2077 bytes
+using AddressCapsBuffer = TapiBuffer<LINEADDRESSCAPS, 0>;         // 180 bytes
+using PhoneCapsBuffer = TapiBuffer<PHONECAPS, 0>;                 // 144 bytes
 
 static_assert(DevCapsBuffer::totalSize() == 2241);
 static_assert(CallInfoBuffer::totalSize() == 2297);

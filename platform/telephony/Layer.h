@@ -45,6 +45,7 @@ public:
     LONG setStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates);
     LONG getId(HLINE line, DWORD addressId, HCALL call, DWORD select, VARSTRING* out,
                const char* deviceClass);
+    LONG getLineDevStatus(HLINE line, LINEDEVSTATUS* status);
     LONG answer(HCALL call);
     LONG drop(HCALL call);
     LONG makeCall(HLINE line, HCALL* call, const char* address);

@@ -303,4 +303,52 @@ LONG Layer::getId(HLINE line, DWORD addressId, HCALL call, DWORD select, VARSTRI
     return 0;
 }
 
+LONG Layer::getLineDevStatus(HLINE line, LINEDEVSTATUS* status)
+{
+    LineDevice* device = nullptr;
+    DWORD opens = 0;
+    DWORD mediaModes = 0;
+    DWORD activeCalls = 0;
+    DWORD features = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_lines.find(line);
+        if (it == m_lines.end())
+            return LINEERR_INVALLINEHANDLE;
+        const DWORD deviceId = it->second.deviceId;
+        Device* d = deviceLocked(deviceId);
+        if (!d)
+            return LINEERR_INVALLINEHANDLE;
+        device = d->device.get();
+        features = d->caps.lineFeatures;
+        for (const auto& [h, open] : m_lines) {
+            if (open.deviceId != deviceId)
+                continue;
+            ++opens;
+            mediaModes |= open.mediaModes;
+        }
+        for (const auto& [id, rec] : m_calls)
+            activeCalls += rec.deviceId == deviceId && rec.started && rec.state != LINECALLSTATE_IDLE;
+    }
+    if (!status)
+        return LINEERR_INVALPOINTER;
+    if (status->dwTotalSize < sizeof(LINEDEVSTATUS))
+        return LINEERR_STRUCTURETOOSMALL;
+    // Asked without the layer's lock: the provider may take its own lock, which its threads hold
+    // while they report to the layer.
+    std::string reason;
+    const bool inService = device->inService(reason);
+    VarStructWriter::clearFixedPart(status, sizeof(LINEDEVSTATUS));
+    VarStructWriter w(status, sizeof(LINEDEVSTATUS));
+    status->dwNumOpens = opens;
+    status->dwOpenMediaModes = mediaModes;
+    status->dwNumActiveCalls = activeCalls;
+    status->dwLineFeatures = features;
+    status->dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | (inService ? LINEDEVSTATUSFLAGS_INSERVICE : 0);
+    if (!inService && !reason.empty())
+        w.addString(reason, status->dwDevSpecificSize, status->dwDevSpecificOffset);
+    w.finish();
+    return 0;
+}
+
 } // namespace kalvo::telephony

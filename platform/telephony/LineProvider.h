@@ -157,6 +157,13 @@ public:
     // Every application released the idle call; the provider may forget it.
     virtual void deallocate(CallId call) { (void)call; }
 
+    // Whether the open line can take calls now; when it cannot, reason says why in one line (UTF-8).
+    virtual bool inService(std::string& reason) const
+    {
+        (void)reason;
+        return true;
+    }
+
     // The line's wave-in and wave-out devices (registered by the provider in the wave device table).
     virtual LineWaveIds waveDevices() const = 0;
 };

@@ -68,6 +68,12 @@ LONG lineSetStatusMessages(HLINE hLine, DWORD dwLineStates, DWORD dwAddressState
 LONG lineGetID(HLINE hLine, DWORD dwAddressID, HCALL hCall, DWORD dwSelect, VARSTRING* lpDeviceID,
                const char* lpszDeviceClass);
 
+/* Fills LINEDEVSTATUS of an open line: opens, media modes, active calls, features and
+ * dwDevStatusFlags (CONNECTED, and INSERVICE while the line can take calls). While it is out of
+ * service the device-specific part holds the provider's reason (UTF-8, zero-terminated).
+ * @return 0, LINEERR_INVALLINEHANDLE, LINEERR_INVALPOINTER, LINEERR_STRUCTURETOOSMALL. */
+LONG lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* lpLineDevStatus);
+
 /* ---- Line: calls ---- */
 
 /* Answers an offered call (owner only). Asynchronous: @return a request id (> 0), or LINEERR_

@@ -106,6 +106,11 @@ LONG lineGetID(HLINE hLine, DWORD dwAddressID, HCALL hCall, DWORD dwSelect, VARS
     return Layer::instance().getId(hLine, dwAddressID, hCall, dwSelect, lpDeviceID, lpszDeviceClass);
 }
 
+LONG lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* lpLineDevStatus)
+{
+    return Layer::instance().getLineDevStatus(hLine, lpLineDevStatus);
+}
+
 LONG lineAnswer(HCALL hCall, const char*, DWORD)
 {
     return Layer::instance().answer(hCall);

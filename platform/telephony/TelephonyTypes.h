@@ -646,6 +646,36 @@ typedef struct linecallparams_tag
     DWORD dwDevSpecificOffset;
 } LINECALLPARAMS, *LPLINECALLPARAMS;
 
+/* The state of an open line (lineGetLineDevStatus). The device-specific part, when present, is the
+ * provider's reason text (UTF-8, zero-terminated) while the line is out of service. */
+#define LINEDEVSTATUSFLAGS_CONNECTED 0x00000001u
+#define LINEDEVSTATUSFLAGS_MSGWAIT 0x00000002u
+#define LINEDEVSTATUSFLAGS_INSERVICE 0x00000004u
+#define LINEDEVSTATUSFLAGS_LOCKED 0x00000008u
+
+typedef struct linedevstatus_tag
+{
+    DWORD dwTotalSize;
+    DWORD dwNeededSize;
+    DWORD dwUsedSize;
+    DWORD dwNumOpens;
+    DWORD dwOpenMediaModes;
+    DWORD dwNumActiveCalls;
+    DWORD dwNumOnHoldCalls;
+    DWORD dwNumOnHoldPendCalls;
+    DWORD dwLineFeatures;
+    DWORD dwNumCallCompletions;
+    DWORD dwRingMode;
+    DWORD dwSignalLevel;
+    DWORD dwBatteryLevel;
+    DWORD dwRoamMode;
+    DWORD dwDevStatusFlags;
+    DWORD dwTerminalModesSize;
+    DWORD dwTerminalModesOffset;
+    DWORD dwDevSpecificSize;
+    DWORD dwDevSpecificOffset;
+} LINEDEVSTATUS, *LPLINEDEVSTATUS;
+
 /* Device identifiers from lineGetID: for "wave/in", "wave/out" and "tapi/phone" the string is one
  * DWORD id (STRINGFORMAT_BINARY); for "wave/in/out" two DWORDs, the wave-in id then the wave-out id. */
 typedef struct varstring_tag
@@ -737,6 +767,10 @@ KALVO_TAPI_STATIC_ASSERT(offsetof(LINECALLINFO, dwDevSpecificOffset) == 292,
                          "LINECALLINFO.dwDevSpecificOffset");
 KALVO_TAPI_STATIC_ASSERT(sizeof(LINECALLPARAMS) == 112, "LINECALLPARAMS 1.4 size");
 KALVO_TAPI_STATIC_ASSERT(offsetof(LINECALLPARAMS, dwCallParamFlags) == 20, "LINECALLPARAMS.dwCallParamFlags");
+KALVO_TAPI_STATIC_ASSERT(sizeof(LINEDEVSTATUS) == 76, "LINEDEVSTATUS 1.4 fixed part");
+KALVO_TAPI_STATIC_ASSERT(offsetof(LINEDEVSTATUS, dwDevStatusFlags) == 56, "LINEDEVSTATUS.dwDevStatusFlags");
+KALVO_TAPI_STATIC_ASSERT(offsetof(LINEDEVSTATUS, dwDevSpecificOffset) == 72,
+                         "LINEDEVSTATUS.dwDevSpecificOffset");
 KALVO_TAPI_STATIC_ASSERT(sizeof(VARSTRING) == 24, "VARSTRING fixed part");
 KALVO_TAPI_STATIC_ASSERT(offsetof(VARSTRING, dwStringSize) == 16, "VARSTRING.dwStringSize");
 KALVO_TAPI_STATIC_ASSERT(offsetof(VARSTRING, dwStringOffset) == 20, "VARSTRING.dwStringOffset");

@@ -434,6 +434,9 @@ TEST_F(SipLineTest, PortInUseAtStartRecoversWhenFreed)
     EXPECT_EQ(out.a, LINEDEVSTATE_OUTOFSERVICE);
     EXPECT_FALSE(line.listening());
     EXPECT_NE(line.startError().find("Address already in use"), std::string::npos) << line.startError();
+    std::string reason;
+    EXPECT_FALSE(line.inService(reason));
+    EXPECT_EQ(reason, line.startError());
     EXPECT_EQ(m_line->makeCall(5, "sip:x@127.0.0.1", 1), LINEERR_OPERATIONFAILED);
     std::this_thread::sleep_for(milliseconds(1000));
     ::close(blocker);
@@ -443,6 +446,7 @@ TEST_F(SipLineTest, PortInUseAtStartRecoversWhenFreed)
     ASSERT_EQ(in.a, LINEDEVSTATE_INSERVICE);
     EXPECT_TRUE(line.listening());
     EXPECT_EQ(line.startError(), "");
+    EXPECT_TRUE(line.inService(reason));
     Baresip caller("", "nina@127.0.0.1>;regint=0", withSilence({}, 0, 20));
     caller.dial(lineUri());
     CallId call = answerCall();

@@ -1,9 +1,15 @@
 // Device-level API over simulated lines: structure sizes, the too-small and partial-fill rules,
-// version negotiation, handles, configuration problems, location and phones.
+// version negotiation, handles, configuration problems, location and phones; and the device status
+// of a real SIP line whose port is taken.
 #include "TelephonyConfig.h"
 #include "TelephonyTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -24,6 +30,9 @@ TEST(TelephonyStructures, FixedPartSizesAndOffsets)
     EXPECT_EQ(sizeof(PHONECAPS), 144u);
     EXPECT_EQ(offsetof(LINECALLINFO, dwCallerIDNameOffset), 124u);
     EXPECT_EQ(offsetof(LINEDEVCAPS, dwNumTerminals), 204u);
+    EXPECT_EQ(sizeof(LINEDEVSTATUS), 76u);
+    EXPECT_EQ(offsetof(LINEDEVSTATUS, dwDevStatusFlags), 56u);
+    EXPECT_EQ(offsetof(LINEDEVSTATUS, dwDevSpecificSize), 68u);
     EXPECT_EQ(sizeof(HLINE), 4u);
     EXPECT_EQ(sizeof(DWORD_PTR), sizeof(void*));
 }
@@ -253,6 +262,67 @@ TEST_F(LineDeviceTest, DialogsCheckTheirDeviceAndStartTheEditor)
     EXPECT_EQ(lineConfigDialog(0, nullptr, ""), LINEERR_OPERATIONFAILED);
     EXPECT_EQ(lineTranslateDialog(0, 0, TAPI_VERSION_1_4, nullptr, nullptr), 0);
     EXPECT_EQ(lineTranslateDialog(0, 3, TAPI_VERSION_1_4, nullptr, nullptr), LINEERR_BADDEVICEID);
+}
+
+// A SIP line that cannot listen (its UDP port held by another socket) is open but out of service,
+// and its status carries the reason as zero-terminated device-specific text, left out (needed size
+// told, nothing written past dwTotalSize) when it does not fit; a simulated line is in service; a
+// closed handle is refused.
+TEST_F(LineDeviceTest, DevStatusOfALineThatCannotListen)
+{
+    const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(blocker, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::getsockname(blocker, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+    const int port = ntohs(addr.sin_port);
+    start("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:" + std::to_string(port) + "\n\n" +
+          "[Line1]\nname = Sim 1\nprovider = sim\n");
+    ASSERT_EQ(numDevs, 2u);
+    HLINE sip = 0;
+    HLINE sim = 0;
+    ASSERT_EQ(lineOpen(app, 0, &sip, TAPI_VERSION_1_4, 0, 0, LINECALLPRIVILEGE_OWNER,
+                       LINEMEDIAMODE_AUTOMATEDVOICE, nullptr),
+              0);
+    ASSERT_EQ(lineOpen(app, 1, &sim, TAPI_VERSION_1_4, 0, 0, LINECALLPRIVILEGE_MONITOR, 0, nullptr), 0);
+
+    std::vector<unsigned char> buf(sizeof(LINEDEVSTATUS) + 200, 0xAB);
+    auto* status = reinterpret_cast<LINEDEVSTATUS*>(buf.data());
+    status->dwTotalSize = sizeof(LINEDEVSTATUS) - 1;
+    EXPECT_EQ(lineGetLineDevStatus(sip, status), LINEERR_STRUCTURETOOSMALL);
+    EXPECT_EQ(lineGetLineDevStatus(sip, nullptr), LINEERR_INVALPOINTER);
+
+    status->dwTotalSize = sizeof(LINEDEVSTATUS);
+    ASSERT_EQ(lineGetLineDevStatus(sip, status), 0);
+    EXPECT_EQ(status->dwDevStatusFlags, LINEDEVSTATUSFLAGS_CONNECTED);
+    EXPECT_GT(status->dwNeededSize, sizeof(LINEDEVSTATUS));
+    EXPECT_EQ(status->dwUsedSize, sizeof(LINEDEVSTATUS));
+    EXPECT_EQ(status->dwDevSpecificSize, 0u);
+    EXPECT_EQ(status->dwDevSpecificOffset, 0u);
+    for (size_t i = sizeof(LINEDEVSTATUS); i < buf.size(); ++i)
+        ASSERT_EQ(buf[i], 0xAB) << "byte " << i << " written past dwTotalSize";
+
+    status->dwTotalSize = static_cast<DWORD>(buf.size());
+    ASSERT_EQ(lineGetLineDevStatus(sip, status), 0);
+    EXPECT_EQ(status->dwNeededSize, status->dwUsedSize);
+    EXPECT_EQ(status->dwNumOpens, 1u);
+    EXPECT_EQ(status->dwOpenMediaModes, LINEMEDIAMODE_AUTOMATEDVOICE);
+    EXPECT_EQ(status->dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE, 0u);
+    ASSERT_GT(status->dwDevSpecificSize, 1u);
+    const char* reason = reinterpret_cast<const char*>(buf.data() + status->dwDevSpecificOffset);
+    EXPECT_EQ(std::strlen(reason) + 1, status->dwDevSpecificSize);
+    EXPECT_NE(std::string(reason).find("Address already in use"), std::string::npos) << reason;
+
+    ASSERT_EQ(lineGetLineDevStatus(sim, status), 0);
+    EXPECT_EQ(status->dwDevStatusFlags, LINEDEVSTATUSFLAGS_CONNECTED | LINEDEVSTATUSFLAGS_INSERVICE);
+    EXPECT_EQ(status->dwDevSpecificSize, 0u);
+
+    ASSERT_EQ(lineClose(sip), 0);
+    EXPECT_EQ(lineGetLineDevStatus(sip, status), LINEERR_INVALLINEHANDLE);
+    ::close(blocker);
 }
 
 } // namespace

@@ -95,6 +95,15 @@ std::string SipLine::startError() const
     return m_startError;
 }
 
+bool SipLine::inService(std::string& reason) const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_runState != RunState::Waiting && m_runState != RunState::Failed)
+        return true;
+    reason = m_startError;
+    return false;
+}
+
 bool SipLine::startEngine(bool first)
 {
     m_ownedEngine.reset(); // a stack left from a failed try frees its sockets first

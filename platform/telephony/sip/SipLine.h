@@ -60,6 +60,8 @@ public:
                         DWORD durationMs) override;
     LONG monitorDigits(kalvo::telephony::CallId call, DWORD modes) override;
     kalvo::telephony::LineWaveIds waveDevices() const override;
+    // Out of service while the listener waits for its next try; the reason is startError().
+    bool inService(std::string& reason) const override;
 
     // For the SIP thread: the sink, the settings, the wave devices and the call mirror.
     kalvo::telephony::LineEventSink& events() { return m_events; }
