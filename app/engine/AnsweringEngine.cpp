@@ -29,6 +29,7 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     list.setRemoteAccessActive([this] { return m_state.AdminMode && m_state.RemotePlaying; });
 
     connect(&tapi, &LineControl::ProcError, m_monitor, &LineMonitor::TapiProcError);
+    connect(&tapi, &LineControl::LineState, m_monitor, &LineMonitor::TapiLineState);
     connect(&tapi, &LineControl::InComeCall, m_flow, &CallFlow::TapiInComeCall);
     connect(&tapi, &LineControl::Ring, m_flow, &CallFlow::TapiRing);
     connect(&tapi, &LineControl::CallerID, m_flow, &CallFlow::TapiCallerID);

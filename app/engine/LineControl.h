@@ -45,6 +45,12 @@ public:
     // The line's wave device ids.
     virtual int LineGetWaveOutID(int lineIndex) = 0;
     virtual int lineGetID(int lineIndex, int deviceClass) = 0;
+    // Why the open line cannot take calls now; empty while it is in service.
+    virtual QString LineInService(int lineIndex)
+    {
+        (void)lineIndex;
+        return {};
+    }
     // Text of a telephony result.
     virtual QString GetTapiStrError(int number) = 0;
     // Shows the line's own settings dialog; 0 when it was shown, -1 otherwise.
@@ -63,4 +69,6 @@ signals:
     void Connected(int lineIndex);
     void Ring(int lineIndex, int ringNumber);
     void CallerID(int lineIndex, const QString& callerName, const QString& callerNumber);
+    // The open line went out of service (reason says why) or came back (reason empty).
+    void LineState(int lineIndex, bool inService, const QString& reason);
 };

@@ -117,10 +117,15 @@ void LineMonitor::OpenLine(int lineIndex)
             m_onOff->setProperty("image", 1);
             return;
         }
-        m_context.status("Monitoring " + name);
         m_context.sysLog("LineOpen" + where);
         m_context.state.LineIsOpen = true;
         showOn(true);
+        // A line that could not start before it was opened reports no change, so ask once.
+        const QString reason = tapi.LineInService(lineIndex);
+        if (reason.isEmpty())
+            m_context.status("Monitoring " + name);
+        else
+            showOutOfService(lineIndex, reason);
     });
 }
 
@@ -201,4 +206,22 @@ void LineMonitor::TapiProcError(int lineIndex, int procNumber, int errorNumber)
         m_context.sysLog(tag + " Success.");
     else
         m_context.sysLog(tag + " " + m_context.tapi.GetTapiStrError(errorNumber));
+}
+
+void LineMonitor::TapiLineState(int lineIndex, bool inService, const QString& reason)
+{
+    if (!inService) {
+        showOutOfService(lineIndex, reason);
+        return;
+    }
+    m_context.sysLog("LineInService[LineIndex:" + QString::number(lineIndex) + "]");
+    if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex)
+        PutStatusBarMonitoringModem();
+}
+
+void LineMonitor::showOutOfService(int lineIndex, const QString& reason)
+{
+    m_context.sysLog("LineOutOfService[LineIndex:" + QString::number(lineIndex) + "]->" + reason);
+    if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex)
+        m_context.status("Out Of Service: " + reason);
 }

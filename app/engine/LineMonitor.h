@@ -39,8 +39,11 @@ public:
 public slots:
     // An asynchronous request of the line control completed.
     void TapiProcError(int lineIndex, int procNumber, int errorNumber);
+    // The open line went out of service or came back; the line stays open either way.
+    void TapiLineState(int lineIndex, bool inService, const QString& reason);
 
 private:
+    void showOutOfService(int lineIndex, const QString& reason);
     void showOn(bool on);
     void storeModem(int16_t index, const QString* name);
 

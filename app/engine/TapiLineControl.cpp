@@ -15,6 +15,7 @@ TapiLineControl::TapiLineControl(std::unique_ptr<kalvo::TapiControl> control, QO
     connect(c, &kalvo::TapiControl::Connected, this, &LineControl::Connected);
     connect(c, &kalvo::TapiControl::Ring, this, &LineControl::Ring);
     connect(c, &kalvo::TapiControl::CallerID, this, &LineControl::CallerID);
+    connect(c, &kalvo::TapiControl::LineState, this, &LineControl::LineState);
 }
 
 TapiLineControl::~TapiLineControl() = default;
@@ -55,6 +56,11 @@ bool TapiLineControl::LineOpened(int lineIndex)
 bool TapiLineControl::LineConnected(int lineIndex)
 {
     return m_control->LineConnected(lineIndex);
+}
+
+QString TapiLineControl::LineInService(int lineIndex)
+{
+    return m_control->LineInService(lineIndex);
 }
 
 int TapiLineControl::LineOpen(int lineIndex, int callPrivilege, int mediaMode)

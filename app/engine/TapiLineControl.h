@@ -29,6 +29,7 @@ public:
     void LineGetDevDetails(int lineIndex, LineDevDetails& details) override;
     bool LineOpened(int lineIndex) override;
     bool LineConnected(int lineIndex) override;
+    QString LineInService(int lineIndex) override;
     int LineOpen(int lineIndex, int callPrivilege, int mediaMode) override;
     int LineShutdown(int lineIndex) override;
     int LineDialogLineConfig(int lineIndex) override;

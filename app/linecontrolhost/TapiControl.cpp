@@ -182,6 +182,9 @@ void TapiControl::Invoke(int32_t eventId, const std::vector<Variant>& a)
     case EVENTID_DoneGenerateDigits:
         emit DoneGenerateDigits(n(0));
         break;
+    case EVENTID_LineState:
+        emit LineState(n(0), a.size() > 1 && a[1].boolVal != 0, s(2));
+        break;
     default:
         break;
     }
@@ -217,6 +220,11 @@ bool TapiControl::LineConnected(int LineIndex)
 {
     std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
     return invoke(DISPID_LineConnected, arguments).boolVal != 0;
+}
+QString TapiControl::LineInService(int LineIndex)
+{
+    std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
+    return QString::fromStdString(invoke(DISPID_LineInService, arguments).strVal);
 }
 int TapiControl::LineAnswer(int LineIndex)
 {

@@ -38,6 +38,7 @@ public:
     int LineShutdown(int LineIndex);
     bool LineOpened(int LineIndex);
     bool LineConnected(int LineIndex);
+    QString LineInService(int LineIndex);
     int LineAnswer(int LineIndex);
     int LineDrop(int LineIndex);
     int LineMakeCall(int LineIndex, const QString& Number);
@@ -75,6 +76,7 @@ signals:
     void Ring(int LineIndex, int RingNumber);
     void CallerID(int LineIndex, const QString& CallerName, const QString& CallerNumber);
     void DoneGenerateDigits(int LineIndex);
+    void LineState(int LineIndex, bool InService, const QString& Reason);
 
 private:
     explicit TapiControl(korvan::ITapiDispatch* control);

@@ -1,15 +1,21 @@
 // End to end over the real SIP line: a baresip softphone on 127.0.0.1 calls, the main form answers at
 // the ring threshold, the caller hears greeting and beep, the caller's voice is recorded, the caller
-// hangs up; the message file, the record, the list row and both logs are checked.
+// hangs up; the message file, the record, the list row and both logs are checked. A line whose SIP
+// port is taken shows why and comes into service by itself once the port is free.
 #include "AnsweringEngine.h"
 #include "CallList.h"
 #include "EngineRig.h"
 #include "SipPeers.h"
 #include "mdlLog.h"
 
+#include <QAction>
 #include <QFile>
 #include <QtTest>
+#include <arpa/inet.h>
 #include <cmath>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using kalvo::test::EngineRig;
 using Values = std::map<QString, QString>;
@@ -108,6 +114,49 @@ private slots:
             QVERIFY2(log.contains(line), line);
         QVERIFY(!log.filter(QRegularExpression("^LineAnswer\\[LineIndex:0\\]->Proc Num: \\d+$")).isEmpty());
         QVERIFY(!log.filter(QRegularExpression("^Record Message ")).isEmpty());
+    }
+
+    // The SIP port is held by another socket when the line opens: the system log and the status bar
+    // give the reason while the line stays switched on; once the port is free the provider's next
+    // try (every 10 s) brings the line into service by itself, and a real call is answered.
+    void takenPortIsShownUntilTheLineComesBack()
+    {
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
+        QVERIFY(blocker >= 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(port);
+        QCOMPARE(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
+                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
+                                 .arg(port);
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, conf);
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(300, 8000, 300));
+        rig.start();
+
+        const QString status = rig.form().statusText();
+        QVERIFY2(status.startsWith("Out Of Service: ") && status.contains("Address already in use"),
+                 qPrintable(status));
+        const QString reason = status.mid(int(std::strlen("Out Of Service: ")));
+        QVERIFY2(rig.sysLog().contains("LineOutOfService[LineIndex:0]->" + reason),
+                 qPrintable(rig.sysLog().join('\n')));
+        QVERIFY(rig.form().engine().state().LineIsOpen);
+        auto* onOff = rig.form().findChild<QAction*>("OnOff");
+        QVERIFY(onOff && onOff->isChecked());
+
+        ::close(blocker);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("LineInService[LineIndex:0]"), 15000);
+        QCOMPARE(rig.form().statusText(), QString("Monitoring SIP Line"));
+        QVERIFY(onOff->isChecked());
+
+        kalvo::sip::test::Baresip caller("Cy", "cy@127.0.0.1>;regint=0", std::vector<int16_t>(8000 * 4, 0));
+        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Connected[LineIndex:0]"), 15000);
+        caller.hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Idle[LineIndex:0]"), 15000);
     }
 
     // A caller keying wrong passwords on a real softphone is hung up on after the third; the keys
