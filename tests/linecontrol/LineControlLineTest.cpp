@@ -1,5 +1,6 @@
 // The line lifecycle and device queries of the loaded control over simulated lines: the table's
-// bounds, opening and closing, device details, wave device ids, location and the about box.
+// bounds, opening and closing, whether a line is in service, device details, wave device ids,
+// location and the about box.
 #include "LineControlTestSupport.h"
 
 #include "Telephony.h"
@@ -10,6 +11,11 @@
 #include <QLabel>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace kalvo;
 using namespace kalvo::test;
@@ -42,6 +48,34 @@ TEST(LineControlLine, DoubleOpenAndClose)
     EXPECT_FALSE(c.LineOpened(0));
     EXPECT_EQ(c.LineClose(0), LINEERR_INVALLINEHANDLE);
     EXPECT_FALSE(c.LineOpened(0));
+}
+
+// LineInService: a real SIP line whose UDP port another socket holds opens, but names the reason;
+// a simulated line and a line that is not open give ""; an index outside the table is an error.
+TEST(LineControlLine, LineInServiceNamesWhyALineCannotTakeCalls)
+{
+    const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(blocker, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::getsockname(blocker, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+    ControlHome home("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:" +
+                     std::to_string(ntohs(addr.sin_port)) + "\n\n[Line1]\nname = Sim 1\nprovider = sim\n");
+    TapiControl& c = home.control();
+    ASSERT_EQ(c.LineInitialize(), 0);
+    EXPECT_EQ(c.LineInService(0), QString());
+    ASSERT_EQ(c.LineOpen(0, 0, 0), 0);
+    const QString reason = c.LineInService(0);
+    EXPECT_TRUE(reason.contains("Address already in use")) << reason.toStdString();
+    ASSERT_EQ(c.LineOpen(1, 0, 0), 0);
+    EXPECT_EQ(c.LineInService(1), QString());
+    EXPECT_THROW(c.LineInService(3), VbError);
+    EXPECT_EQ(c.LineClose(0), 0);
+    EXPECT_EQ(c.LineInService(0), QString());
+    ::close(blocker);
 }
 
 // Privilege 0 and media mode 0 open as owner for automated voice: the call is offered to this

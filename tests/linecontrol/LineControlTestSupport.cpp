@@ -72,6 +72,9 @@ ControlHome::ControlHome(const std::string& confText)
     });
     QObject::connect(c, &TapiControl::DoneGenerateDigits,
                      [log](int i) { log(QString("DoneGenerateDigits(%1)").arg(i)); });
+    QObject::connect(c, &TapiControl::LineState, [log](int i, bool inService, const QString& reason) {
+        log(QString("LineState(%1,%2,%3)").arg(i).arg(inService ? "True" : "False", reason));
+    });
 }
 
 ControlHome::~ControlHome()
