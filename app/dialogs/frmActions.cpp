@@ -12,6 +12,8 @@
 #include "mdlLog.h"
 #include "mdlReg.h"
 
+#include "DialogFrame.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
@@ -53,34 +55,14 @@ frmActions::frmActions(DialogHost& host, QWidget* parent)
 {
     setObjectName("frmActions");
     setWindowTitle("Actions");
-    setModal(true);
-    m_tabs->setObjectName("TabStrip1");
-    m_tabs->setAccessibleName("Action pages");
-    m_ok->setObjectName("cmdOK");
-    m_ok->setAccessibleName("OK");
-    m_ok->setDefault(true);
-    m_cancel->setObjectName("cmdCancel");
-    m_cancel->setAccessibleName("Cancel");
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_tabs);
-    auto* pageArea = new QFrame(this);
-    pageArea->setFrameShape(QFrame::StyledPanel);
-    auto* pageLayout = new QVBoxLayout(pageArea);
     for (int i = 0; i < 2; ++i) {
-        m_frames[i] = new QFrame(pageArea);
+        m_frames[i] = new QFrame(this);
         m_frames[i]->setObjectName(QString("Frame%1").arg(i + 1));
-        pageLayout->addWidget(m_frames[i]);
     }
     buildMail(m_frames[0]);
     buildApplication(m_frames[1]);
-    layout->addWidget(pageArea, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
-    layout->addLayout(buttons);
-    resize(470, 280);
+    DialogFrame::layOut(*this, m_tabs, "Action pages", {m_frames[0], m_frames[1]}, m_ok, m_cancel,
+                        QSize(470, 280));
 
     connect(m_tabs, &QTabBar::currentChanged, this, [this] { TabStrip1Click(); });
     connect(m_chkSendToMail, &QCheckBox::clicked, this, [this] { setMailEnabled(); });

@@ -1,6 +1,7 @@
 // The options dialog.
 #include "frmOptions.h"
 
+#include "DialogFrame.h"
 #include "DialogLists.h"
 #include "ErrorTrap.h"
 #include "LineControl.h"
@@ -44,29 +45,8 @@ frmOptions::frmOptions(DialogHost& host, QWidget* parent)
 {
     setObjectName("frmOptions");
     setWindowTitle("Options");
-    setModal(true);
-    m_tabs->setObjectName("TabStrip1");
-    m_tabs->setAccessibleName("Option pages");
-    m_ok->setObjectName("cmdOK");
-    m_ok->setAccessibleName("OK");
-    m_ok->setDefault(true);
-    m_cancel->setObjectName("cmdCancel");
-    m_cancel->setAccessibleName("Close");
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_tabs);
-    auto* pageArea = new QFrame(this);
-    pageArea->setFrameShape(QFrame::StyledPanel);
-    auto* pageLayout = new QVBoxLayout(pageArea);
-    for (QFrame* frame : m_pages.frames)
-        pageLayout->addWidget(frame);
-    layout->addWidget(pageArea, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(m_ok);
-    buttons->addWidget(m_cancel);
-    layout->addLayout(buttons);
-    resize(470, 360);
+    DialogFrame::layOut(*this, m_tabs, "Option pages", {std::begin(m_pages.frames), std::end(m_pages.frames)},
+                        m_ok, m_cancel, QSize(470, 360));
 
     connect(m_tabs, &QTabBar::currentChanged, this, [this] { TabStrip1Click(); });
     connect(m_ok, &QPushButton::clicked, this, [this] { cmdOKClick(); });
