@@ -3,6 +3,7 @@
 // greeting that a caller on the simulated line then hears at 8000 Hz.
 #include "EngineRig.h"
 #include "MessageBox.h"
+#include "ModalDialogs.h"
 #include "PrivatePulse.h"
 #include "SoundCardBackend.h"
 #include "SoundFiles.h"
@@ -24,6 +25,8 @@
 
 using kalvo::test::EngineRig;
 using Values = std::map<QString, QString>;
+
+using kalvo::test::onDialog;
 
 namespace {
 QString stored(const char* name)
@@ -61,20 +64,6 @@ std::vector<int16_t> loudPart(const std::vector<int16_t>& samples, int threshold
     return first < last ? std::vector<int16_t>(first, last) : std::vector<int16_t>();
 }
 
-// Runs body on the modal dialog named objectName as soon as it shows.
-void onDialog(const char* objectName, std::function<void(QWidget*)> body)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, objectName, body] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog || dialog->objectName() != QLatin1String(objectName))
-            return;
-        poll->stop();
-        poll->deleteLater();
-        body(dialog);
-    });
-    poll->start(20);
-}
 } // namespace
 
 class GreetingCreatorTest : public QObject

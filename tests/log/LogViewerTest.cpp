@@ -4,6 +4,7 @@
 #include "EngineRig.h"
 #include "FileDialog.h"
 #include "MessageBox.h"
+#include "ModalDialogs.h"
 #include "frmLog.h"
 #include "frmLogProp.h"
 #include "mdlLog.h"
@@ -19,6 +20,8 @@
 
 using kalvo::test::EngineRig;
 using Values = std::map<QString, QString>;
+
+using kalvo::test::onDialog;
 
 namespace {
 void store(const char* name, const QString& value)
@@ -50,21 +53,6 @@ void writeLog(const QString& folder, const QString& name, const QStringList& lin
         file.setFileTime(QDateTime::currentDateTime().addDays(-daysAgo), QFileDevice::FileModificationTime));
 }
 
-// Runs body on the modal dialog named objectName as soon as it shows (its loading may itself handle
-// events, so the dialog is looked for until it is there).
-void onDialog(const char* objectName, std::function<void(QWidget*)> body)
-{
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, objectName, body] {
-        QWidget* dialog = QApplication::activeModalWidget();
-        if (!dialog || dialog->objectName() != QLatin1String(objectName))
-            return;
-        poll->stop();
-        poll->deleteLater();
-        body(dialog);
-    });
-    poll->start(20);
-}
 } // namespace
 
 class LogViewerTest : public QObject
