@@ -1,6 +1,7 @@
 // Runs the real "kalvo -st" on a loopback SIP line: CPU per call-minute of the whole program against
 // baresip answering the same call, then a two-hour greeting: how soon the caller hears it after
 // connect, and whether a second (simulated) line's rings are still handled meanwhile.
+#include "SipPeers.h"
 #include "mdlReg.h"
 
 #include <QDir>
@@ -30,15 +31,15 @@
 using namespace std::chrono;
 using Clock = steady_clock;
 
-namespace {
+using kalvo::sip::test::Baresip;
+using kalvo::sip::test::freePort;
+using kalvo::sip::test::readFile;
+using kalvo::sip::test::spawn;
+using kalvo::sip::test::terminate;
+using kalvo::sip::test::tone;
+using kalvo::sip::test::writeWav;
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+namespace {
 
 // utime + stime of a process, in milliseconds.
 double cpuMs(pid_t pid)
@@ -59,64 +60,6 @@ double cpuMs(pid_t pid)
     return 1000.0 * static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-bool bindable(int type, uint16_t port)
-{
-    int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(port);
-    bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
-// A port free for both UDP and TCP, outside the range handed out for ephemeral use.
-uint16_t freePort()
-{
-    static unsigned seed = static_cast<unsigned>(::getpid()) * 7919u + static_cast<unsigned>(time(nullptr));
-    for (int i = 0; i < 1000; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        auto port = static_cast<uint16_t>(21000 + (seed >> 8) % 9000);
-        if (bindable(SOCK_DGRAM, port) && bindable(SOCK_STREAM, port))
-            return port;
-    }
-    return 0;
-}
-
-pid_t spawn(const std::string& logPath, const std::vector<std::string>& argv)
-{
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int fd = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(fd, 1);
-        ::dup2(fd, 2);
-        int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, 0);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
-    return pid;
-}
-
-void terminate(pid_t pid)
-{
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 1000; ++i) {
-        if (::waitpid(pid, nullptr, WNOHANG) == pid)
-            return;
-        std::this_thread::sleep_for(milliseconds(20));
-    }
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, nullptr, 0);
-}
-
 template <typename Pred> bool waitFor(Pred pred, milliseconds timeout, milliseconds step = milliseconds(20))
 {
     auto end = Clock::now() + timeout;
@@ -127,114 +70,6 @@ template <typename Pred> bool waitFor(Pred pred, milliseconds timeout, milliseco
     }
     return true;
 }
-
-void writeWav(const std::string& path, const std::vector<int16_t>& samples)
-{
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    auto bytes = static_cast<uint32_t>(samples.size() * 2);
-    out << "RIFF";
-    u32(36 + bytes);
-    out << "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    out << "data";
-    u32(bytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
-}
-
-// The 16-bit samples of a WAV file's data chunk (as the recording module writes them).
-std::vector<int16_t> readWavSamples(const std::string& path)
-{
-    std::string wav = readFile(path);
-    size_t at = 12;
-    while (at + 8 <= wav.size()) {
-        uint32_t size = 0;
-        std::memcpy(&size, wav.data() + at + 4, 4);
-        if (wav.compare(at, 4, "data") == 0) {
-            // While the file is still being written its header says 0 bytes: take what is there.
-            size_t bytes = wav.size() - at - 8;
-            std::vector<int16_t> s(bytes / 2);
-            std::memcpy(s.data(), wav.data() + at + 8, s.size() * 2);
-            return s;
-        }
-        at += 8 + size + (size & 1);
-    }
-    return {};
-}
-
-// A baresip in its own folder, scripted through its UDP console; it records what it hears.
-class Baresip
-{
-public:
-    Baresip(const std::string& account, double voiceSeconds)
-    {
-        char templ[] = "/tmp/kalvo-program-bench-XXXXXX";
-        m_dir = mkdtemp(templ);
-        sipPort = freePort();
-        m_consolePort = freePort();
-        QDir().mkpath(QString::fromStdString(m_dir + "/dump"));
-        std::vector<int16_t> voice(static_cast<size_t>(voiceSeconds * 8000));
-        for (size_t i = 0; i < voice.size(); ++i)
-            voice[i] = static_cast<int16_t>(3000 * std::sin(2 * M_PI * 700 * static_cast<double>(i) / 8000));
-        writeWav(m_dir + "/voice.wav", voice);
-        std::ofstream(m_dir + "/config")
-            << "poll_method epoll\nsip_listen 127.0.0.1:" << sipPort << "\naudio_source aufile," << m_dir
-            << "/voice.wav\naudio_alert aufile," << m_dir << "/voice.wav\n"
-            << "module_path /usr/lib/baresip/modules\nmodule cons.so\nmodule g711.so\nmodule aufile.so\n"
-            << "module sndfile.so\nmodule_tmp account.so\nmodule_app menu.so\n"
-            << "cons_listen 127.0.0.1:" << m_consolePort << "\nsnd_path " << m_dir << "/dump\n"
-            << "rtp_ports 30000-39998\njitter_buffer_delay 1-10\n";
-        std::ofstream(m_dir + "/accounts") << "<sip:" << account << "\n";
-        pid = spawn(m_dir + "/log", {"baresip", "-f", m_dir, "-n", "127.0.0.1"});
-        waitLog("baresip is ready", seconds(10));
-    }
-    ~Baresip()
-    {
-        terminate(pid);
-        std::system(("rm -rf '" + m_dir + "'").c_str());
-    }
-    void console(const std::string& text)
-    {
-        std::string datagram = text.size() > 1 && text[0] == '/' ? text + "\n" : text;
-        int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        a.sin_port = htons(m_consolePort);
-        ::sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::close(fd);
-    }
-    bool logHas(const std::string& text) const
-    {
-        return readFile(m_dir + "/log").find(text) != std::string::npos;
-    }
-    bool waitLog(const std::string& text, milliseconds timeout, milliseconds step = milliseconds(20)) const
-    {
-        return waitFor([&] { return logHas(text); }, timeout, step);
-    }
-    // What the caller heard (the decoded stream the sndfile module wrote).
-    std::vector<int16_t> heard() const
-    {
-        QDir dump(QString::fromStdString(m_dir + "/dump"));
-        for (const QString& name : dump.entryList({"*-dec.wav"}, QDir::Files))
-            return readWavSamples(dump.filePath(name).toStdString());
-        return {};
-    }
-
-    uint16_t sipPort = 0;
-    pid_t pid = -1;
-
-private:
-    std::string m_dir;
-    uint16_t m_consolePort = 0;
-};
 
 // A private home for the program: the same variables the test helpers set.
 class PrivateHome
@@ -329,14 +164,14 @@ void cpuPerCallMinute(const PrivateHome& home, int seconds)
         Program kalvo(home);
         if (!kalvo.started)
             return fail("kalvo did not open its line");
-        Baresip caller("caller@127.0.0.1>;regint=0", seconds + 30);
+        Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
         caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(port));
         if (!waitFor([&] { return kalvo.log().find("Start Record Message") != std::string::npos; },
                      std::chrono::seconds(20)))
             return fail("kalvo did not start recording");
-        double k0 = cpuMs(kalvo.pid), c0 = cpuMs(caller.pid);
+        double k0 = cpuMs(kalvo.pid), c0 = cpuMs(caller.pid());
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
-        double k1 = cpuMs(kalvo.pid), c1 = cpuMs(caller.pid);
+        double k1 = cpuMs(kalvo.pid), c1 = cpuMs(caller.pid());
         bool stillUp = kalvo.log().find("Disconnected[LineIndex:0]") == std::string::npos;
         caller.console("b");
         if (!stillUp)
@@ -345,13 +180,13 @@ void cpuPerCallMinute(const PrivateHome& home, int seconds)
         callerMin = (c1 - c0) * 60.0 / seconds;
     }
     {
-        Baresip callee("kalvo@127.0.0.1>;regint=0;answermode=auto", seconds + 30);
-        Baresip caller("caller@127.0.0.1>;regint=0", seconds + 30);
-        caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(callee.sipPort));
+        Baresip callee("", "kalvo@127.0.0.1>;regint=0;answermode=auto", tone(700, seconds + 30, 3000));
+        Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
+        caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(callee.sipPort()));
         if (caller.waitLog("established", std::chrono::seconds(10))) {
-            double b0 = cpuMs(callee.pid);
+            double b0 = cpuMs(callee.pid());
             std::this_thread::sleep_for(std::chrono::seconds(seconds));
-            calleeMin = (cpuMs(callee.pid) - b0) * 60.0 / seconds;
+            calleeMin = (cpuMs(callee.pid()) - b0) * 60.0 / seconds;
         }
         caller.console("b");
     }
@@ -398,7 +233,7 @@ void longGreeting(const PrivateHome& home, int seconds, int greetingSeconds)
     Program kalvo(home);
     if (!kalvo.started)
         return fail("kalvo did not open its lines");
-    Baresip caller("caller@127.0.0.1>;regint=0", seconds + 30);
+    Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
     caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(port));
     std::optional<Clock::time_point> connected;
     if (caller.waitLog("established", std::chrono::seconds(20), milliseconds(2)))

@@ -30,6 +30,13 @@ std::vector<int16_t> dtmfTones(const std::string& keys);
 double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, size_t maxShift,
                        size_t length);
 
+// Starts a program with its output in logPath and its input from /dev/null; its process id.
+pid_t spawn(const std::string& logPath, const std::vector<std::string>& argv);
+// Ends a program started by spawn: SIGTERM, then SIGKILL if it lingers.
+void terminate(pid_t pid);
+// A whole file as text; empty when it cannot be read.
+std::string readFile(const std::string& path);
+
 // One baresip process with its own folder, SIP port, console port and dump folder.
 class Baresip
 {
@@ -45,7 +52,8 @@ public:
     void hangUp() { console("b"); }
     // The log so far, and waiting until it holds text.
     std::string log() const;
-    bool waitLog(const std::string& text, std::chrono::milliseconds timeout);
+    bool waitLog(const std::string& text, std::chrono::milliseconds timeout,
+                 std::chrono::milliseconds step = std::chrono::milliseconds(20));
     // What the softphone decoded from the call (its dump of the received audio).
     std::vector<int16_t> heard() const;
     uint16_t sipPort() const { return m_sipPort; }
