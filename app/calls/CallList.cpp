@@ -15,6 +15,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QShortcut>
 #include <QTableView>
 
 namespace {
@@ -37,6 +38,7 @@ CallList::CallList(kalvo::CallDatabase& db, const MainOptions& options, mdlLog& 
       m_view(new QTableView(parent))
 {
     m_view->setObjectName("ListView1");
+    m_view->setAccessibleName("Calls");
     m_view->setModel(m_model);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -54,6 +56,14 @@ CallList::CallList(kalvo::CallDatabase& db, const MainOptions& options, mdlLog& 
 
     connect(m_view, &QTableView::clicked, this, [this] { ListView1_Click(); });
     connect(m_view, &QTableView::doubleClicked, this, [this] { ListView1_DblClick(); });
+    // Space or Enter on the list plays from the selected call, as the player's "Play" does.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Space), QKeySequence(Qt::Key_Return)}) {
+        auto* shortcut = new QShortcut(key, m_view, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (m_player)
+                m_player->playButton();
+        });
+    }
     connect(m_view, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         // Qt reports the secondary button here, swapped buttons included.
         const QModelIndex index = m_view->indexAt(at);

@@ -2,6 +2,8 @@
 // the context menus, and deleting and clearing calls with their questions.
 #pragma once
 
+#include "MessageList.h"
+
 #include <QObject>
 #include <functional>
 
@@ -32,7 +34,7 @@ public:
     virtual void DeleteItemIndex(int position) = 0;
 };
 
-class CallList : public QObject
+class CallList : public QObject, public MessageList
 {
     Q_OBJECT
 
@@ -42,8 +44,7 @@ public:
     ~CallList() override;
 
     void setPlayer(CallListPlayer* player) { m_player = player; }
-    // While this returns true (remote access in progress) clicks on the list are ignored.
-    void setRemoteAccessActive(std::function<bool()> active) { m_remoteActive = std::move(active); }
+    void setRemoteAccessActive(std::function<bool()> active) override { m_remoteActive = std::move(active); }
     // Grid lines on (Check1 checked) or off.
     void setGridLines(bool on);
 
@@ -52,18 +53,14 @@ public:
 
     // Builds the columns.
     void RangeListTitle();
-    // Rebuilds every row from the database, newest first, and selects the top row.
-    void makeList();
+    void makeList() override;
     // Marks the row at position (1 = top) read or unread, in the database and in the list.
     void MarkAsReadUnRead(int position, bool markRead);
 
-    int rowCount() const;
-    // Position of the selected row (1 = top), 0 when none.
-    int selectedPosition() const;
-    // Selects the row at a position and scrolls to it.
-    void select(int position);
-    // The message file name of a row; empty for a call without a message.
-    QString keyAt(int position) const;
+    int rowCount() const override;
+    int selectedPosition() const override;
+    void select(int position) override;
+    QString keyAt(int position) const override;
     QString selectedKey() const { return keyAt(selectedPosition()); }
     int iconAt(int position) const;
     int totalCalls() const { return m_total; }

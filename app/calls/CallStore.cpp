@@ -3,7 +3,6 @@
 
 #include "CallDatabase.h"
 #include "ErrorTrap.h"
-#include "MessageBox.h"
 #include "VbError.h"
 #include "WaveControl.h"
 #include "mdlLog.h"
@@ -16,7 +15,8 @@ CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
 {
 }
 
-bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap)
+bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap,
+                            const std::function<void(const QString&)>& tell)
 {
     QString why;
     const bool opened = trap.step([&] {
@@ -28,11 +28,10 @@ bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap)
         }
     });
     if (!opened)
-        MessageBox::show("The call database in " + callsFolder + " cannot be opened" +
-                             (why.isEmpty() ? QString() : " (" + why + ")") +
-                             ". Calls are neither listed nor kept until Kalvo is started again with it "
-                             "readable.",
-                         MessageBox::Exclamation);
+        tell("The call database in " + callsFolder + " cannot be opened" +
+             (why.isEmpty() ? QString() : " (" + why + ")") +
+             ". Calls are neither listed nor kept until Kalvo is started again with it "
+             "readable.");
     return opened;
 }
 

@@ -7,6 +7,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace kalvo {
 class CallDatabase;
@@ -22,9 +23,10 @@ public:
     CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log);
 
     // Opens the call database at start. When it cannot be opened, trap logs the error as the
-    // start-up step's error and the user is told in a message box, since without it no call is
+    // start-up step's error and tell gets the text for the user, since without it no call is
     // listed or kept. @return false when the database is not open.
-    bool openAtStart(const QString& callsFolder, const ErrorTrap& trap);
+    bool openAtStart(const QString& callsFolder, const ErrorTrap& trap,
+                     const std::function<void(const QString&)>& tell);
 
     // Appends the call as a new record (Type "-1" without a message, else the file's length) and
     // writes the calls-log line. Errors are logged and the next step runs. @return true when the

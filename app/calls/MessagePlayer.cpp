@@ -1,6 +1,8 @@
 // The message player.
 #include "MessagePlayer.h"
 
+#include "FrameIcons.h"
+
 #include "CallDatabase.h"
 #include "ErrorTrap.h"
 #include "FileDialog.h"
@@ -27,12 +29,18 @@ MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallD
       m_timer(new QTimer(this))
 {
     m_toolBar->setObjectName("ToolBarPlayer");
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_toolBar->setIconSize(QSize(16, 16));
     for (const char* key : {"Play", "Stop"}) {
-        QAction* button = m_toolBar->addAction(key);
+        QAction* button = m_toolBar->addAction(FrameIcons::toolIcon(key), key);
         button->setObjectName(key);
+        button->setToolTip(QString(key) + " Message");
+        if (QWidget* widget = m_toolBar->widgetForAction(button))
+            widget->setAccessibleName(QString(key) + " message");
         connect(button, &QAction::triggered, this, [this, key] { ToolBarPlayerButtonClick(key); });
     }
     m_slider->setObjectName("Slider1");
+    m_slider->setAccessibleName("Playback position");
     m_slider->setRange(0, 100);
     m_slider->setEnabled(false); // display only
     m_timer->setObjectName("Timer1");
@@ -44,6 +52,26 @@ MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallD
     });
     connect(&m_wavePlay, &WaveControl::DonePlay, this, &MessagePlayer::WavePlayDonePlay);
     m_list.setPlayer(this);
+}
+
+int32_t MessagePlayer::PlayGreetingPreview(const QString& path)
+{
+    if (m_wavePlay.IsPlaying())
+        return 0;
+    m_flags.clearPreviews();
+    m_flags.QuickPlaying = true;
+    const int32_t result = PlayWave(path, false);
+    if (result != 0 && m_status)
+        m_status(m_wavePlay.PlayErrorText(result));
+    return result;
+}
+
+void MessagePlayer::StopGreetingPreview()
+{
+    if (m_wavePlay.IsPlaying() && m_flags.QuickPlaying) {
+        m_wavePlay.StopPlay();
+        m_flags.QuickPlaying = false;
+    }
 }
 
 void MessagePlayer::logLine(const QString& line) const

@@ -47,6 +47,10 @@ public:
     // Plays one wave file on the sound card, stopping what plays there first. @return the
     // component's result (0 when it plays); a failure is logged.
     int32_t PlayWave(const QString& path, bool showProgress);
+    // The quick strip's greeting preview: plays a greeting on the sound card unless something plays
+    // there already; a failure to start is told in the status panel. Stop ends only that preview.
+    int32_t PlayGreetingPreview(const QString& path);
+    void StopGreetingPreview();
     // The player strip's buttons, by key ("Play", "Stop").
     void ToolBarPlayerButtonClick(const QString& key);
     // Saves a copy of a message file through the save dialog.

@@ -3,12 +3,12 @@
 
 #include "ErrorTrap.h"
 #include "MessageBox.h"
-#include "VbConvert.h"
+#include "SettingsLoader.h"
 #include "frmLogProp.h"
 #include "mdlLog.h"
-#include "mdlReg.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -19,12 +19,13 @@
 #include <QScrollBar>
 
 namespace {
-int storedNumber(const char* name)
+// Fills the list with the log files of a kind, handling user-interface events between names.
+void ListLogFiles(const mdlLog& log, QListWidget& list, const QString& kind)
 {
-    try {
-        return VbConvert::toInt16(mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name));
-    } catch (...) {
-        return 0;
+    list.clear();
+    for (const QString& name : log.logFileNames(kind)) {
+        list.addItem(name);
+        QCoreApplication::processEvents();
     }
 }
 
@@ -85,7 +86,7 @@ frmLog::frmLog(mdlLog& log, std::function<void(const QString&)> saveFile, QWidge
 
     ApplyLogRetention();
     m_whatToShow->setCurrentIndex(0);
-    m_log.ListLogFiles(*m_list1, "All");
+    ListLogFiles(m_log, *m_list1, "All");
 
     connect(m_whatToShow, &QComboBox::activated, this, [this] { cmbWhatToShowClick(); });
     connect(m_list1, &QListWidget::currentRowChanged, this, [this] { List1Click(); });
@@ -102,8 +103,7 @@ void frmLog::logLine(const QString& line) const
 void frmLog::ApplyLogRetention()
 {
     ErrorTrap("ErrApplyLogRetention ", [this](const QString& l) { logLine(l); }).step([&] {
-        const int months = mdlLog::monthsToKeep(
-            mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "LogFor"));
+        const int months = mdlLog::monthsToKeep(SettingsLoader::GetLogProperties().LogFor);
         if (months != 0)
             m_log.PurgeLogs(months);
     });
@@ -112,7 +112,7 @@ void frmLog::ApplyLogRetention()
 void frmLog::cmbWhatToShowClick()
 {
     ErrorTrap("ErrcmbWhatToShow_Click ", [this](const QString& l) { logLine(l); }).step([&] {
-        m_log.ListLogFiles(*m_list1, m_whatToShow->currentText());
+        ListLogFiles(m_log, *m_list1, m_whatToShow->currentText());
     });
 }
 
@@ -129,7 +129,10 @@ void frmLog::List1Click()
         return;
     ErrorTrap("ErrList1_Click ", [this](const QString& l) { logLine(l); }).step([&] {
         QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        m_log.ReadLogFile(*m_list2, name);
+        if (QStringList lines; m_log.ReadLogFile(name, lines)) {
+            m_list2->clear();
+            m_list2->addItems(lines);
+        }
         const QFontMetrics metrics(m_list2->font());
         int widest = 0;
         for (int i = 0; i < m_list2->count(); ++i)
@@ -148,11 +151,11 @@ void frmLog::cmdDeleteClick()
     if (name.isEmpty())
         return;
     ErrorTrap("ErrcmdDelete_Click ", [this](const QString& l) { logLine(l); }).step([&] {
-        if (storedNumber("cWornBeforeDelete") == 1 &&
+        if (SettingsLoader::GetLogProperties().cWornBeforeDelete == 1 &&
             MessageBox::show("Delete " + name + " ?", MessageBox::YesNo, "Kalvo", this) != MessageBox::Yes)
             return;
         m_log.DeleteLogFile(name);
-        m_log.ListLogFiles(*m_list1, m_whatToShow->currentText());
+        ListLogFiles(m_log, *m_list1, m_whatToShow->currentText());
         m_list2->clear();
         m_extent = 0;
     });

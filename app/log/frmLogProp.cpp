@@ -1,9 +1,9 @@
 // The log properties dialog.
 #include "frmLogProp.h"
 
-#include "VbConvert.h"
+#include "SettingsLoader.h"
+#include "SettingsWriter.h"
 #include "mdlLog.h"
-#include "mdlReg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,43 +14,23 @@
 #include <QPushButton>
 
 namespace {
-QString stored(const char* name)
-{
-    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
-}
-
-void store(const char* name, const QString& value)
-{
-    mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name, 1, value);
-}
-
-// A stored flag as a number; what does not convert counts as off.
-bool storedOn(const char* name)
-{
-    try {
-        return VbConvert::toInt16(stored(name)) != 0;
-    } catch (...) {
-        return false;
-    }
-}
-
-QCheckBox* checkBox(const QString& text, const char* name, QWidget* parent)
+QCheckBox* checkBox(const QString& text, const char* name, bool on, QWidget* parent)
 {
     auto* box = new QCheckBox(text, parent);
     box->setObjectName(name);
     box->setAccessibleName(text);
-    box->setChecked(storedOn(name == QLatin1String("chkLogCalls") ? "cLogCalls"
-                             : name == QLatin1String("chkLogSys") ? "cLogSys"
-                                                                  : "cWornBeforeDelete"));
+    box->setChecked(on);
     return box;
 }
 } // namespace
 
 frmLogProp::frmLogProp(mdlLog& log, std::function<void()> applyRetention, QWidget* parent)
     : QDialog(parent), m_log(log), m_applyRetention(std::move(applyRetention)),
-      m_logCalls(checkBox("Log Calls", "chkLogCalls", this)),
-      m_logSys(checkBox("Log System", "chkLogSys", this)), m_logFor(new QComboBox(this)),
-      m_wornBeforeDelete(checkBox("Worn before delete", "chkWornBeforeDelete", this))
+      m_stored(SettingsLoader::GetLogProperties()),
+      m_logCalls(checkBox("Log Calls", "chkLogCalls", m_stored.cLogCalls != 0, this)),
+      m_logSys(checkBox("Log System", "chkLogSys", m_stored.cLogSys != 0, this)),
+      m_logFor(new QComboBox(this)), m_wornBeforeDelete(checkBox("Worn before delete", "chkWornBeforeDelete",
+                                                                 m_stored.cWornBeforeDelete != 0, this))
 {
     setObjectName("frmLogProp");
     setWindowTitle("Log Properties");
@@ -58,7 +38,7 @@ frmLogProp::frmLogProp(mdlLog& log, std::function<void()> applyRetention, QWidge
     m_logFor->setObjectName("cmbLogFor");
     m_logFor->setAccessibleName("Log For");
     m_logFor->addItems({"1 Last Month", "2 Last Month", "3 Last Month", "For Ever!"});
-    m_logFor->setCurrentIndex(m_logFor->findText(stored("LogFor")));
+    m_logFor->setCurrentIndex(m_logFor->findText(m_stored.LogFor));
     auto* logForLabel = new QLabel("Log For:", this);
     logForLabel->setObjectName("lblLogFor");
     logForLabel->setBuddy(m_logFor);
@@ -90,14 +70,14 @@ frmLogProp::frmLogProp(mdlLog& log, std::function<void()> applyRetention, QWidge
 void frmLogProp::cmdOKClick()
 {
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const int16_t calls = m_logCalls->isChecked() ? 1 : 0;
-    store("cLogCalls", QString::number(calls));
-    m_log.setCallsSwitch(calls);
-    const int16_t sys = m_logSys->isChecked() ? 1 : 0;
-    store("cLogSys", QString::number(sys));
-    m_log.setSystemSwitch(sys);
-    store("cWornBeforeDelete", m_wornBeforeDelete->isChecked() ? "1" : "0");
-    store("LogFor", m_logFor->currentText());
+    LogPropertiesInput in;
+    in.cLogCalls = m_logCalls->isChecked();
+    in.cLogSys = m_logSys->isChecked();
+    in.cWornBeforeDelete = m_wornBeforeDelete->isChecked();
+    in.LogFor = m_logFor->currentText();
+    SettingsWriter::PutLogProperties(in);
+    m_log.setCallsSwitch(in.cLogCalls ? 1 : 0);
+    m_log.setSystemSwitch(in.cLogSys ? 1 : 0);
     if (m_applyRetention)
         m_applyRetention();
     QGuiApplication::restoreOverrideCursor();

@@ -1,6 +1,8 @@
 // The log properties: the two log switches, how long logs are kept, and the delete question.
 #pragma once
 
+#include "Settings.h"
+
 #include <QDialog>
 #include <functional>
 
@@ -23,6 +25,7 @@ public:
 private:
     mdlLog& m_log;
     std::function<void()> m_applyRetention;
+    LogProperties m_stored;
     QCheckBox* m_logCalls;
     QCheckBox* m_logSys;
     QComboBox* m_logFor;

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QListWidget>
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -105,12 +104,7 @@ private slots:
              {"1-1-26_Sys.txt", "1-1-26_Calls.txt", "2-1-26_Calls.txt", "readme.txt", "x.log"})
             touch(name, now);
         mdlLog log(folder());
-        QListWidget list;
-        list.addItem("stale entry");
-        log.ListLogFiles(list, "Calls");
-        QStringList shown;
-        for (int i = 0; i < list.count(); ++i)
-            shown << list.item(i)->text();
+        QStringList shown = log.logFileNames("Calls");
         shown.sort();
         QCOMPARE(shown, (QStringList{"1-1-26_Calls.txt", "2-1-26_Calls.txt"}));
         QCOMPARE(log.logFileNames("System"), QStringList{"1-1-26_Sys.txt"});
@@ -120,9 +114,10 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("10:00:00 : Load Kalvo\r\n10:00:01 : LineInitialize->\r\n");
         file.close();
-        log.ReadLogFile(list, "1-1-26_Sys.txt");
-        QCOMPARE(list.count(), 2);
-        QCOMPARE(list.item(1)->text(), QString("10:00:01 : LineInitialize->"));
+        QStringList lines{"stale line"};
+        QVERIFY(log.ReadLogFile("1-1-26_Sys.txt", lines));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(1), QString("10:00:01 : LineInitialize->"));
 
         log.DeleteLogFile("1-1-26_Sys.txt");
         QVERIFY(log.logFileNames("System").isEmpty());

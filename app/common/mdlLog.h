@@ -7,8 +7,6 @@
 #include <QStringList>
 #include <cstdint>
 
-class QListWidget;
-
 // The date (and, when given, time) text of a file name: "/" becomes "-", ":" becomes "-", and a
 // time is joined with "_". Other separators stay as the locale wrote them.
 QString DateTimeFileText(const QString& date, const QString& time);
@@ -35,10 +33,9 @@ public:
 
     // The names of the log files of a kind ("All", "System" or "Calls"), in directory order.
     QStringList logFileNames(const QString& kind) const;
-    // Fills the list with logFileNames(kind), handling user-interface events between names.
-    void ListLogFiles(QListWidget& list, const QString& kind) const;
-    // Fills the list with the lines of one log file.
-    void ReadLogFile(QListWidget& list, const QString& name) const;
+    // The lines of one log file; false (lines untouched) for a name outside the folder or a file
+    // that cannot be read.
+    bool ReadLogFile(const QString& name, QStringList& lines) const;
     // Deletes one file of the log folder.
     void DeleteLogFile(const QString& name) const;
     // Deletes every file of the log folder last modified on or before today's midnight moved by

@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QListWidget>
 #include <QTextStream>
 
 QString DateTimeFileText(const QString& date, const QString& time)
@@ -81,33 +80,25 @@ QStringList mdlLog::logFileNames(const QString& kind) const
     return QDir(m_folder).entryList({pattern}, QDir::Files, QDir::Unsorted);
 }
 
-void mdlLog::ListLogFiles(QListWidget& list, const QString& kind) const
-{
-    list.clear();
-    for (const QString& name : logFileNames(kind)) {
-        list.addItem(name);
-        QCoreApplication::processEvents();
-    }
-}
-
 bool mdlLog::isLogFileName(const QString& name)
 {
     return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
            !name.contains('/') && !name.contains('\\') && !name.contains(QChar(0));
 }
 
-void mdlLog::ReadLogFile(QListWidget& list, const QString& name) const
+bool mdlLog::ReadLogFile(const QString& name, QStringList& lines) const
 {
     // A name from outside the folder's own listing never reads another folder.
     if (!isLogFileName(name))
-        return;
+        return false;
     QFile file(m_folder + name);
     if (!file.open(QIODevice::ReadOnly))
-        return;
-    list.clear();
+        return false;
+    lines.clear();
     QTextStream in(&file);
     while (!in.atEnd())
-        list.addItem(in.readLine());
+        lines << in.readLine();
+    return true;
 }
 
 void mdlLog::DeleteLogFile(const QString& name) const
