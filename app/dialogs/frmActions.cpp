@@ -1,16 +1,16 @@
 // The actions dialog.
 #include "frmActions.h"
 
-#include "CommandLine.h"
 #include "CurrentCall.h"
+#include "EngineRules.h"
 #include "ErrorTrap.h"
 #include "LocaleText.h"
 #include "MessageBox.h"
-#include "PostCallActions.h"
 #include "Settings.h"
+#include "SettingsLoader.h"
+#include "SettingsWriter.h"
 #include "VbError.h"
 #include "mdlLog.h"
-#include "mdlReg.h"
 
 #include "DialogFrame.h"
 
@@ -36,16 +36,6 @@ template <typename W> W* named(W* widget, const char* name, const QString& acces
     widget->setObjectName(name);
     widget->setAccessibleName(accessible);
     return widget;
-}
-
-QString flag(const QCheckBox* box)
-{
-    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-}
-
-void store(const char* name, const QString& value)
-{
-    mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, QString::fromLatin1(name), 1, value);
 }
 } // namespace
 
@@ -214,15 +204,14 @@ void frmActions::frmTestClick()
         call.CallerNumber = "Number Test";
         call.CallDate = LocaleText::shortDate(QDate::currentDate());
         call.CallTime = LocaleText::timeWithSeconds(QTime::currentTime());
-        const QString messages =
-            mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "MassagesPath");
+        const QString messages = SettingsLoader::StoredMessagesPath();
         // <MESSAGE_PATH> stands for the whole path; the file need not exist.
         call.MessageFile = messages + "Test.wav";
         const QStringList argv =
-            PostCallActions::ReplacePlaceholders(CommandLine::split(m_txtAppTo->text()), call);
+            EngineRules::ReplacePlaceholders(EngineRules::splitCommandLine(m_txtAppTo->text()), call);
         int number = 0;
         QString error;
-        if (!PostCallActions::startDetached(argv, &number, &error))
+        if (!EngineRules::startDetached(argv, &number, &error))
             throw kalvo::VbError(number, error.toStdString());
     });
 }
@@ -247,10 +236,10 @@ bool frmActions::checksFail()
         QLineEdit* field;
     };
     const bool mail = m_chkSendToMail->isChecked();
-    const Check checks[] = {{mail && !PostCallActions::IsValidEmail(m_txtSendToMail->text()),
+    const Check checks[] = {{mail && !EngineRules::IsValidEmail(m_txtSendToMail->text()),
                              "'E-Mail To' Is Invalid", 1, m_txtSendToMail},
                             {mail && m_txtSMTP->text().isEmpty(), "'SMTP' Is Invalid", 1, m_txtSMTP},
-                            {mail && !PostCallActions::IsValidEmail(m_txtFromMail->text()),
+                            {mail && !EngineRules::IsValidEmail(m_txtFromMail->text()),
                              "'From(Replay To)' Is Invalid", 1, m_txtFromMail},
                             {m_chkApp->isChecked() && m_txtAppTo->text().isEmpty(),
                              "'Application Path' Field Is Empty", 2, m_txtAppTo}};
@@ -267,28 +256,18 @@ bool frmActions::checksFail()
 
 void frmActions::saveActions()
 {
-    MainActions& a = m_host.settings.actions;
     ErrorTrap trap("ErrActionPutReg->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
     trap.step([&] {
-        store("pMailTo", flag(m_chkSendToMail));
-        a.pMailTo = m_chkSendToMail->isChecked() ? 1 : 0;
-        store("MailTo", m_txtSendToMail->text());
-        a.MailTo = m_txtSendToMail->text();
-        store("SMTPServer", m_txtSMTP->text());
-        a.SMTPServer = m_txtSMTP->text();
-        store("MailFrom", m_txtFromMail->text());
-        a.MailFrom = m_txtFromMail->text();
-        const bool mailMessagesOnly = m_cmbActMail->currentIndex() == 1;
-        store("ActionsMailAllCalls", mailMessagesOnly ? "1" : "0");
-        a.ActionsMailAllCalls = mailMessagesOnly ? 1 : 0;
-        store("pAppTo", flag(m_chkApp));
-        a.pAppTo = m_chkApp->isChecked() ? 1 : 0;
-        store("AppTo", m_txtAppTo->text());
-        a.AppTo = m_txtAppTo->text();
-        store("pAppToBG", flag(m_chkBGAPP));
-        a.pAppToBG = m_chkBGAPP->isChecked() ? 1 : 0;
-        const bool appMessagesOnly = m_cmbActApp->currentIndex() == 1;
-        store("ActionsAppAllCalls", appMessagesOnly ? "1" : "0");
-        a.ActionsAppAllCalls = appMessagesOnly ? 1 : 0;
+        ActionsInput in;
+        in.pMailTo = m_chkSendToMail->isChecked();
+        in.MailTo = m_txtSendToMail->text();
+        in.SMTPServer = m_txtSMTP->text();
+        in.MailFrom = m_txtFromMail->text();
+        in.mailMessagesOnly = m_cmbActMail->currentIndex() == 1;
+        in.pAppTo = m_chkApp->isChecked();
+        in.AppTo = m_txtAppTo->text();
+        in.pAppToBG = m_chkBGAPP->isChecked();
+        in.appMessagesOnly = m_cmbActApp->currentIndex() == 1;
+        SettingsWriter(m_host.settings).PutMainActions(in);
     });
 }

@@ -6,10 +6,10 @@
 #include "ErrorTrap.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
+#include "SettingsWriter.h"
 #include "VbConvert.h"
 #include "VbError.h"
 #include "mdlLog.h"
-#include "mdlReg.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,17 +23,6 @@
 #include <QTabBar>
 #include <QToolBar>
 #include <QVBoxLayout>
-
-namespace {
-QString flag(const QCheckBox* box)
-{
-    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-}
-int16_t flagValue(const QCheckBox* box)
-{
-    return box->isChecked() ? 1 : 0;
-}
-} // namespace
 
 frmEvents::frmEvents(DialogHost& host, QWidget* parent)
     : QDialog(parent), m_host(host), m_tabs(new QTabBar(this)), m_pages(this),
@@ -67,11 +56,6 @@ QString frmEvents::soundFolder() const
 QString frmEvents::soundPattern() const
 {
     return soundFolder() + "*.wav";
-}
-
-void frmEvents::store(const char* name, const QString& value) const
-{
-    mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, QString::fromLatin1(name), 1, value);
 }
 
 void frmEvents::Form_Load()
@@ -140,41 +124,29 @@ void frmEvents::TabStrip1Click()
 void frmEvents::cmbCloseCVAfterClick()
 {
     try {
-        const QString text = m_pages.cmbCloseCVAfter->currentText();
-        store("CloseCallerView", text);
-        m_host.settings.events.CloseCallerView = VbConvert::toInt16(text);
+        SettingsWriter(m_host.settings).PutCloseCallerView(m_pages.cmbCloseCVAfter->currentText());
     } catch (...) {
     }
 }
 
 void frmEvents::cmdOKClick()
 {
-    MainEvents& e = m_host.settings.events;
     const EventsPages& p = m_pages;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     ErrorTrap trap("ErrPutEventsReg->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
-    store("cPlayInIdle", flag(p.chkPlayInMessage));
-    e.cPlayInIdle = flagValue(p.chkPlayInMessage);
-    store("PlayInIdle", p.CmbPlayWhenMessage->currentText());
-    e.PlayInIdle = p.CmbPlayWhenMessage->currentText();
-    store("ViewDetails", flag(p.chkViewDet));
-    e.ViewDetails = flagValue(p.chkViewDet);
-    store("WhenMsgViewMsg", flag(p.chkMsgInMsg));
-    e.WhenMsgViewMsg = flagValue(p.chkMsgInMsg);
-    store("PlayInRing", p.CmbPlayWhenCall->currentText());
-    e.PlayInRing = p.CmbPlayWhenCall->currentText();
-    store("cPlayInRing", flag(p.chkPlayInCall));
-    e.cPlayInRing = flagValue(p.chkPlayInCall);
-    store("cAnimation", flag(p.chkAnimation));
-    e.cAnimation = flagValue(p.chkAnimation);
-    store("AnimationFast", QString::number(p.sldAnimationFast->value()));
-    e.AnimationFast = static_cast<int16_t>(p.sldAnimationFast->value());
-    store("cCloseCallerView", flag(p.chkCloseCVAfter));
-    e.cCloseCallerView = flagValue(p.chkCloseCVAfter);
-    store("CloseCallerView", p.cmbCloseCVAfter->currentText());
-    trap.step([&] { e.CloseCallerView = VbConvert::toInt16(p.cmbCloseCVAfter->currentText()); });
-    store("cOnlyIfGotMessage", flag(p.chkOnlyIfGotMessage));
-    e.cOnlyIfGotMessage = flagValue(p.chkOnlyIfGotMessage);
+    EventsInput in;
+    in.cPlayInIdle = p.chkPlayInMessage->isChecked();
+    in.PlayInIdle = p.CmbPlayWhenMessage->currentText();
+    in.ViewDetails = p.chkViewDet->isChecked();
+    in.WhenMsgViewMsg = p.chkMsgInMsg->isChecked();
+    in.PlayInRing = p.CmbPlayWhenCall->currentText();
+    in.cPlayInRing = p.chkPlayInCall->isChecked();
+    in.cAnimation = p.chkAnimation->isChecked();
+    in.AnimationFast = static_cast<int16_t>(p.sldAnimationFast->value());
+    in.cCloseCallerView = p.chkCloseCVAfter->isChecked();
+    in.CloseCallerView = p.cmbCloseCVAfter->currentText();
+    in.cOnlyIfGotMessage = p.chkOnlyIfGotMessage->isChecked();
+    SettingsWriter(m_host.settings).PutMainEvents(in, trap);
     QGuiApplication::restoreOverrideCursor();
     accept();
 }
@@ -184,7 +156,7 @@ void frmEvents::cmdTestViewerClick()
     try {
         const EventsPages& p = m_pages;
         m_host.viewCallViewer(p.chkAnimation->isChecked(), p.sldAnimationFast->value(),
-                              flagValue(p.chkCloseCVAfter),
+                              p.chkCloseCVAfter->isChecked() ? 1 : 0,
                               VbConvert::toInt16(p.cmbCloseCVAfter->currentText()));
     } catch (...) {
     }

@@ -35,7 +35,6 @@ private:
     // ring: the incoming-call toolbar, else the end-of-call one.
     void soundToolbarClick(bool ring, const QString& key);
     void Form_Unload();
-    void store(const char* name, const QString& value) const;
     QString soundFolder() const;
     QString soundPattern() const;
 

@@ -3,17 +3,18 @@
 
 #include "DialogFrame.h"
 #include "DialogLists.h"
+#include "EngineRules.h"
 #include "ErrorTrap.h"
 #include "LineControl.h"
-#include "LineMonitor.h"
 #include "MessageBox.h"
 #include "MessageFolderMove.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
+#include "SettingsLoader.h"
+#include "SettingsWriter.h"
 #include "VbConvert.h"
 #include "VbError.h"
 #include "mdlLog.h"
-#include "mdlReg.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -31,13 +32,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
-
-namespace {
-QString flag(const QCheckBox* box)
-{
-    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-}
-} // namespace
 
 frmOptions::frmOptions(DialogHost& host, QWidget* parent)
     : QDialog(parent), m_host(host), m_tabs(new QTabBar(this)), m_pages(this),
@@ -74,11 +68,6 @@ QString frmOptions::greetsPattern() const
     return m_host.programFolder + "/Greets/*.wav";
 }
 
-void frmOptions::store(const char* name, const QString& value) const
-{
-    mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, QString::fromLatin1(name), 1, value);
-}
-
 void frmOptions::Form_Load()
 {
     ErrorTrap trap("ErrorLoadOptions->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
@@ -109,10 +98,7 @@ void frmOptions::GetOptions()
     const MainOptions& o = m_host.settings.options;
     const OptionsPages& p = m_pages;
     ErrorTrap trap("ErrGetOptions->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
-    trap.step([&] {
-        p.chkRenOnStart->setChecked(
-            mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kRunKey, "Kalvo") != mdlReg::kNotFound);
-    });
+    trap.step([&] { p.chkRenOnStart->setChecked(SettingsLoader::RunsAtLogin()); });
     trap.step([&] { DialogLists::showText(*p.cmbSilenceSec, QString::number(o.SecSilence)); });
     p.chkDropIfSilnce->setChecked(o.cDropSilence != 0);
     // Halves go to the even position, as the stored tenths always have.
@@ -130,7 +116,7 @@ void frmOptions::GetOptions()
     if (!o.ModemName.isEmpty())
         trap.step([&] { DialogLists::showText(*p.cmbModemDev, o.ModemName); });
     trap.step(
-        [&] { m_loadedLineIndex = LineMonitor::FindLineByName(m_host.tapi, p.cmbModemDev->currentText()); });
+        [&] { m_loadedLineIndex = EngineRules::FindLineByName(m_host.tapi, p.cmbModemDev->currentText()); });
     trap.step([&] {
         if (o.Sound < -1 || o.Sound >= p.cmbSoundDev->count())
             throw kalvo::VbError(kalvo::VbInvalidPropertyValue);
@@ -186,56 +172,34 @@ bool frmOptions::remoteAccessRefused()
 
 void frmOptions::saveOptions()
 {
-    MainOptions& o = m_host.settings.options;
     const OptionsPages& p = m_pages;
     ErrorTrap trap("ErrSaveOptionOption ", [this](const QString& l) { m_host.log.WriteSysLog(l); });
     trap.step([&] { m_host.refillGreetings(p.CmbGreetsMessages->currentText()); });
-    store("SecSilence", p.cmbSilenceSec->currentText());
-    trap.step([&] { o.SecSilence = VbConvert::toInt32(p.cmbSilenceSec->currentText()); });
-    store("cDropSilence", flag(p.chkDropIfSilnce));
-    o.cDropSilence = p.chkDropIfSilnce->isChecked() ? 1 : 0;
-    const int16_t silence = static_cast<int16_t>(p.sldSilence->value() * 10);
-    store("ValSilence", QString::number(silence));
-    o.ValSilence = silence;
-    store("WornDelete", flag(p.chkWornDelete));
-    o.WornDelete = p.chkWornDelete->isChecked() ? 1 : 0;
-    store("WornClear", flag(p.chkWornClear));
-    o.WornClear = p.chkWornClear->isChecked() ? 1 : 0;
-    store("ListMessageOnly", flag(p.chkListMessagesOnly));
-    o.ListMessageOnly = p.chkListMessagesOnly->isChecked() ? 1 : 0;
+    OptionsInput in;
+    in.SecSilence = p.cmbSilenceSec->currentText();
+    in.cDropSilence = p.chkDropIfSilnce->isChecked();
+    in.ValSilence = static_cast<int16_t>(p.sldSilence->value() * 10);
+    in.WornDelete = p.chkWornDelete->isChecked();
+    in.WornClear = p.chkWornClear->isChecked();
+    in.ListMessageOnly = p.chkListMessagesOnly->isChecked();
     trap.step([&] {
-        const int line = LineMonitor::FindLineByName(m_host.tapi, p.cmbModemDev->currentText());
-        store("Modem", QString::number(line));
-        o.Modem = static_cast<int16_t>(line);
+        in.Modem =
+            static_cast<int16_t>(EngineRules::FindLineByName(m_host.tapi, p.cmbModemDev->currentText()));
     });
-    store("PreScreen", flag(p.chkPreScreen));
-    o.PreScreen = p.chkPreScreen->isChecked() ? 1 : 0;
-    store("ModemName", p.cmbModemDev->currentText());
-    o.ModemName = p.cmbModemDev->currentText();
-    store("Sound", QString::number(p.cmbSoundDev->currentIndex()));
-    o.Sound = p.cmbSoundDev->currentIndex();
-    store("RecordMessage", flag(p.cmdRecordMessage));
-    o.RecordMessage = p.cmdRecordMessage->isChecked() ? 1 : 0;
+    in.PreScreen = p.chkPreScreen->isChecked();
+    in.ModemName = p.cmbModemDev->currentText();
+    in.Sound = p.cmbSoundDev->currentIndex();
+    in.RecordMessage = p.cmdRecordMessage->isChecked();
+    in.Greeting = p.CmbGreetsMessages->currentText();
+    in.NumOfRing = p.txtNumOfRing->currentText();
+    in.MaxRec = p.txtRecLong->currentText();
+    in.AllowRemoteAccess = p.chkAllowRemoteAccess->isChecked();
+    in.Pass = p.txtPass->text();
+    in.CompressMessages = p.chkCompress->isChecked();
+    in.pQuickToolbar = p.chkQuickToolBar->isChecked();
+    SettingsWriter(m_host.settings).PutMainOptions(in, trap);
     trap.step([&] { m_host.setRecordMessage(p.cmdRecordMessage->isChecked()); });
-    store("Greeting", p.CmbGreetsMessages->currentText());
-    o.Greeting = p.CmbGreetsMessages->currentText();
-    store("NumOfRing", p.txtNumOfRing->currentText());
-    trap.step([&] { o.NumOfRing = VbConvert::toInt16(p.txtNumOfRing->currentText()); });
-    store("MaxRec", p.txtRecLong->currentText());
-    trap.step([&] { o.MaxRec = VbConvert::toInt32(p.txtRecLong->currentText()); });
-    store("AllowRemoteAccess", flag(p.chkAllowRemoteAccess));
-    o.AllowRemoteAccess = p.chkAllowRemoteAccess->isChecked() ? 1 : 0;
-    store("Pass", p.txtPass->text());
-    o.Pass = p.txtPass->text();
-    store("CompressMessages", flag(p.chkCompress));
-    o.CompressMessages = p.chkCompress->isChecked() ? 1 : 0;
-    store("pQuickToolbar", flag(p.chkQuickToolBar));
-    o.pQuickToolbar = p.chkQuickToolBar->isChecked() ? 1 : 0;
-
-    if (p.chkRenOnStart->isChecked())
-        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kRunKey, "Kalvo", 1, runCommand());
-    else
-        mdlReg::DeleteRegValue(mdlReg::HKeyLocalMachine, mdlReg::kRunKey, "Kalvo");
+    SettingsWriter::PutRunAtLogin(p.chkRenOnStart->isChecked(), runCommand());
     trap.step([&] { m_host.relayout(); });
 }
 
@@ -253,10 +217,8 @@ void frmOptions::cmdBrowsMessagesPathClick()
                                 [this](const QString& l) { m_host.log.WriteSysLog(l); });
     m_pages.txtMassagesPath->setText(newFolder);
     m_pages.txtMassagesPath->setCursorPosition(0);
-    store("MassagesPath", newFolder);
-    m_host.settings.options.MassagesPath = newFolder;
     // The files are in the new folder now: the next recording and playback look there too.
-    m_host.settings.engine.MessagesPath = newFolder;
+    SettingsWriter(m_host.settings).PutMessagesPath(newFolder);
 }
 
 void frmOptions::tlbrGreetingPlayerButtonClick(const QString& key)
@@ -305,8 +267,7 @@ void frmOptions::deleteGreeting()
     QFile::remove(m_host.programFolder + "/Greets/" + name + ".wav");
     DialogLists::GreetFilFile(list, greetsPattern(), {}, m_host.log);
     m_host.refillGreetings(QString());
-    store("Greeting", list.currentText());
-    m_host.settings.options.Greeting = list.currentText();
+    SettingsWriter(m_host.settings).PutGreeting(list.currentText());
 }
 
 void frmOptions::greetingSaved(const QString& name)
@@ -318,7 +279,7 @@ void frmOptions::cmdLineSettingsClick()
 {
     ErrorTrap trap("ErrOptionsLineSettings ", [this](const QString& l) { m_host.log.WriteSysLog(l); });
     trap.step([&] {
-        const int line = LineMonitor::FindLineByName(m_host.tapi, m_pages.cmbModemDev->currentText());
+        const int line = EngineRules::FindLineByName(m_host.tapi, m_pages.cmbModemDev->currentText());
         if (line < 0)
             return;
         // The line takes its new settings when it opens again.
@@ -358,7 +319,7 @@ void frmOptions::Form_Unload()
     }
     try {
         if (m_host.lineIsOpen()) {
-            const int line = LineMonitor::FindLineByName(m_host.tapi, m_pages.cmbModemDev->currentText());
+            const int line = EngineRules::FindLineByName(m_host.tapi, m_pages.cmbModemDev->currentText());
             if (line != m_loadedLineIndex) {
                 m_host.closeLine(m_loadedLineIndex);
                 m_host.openLine(line);

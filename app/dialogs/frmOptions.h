@@ -43,7 +43,6 @@ private:
     void deleteGreeting();
     void cmdLineSettingsClick();
     void Form_Unload();
-    void store(const char* name, const QString& value) const;
     QString greetsPattern() const;
 
     DialogHost& m_host;

@@ -5,11 +5,10 @@
 #include "GreetingFile.h"
 #include "MessageBox.h"
 #include "PlaybackFlags.h"
+#include "SettingsLoader.h"
 #include "SpeechLink.h"
 #include "TimeBase.h"
-#include "VbConvert.h"
 #include "mdlLog.h"
-#include "mdlReg.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -31,12 +30,7 @@
 namespace {
 int32_t storedSoundDevice()
 {
-    try {
-        return VbConvert::toInt32(
-            mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound"));
-    } catch (...) {
-        return 0;
-    }
+    return SettingsLoader::StoredSoundDevice();
 }
 
 QPushButton* button(const QString& text, const char* name, const QString& accessible, QWidget* parent)
@@ -439,8 +433,8 @@ void frmGreetC::cmdOKClick()
         return;
     ErrorTrap trap("ErrcmdOK_Click ", [this](const QString& l) { logLine(l); });
     trap.step([&] { GreetingFile::store(source, target); });
+    // The owner stores it as the configured greeting.
     trap.step([&] {
-        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Greeting", 1, name);
         if (m_greetingSaved)
             m_greetingSaved(name);
     });

@@ -32,8 +32,8 @@ public:
     // The full scale of ProgressBarRec in seconds ("0 MIN" to "3 MIN"); a recording stops there.
     static constexpr int kRecordSeconds = 180;
 
-    // wavePlay is the main window's sound-card instance; greetingSaved runs after a save has stored
-    // the setting "Greeting", with the name, so every greeting list and the engine follow.
+    // wavePlay is the main window's sound-card instance; greetingSaved runs after a save with the
+    // name, and makes it the configured greeting, so every greeting list and the engine follow.
     frmGreetC(WaveControl& wavePlay, mdlLog& log, PlaybackFlags& flags, const QString& programFolder,
               const TimeBase& timeBase, std::function<void(const QString&)> greetingSaved,
               QWidget* parent = nullptr);

@@ -67,13 +67,21 @@ struct WindowPlacement
     int32_t MeHeight = kUnset;
 };
 
+// The log properties as stored; they live in the key only (the logs keep their own switches).
+struct LogProperties
+{
+    int16_t cLogCalls = 0;
+    int16_t cLogSys = 0;
+    int16_t cWornBeforeDelete = 0;
+    QString LogFor;
+};
+
 // What the answering engine runs with, derived from the settings at start.
 struct EngineSettings
 {
     int32_t LineIndex = -1;       // the watched line; -1 for none
     bool RecordMessage = false;   // record a message after the greeting
     QString GreetingFile;         // Greeting + ".wav", in the program folder's Greets/
-    int16_t RingThreshold = 0;    // answer at this ring
     int16_t MaxRecordSeconds = 0; // MaxRec x 60
     QString MessagesPath;         // ends in "/"
 };

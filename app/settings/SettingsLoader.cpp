@@ -139,7 +139,43 @@ void SettingsLoader::GetAppOptions(const MainOptions& options, EngineSettings& e
 
     engine.RecordMessage = options.RecordMessage != 0;
     engine.GreetingFile = options.Greeting + ".wav";
-    engine.RingThreshold = options.NumOfRing;
     // Past 546 minutes the seconds overflow 16 bits: logged, and the previous limit stays.
     r.trap().step([&] { engine.MaxRecordSeconds = VbConvert::multiply16(options.MaxRec, 60); });
+}
+
+namespace {
+// A stored number read fresh, as a 16-bit or 32-bit value; what does not convert counts as 0.
+int32_t storedNumber(const char* name, bool wide = false)
+{
+    try {
+        return wide ? VbConvert::toInt32(read(name)) : VbConvert::toInt16(read(name));
+    } catch (...) {
+        return 0;
+    }
+}
+} // namespace
+
+bool SettingsLoader::RunsAtLogin()
+{
+    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kRunKey, "Kalvo") != mdlReg::kNotFound;
+}
+
+LogProperties SettingsLoader::GetLogProperties()
+{
+    LogProperties p;
+    p.cLogCalls = static_cast<int16_t>(storedNumber("cLogCalls"));
+    p.cLogSys = static_cast<int16_t>(storedNumber("cLogSys"));
+    p.cWornBeforeDelete = static_cast<int16_t>(storedNumber("cWornBeforeDelete"));
+    p.LogFor = read("LogFor");
+    return p;
+}
+
+QString SettingsLoader::StoredMessagesPath()
+{
+    return read("MassagesPath");
+}
+
+int32_t SettingsLoader::StoredSoundDevice()
+{
+    return storedNumber("Sound", true);
 }

@@ -22,6 +22,13 @@ public:
     // saved), the log switches, and derives the engine's values from the options already loaded.
     void GetAppOptions(const MainOptions& options, EngineSettings& engine);
 
+    // Values read fresh from the key, for windows that show what is stored now. A number that does
+    // not convert reads as 0.
+    static bool RunsAtLogin();
+    static LogProperties GetLogProperties();
+    static QString StoredMessagesPath();
+    static int32_t StoredSoundDevice();
+
 private:
     mdlLog& m_log;
     QString m_programFolder;

@@ -2,34 +2,22 @@
 #include "WindowView.h"
 
 #include "Settings.h"
-#include "mdlReg.h"
+#include "SettingsWriter.h"
 
 #include <QWidget>
 
 namespace WindowView {
 
-namespace {
-void store(const char* name, float twips)
-{
-    // Stored as the decimal form of a single-precision number, as the loader reads it back.
-    mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name, 1, QString::number(twips));
-}
-} // namespace
-
-void SetView(const QWidget& window, bool windowHidden, WindowPlacement& view)
+void SetView(const QWidget& window, bool windowHidden, Settings& settings)
 {
     if (windowHidden || window.windowState() != Qt::WindowNoState)
         return;
-    view.MeTop = window.y() * kTwipsPerPixel;
-    view.MeLeft = window.x() * kTwipsPerPixel;
-    view.MeWinState = 0;
-    view.MeWidth = window.width() * kTwipsPerPixel;
-    view.MeHeight = window.height() * kTwipsPerPixel;
-    store("MeTop", float(view.MeTop));
-    store("MeLeft", float(view.MeLeft));
-    store("MeWinState", 0);
-    store("MeWidth", float(view.MeWidth));
-    store("MeHeight", float(view.MeHeight));
+    WindowPlacement placed;
+    placed.MeTop = window.y() * kTwipsPerPixel;
+    placed.MeLeft = window.x() * kTwipsPerPixel;
+    placed.MeWidth = window.width() * kTwipsPerPixel;
+    placed.MeHeight = window.height() * kTwipsPerPixel;
+    SettingsWriter(settings).PutView(placed);
 }
 
 void GetView(QWidget& window, const WindowPlacement& view)

@@ -2,6 +2,7 @@
 #pragma once
 
 class QWidget;
+struct Settings;
 struct WindowPlacement;
 
 namespace WindowView {
@@ -9,9 +10,9 @@ namespace WindowView {
 // 15 twips a pixel at the desktop's usual 96 dots per inch.
 constexpr int kTwipsPerPixel = 15;
 
-// Writes "MeTop", "MeLeft", "MeWinState", "MeWidth", "MeHeight", in that order, and keeps them in
-// view; only while the window is not hidden to the tray and is in the normal state.
-void SetView(const QWidget& window, bool windowHidden, WindowPlacement& view);
+// Stores the window's placement through the settings writer, only while the window is not hidden
+// to the tray and is in the normal state.
+void SetView(const QWidget& window, bool windowHidden, Settings& settings);
 
 // Moves and sizes the window to the stored placement while it is in the normal state; a
 // coordinate that did not load leaves the window's own.

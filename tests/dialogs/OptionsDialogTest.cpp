@@ -136,7 +136,7 @@ private slots:
             QCOMPARE(setting("ValSilence"), QString::number(position * 10));
             QCOMPARE(rig.form().settings().options.ValSilence, position * 10);
             QCOMPARE(setting("NumOfRing"), QString("7"));
-            QCOMPARE(rig.form().settings().engine.RingThreshold, 7);
+            QCOMPARE(rig.form().settings().options.NumOfRing, 7);
         }
     }
 

@@ -196,7 +196,7 @@ TEST_F(SettingsTest, FailedConversionsKeepThePreviousValue)
     SettingsLoader loader(log, home.programFolder());
     loader.loadAll(s);
     EXPECT_EQ(s.engine.MaxRecordSeconds, 180);
-    EXPECT_EQ(s.engine.RingThreshold, 4);
+    EXPECT_EQ(s.options.NumOfRing, 4);
     EXPECT_TRUE(s.engine.RecordMessage);
     EXPECT_EQ(s.engine.LineIndex, 2);
 

@@ -165,7 +165,7 @@ private slots:
         form.TBQuickOptionButtonClick("Stop");
         rings->setCurrentText("7");
         QCOMPARE(setting("NumOfRing"), QString("7"));
-        QCOMPARE(form.settings().engine.RingThreshold, int16_t(7));
+        QCOMPARE(form.settings().options.NumOfRing, int16_t(7));
     }
 
     // Placement: saved in twips from a normal window; a maximised, minimised or hidden window leaves
@@ -177,20 +177,20 @@ private slots:
         form.show();
         form.move(30, 40);
         form.resize(500, 400);
-        WindowView::SetView(form, false, form.settings().view);
+        WindowView::SetView(form, false, form.settings());
         QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
         QCOMPARE(setting("MeHeight"), QString::number(400 * 15));
         QCOMPARE(setting("MeWinState"), QString("0"));
         const QString left = setting("MeLeft");
         form.showMaximized();
-        WindowView::SetView(form, false, form.settings().view);
+        WindowView::SetView(form, false, form.settings());
         form.showMinimized();
-        WindowView::SetView(form, false, form.settings().view);
+        WindowView::SetView(form, false, form.settings());
         QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
         QCOMPARE(setting("MeLeft"), left);
         form.showNormal();
         form.resize(600, 450);
-        WindowView::SetView(form, true, form.settings().view);
+        WindowView::SetView(form, true, form.settings());
         QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
 
         WindowPlacement stored;
