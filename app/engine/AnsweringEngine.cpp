@@ -1,15 +1,15 @@
 // Wiring of the answering engine.
 #include "AnsweringEngine.h"
 
-#include "CallList.h"
-
+#include "ErrorTrap.h"
 #include "LineControl.h"
+#include "MessageList.h"
 #include "Settings.h"
 #include "WaveControl.h"
 
 AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& log, Settings& settings,
                                  const TimeBase& timeBase, const Clock& clock, CallerViewer& viewer,
-                                 CallList& list, CallStore& store, kalvo::MailSender& mail1,
+                                 MessageList& list, CallStore& store, kalvo::MailSender& mail1,
                                  const QString& programFolder, std::function<void(const QString&)> status,
                                  QObject* parent)
     : QObject(parent), m_context{tapi,  wave1,  log,     settings,      timeBase,
@@ -38,6 +38,9 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     connect(&tapi, &LineControl::Idle, m_flow, &CallFlow::TapiIdle);
     connect(&tapi, &LineControl::MonitorDigit, m_remote, &RemoteAccess::TapiMonitorDigit);
     connect(&wave1, &WaveControl::DonePlay, m_flow, &CallFlow::LineWaveDonePlay);
+    connect(m_monitor, &LineMonitor::lineSwitched, this, &AnsweringEngine::lineSwitched);
+    connect(m_monitor, &LineMonitor::switchRestored, this, &AnsweringEngine::switchRestored);
+    connect(m_monitor, &LineMonitor::userNotice, this, &AnsweringEngine::userNotice);
 }
 
 void AnsweringEngine::setCardPlayer(const std::function<void(const QString&)>& play,
@@ -45,4 +48,73 @@ void AnsweringEngine::setCardPlayer(const std::function<void(const QString&)>& p
 {
     m_flow->setCardPlayer(play, playing);
     m_actions->setCardPlayer(play, playing);
+}
+
+void AnsweringEngine::setWindowHooks(std::function<bool()> windowHidden, std::function<void()> startTrayBlink)
+{
+    m_actions->setWindowHooks(std::move(windowHidden), std::move(startTrayBlink));
+}
+
+bool AnsweringEngine::startLine()
+{
+    if (!m_monitor->SelectModemDevice())
+        return false;
+    m_monitor->OpenLine(m_state.LineIndex);
+    return true;
+}
+
+void AnsweringEngine::openLine(int lineIndex)
+{
+    m_state.LineIndex = lineIndex;
+    m_monitor->OpenLine(lineIndex);
+}
+
+void AnsweringEngine::closeLine(int lineIndex)
+{
+    m_monitor->CloseLine(lineIndex);
+}
+
+void AnsweringEngine::followStoredLine()
+{
+    if (!m_state.LineIsOpen)
+        m_state.LineIndex = m_context.settings.engine.LineIndex;
+}
+
+void AnsweringEngine::answerNow()
+{
+    m_flow->AnswerToCall(m_state.LineIndex, 0, true);
+}
+
+void AnsweringEngine::dropIncoming()
+{
+    m_flow->DropInComeCall();
+}
+
+void AnsweringEngine::doNotAnswer()
+{
+    m_flow->setDoNotAnswer();
+}
+
+void AnsweringEngine::finishOnExit(const ErrorTrap& trap)
+{
+    trap.step([&] { finishCallInProgress(); });
+    trap.step([&] {
+        if (m_context.wave1.IsPlaying())
+            m_context.wave1.StopPlay();
+    });
+    trap.step([&] { m_monitor->CloseLine(m_state.LineIndex); });
+}
+
+void AnsweringEngine::finishCallInProgress()
+{
+    if (!m_state.InCall)
+        return;
+    if (m_context.wave1.IsRecording())
+        m_flow->StopRecMessage();
+    if (m_context.tapi.LineConnected(m_state.LineIndex))
+        m_flow->DropCall();
+    if (!m_state.AdminMode)
+        m_actions->storeCall();
+    // The line's own Idle for this call finds it finished and stores nothing twice.
+    m_state.InCall = false;
 }

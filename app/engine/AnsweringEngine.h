@@ -1,6 +1,7 @@
 // The answering engine of the main form: the watched line, the call flow with its recording limits,
 // remote access and the end-of-call steps, wired to the line control's events, the line sound's
-// DonePlay and the mail sender's events.
+// DonePlay and the mail sender's events. The window reaches it through the entry points below;
+// only the engine's own parts change its state.
 #pragma once
 
 #include "CallFlow.h"
@@ -13,8 +14,9 @@
 #include <QObject>
 #include <memory>
 
-class CallList;
 class CallStore;
+class ErrorTrap;
+class MessageList;
 
 namespace kalvo {
 class MailSender;
@@ -27,10 +29,11 @@ class AnsweringEngine : public QObject
 public:
     // status writes the first status-bar panel. The engine starts on settings.engine.LineIndex.
     AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& log, Settings& settings,
-                    const TimeBase& timeBase, const Clock& clock, CallerViewer& viewer, CallList& list,
+                    const TimeBase& timeBase, const Clock& clock, CallerViewer& viewer, MessageList& list,
                     CallStore& store, kalvo::MailSender& mail1, const QString& programFolder,
                     std::function<void(const QString&)> status, QObject* parent);
 
+    // The engine's parts, for tests and for reading.
     EngineState& state() { return m_state; }
     LineMonitor& monitor() { return *m_monitor; }
     CallFlow& flow() { return *m_flow; }
@@ -40,8 +43,36 @@ public:
 
     // Plays a sound-card file (ring and end-of-call sounds), and tells whether the sound card is busy.
     void setCardPlayer(const std::function<void(const QString&)>& play, const std::function<bool()>& playing);
+    // Whether the window is hidden, and the tray's blink for a call that ended meanwhile.
+    void setWindowHooks(std::function<bool()> windowHidden, std::function<void()> startTrayBlink);
+
+    // --- Entry points ---
+    int lineIndex() const { return m_state.LineIndex; }
+    bool lineIsOpen() const { return m_state.LineIsOpen; }
+    // Chooses the modem line by its stored name and opens it. @return false when no line is chosen.
+    bool startLine();
+    // Opens a line and makes it the one calls are answered on.
+    void openLine(int lineIndex);
+    void closeLine(int lineIndex);
+    // The settings were read again: a closed line follows the stored modem.
+    void followStoredLine();
+    // The caller viewer's choices on the ringing call: answer at once, reject, let it ring.
+    void answerNow();
+    void dropIncoming();
+    void doNotAnswer();
+    // On the way out, each step through trap: a message being recorded is kept as the call's
+    // message and the caller hung up on, the line's sound is stopped and the line closed.
+    void finishOnExit(const ErrorTrap& trap);
+
+signals:
+    // Forwarded from the line monitor, for the window's line switch and message box.
+    void lineSwitched(bool on);
+    void switchRestored(bool down);
+    void userNotice(const QString& text);
 
 private:
+    void finishCallInProgress();
+
     EngineState m_state;
     EngineContext m_context;
     LineMonitor* m_monitor;

@@ -11,7 +11,6 @@
 #include "LineControl.h"
 #include "LineMonitor.h"
 #include "LocaleText.h"
-#include "RemoteAccess.h"
 #include "Settings.h"
 #include "TimeBase.h"
 #include "WaveControl.h"
@@ -83,7 +82,7 @@ void CallFlow::AnswerToCall(int lineIndex, int ringNumber, bool force)
         if (tapi.LineConnected(lineIndex))
             return;
         EngineState& state = m_context.state;
-        const bool atThreshold = ringNumber >= m_context.settings.engine.RingThreshold && !state.DoNotAnswer;
+        const bool atThreshold = ringNumber >= m_context.settings.options.NumOfRing && !state.DoNotAnswer;
         if (!force && !atThreshold)
             return;
         state.call.RingsAtAnswer = QString::number(ringNumber);
@@ -167,8 +166,8 @@ void CallFlow::LineWaveDonePlay()
     } else if (state.BeepPlaying && !state.AdminMode) {
         state.BeepPlaying = false;
         RecMessage();
-    } else if (state.RemotePlaying && m_remote) {
-        m_remote->continuePlayback();
+    } else if (state.RemotePlaying && m_remotePlaybackDone) {
+        m_remotePlaybackDone();
     }
 }
 

@@ -9,7 +9,6 @@
 #include <functional>
 
 class LineMonitor;
-class RemoteAccess;
 
 class CallFlow : public QObject
 {
@@ -18,7 +17,8 @@ class CallFlow : public QObject
 public:
     CallFlow(EngineContext& context, LineMonitor& monitor, QObject* parent);
 
-    void setRemoteAccess(RemoteAccess* remote) { m_remote = remote; }
+    // Remote access continues when one of its messages has played down the line.
+    void setRemotePlaybackDone(std::function<void()> next) { m_remotePlaybackDone = std::move(next); }
     // The end-of-call steps run at Idle (store the call, rebuild the list, sounds, actions).
     void setEndOfCall(std::function<void()> steps) { m_endOfCall = std::move(steps); }
     // Plays a sound-card file (the ring sound), and tells whether the sound card is busy.
@@ -60,7 +60,7 @@ private:
     EngineContext& m_context;
     LineMonitor& m_monitor;
     RecordingLimits m_limits;
-    RemoteAccess* m_remote = nullptr;
+    std::function<void()> m_remotePlaybackDone;
     std::function<void()> m_endOfCall;
     std::function<void(const QString&)> m_playOnCard;
     std::function<bool()> m_cardPlaying;

@@ -1,13 +1,12 @@
 // The watched line.
 #include "LineMonitor.h"
 
+#include "EngineRules.h"
 #include "ErrorTrap.h"
 #include "LineControl.h"
-#include "MessageBox.h"
 #include "Settings.h"
-#include "mdlReg.h"
+#include "SettingsWriter.h"
 
-#include <QAction>
 #include <QCursor>
 #include <QGuiApplication>
 
@@ -23,53 +22,11 @@ public:
 };
 } // namespace
 
-LineMonitor::LineMonitor(EngineContext& context, QObject* parent)
-    : QObject(parent), m_context(context), m_onOff(new QAction("Off", parent)),
-      m_mnuOn(new QAction("On", parent)), m_mnuOff(new QAction("Off", parent))
-{
-    m_onOff->setObjectName("OnOff");
-    m_onOff->setCheckable(true);
-    m_onOff->setProperty("image", 1);
-    m_mnuOn->setObjectName("mnuOn");
-    m_mnuOn->setCheckable(true);
-    m_mnuOff->setObjectName("mnuOff");
-    m_mnuOff->setCheckable(true);
-    m_mnuOff->setChecked(true);
-    // A click leaves the button down (open the line) or up (close it).
-    connect(m_onOff, &QAction::triggered, this, [this](bool down) {
-        if (down)
-            OpenLine(m_context.state.LineIndex);
-        else
-            CloseLine(m_context.state.LineIndex);
-    });
-    connect(m_mnuOn, &QAction::triggered, this, [this] {
-        m_mnuOn->setChecked(m_context.state.LineIsOpen);
-        OpenLine(m_context.state.LineIndex);
-    });
-    connect(m_mnuOff, &QAction::triggered, this, [this] {
-        m_mnuOff->setChecked(!m_context.state.LineIsOpen);
-        CloseLine(m_context.state.LineIndex);
-    });
-}
-
-void LineMonitor::showOn(bool on)
-{
-    m_onOff->setChecked(on);
-    m_onOff->setProperty("image", on ? 2 : 1);
-    m_onOff->setText(on ? "On" : "Off");
-    m_mnuOn->setChecked(on);
-    m_mnuOff->setChecked(!on);
-}
+LineMonitor::LineMonitor(EngineContext& context, QObject* parent) : QObject(parent), m_context(context) {}
 
 void LineMonitor::storeModem(int16_t index, const QString* name)
 {
-    m_context.settings.options.Modem = index;
-    m_context.settings.engine.LineIndex = index;
-    mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Modem", 1, QString::number(index));
-    if (name) {
-        m_context.settings.options.ModemName = *name;
-        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "ModemName", 1, *name);
-    }
+    SettingsWriter(m_context.settings).PutModem(index, name);
 }
 
 bool LineMonitor::SelectModemDevice()
@@ -80,17 +37,18 @@ bool LineMonitor::SelectModemDevice()
         if (state.LineIndex != -1)
             return;
         QString name;
-        state.LineIndex = FindVoiceLine(m_context.tapi, name);
+        state.LineIndex = EngineRules::FindVoiceLine(m_context.tapi, name);
         storeModem(static_cast<int16_t>(state.LineIndex), &name);
         m_context.sysLog("SelectDevice->LineIndex: " + QString::number(state.LineIndex) +
                          "  Device Name: " + name);
     });
     // The name decides: line indexes move when devices come and go.
-    trap.step(
-        [&] { state.LineIndex = FindLineByName(m_context.tapi, m_context.settings.options.ModemName); });
+    trap.step([&] {
+        state.LineIndex = EngineRules::FindLineByName(m_context.tapi, m_context.settings.options.ModemName);
+    });
     if (state.LineIndex == -1) {
         storeModem(-1, nullptr);
-        MessageBox::show("Select Modem Device From Options/Devices [Modem Device]", MessageBox::Information);
+        emit userNotice("Select Modem Device From Options/Devices [Modem Device]");
         return false;
     }
     return true;
@@ -113,13 +71,12 @@ void LineMonitor::OpenLine(int lineIndex)
                               tapi.GetTapiStrError(result);
         if (result != 0) {
             m_context.sysLog("Error LineOpen" + where);
-            m_onOff->setChecked(false);
-            m_onOff->setProperty("image", 1);
+            emit switchRestored(false);
             return;
         }
         m_context.sysLog("LineOpen" + where);
         m_context.state.LineIsOpen = true;
-        showOn(true);
+        emit lineSwitched(true);
         // A line that could not start before it was opened reports no change, so ask once.
         const QString reason = tapi.LineInService(lineIndex);
         if (reason.isEmpty())
@@ -139,14 +96,14 @@ void LineMonitor::CloseLine(int lineIndex)
         LineControl& tapi = m_context.tapi;
         if (!tapi.LineOpened(lineIndex)) {
             // The click moved the button; it shows the line's real state again.
-            m_onOff->setChecked(m_context.state.LineIsOpen);
+            emit switchRestored(m_context.state.LineIsOpen);
             return;
         }
         const int result = tapi.LineShutdown(lineIndex);
         m_context.sysLog("LineClose[LineIndex=" + QString::number(lineIndex) + "]->" +
                          tapi.GetTapiStrError(result));
         m_context.state.LineIsOpen = false;
-        showOn(false);
+        emit lineSwitched(false);
         PutStatusBarUnMonitorModem();
     });
 }
@@ -170,32 +127,6 @@ QString LineMonitor::deviceName(int lineIndex) const
         return {};
     }
     return details.DeviceName;
-}
-
-int LineMonitor::FindVoiceLine(LineControl& tapi, QString& deviceName)
-{
-    const int lines = tapi.NumOfLines();
-    for (int i = 0; i < lines; ++i) {
-        LineDevDetails details;
-        tapi.LineGetDevDetails(i, details);
-        if (details.TapiCapability && details.MediaAutomatedvoice) {
-            deviceName = details.DeviceName;
-            return i;
-        }
-    }
-    return -2;
-}
-
-int LineMonitor::FindLineByName(LineControl& tapi, const QString& deviceName)
-{
-    const int lines = tapi.NumOfLines();
-    for (int i = 0; i < lines; ++i) {
-        LineDevDetails details;
-        tapi.LineGetDevDetails(i, details);
-        if (details.DeviceName == deviceName)
-            return i;
-    }
-    return -1;
 }
 
 void LineMonitor::TapiProcError(int lineIndex, int procNumber, int errorNumber)

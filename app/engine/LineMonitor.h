@@ -1,24 +1,17 @@
 // The watched line: choosing the modem line, opening and closing it, and showing its state in the
-// status bar, on the "OnOff" toolbar button and in the menu items mnuOn and mnuOff.
+// status bar; the window's line switch follows its signals.
 #pragma once
 
 #include "EngineState.h"
 
 #include <QObject>
 
-class QAction;
-
 class LineMonitor : public QObject
 {
     Q_OBJECT
 
 public:
-    // The three actions are created here, parented to parent, for the form to place.
     LineMonitor(EngineContext& context, QObject* parent);
-
-    QAction* onOffButton() const { return m_onOff; }
-    QAction* mnuOn() const { return m_mnuOn; }
-    QAction* mnuOff() const { return m_mnuOff; }
 
     // Chooses LineIndex by the "ModemName" setting (the first voice line when none was chosen yet).
     bool SelectModemDevice();
@@ -31,10 +24,13 @@ public:
     // The device name of a line; empty when it cannot be read.
     QString deviceName(int lineIndex) const;
 
-    // The first line able to answer as an automated voice application; -2 when there is none.
-    static int FindVoiceLine(LineControl& tapi, QString& deviceName);
-    // The first line with exactly this device name; -1 when there is none.
-    static int FindLineByName(LineControl& tapi, const QString& deviceName);
+signals:
+    // The line was opened (on) or closed: the switch shows it.
+    void lineSwitched(bool on);
+    // A switch click that changed nothing: the switch goes back to down (open) or up.
+    void switchRestored(bool down);
+    // A text the user must read now (no line chosen).
+    void userNotice(const QString& text);
 
 public slots:
     // An asynchronous request of the line control completed.
@@ -44,11 +40,7 @@ public slots:
 
 private:
     void showOutOfService(int lineIndex, const QString& reason);
-    void showOn(bool on);
     void storeModem(int16_t index, const QString* name);
 
     EngineContext& m_context;
-    QAction* m_onOff;
-    QAction* m_mnuOn;
-    QAction* m_mnuOff;
 };

@@ -1,42 +1,22 @@
 // The end-of-call steps, the mail and program actions, and the mail sender's events.
 #include "PostCallActions.h"
 
-#include "CallList.h"
 #include "CallStore.h"
 #include "CallerViewer.h"
-#include "CommandLine.h"
+#include "EngineRules.h"
 #include "ErrorTrap.h"
 #include "LineMonitor.h"
 #include "MailSender.h"
+#include "MessageList.h"
 #include "Settings.h"
 #include "TimeBase.h"
 #include "VbError.h"
 
-#include <QProcess>
-#include <unistd.h>
-
 namespace {
 constexpr int kAfterMailSentMs = 3000;
-const char* const kPlaceholders[] = {"<NUMBER>", "<NAME>", "<MESSAGE_PATH>", "<DATE>", "<TIME>"};
-
-QString valueOf(int placeholder, const CurrentCall& call)
-{
-    switch (placeholder) {
-    case 0:
-        return call.CallerNumber;
-    case 1:
-        return call.CallerName;
-    case 2:
-        return call.MessageFile;
-    case 3:
-        return call.CallDate;
-    default:
-        return call.CallTime;
-    }
-}
 } // namespace
 
-PostCallActions::PostCallActions(EngineContext& context, LineMonitor& monitor, CallList& list,
+PostCallActions::PostCallActions(EngineContext& context, LineMonitor& monitor, MessageList& list,
                                  CallStore& store, kalvo::MailSender& mail1, QObject* parent)
     : QObject(parent), m_context(context), m_monitor(monitor), m_list(list), m_store(store), m_mail1(mail1)
 {
@@ -132,78 +112,12 @@ void PostCallActions::SendToApp()
 {
     // The stored template keeps its placeholders; it is split into words before the caller's
     // details go in, so nothing a caller sends can become another word, option or command.
-    const QStringList argv =
-        ReplacePlaceholders(CommandLine::split(m_context.settings.actions.AppTo), m_context.state.call);
+    const QStringList argv = EngineRules::ReplacePlaceholders(
+        EngineRules::splitCommandLine(m_context.settings.actions.AppTo), m_context.state.call);
     int number = 0;
     QString error;
-    if (!startDetached(argv, &number, &error))
+    if (!EngineRules::startDetached(argv, &number, &error))
         logLine("Error Send To APP ->" + QString::number(number) + " " + error);
-}
-
-bool PostCallActions::startDetached(const QStringList& argv, int* errorNumber, QString* error)
-{
-    if (argv.isEmpty() || argv.front().isEmpty()) {
-        *errorNumber = kalvo::VbInvalidProcedureCall;
-        *error = QString::fromStdString(kalvo::vbErrorDescription(kalvo::VbInvalidProcedureCall));
-        return false;
-    }
-    QProcess process;
-    process.setProgram(argv.front());
-    process.setArguments(argv.mid(1));
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
-    // A session of its own: the program outlives Kalvo and no signal meant for Kalvo reaches it.
-    process.setChildProcessModifier([] { ::setsid(); });
-    if (process.startDetached())
-        return true;
-    *errorNumber = kalvo::VbFileNotFound;
-    *error = QString::fromStdString(kalvo::vbErrorDescription(kalvo::VbFileNotFound)) + ": " + argv.front();
-    return false;
-}
-
-QString PostCallActions::ReplacePlaceholders(const QString& text, const CurrentCall& call)
-{
-    QString result = text;
-    for (int p = 0; p < 5; ++p) {
-        const QString placeholder = QString::fromLatin1(kPlaceholders[p]);
-        const qsizetype at = result.indexOf(placeholder);
-        if (at >= 0)
-            result.replace(at, placeholder.size(), valueOf(p, call));
-    }
-    return result;
-}
-
-QStringList PostCallActions::ReplacePlaceholders(const QStringList& arguments, const CurrentCall& call)
-{
-    QStringList result = arguments;
-    for (int p = 0; p < 5; ++p) {
-        const QString placeholder = QString::fromLatin1(kPlaceholders[p]);
-        for (QString& argument : result) {
-            const qsizetype at = argument.indexOf(placeholder);
-            if (at >= 0) {
-                argument.replace(at, placeholder.size(), valueOf(p, call));
-                break;
-            }
-        }
-    }
-    return result;
-}
-
-bool PostCallActions::IsValidEmail(const QString& address)
-{
-    const qsizetype at = address.indexOf('@');
-    if (at < 0 || !address.contains('.') || address.size() < 6)
-        return false;
-    const QString domain = address.mid(at + 1);
-    if (domain.contains('@') || domain.contains(' ') || !domain.contains('.'))
-        return false;
-    if (address.contains('"'))
-        return false;
-    for (const QChar c : QStringLiteral("!#$%^&*()=+{}[]|\\;:'/?>,< "))
-        if (address.contains(c))
-            return false;
-    return !address.contains("..");
 }
 
 int PostCallActions::percentOf(qint64 done, qint64 total)

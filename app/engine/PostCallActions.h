@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <functional>
 
-class CallList;
+class MessageList;
 class CallStore;
 class LineMonitor;
 
@@ -22,7 +22,7 @@ class PostCallActions : public QObject
 
 public:
     // mail1 is the main form's mail sender; its events are handled here.
-    PostCallActions(EngineContext& context, LineMonitor& monitor, CallList& list, CallStore& store,
+    PostCallActions(EngineContext& context, LineMonitor& monitor, MessageList& list, CallStore& store,
                     kalvo::MailSender& mail1, QObject* parent);
 
     // What the main window frame tells and does: whether the window is hidden to the tray, and
@@ -49,19 +49,8 @@ public:
     void SendToApp();
     bool AppStarted() const { return m_appStarted; }
 
-    // The template with the first occurrence of each placeholder replaced, in the order <NUMBER>,
-    // <NAME>, <MESSAGE_PATH>, <DATE>, <TIME>.
-    static QString ReplacePlaceholders(const QString& text, const CurrentCall& call);
-    // The same rule over an argument vector: each placeholder's first occurrence, looking through
-    // the arguments in order, is replaced inside its argument.
-    static QStringList ReplacePlaceholders(const QStringList& arguments, const CurrentCall& call);
-    // The recipient check of the actions dialog.
-    static bool IsValidEmail(const QString& address);
     // round(done / total * 100), halves to even; for total > 0.
     static int percentOf(qint64 done, qint64 total);
-    // Starts argv[0] with the other arguments, detached, in a session of its own, with stdin from
-    // the null device and its output discarded. On failure returns false and fills error.
-    static bool startDetached(const QStringList& argv, int* errorNumber, QString* error);
 
 public slots:
     void Mail1SendProgress(int total, int done);
@@ -75,7 +64,7 @@ private:
 
     EngineContext& m_context;
     LineMonitor& m_monitor;
-    CallList& m_list;
+    MessageList& m_list;
     CallStore& m_store;
     kalvo::MailSender& m_mail1;
     bool m_appStarted = false;

@@ -2,17 +2,17 @@
 #include "RemoteAccess.h"
 
 #include "CallFlow.h"
-#include "CallList.h"
 #include "ErrorTrap.h"
 #include "LineControl.h"
+#include "MessageList.h"
 #include "Settings.h"
 #include "WaveControl.h"
 
-RemoteAccess::RemoteAccess(EngineContext& context, CallFlow& flow, CallList& list, QObject* parent)
+RemoteAccess::RemoteAccess(EngineContext& context, CallFlow& flow, MessageList& list, QObject* parent)
     : QObject(parent), m_context(context), m_flow(flow), m_list(list),
       m_lockout(RemoteLockout::defaultPath(), context.clock)
 {
-    m_flow.setRemoteAccess(this);
+    m_flow.setRemotePlaybackDone([this] { continuePlayback(); });
 }
 
 QString RemoteAccess::maskedDigit(const QString& digit)

@@ -8,14 +8,14 @@
 #include <QObject>
 
 class CallFlow;
-class CallList;
+class MessageList;
 
 class RemoteAccess : public QObject
 {
     Q_OBJECT
 
 public:
-    RemoteAccess(EngineContext& context, CallFlow& flow, CallList& list, QObject* parent);
+    RemoteAccess(EngineContext& context, CallFlow& flow, MessageList& list, QObject* parent);
 
     // The "MonitorDigit" log text of a key: digits and A-D as "x" (they may be a password), "*"
     // and "#" as they are.
@@ -39,6 +39,6 @@ private:
 
     EngineContext& m_context;
     CallFlow& m_flow;
-    CallList& m_list;
+    MessageList& m_list;
     RemoteLockout m_lockout;
 };

@@ -4,8 +4,8 @@
 #include "AnsweringEngine.h"
 #include "CallList.h"
 #include "CallerViewer.h"
-#include "CommandLine.h"
 #include "EngineRig.h"
+#include "EngineRules.h"
 #include "LineControl.h"
 #include "MailSender.h"
 #include "SmtpTestServer.h"
@@ -312,13 +312,13 @@ private slots:
     // The template's words: quotes group as a shell's do; nothing else is interpreted.
     void templateIsSplitLikeShellWords()
     {
-        QCOMPARE(CommandLine::split("  prog  a\tb\n c "), QStringList({"prog", "a", "b", "c"}));
-        QCOMPARE(CommandLine::split("'/opt/my app/run' \"<NAME> x\" y'z'\"w\""),
+        QCOMPARE(EngineRules::splitCommandLine("  prog  a\tb\n c "), QStringList({"prog", "a", "b", "c"}));
+        QCOMPARE(EngineRules::splitCommandLine("'/opt/my app/run' \"<NAME> x\" y'z'\"w\""),
                  QStringList({"/opt/my app/run", "<NAME> x", "yzw"}));
-        QCOMPARE(CommandLine::split("a\\ b \"c\\\"d\\\\e\\n\" 'f\\g' \"\" $HOME;"),
+        QCOMPARE(EngineRules::splitCommandLine("a\\ b \"c\\\"d\\\\e\\n\" 'f\\g' \"\" $HOME;"),
                  QStringList({"a b", "c\"d\\e\\n", "f\\g", "", "$HOME;"}));
-        QCOMPARE(CommandLine::split("prog 'unclosed arg"), QStringList({"prog", "unclosed arg"}));
-        QCOMPARE(CommandLine::split("   "), QStringList());
+        QCOMPARE(EngineRules::splitCommandLine("prog 'unclosed arg"), QStringList({"prog", "unclosed arg"}));
+        QCOMPARE(EngineRules::splitCommandLine("   "), QStringList());
     }
 
     // The placeholder rule: first occurrence only, in the designed order, and a value holding a
@@ -326,23 +326,23 @@ private slots:
     void placeholdersFirstOccurrenceInOrder()
     {
         CurrentCall call = callFrom("<DATE>", "<NAME>", kFile);
-        QCOMPARE(PostCallActions::ReplacePlaceholders("p <NUMBER> <NAME> <TIME> <TIME> <MESSAGE_PATH>", call),
+        QCOMPARE(EngineRules::ReplacePlaceholders("p <NUMBER> <NAME> <TIME> <TIME> <MESSAGE_PATH>", call),
                  QString("p 12/07/2004 <NAME> 09:41:07 <TIME> ") + kFile);
         // "<NUMBER>" brings "<NAME>", whose first occurrence is now the one it brought.
-        QCOMPARE(PostCallActions::ReplacePlaceholders(QStringList({"<NUMBER>", "<NAME>"}), call),
+        QCOMPARE(EngineRules::ReplacePlaceholders(QStringList({"<NUMBER>", "<NAME>"}), call),
                  QStringList({"12/07/2004", "<NAME>"}));
-        QCOMPARE(PostCallActions::ReplacePlaceholders(QStringList({"<name>", "<NAME><NAME>"}), CurrentCall()),
+        QCOMPARE(EngineRules::ReplacePlaceholders(QStringList({"<name>", "<NAME><NAME>"}), CurrentCall()),
                  QStringList({"<name>", "UNKNOWN<NAME>"}));
     }
 
     // The recipient check, from the six-character valid address outward.
     void emailCheck()
     {
-        QVERIFY(PostCallActions::IsValidEmail("a@b.cd"));
-        QVERIFY(PostCallActions::IsValidEmail("first.last@mail.example.org"));
+        QVERIFY(EngineRules::IsValidEmail("a@b.cd"));
+        QVERIFY(EngineRules::IsValidEmail("first.last@mail.example.org"));
         for (const char* bad : {"a@bcd", "a@b.c", "a @b.cd", "a@b.cd ", "a@@b.cd", "a@b.c@d", "a@b..cd",
                                 "\"a\"@b.cd", "a.b@cd", "a!@b.cd", "a@b.cd;", "a@b.cd/", "", "ab.cde"})
-            QVERIFY2(!PostCallActions::IsValidEmail(bad), bad);
+            QVERIFY2(!EngineRules::IsValidEmail(bad), bad);
     }
 };
 

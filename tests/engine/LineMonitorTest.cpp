@@ -29,6 +29,9 @@ class LineMonitorTest : public QObject
 private slots:
     void init() { MessageBox::clearShown(); }
 
+    // The line switch's toolbar button or menu item on the rig's window.
+    static QAction* switchItem(EngineRig& rig, const char* name) { return rig.form().findChild<QAction*>(name); }
+
     // A first start takes the first voice line by itself and stores it; of two equal names the
     // lower index wins; open and close change the status, the toolbar button and the menus once.
     void firstStartOpenAndClose()
@@ -41,10 +44,10 @@ private slots:
         QCOMPARE(setting("ModemName"), QString("Dup"));
         QVERIFY(rig.sysLog().contains("SelectDevice->LineIndex: 1  Device Name: Dup"));
         QCOMPARE(rig.form().statusText(), QString("Monitoring Dup"));
-        QVERIFY(monitor.onOffButton()->isChecked());
-        QCOMPARE(monitor.onOffButton()->text(), QString("On"));
-        QCOMPARE(monitor.onOffButton()->property("image").toInt(), 2);
-        QVERIFY(monitor.mnuOn()->isChecked() && !monitor.mnuOff()->isChecked());
+        QVERIFY(switchItem(rig, "OnOff")->isChecked());
+        QCOMPARE(switchItem(rig, "OnOff")->text(), QString("On"));
+        QCOMPARE(switchItem(rig, "OnOff")->property("image").toInt(), 2);
+        QVERIFY(switchItem(rig, "mnuOn")->isChecked() && !switchItem(rig, "mnuOff")->isChecked());
 
         monitor.OpenLine(1);
         QCOMPARE(rig.sysLog().filter("LineOpen[").size(), 1);
@@ -55,14 +58,14 @@ private slots:
         QCOMPARE(rig.sysLog().size(), lines + 1);
         QVERIFY(rig.sysLog().last().startsWith("LineClose[LineIndex=1]->"));
         QCOMPARE(rig.form().statusText(), QString("Off Mode"));
-        QVERIFY(!monitor.onOffButton()->isChecked());
-        QCOMPARE(monitor.onOffButton()->text(), QString("Off"));
-        QVERIFY(monitor.mnuOff()->isChecked() && !monitor.mnuOn()->isChecked());
+        QVERIFY(!switchItem(rig, "OnOff")->isChecked());
+        QCOMPARE(switchItem(rig, "OnOff")->text(), QString("Off"));
+        QVERIFY(switchItem(rig, "mnuOff")->isChecked() && !switchItem(rig, "mnuOn")->isChecked());
         monitor.CloseLine(1);
         QCOMPARE(rig.sysLog().size(), lines + 1);
 
         // The button opens the line again.
-        monitor.onOffButton()->trigger();
+        switchItem(rig, "OnOff")->trigger();
         QCOMPARE(rig.form().statusText(), QString("Monitoring Dup"));
         QVERIFY(rig.form().engine().state().LineIsOpen);
     }
@@ -95,14 +98,14 @@ private slots:
             "[Line0]\nname = Good\nprovider = sim\n[Line1]\nname = Old\nprovider = sim\nrefuse_1_4 = yes\n");
         rig.start();
         LineMonitor& monitor = rig.form().engine().monitor();
-        QVERIFY(monitor.onOffButton()->isChecked());
+        QVERIFY(switchItem(rig, "OnOff")->isChecked());
         monitor.OpenLine(1);
         QCOMPARE(rig.sysLog()
                      .filter(QRegularExpression("^Error LineOpen\\[LineIndex:1 Device Name:Good\\]->.+"))
                      .size(),
                  1);
-        QVERIFY(!monitor.onOffButton()->isChecked());
-        QCOMPARE(monitor.onOffButton()->property("image").toInt(), 1);
+        QVERIFY(!switchItem(rig, "OnOff")->isChecked());
+        QCOMPARE(switchItem(rig, "OnOff")->property("image").toInt(), 1);
         QVERIFY(rig.form().engine().state().LineIsOpen);
         QCOMPARE(rig.form().statusText(), QString("Monitoring Good"));
     }
