@@ -5,11 +5,13 @@
 #include "ProgramVersion.h"
 
 #include <QAction>
+#include <QDesktopServices>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -206,4 +208,25 @@ QString FrameCommands::bugReportPage() const
     return m_webHost.isEmpty()
                ? QString()
                : "https://" + m_webHost + "/Kalvo/bugreport/BugReport.asp?CurVer=" + kProgramVersion;
+}
+
+QString FrameCommands::pageUrl(const QString& page, const QString& programFolder) const
+{
+    if (page == QLatin1String("help"))
+        return QUrl::fromLocalFile(programFolder + "/Help/index.htm").toString();
+    return page == QLatin1String("bugs") ? bugReportPage() : productPage();
+}
+
+bool FrameCommands::openPage(const QString& url)
+{
+    return url.isEmpty() || QDesktopServices::openUrl(QUrl(url));
+}
+
+QString FrameCommands::builtWebHost()
+{
+#ifdef KALVO_WEB_HOST
+    return QStringLiteral(KALVO_WEB_HOST);
+#else
+    return {};
+#endif
 }

@@ -32,9 +32,17 @@ public:
     // A menu item or button by its object name ("mnuExit", "Log", ...); null when there is none.
     QAction* action(const QString& name) const;
 
+    // The maker's web host the program was built with; empty hides the web items.
+    static QString builtWebHost();
     // The maker's product page, and the bug-report page for this version; empty without a web host.
     QString productPage() const;
     QString bugReportPage() const;
+    // The page behind a Help menu item: "help" (the help file in the program folder), "product" or
+    // "bugs"; empty without a web host.
+    QString pageUrl(const QString& page, const QString& programFolder) const;
+    // Opens a page in the desktop's browser; an empty one is nothing to open. @return false when
+    // the desktop could not open it.
+    static bool openPage(const QString& url);
 
 signals:
     // A Toolbar1 key, from its button or from a menu item that repeats it.

@@ -1,9 +1,16 @@
 // The main window's layout.
 #include "FrameLayout.h"
 
+#include "FrameCommands.h"
+#include "QuickSettings.h"
+
 #include "StatusPanels.h"
 #include "WindowView.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QToolBar>
 #include <QWidget>
 #include <algorithm>
 
@@ -22,6 +29,24 @@ void placeCentred(QWidget* widget, int left, int bandHeight)
     widget->setGeometry(left, std::max(0, (bandHeight - hint.height()) / 2), hint.width(), hint.height());
 }
 } // namespace
+
+FrameLayout::FrameLayout(QWidget* area, const FrameCommands& commands, const QuickSettings& quick,
+                         QWidget* list, QWidget* playerBar, QWidget* slider, StatusPanels* panels)
+{
+    m_w.area = area;
+    m_w.coolBar = commands.CoolBar1();
+    m_w.toolbar = commands.Toolbar1();
+    m_w.quickBand = commands.quickBand();
+    m_w.quickStrip = commands.TBQuickOption();
+    m_w.ringsLabel = quick.ringsLabel();
+    m_w.cmbRings = quick.cmbRings();
+    m_w.cmbDefGreet = quick.cmbDefGreet();
+    m_w.chkRecMessage = quick.chkRecMessage();
+    m_w.list = list;
+    m_w.playerBar = playerBar;
+    m_w.slider = slider;
+    m_w.panels = panels;
+}
 
 void FrameLayout::Form_Resize(const QSize& windowSize, bool quickStrip)
 {

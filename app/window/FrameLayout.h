@@ -24,10 +24,17 @@ struct FrameWidgets
     StatusPanels* panels = nullptr; // StatusBar1
 };
 
+class FrameCommands;
+class QuickSettings;
+
 class FrameLayout
 {
 public:
     explicit FrameLayout(const FrameWidgets& widgets) : m_w(widgets) {}
+    // The frame of the main window: its client area, the command bands, the quick settings, the
+    // call list, the player's strip and slider, and the status panels.
+    FrameLayout(QWidget* area, const FrameCommands& commands, const QuickSettings& quick, QWidget* list,
+                QWidget* playerBar, QWidget* slider, StatusPanels* panels);
 
     // Lays the frame out for a window of windowSize pixels; quickStrip shows band 2 ("pQuickToolbar").
     void Form_Resize(const QSize& windowSize, bool quickStrip);

@@ -1,0 +1,76 @@
+// Opening the main window's dialogs.
+#include "DialogLauncher.h"
+
+#include "AnsweringEngine.h"
+#include "MessagePlayer.h"
+#include "SettingsLoader.h"
+#include "frmActions.h"
+#include "frmEvents.h"
+#include "frmGreetC.h"
+#include "frmLog.h"
+#include "frmOptions.h"
+
+DialogLauncher::DialogLauncher(DialogHost host, AnsweringEngine& engine, MessagePlayer& player,
+                               const TimeBase& timeBase, std::function<void(const QString&)> greetingSaved,
+                               QWidget& owner)
+    : m_host(std::move(host)), m_engine(engine), m_player(player), m_timeBase(timeBase),
+      m_greetingSaved(std::move(greetingSaved)), m_owner(owner)
+{
+    m_host.playWave = [this](const QString& path) { return m_player.PlayWave(path, false); };
+    m_host.getAppOptions = [this] { GetAppOptions(); };
+    m_host.lineIsOpen = [this] { return m_engine.lineIsOpen(); };
+    // The engine answers on the line it opens last.
+    m_host.openLine = [this](int line) { m_engine.openLine(line); };
+    m_host.closeLine = [this](int line) { m_engine.closeLine(line); };
+    m_host.greetingCreator = [this](QWidget* over) { return openGreetingCreator(over); };
+}
+
+void DialogLauncher::showOptions(int tab)
+{
+    frmOptions dialog(m_host, &m_owner);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+void DialogLauncher::showEvents(int tab)
+{
+    frmEvents dialog(m_host, &m_owner);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+void DialogLauncher::showActions(int tab)
+{
+    frmActions dialog(m_host, &m_owner);
+    dialog.selectTab(tab);
+    dialog.exec();
+}
+
+void DialogLauncher::openLog()
+{
+    frmLog viewer(
+        m_host.log, [this](const QString& path) { m_player.SaveFile(path); }, &m_owner);
+    viewer.exec();
+}
+
+QString DialogLauncher::openGreetingCreator(QWidget* owner)
+{
+    QString saved;
+    frmGreetC creator(
+        m_host.wavePlay, m_host.log, m_host.flags, m_host.programFolder, m_timeBase,
+        [this, &saved](const QString& name) {
+            saved = name;
+            m_greetingSaved(name);
+        },
+        owner ? owner : &m_owner);
+    creator.exec();
+    return saved;
+}
+
+void DialogLauncher::GetAppOptions()
+{
+    Settings& settings = m_host.settings;
+    SettingsLoader(m_host.log, m_host.programFolder).GetAppOptions(settings.options, settings.engine);
+    settings.options.MassagesPath = settings.engine.MessagesPath;
+    m_engine.followStoredLine();
+}

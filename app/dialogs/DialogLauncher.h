@@ -1,0 +1,45 @@
+// Opens the windows that the main window shows modally: the settings dialogs on a tab, the log
+// viewer and the greeting creator. It builds what they reach of the main window (DialogHost) and
+// reloads the engine's values after a settings dialog.
+#pragma once
+
+#include "DialogHost.h"
+
+#include <QString>
+#include <functional>
+
+class AnsweringEngine;
+class MessagePlayer;
+class QWidget;
+class TimeBase;
+
+class DialogLauncher
+{
+public:
+    // host carries the references and the window's own hooks (greeting list, record box, layout,
+    // caller viewer); the launcher adds the engine's and the player's. greetingSaved makes a
+    // greeting the creator saved the configured one. owner is the window the dialogs open over.
+    DialogLauncher(DialogHost host, AnsweringEngine& engine, MessagePlayer& player, const TimeBase& timeBase,
+                   std::function<void(const QString&)> greetingSaved, QWidget& owner);
+
+    DialogHost& host() { return m_host; }
+
+    // Each opens modally on a tab (1 = the first), as its menus and toolbar key do.
+    void showOptions(int tab);
+    void showEvents(int tab);
+    void showActions(int tab);
+    void openLog();
+    // Shows the greeting creator over owner (the window when null); returns the name of the
+    // greeting it saved, or an empty text.
+    QString openGreetingCreator(QWidget* owner = nullptr);
+    // Reloads the engine's copies from the settings key; a closed line follows the stored modem.
+    void GetAppOptions();
+
+private:
+    DialogHost m_host;
+    AnsweringEngine& m_engine;
+    MessagePlayer& m_player;
+    const TimeBase& m_timeBase;
+    std::function<void(const QString&)> m_greetingSaved;
+    QWidget& m_owner;
+};
