@@ -144,7 +144,6 @@ private:
     Device* deviceLocked(DWORD deviceId);
     DWORD monitorUnionLocked(CallId call) const;
 
-    // Sink entry points (any thread).
     // Sink entry points (any thread); generation tells events of replaced devices apart.
     CallId sinkOffer(unsigned generation, DWORD deviceId, const CallData& data);
     void sinkCallState(unsigned generation, CallId call, DWORD state, DWORD mode);
