@@ -318,4 +318,10 @@ DWORD Layer::monitorUnionLocked(CallId call) const
     return modes;
 }
 
+DWORD_PTR Layer::instanceLocked(HLINE line) const
+{
+    auto it = m_lines.find(line);
+    return it == m_lines.end() ? 0 : it->second.instance;
+}
+
 } // namespace kalvo::telephony

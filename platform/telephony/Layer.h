@@ -143,6 +143,14 @@ private:
     void replaceIfPending(LineDevice* device);
     Device* deviceLocked(DWORD deviceId);
     DWORD monitorUnionLocked(CallId call) const;
+    // The instance the application gave when it opened the line; 0 once the line is closed.
+    DWORD_PTR instanceLocked(HLINE line) const;
+    // Runs f with m_mutex held when an event comes from the current generation of devices.
+    template <typename F> void whenCurrent(unsigned generation, F&& f);
+    // The same for an event about an entry of map (a call or a request): f gets the entry's iterator,
+    // and an event about an entry the layer no longer has is dropped too.
+    template <typename Map, typename F>
+    void whenFound(unsigned generation, Map& map, typename Map::key_type key, F&& f);
 
     // Sink entry points (any thread); generation tells events of replaced devices apart.
     CallId sinkOffer(unsigned generation, DWORD deviceId, const CallData& data);

@@ -24,8 +24,7 @@ LONG Layer::ownerCallRequest(HCALL call, bool (*stateAllows)(DWORD),
             return LINEERR_INVALCALLSTATE;
         device = m_devices[rec.deviceId].device.get();
         id = h->second.call;
-        auto line = m_lines.find(h->second.line);
-        request = newRequest(h->second.app, line == m_lines.end() ? 0 : line->second.instance);
+        request = newRequest(h->second.app, instanceLocked(h->second.line));
     }
     LONG r = (device->*command)(id, request);
     if (r < 0) {
@@ -53,8 +52,7 @@ LONG Layer::drop(HCALL call)
             // A provider may take a call the far end hung up on from DISCONNECTED to IDLE at once;
             // the owner's drop that follows is what a line expects, and it succeeds.
             if (rec.state == LINECALLSTATE_IDLE && rec.disconnected) {
-                auto line = m_lines.find(h->second.line);
-                const DWORD_PTR instance = line == m_lines.end() ? 0 : line->second.instance;
+                const DWORD_PTR instance = instanceLocked(h->second.line);
                 const RequestId request = newRequest(h->second.app, instance);
                 m_requests.erase(request);
                 post({Notification::Target::App, h->second.app, 0, LINE_REPLY, instance,
