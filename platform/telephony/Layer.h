@@ -142,6 +142,10 @@ private:
     // A line whose settings changed while it was open takes them once it is closed.
     void replaceIfPending(LineDevice* device);
     Device* deviceLocked(DWORD deviceId);
+    // The device a LINECALLSELECT names: through the line (address 0 only) or through a call
+    // handle, whose record rec then is (null otherwise). @return 0 or the LINEERR_ code.
+    LONG selectedDeviceLocked(HLINE line, DWORD addressId, HCALL call, DWORD select, DWORD& deviceId,
+                              const CallRecord*& rec) const;
     DWORD monitorUnionLocked(CallId call) const;
     // The instance the application gave when it opened the line; 0 once the line is closed.
     DWORD_PTR instanceLocked(HLINE line) const;

@@ -202,22 +202,10 @@ LONG Layer::monitorDigits(HCALL call, DWORD modes)
 LONG Layer::setTerminal(HLINE line, DWORD addressId, HCALL call, DWORD select, DWORD modes, DWORD terminal)
 {
     std::lock_guard lock(m_mutex);
-    DWORD deviceId;
-    if (select == LINECALLSELECT_LINE || select == LINECALLSELECT_ADDRESS) {
-        auto it = m_lines.find(line);
-        if (it == m_lines.end())
-            return LINEERR_INVALLINEHANDLE;
-        if (select == LINECALLSELECT_ADDRESS && addressId != 0)
-            return LINEERR_INVALADDRESSID;
-        deviceId = it->second.deviceId;
-    } else if (select == LINECALLSELECT_CALL) {
-        auto h = m_handles.find(call);
-        if (h == m_handles.end())
-            return LINEERR_INVALCALLHANDLE;
-        deviceId = m_calls.at(h->second.call).deviceId;
-    } else {
-        return LINEERR_INVALCALLSELECT;
-    }
+    DWORD deviceId = 0;
+    const CallRecord* rec = nullptr;
+    if (LONG r = selectedDeviceLocked(line, addressId, call, select, deviceId, rec))
+        return r;
     if (modes == 0 || (modes & ~0xFFu))
         return LINEERR_INVALTERMINALMODE;
     if (terminal >= m_devices[deviceId].caps.numTerminals)

@@ -240,6 +240,29 @@ LONG Layer::setStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates)
     return 0;
 }
 
+LONG Layer::selectedDeviceLocked(HLINE line, DWORD addressId, HCALL call, DWORD select, DWORD& deviceId,
+                                 const CallRecord*& rec) const
+{
+    rec = nullptr;
+    if (select == LINECALLSELECT_LINE || select == LINECALLSELECT_ADDRESS) {
+        auto it = m_lines.find(line);
+        if (it == m_lines.end())
+            return LINEERR_INVALLINEHANDLE;
+        if (select == LINECALLSELECT_ADDRESS && addressId != 0)
+            return LINEERR_INVALADDRESSID;
+        deviceId = it->second.deviceId;
+    } else if (select == LINECALLSELECT_CALL) {
+        auto h = m_handles.find(call);
+        if (h == m_handles.end())
+            return LINEERR_INVALCALLHANDLE;
+        rec = &m_calls.at(h->second.call);
+        deviceId = rec->deviceId;
+    } else {
+        return LINEERR_INVALCALLSELECT;
+    }
+    return 0;
+}
+
 LONG Layer::getId(HLINE line, DWORD addressId, HCALL call, DWORD select, VARSTRING* out,
                   const char* deviceClass)
 {
@@ -247,25 +270,12 @@ LONG Layer::getId(HLINE line, DWORD addressId, HCALL call, DWORD select, VARSTRI
     {
         std::lock_guard lock(m_mutex);
         DWORD deviceId = 0;
-        if (select == LINECALLSELECT_LINE || select == LINECALLSELECT_ADDRESS) {
-            auto it = m_lines.find(line);
-            if (it == m_lines.end())
-                return LINEERR_INVALLINEHANDLE;
-            if (select == LINECALLSELECT_ADDRESS && addressId != 0)
-                return LINEERR_INVALADDRESSID;
-            deviceId = it->second.deviceId;
-        } else if (select == LINECALLSELECT_CALL) {
-            auto h = m_handles.find(call);
-            if (h == m_handles.end())
-                return LINEERR_INVALCALLHANDLE;
-            const CallRecord& rec = m_calls.at(h->second.call);
-            // The devices of a call exist only while the call does.
-            if (rec.state == LINECALLSTATE_IDLE)
-                return LINEERR_INVALCALLSTATE;
-            deviceId = rec.deviceId;
-        } else {
-            return LINEERR_INVALCALLSELECT;
-        }
+        const CallRecord* rec = nullptr;
+        if (LONG r = selectedDeviceLocked(line, addressId, call, select, deviceId, rec))
+            return r;
+        // The devices of a call exist only while the call does.
+        if (rec && rec->state == LINECALLSTATE_IDLE)
+            return LINEERR_INVALCALLSTATE;
         Device* d = deviceLocked(deviceId);
         if (!d)
             return LINEERR_NODEVICE;
