@@ -138,6 +138,8 @@ private:
     void post(const Notification& n);
     void deliver(const Notification& n);
     void closeLocked(HLINE line, std::vector<DropJob>& drops, std::vector<LineDevice*>& closes);
+    // Without m_mutex: the provider work closeLocked collected, then the replacement of devices
+    // whose settings changed while they were open.
     void finishClose(const std::vector<DropJob>& drops, const std::vector<LineDevice*>& closes);
     // A line whose settings changed while it was open takes them once it is closed.
     void replaceIfPending(LineDevice* device);

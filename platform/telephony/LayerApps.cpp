@@ -95,8 +95,6 @@ LONG Layer::shutdown(HLINEAPP app)
         m_apps.erase(it);
     }
     finishClose(drops, closes);
-    for (LineDevice* device : closes)
-        replaceIfPending(device);
     return 0;
 }
 

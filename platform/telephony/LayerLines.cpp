@@ -113,6 +113,8 @@ void Layer::finishClose(const std::vector<DropJob>& drops, const std::vector<Lin
     }
     for (LineDevice* device : closes)
         device->close();
+    for (LineDevice* device : closes)
+        replaceIfPending(device);
 }
 
 LONG Layer::close(HLINE line)
@@ -126,8 +128,6 @@ LONG Layer::close(HLINE line)
         closeLocked(line, drops, closes);
     }
     finishClose(drops, closes);
-    for (LineDevice* device : closes)
-        replaceIfPending(device);
     return 0;
 }
 
