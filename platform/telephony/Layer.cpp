@@ -292,6 +292,14 @@ Layer::Device* Layer::deviceLocked(DWORD deviceId)
     return deviceId < m_devices.size() ? &m_devices[deviceId] : nullptr;
 }
 
+LONG Layer::appDeviceLocked(HLINEAPP app, DWORD deviceId, Device*& d)
+{
+    if (!m_apps.count(app))
+        return LINEERR_INVALAPPHANDLE;
+    d = deviceLocked(deviceId);
+    return d ? 0 : LINEERR_BADDEVICEID;
+}
+
 DWORD Layer::newHandle()
 {
     // Handles of every kind share one counter, so a stale handle never names another object.

@@ -144,6 +144,8 @@ private:
     // A line whose settings changed while it was open takes them once it is closed.
     void replaceIfPending(LineDevice* device);
     Device* deviceLocked(DWORD deviceId);
+    // The device an application names. @return 0, LINEERR_INVALAPPHANDLE or LINEERR_BADDEVICEID.
+    LONG appDeviceLocked(HLINEAPP app, DWORD deviceId, Device*& d);
     // The device a LINECALLSELECT names: through the line (address 0 only) or through a call
     // handle, whose record rec then is (null otherwise). @return 0 or the LINEERR_ code.
     LONG selectedDeviceLocked(HLINE line, DWORD addressId, HCALL call, DWORD select, DWORD& deviceId,

@@ -107,11 +107,9 @@ LONG Layer::checkDevice(DWORD deviceId)
 LONG Layer::checkDevice(HLINEAPP app, DWORD deviceId, DWORD version)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_apps.count(app))
-        return LINEERR_INVALAPPHANDLE;
-    Device* d = deviceLocked(deviceId);
-    if (!d)
-        return LINEERR_BADDEVICEID;
+    Device* d = nullptr;
+    if (LONG r = appDeviceLocked(app, deviceId, d))
+        return r;
     if (version < TAPI_VERSION_1_0 || version > d->caps.highestApiVersion)
         return LINEERR_INCOMPATIBLEAPIVERSION;
     return 0;
@@ -121,11 +119,9 @@ LONG Layer::negotiate(HLINEAPP app, DWORD deviceId, DWORD low, DWORD high, DWORD
                       LINEEXTENSIONID* ext)
 {
     std::lock_guard lock(m_mutex);
-    if (!m_apps.count(app))
-        return LINEERR_INVALAPPHANDLE;
-    Device* d = deviceLocked(deviceId);
-    if (!d)
-        return LINEERR_BADDEVICEID;
+    Device* d = nullptr;
+    if (LONG r = appDeviceLocked(app, deviceId, d))
+        return r;
     if (!version || !ext)
         return LINEERR_INVALPOINTER;
     DWORD highest = d->caps.highestApiVersion;

@@ -27,11 +27,9 @@ LONG Layer::open(HLINEAPP app, DWORD deviceId, HLINE* line, DWORD version, DWORD
     LineDevice* toOpen = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_apps.count(app))
-            return LINEERR_INVALAPPHANDLE;
-        Device* d = deviceLocked(deviceId);
-        if (!d)
-            return LINEERR_BADDEVICEID;
+        Device* d = nullptr;
+        if (LONG r = appDeviceLocked(app, deviceId, d))
+            return r;
         if (!line)
             return LINEERR_INVALPOINTER;
         if (version < TAPI_VERSION_1_0 || version > d->caps.highestApiVersion)
