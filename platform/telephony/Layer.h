@@ -146,6 +146,10 @@ private:
     Device* deviceLocked(DWORD deviceId);
     // The device an application names. @return 0, LINEERR_INVALAPPHANDLE or LINEERR_BADDEVICEID.
     LONG appDeviceLocked(HLINEAPP app, DWORD deviceId, Device*& d);
+    // The opening both capability queries share: room for the fixed part of caps that version has,
+    // a copy of the device's capabilities in c, the fixed part cleared. @return 0 or the LINEERR_ code.
+    template <typename Caps>
+    LONG prepareCaps(DWORD deviceId, DWORD version, Caps* caps, DWORD& fixed, LineCaps& c);
     // The device a LINECALLSELECT names: through the line (address 0 only) or through a call
     // handle, whose record rec then is (null otherwise). @return 0 or the LINEERR_ code.
     LONG selectedDeviceLocked(HLINE line, DWORD addressId, HCALL call, DWORD select, DWORD& deviceId,

@@ -143,17 +143,15 @@ void Layer::replaceIfPending(LineDevice* device)
     replaceDevice(id);
 }
 
-LONG Layer::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, LINEDEVCAPS* caps)
+template <typename Caps>
+LONG Layer::prepareCaps(DWORD deviceId, DWORD version, Caps* caps, DWORD& fixed, LineCaps& c)
 {
-    if (LONG r = checkDevice(app, deviceId, version))
-        return r;
     if (!caps)
         return LINEERR_INVALPOINTER;
-    // Versions before 1.4 end before dwLineFeatures.
-    const DWORD fixed = version >= TAPI_VERSION_1_4 ? sizeof(LINEDEVCAPS) : sizeof(LINEDEVCAPS) - 4;
+    // Versions before 1.4 end before the last field (dwLineFeatures, dwAddressFeatures).
+    fixed = version >= TAPI_VERSION_1_4 ? sizeof(Caps) : sizeof(Caps) - sizeof(DWORD);
     if (caps->dwTotalSize < fixed)
         return LINEERR_STRUCTURETOOSMALL;
-    LineCaps c;
     {
         std::lock_guard lock(m_mutex);
         Device* d = deviceLocked(deviceId);
@@ -162,6 +160,17 @@ LONG Layer::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, LINEDEVCAPS*
         c = d->caps;
     }
     VarStructWriter::clearFixedPart(caps, fixed);
+    return 0;
+}
+
+LONG Layer::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, LINEDEVCAPS* caps)
+{
+    if (LONG r = checkDevice(app, deviceId, version))
+        return r;
+    DWORD fixed = 0;
+    LineCaps c;
+    if (LONG r = prepareCaps(deviceId, version, caps, fixed, c))
+        return r;
     VarStructWriter w(caps, fixed);
     w.addString(c.providerInfo, caps->dwProviderInfoSize, caps->dwProviderInfoOffset);
     w.addString(c.switchInfo, caps->dwSwitchInfoSize, caps->dwSwitchInfoOffset);
@@ -193,17 +202,10 @@ LONG Layer::getAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, DWORD 
         return r;
     if (addressId != 0)
         return LINEERR_INVALADDRESSID;
-    if (!caps)
-        return LINEERR_INVALPOINTER;
-    const DWORD fixed = version >= TAPI_VERSION_1_4 ? sizeof(LINEADDRESSCAPS) : sizeof(LINEADDRESSCAPS) - 4;
-    if (caps->dwTotalSize < fixed)
-        return LINEERR_STRUCTURETOOSMALL;
+    DWORD fixed = 0;
     LineCaps c;
-    {
-        std::lock_guard lock(m_mutex);
-        c = m_devices[deviceId].caps;
-    }
-    VarStructWriter::clearFixedPart(caps, fixed);
+    if (LONG r = prepareCaps(deviceId, version, caps, fixed, c))
+        return r;
     VarStructWriter w(caps, fixed);
     w.addString(c.switchInfo, caps->dwAddressSize, caps->dwAddressOffset);
     caps->dwLineDeviceID = deviceId;
