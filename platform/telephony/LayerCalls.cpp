@@ -6,6 +6,27 @@
 
 namespace kalvo::telephony {
 
+namespace {
+
+// One party's identity in LINECALLINFO: its number and name where known, UNKNOWN when neither is.
+void addPartyId(VarStructWriter& w, const std::optional<std::string>& number,
+                const std::optional<std::string>& name, DWORD& flags, DWORD& size, DWORD& offset,
+                DWORD& nameSize, DWORD& nameOffset)
+{
+    if (number) {
+        flags |= LINECALLPARTYID_ADDRESS;
+        w.addString(*number, size, offset);
+    }
+    if (name) {
+        flags |= LINECALLPARTYID_NAME;
+        w.addString(*name, nameSize, nameOffset);
+    }
+    if (!flags)
+        flags = LINECALLPARTYID_UNKNOWN;
+}
+
+} // namespace
+
 LONG Layer::ownerCallRequest(HCALL call, bool (*stateAllows)(DWORD),
                              LONG (LineDevice::*command)(CallId, RequestId))
 {
@@ -248,26 +269,10 @@ LONG Layer::getCallInfo(HCALL call, LINECALLINFO* info)
         else
             ++info->dwNumMonitors;
     }
-    if (data.callerNumber) {
-        info->dwCallerIDFlags |= LINECALLPARTYID_ADDRESS;
-        w.addString(*data.callerNumber, info->dwCallerIDSize, info->dwCallerIDOffset);
-    }
-    if (data.callerName) {
-        info->dwCallerIDFlags |= LINECALLPARTYID_NAME;
-        w.addString(*data.callerName, info->dwCallerIDNameSize, info->dwCallerIDNameOffset);
-    }
-    if (!info->dwCallerIDFlags)
-        info->dwCallerIDFlags = LINECALLPARTYID_UNKNOWN;
-    if (data.calledNumber) {
-        info->dwCalledIDFlags |= LINECALLPARTYID_ADDRESS;
-        w.addString(*data.calledNumber, info->dwCalledIDSize, info->dwCalledIDOffset);
-    }
-    if (data.calledName) {
-        info->dwCalledIDFlags |= LINECALLPARTYID_NAME;
-        w.addString(*data.calledName, info->dwCalledIDNameSize, info->dwCalledIDNameOffset);
-    }
-    if (!info->dwCalledIDFlags)
-        info->dwCalledIDFlags = LINECALLPARTYID_UNKNOWN;
+    addPartyId(w, data.callerNumber, data.callerName, info->dwCallerIDFlags, info->dwCallerIDSize,
+               info->dwCallerIDOffset, info->dwCallerIDNameSize, info->dwCallerIDNameOffset);
+    addPartyId(w, data.calledNumber, data.calledName, info->dwCalledIDFlags, info->dwCalledIDSize,
+               info->dwCalledIDOffset, info->dwCalledIDNameSize, info->dwCalledIDNameOffset);
     if (!data.displayableAddress.empty())
         w.addString(data.displayableAddress, info->dwDisplayableAddressSize,
                     info->dwDisplayableAddressOffset);
