@@ -1,5 +1,5 @@
-/* Compiles the API headers as C, so C callers get the same layouts. Each part comes first once, so
- * each is seen to compile without the others before it. */
+/* Compiles the API headers as C, so C callers get the same layouts. The headers that
+ * TelephonyTypes.h gathers come first, so each is seen to compile without the others before it. */
 #include "TelephonyStructures.h"
 
 #include "TelephonyFlags.h"
