@@ -1,15 +1,9 @@
-// The telephony layer's state, configuration loading and notification delivery.
+// The telephony layer's state, configuration loading and line devices.
 #include "Layer.h"
 
 #include "ProviderRegistry.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
-#include <QObject>
-#include <QThread>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -17,20 +11,10 @@ namespace kalvo::telephony {
 
 namespace {
 
-DWORD tickCount()
-{
-    using namespace std::chrono;
-    static const auto start = steady_clock::now();
-    return static_cast<DWORD>(duration_cast<milliseconds>(steady_clock::now() - start).count());
-}
-
 void report(const std::string& message)
 {
     std::fprintf(stderr, "telephony: %s\n", message.c_str());
 }
-
-// Depth of callbacks running on this thread; a port must not be deleted under its own delivery.
-thread_local int t_deliveryDepth = 0;
 
 } // namespace
 
@@ -308,6 +292,14 @@ Layer::Device* Layer::deviceLocked(DWORD deviceId)
     return deviceId < m_devices.size() ? &m_devices[deviceId] : nullptr;
 }
 
+LONG Layer::appDeviceLocked(HLINEAPP app, DWORD deviceId, Device*& d)
+{
+    if (!m_apps.count(app))
+        return LINEERR_INVALAPPHANDLE;
+    d = deviceLocked(deviceId);
+    return d ? 0 : LINEERR_BADDEVICEID;
+}
+
 DWORD Layer::newHandle()
 {
     // Handles of every kind share one counter, so a stale handle never names another object.
@@ -325,42 +317,6 @@ RequestId Layer::newRequest(HLINEAPP app, DWORD_PTR instance)
     return id;
 }
 
-// Called with m_mutex held: the order of posting is the order of delivery.
-void Layer::post(const Notification& n)
-{
-    auto it = m_apps.find(n.app);
-    if (it == m_apps.end() || !it->second.port)
-        return;
-    QMetaObject::invokeMethod(
-        it->second.port, [n] { Layer::instance().deliver(n); }, Qt::QueuedConnection);
-}
-
-void Layer::deliver(const Notification& n)
-{
-    LINECALLBACK callback = nullptr;
-    {
-        std::lock_guard lock(m_mutex);
-        auto app = m_apps.find(n.app);
-        if (app == m_apps.end())
-            return;
-        if (n.target == Notification::Target::Line) {
-            auto line = m_lines.find(n.hDevice);
-            if (line == m_lines.end() || line->second.app != n.app)
-                return;
-        } else if (n.target == Notification::Target::Call) {
-            auto h = m_handles.find(n.hDevice);
-            if (h == m_handles.end() || h->second.app != n.app)
-                return;
-        }
-        callback = app->second.callback;
-    }
-    if (callback) {
-        ++t_deliveryDepth;
-        callback(n.hDevice, n.msg, n.instance, n.p1, n.p2, n.p3);
-        --t_deliveryDepth;
-    }
-}
-
 DWORD Layer::monitorUnionLocked(CallId call) const
 {
     DWORD modes = 0;
@@ -370,259 +326,10 @@ DWORD Layer::monitorUnionLocked(CallId call) const
     return modes;
 }
 
-// ---- Provider events ----
-
-CallId Layer::sinkOffer(unsigned generation, DWORD deviceId, const CallData& data)
+DWORD_PTR Layer::instanceLocked(HLINE line) const
 {
-    std::lock_guard lock(m_mutex);
-    if (generation != m_generation)
-        return 0;
-    CallId id = m_nextCall++;
-    CallRecord& rec = m_calls[id];
-    rec.deviceId = deviceId;
-    rec.state = LINECALLSTATE_OFFERING;
-    rec.data = data;
-    rec.started = true;
-    bool ownerGiven = false;
-    for (const auto& [hLine, line] : m_lines) {
-        if (line.deviceId != deviceId)
-            continue;
-        DWORD privilege = 0;
-        if ((line.privileges & LINECALLPRIVILEGE_OWNER) && !ownerGiven) {
-            privilege = LINECALLPRIVILEGE_OWNER;
-            ownerGiven = true;
-        } else if (line.privileges & (LINECALLPRIVILEGE_MONITOR | LINECALLPRIVILEGE_OWNER)) {
-            privilege = LINECALLPRIVILEGE_MONITOR;
-        } else {
-            continue;
-        }
-        HCALL h = newHandle();
-        m_handles[h] = CallHandle{id, hLine, line.app, privilege};
-        post({Notification::Target::Call, line.app, h, LINE_CALLSTATE, line.instance, LINECALLSTATE_OFFERING,
-              0, privilege});
-    }
-    return id;
-}
-
-void Layer::sinkCallState(unsigned generation, CallId call, DWORD state, DWORD mode)
-{
-    std::lock_guard lock(m_mutex);
-    if (generation != m_generation)
-        return;
-    auto rec = m_calls.find(call);
-    if (rec == m_calls.end())
-        return;
-    rec->second.state = state;
-    rec->second.stateMode = mode;
-    if (state == LINECALLSTATE_DISCONNECTED)
-        rec->second.disconnected = true;
-    bool anyHandle = false;
-    for (auto& [h, handle] : m_handles) {
-        if (handle.call != call)
-            continue;
-        anyHandle = true;
-        if (state == LINECALLSTATE_IDLE)
-            handle.monitorModes = 0;
-        auto line = m_lines.find(handle.line);
-        DWORD_PTR instance = line == m_lines.end() ? 0 : line->second.instance;
-        post({Notification::Target::Call, handle.app, h, LINE_CALLSTATE, instance, state, mode, 0});
-    }
-    // Nobody holds a handle of a finished call: forget it here, nobody can deallocate it.
-    if (state == LINECALLSTATE_IDLE && !anyHandle)
-        m_calls.erase(rec);
-}
-
-void Layer::sinkCallInfo(unsigned generation, CallId call, const CallData& data, DWORD changed)
-{
-    std::lock_guard lock(m_mutex);
-    if (generation != m_generation)
-        return;
-    auto rec = m_calls.find(call);
-    if (rec == m_calls.end())
-        return;
-    rec->second.data = data;
-    for (const auto& [h, handle] : m_handles) {
-        if (handle.call != call)
-            continue;
-        auto line = m_lines.find(handle.line);
-        DWORD_PTR instance = line == m_lines.end() ? 0 : line->second.instance;
-        post({Notification::Target::Call, handle.app, h, LINE_CALLINFO, instance, changed, 0, 0});
-    }
-}
-
-void Layer::sinkLineState(unsigned generation, DWORD deviceId, DWORD state, DWORD p2, DWORD p3)
-{
-    std::lock_guard lock(m_mutex);
-    if (generation != m_generation)
-        return;
-    for (const auto& [hLine, line] : m_lines) {
-        if (line.deviceId == deviceId && (line.lineStates & state))
-            post({Notification::Target::Line, line.app, hLine, LINE_LINEDEVSTATE, line.instance, state, p2,
-                  p3});
-    }
-}
-
-void Layer::sinkDigit(unsigned generation, CallId call, char digit, DWORD mode)
-{
-    std::lock_guard lock(m_mutex);
-    if (generation != m_generation)
-        return;
-    for (const auto& [h, handle] : m_handles) {
-        if (handle.call != call || !(handle.monitorModes & mode))
-            continue;
-        auto line = m_lines.find(handle.line);
-        DWORD_PTR instance = line == m_lines.end() ? 0 : line->second.instance;
-        post({Notification::Target::Call, handle.app, h, LINE_MONITORDIGITS, instance,
-              static_cast<unsigned char>(digit), mode, tickCount()});
-    }
-}
-
-void Layer::sinkGenerated(unsigned generation, CallId call, DWORD termination)
-{
-    std::lock_guard lock(m_mutex);
-    if (generation != m_generation)
-        return;
-    auto rec = m_calls.find(call);
-    if (rec == m_calls.end())
-        return;
-    HCALL h = rec->second.generatingHandle;
-    rec->second.generatingHandle = 0;
-    auto handle = m_handles.find(h);
-    if (handle == m_handles.end())
-        return;
-    auto line = m_lines.find(handle->second.line);
-    DWORD_PTR instance = line == m_lines.end() ? 0 : line->second.instance;
-    post({Notification::Target::Call, handle->second.app, h, LINE_GENERATE, instance, termination, 0,
-          tickCount()});
-}
-
-void Layer::sinkReply(unsigned generation, RequestId request, LONG result)
-{
-    std::lock_guard lock(m_mutex);
-    if (generation != m_generation)
-        return;
-    auto it = m_requests.find(request);
-    if (it == m_requests.end())
-        return;
-    Request r = it->second;
-    m_requests.erase(it);
-    post({Notification::Target::App, r.app, 0, LINE_REPLY, r.instance, static_cast<DWORD_PTR>(request),
-          static_cast<DWORD_PTR>(static_cast<DWORD>(result)), 0});
-}
-
-// ---- Applications ----
-
-LONG Layer::initialize(HLINEAPP* app, LINECALLBACK callback, DWORD* numDevs)
-{
-    if (!app || !callback || !numDevs)
-        return LINEERR_INVALPOINTER;
-    ensureLoaded();
-    // The port lives in the calling thread, so queued notifications run in its event loop.
-    auto* port = new QObject;
-    std::lock_guard lock(m_mutex);
-    HLINEAPP h = newHandle();
-    m_apps[h] = App{callback, port};
-    *app = h;
-    *numDevs = static_cast<DWORD>(m_devices.size());
-    return 0;
-}
-
-LONG Layer::shutdown(HLINEAPP app)
-{
-    std::vector<DropJob> drops;
-    std::vector<LineDevice*> closes;
-    {
-        std::lock_guard lock(m_mutex);
-        auto it = m_apps.find(app);
-        if (it == m_apps.end())
-            return LINEERR_INVALAPPHANDLE;
-        std::vector<HLINE> lines;
-        for (const auto& [h, line] : m_lines)
-            if (line.app == app)
-                lines.push_back(h);
-        for (HLINE h : lines)
-            closeLocked(h, drops, closes);
-        // Handles of calls the application made or kept without a line are freed too.
-        for (auto h = m_handles.begin(); h != m_handles.end();)
-            h = h->second.app == app ? m_handles.erase(h) : std::next(h);
-        for (auto r = m_requests.begin(); r != m_requests.end();)
-            r = r->second.app == app ? m_requests.erase(r) : std::next(r);
-        // Queued notifications still pointing at the port are dropped when it is deleted. On its own
-        // thread and outside a delivery it goes at once; otherwise its event loop deletes it.
-        QObject* port = it->second.port;
-        if (port->thread() == QThread::currentThread() && t_deliveryDepth == 0)
-            delete port;
-        else
-            port->deleteLater();
-        m_apps.erase(it);
-    }
-    finishClose(drops, closes);
-    for (LineDevice* device : closes)
-        replaceIfPending(device);
-    return 0;
-}
-
-LONG Layer::checkDevice(DWORD deviceId)
-{
-    std::lock_guard lock(m_mutex);
-    return deviceLocked(deviceId) ? 0 : LINEERR_BADDEVICEID;
-}
-
-LONG Layer::checkDevice(HLINEAPP app, DWORD deviceId, DWORD version)
-{
-    std::lock_guard lock(m_mutex);
-    if (!m_apps.count(app))
-        return LINEERR_INVALAPPHANDLE;
-    Device* d = deviceLocked(deviceId);
-    if (!d)
-        return LINEERR_BADDEVICEID;
-    if (version < TAPI_VERSION_1_0 || version > d->caps.highestApiVersion)
-        return LINEERR_INCOMPATIBLEAPIVERSION;
-    return 0;
-}
-
-LONG Layer::negotiate(HLINEAPP app, DWORD deviceId, DWORD low, DWORD high, DWORD* version,
-                      LINEEXTENSIONID* ext)
-{
-    std::lock_guard lock(m_mutex);
-    if (!m_apps.count(app))
-        return LINEERR_INVALAPPHANDLE;
-    Device* d = deviceLocked(deviceId);
-    if (!d)
-        return LINEERR_BADDEVICEID;
-    if (!version || !ext)
-        return LINEERR_INVALPOINTER;
-    DWORD highest = d->caps.highestApiVersion;
-    if (low > high || high < TAPI_VERSION_1_0 || low > highest)
-        return LINEERR_INCOMPATIBLEAPIVERSION;
-    *version = high < highest ? high : highest;
-    *ext = LINEEXTENSIONID{0, 0, 0, 0};
-    return 0;
-}
-
-LONG Layer::phoneInitialize(HPHONEAPP* app, DWORD* numDevs)
-{
-    if (!app || !numDevs)
-        return PHONEERR_INVALPOINTER;
-    ensureLoaded();
-    std::lock_guard lock(m_mutex);
-    HPHONEAPP h = newHandle();
-    m_phoneApps[h] = 0;
-    *app = h;
-    *numDevs = 0;
-    return 0;
-}
-
-LONG Layer::phoneShutdown(HPHONEAPP app)
-{
-    std::lock_guard lock(m_mutex);
-    return m_phoneApps.erase(app) ? 0 : PHONEERR_INVALAPPHANDLE;
-}
-
-bool Layer::phoneAppExists(HPHONEAPP app)
-{
-    std::lock_guard lock(m_mutex);
-    return m_phoneApps.count(app) != 0;
+    auto it = m_lines.find(line);
+    return it == m_lines.end() ? 0 : it->second.instance;
 }
 
 } // namespace kalvo::telephony

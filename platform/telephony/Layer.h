@@ -138,13 +138,32 @@ private:
     void post(const Notification& n);
     void deliver(const Notification& n);
     void closeLocked(HLINE line, std::vector<DropJob>& drops, std::vector<LineDevice*>& closes);
+    // Without m_mutex: the provider work closeLocked collected, then the replacement of devices
+    // whose settings changed while they were open.
     void finishClose(const std::vector<DropJob>& drops, const std::vector<LineDevice*>& closes);
     // A line whose settings changed while it was open takes them once it is closed.
     void replaceIfPending(LineDevice* device);
     Device* deviceLocked(DWORD deviceId);
+    // The device an application names. @return 0, LINEERR_INVALAPPHANDLE or LINEERR_BADDEVICEID.
+    LONG appDeviceLocked(HLINEAPP app, DWORD deviceId, Device*& d);
+    // The opening both capability queries share: room for the fixed part of caps that version has,
+    // a copy of the device's capabilities in c, the fixed part cleared. @return 0 or the LINEERR_ code.
+    template <typename Caps>
+    LONG prepareCaps(DWORD deviceId, DWORD version, Caps* caps, DWORD& fixed, LineCaps& c);
+    // The device a LINECALLSELECT names: through the line (address 0 only) or through a call
+    // handle, whose record rec then is (null otherwise). @return 0 or the LINEERR_ code.
+    LONG selectedDeviceLocked(HLINE line, DWORD addressId, HCALL call, DWORD select, DWORD& deviceId,
+                              const CallRecord*& rec) const;
     DWORD monitorUnionLocked(CallId call) const;
+    // The instance the application gave when it opened the line; 0 once the line is closed.
+    DWORD_PTR instanceLocked(HLINE line) const;
+    // Runs f with m_mutex held when an event comes from the current generation of devices.
+    template <typename F> void whenCurrent(unsigned generation, F&& f);
+    // The same for an event about an entry of map (a call or a request): f gets the entry's iterator,
+    // and an event about an entry the layer no longer has is dropped too.
+    template <typename Map, typename F>
+    void whenFound(unsigned generation, Map& map, typename Map::key_type key, F&& f);
 
-    // Sink entry points (any thread).
     // Sink entry points (any thread); generation tells events of replaced devices apart.
     CallId sinkOffer(unsigned generation, DWORD deviceId, const CallData& data);
     void sinkCallState(unsigned generation, CallId call, DWORD state, DWORD mode);

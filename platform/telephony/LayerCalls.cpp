@@ -6,6 +6,27 @@
 
 namespace kalvo::telephony {
 
+namespace {
+
+// One party's identity in LINECALLINFO: its number and name where known, UNKNOWN when neither is.
+void addPartyId(VarStructWriter& w, const std::optional<std::string>& number,
+                const std::optional<std::string>& name, DWORD& flags, DWORD& size, DWORD& offset,
+                DWORD& nameSize, DWORD& nameOffset)
+{
+    if (number) {
+        flags |= LINECALLPARTYID_ADDRESS;
+        w.addString(*number, size, offset);
+    }
+    if (name) {
+        flags |= LINECALLPARTYID_NAME;
+        w.addString(*name, nameSize, nameOffset);
+    }
+    if (!flags)
+        flags = LINECALLPARTYID_UNKNOWN;
+}
+
+} // namespace
+
 LONG Layer::ownerCallRequest(HCALL call, bool (*stateAllows)(DWORD),
                              LONG (LineDevice::*command)(CallId, RequestId))
 {
@@ -24,8 +45,7 @@ LONG Layer::ownerCallRequest(HCALL call, bool (*stateAllows)(DWORD),
             return LINEERR_INVALCALLSTATE;
         device = m_devices[rec.deviceId].device.get();
         id = h->second.call;
-        auto line = m_lines.find(h->second.line);
-        request = newRequest(h->second.app, line == m_lines.end() ? 0 : line->second.instance);
+        request = newRequest(h->second.app, instanceLocked(h->second.line));
     }
     LONG r = (device->*command)(id, request);
     if (r < 0) {
@@ -53,8 +73,7 @@ LONG Layer::drop(HCALL call)
             // A provider may take a call the far end hung up on from DISCONNECTED to IDLE at once;
             // the owner's drop that follows is what a line expects, and it succeeds.
             if (rec.state == LINECALLSTATE_IDLE && rec.disconnected) {
-                auto line = m_lines.find(h->second.line);
-                const DWORD_PTR instance = line == m_lines.end() ? 0 : line->second.instance;
+                const DWORD_PTR instance = instanceLocked(h->second.line);
                 const RequestId request = newRequest(h->second.app, instance);
                 m_requests.erase(request);
                 post({Notification::Target::App, h->second.app, 0, LINE_REPLY, instance,
@@ -204,22 +223,10 @@ LONG Layer::monitorDigits(HCALL call, DWORD modes)
 LONG Layer::setTerminal(HLINE line, DWORD addressId, HCALL call, DWORD select, DWORD modes, DWORD terminal)
 {
     std::lock_guard lock(m_mutex);
-    DWORD deviceId;
-    if (select == LINECALLSELECT_LINE || select == LINECALLSELECT_ADDRESS) {
-        auto it = m_lines.find(line);
-        if (it == m_lines.end())
-            return LINEERR_INVALLINEHANDLE;
-        if (select == LINECALLSELECT_ADDRESS && addressId != 0)
-            return LINEERR_INVALADDRESSID;
-        deviceId = it->second.deviceId;
-    } else if (select == LINECALLSELECT_CALL) {
-        auto h = m_handles.find(call);
-        if (h == m_handles.end())
-            return LINEERR_INVALCALLHANDLE;
-        deviceId = m_calls.at(h->second.call).deviceId;
-    } else {
-        return LINEERR_INVALCALLSELECT;
-    }
+    DWORD deviceId = 0;
+    const CallRecord* rec = nullptr;
+    if (LONG r = selectedDeviceLocked(line, addressId, call, select, deviceId, rec))
+        return r;
     if (modes == 0 || (modes & ~0xFFu))
         return LINEERR_INVALTERMINALMODE;
     if (terminal >= m_devices[deviceId].caps.numTerminals)
@@ -262,26 +269,10 @@ LONG Layer::getCallInfo(HCALL call, LINECALLINFO* info)
         else
             ++info->dwNumMonitors;
     }
-    if (data.callerNumber) {
-        info->dwCallerIDFlags |= LINECALLPARTYID_ADDRESS;
-        w.addString(*data.callerNumber, info->dwCallerIDSize, info->dwCallerIDOffset);
-    }
-    if (data.callerName) {
-        info->dwCallerIDFlags |= LINECALLPARTYID_NAME;
-        w.addString(*data.callerName, info->dwCallerIDNameSize, info->dwCallerIDNameOffset);
-    }
-    if (!info->dwCallerIDFlags)
-        info->dwCallerIDFlags = LINECALLPARTYID_UNKNOWN;
-    if (data.calledNumber) {
-        info->dwCalledIDFlags |= LINECALLPARTYID_ADDRESS;
-        w.addString(*data.calledNumber, info->dwCalledIDSize, info->dwCalledIDOffset);
-    }
-    if (data.calledName) {
-        info->dwCalledIDFlags |= LINECALLPARTYID_NAME;
-        w.addString(*data.calledName, info->dwCalledIDNameSize, info->dwCalledIDNameOffset);
-    }
-    if (!info->dwCalledIDFlags)
-        info->dwCalledIDFlags = LINECALLPARTYID_UNKNOWN;
+    addPartyId(w, data.callerNumber, data.callerName, info->dwCallerIDFlags, info->dwCallerIDSize,
+               info->dwCallerIDOffset, info->dwCallerIDNameSize, info->dwCallerIDNameOffset);
+    addPartyId(w, data.calledNumber, data.calledName, info->dwCalledIDFlags, info->dwCalledIDSize,
+               info->dwCalledIDOffset, info->dwCalledIDNameSize, info->dwCalledIDNameOffset);
     if (!data.displayableAddress.empty())
         w.addString(data.displayableAddress, info->dwDisplayableAddressSize,
                     info->dwDisplayableAddressOffset);

@@ -27,11 +27,9 @@ LONG Layer::open(HLINEAPP app, DWORD deviceId, HLINE* line, DWORD version, DWORD
     LineDevice* toOpen = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_apps.count(app))
-            return LINEERR_INVALAPPHANDLE;
-        Device* d = deviceLocked(deviceId);
-        if (!d)
-            return LINEERR_BADDEVICEID;
+        Device* d = nullptr;
+        if (LONG r = appDeviceLocked(app, deviceId, d))
+            return r;
         if (!line)
             return LINEERR_INVALPOINTER;
         if (version < TAPI_VERSION_1_0 || version > d->caps.highestApiVersion)
@@ -113,6 +111,8 @@ void Layer::finishClose(const std::vector<DropJob>& drops, const std::vector<Lin
     }
     for (LineDevice* device : closes)
         device->close();
+    for (LineDevice* device : closes)
+        replaceIfPending(device);
 }
 
 LONG Layer::close(HLINE line)
@@ -126,8 +126,6 @@ LONG Layer::close(HLINE line)
         closeLocked(line, drops, closes);
     }
     finishClose(drops, closes);
-    for (LineDevice* device : closes)
-        replaceIfPending(device);
     return 0;
 }
 
@@ -145,17 +143,15 @@ void Layer::replaceIfPending(LineDevice* device)
     replaceDevice(id);
 }
 
-LONG Layer::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, LINEDEVCAPS* caps)
+template <typename Caps>
+LONG Layer::prepareCaps(DWORD deviceId, DWORD version, Caps* caps, DWORD& fixed, LineCaps& c)
 {
-    if (LONG r = checkDevice(app, deviceId, version))
-        return r;
     if (!caps)
         return LINEERR_INVALPOINTER;
-    // Versions before 1.4 end before dwLineFeatures.
-    const DWORD fixed = version >= TAPI_VERSION_1_4 ? sizeof(LINEDEVCAPS) : sizeof(LINEDEVCAPS) - 4;
+    // Versions before 1.4 end before the last field (dwLineFeatures, dwAddressFeatures).
+    fixed = version >= TAPI_VERSION_1_4 ? sizeof(Caps) : sizeof(Caps) - sizeof(DWORD);
     if (caps->dwTotalSize < fixed)
         return LINEERR_STRUCTURETOOSMALL;
-    LineCaps c;
     {
         std::lock_guard lock(m_mutex);
         Device* d = deviceLocked(deviceId);
@@ -164,6 +160,17 @@ LONG Layer::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, LINEDEVCAPS*
         c = d->caps;
     }
     VarStructWriter::clearFixedPart(caps, fixed);
+    return 0;
+}
+
+LONG Layer::getDevCaps(HLINEAPP app, DWORD deviceId, DWORD version, LINEDEVCAPS* caps)
+{
+    if (LONG r = checkDevice(app, deviceId, version))
+        return r;
+    DWORD fixed = 0;
+    LineCaps c;
+    if (LONG r = prepareCaps(deviceId, version, caps, fixed, c))
+        return r;
     VarStructWriter w(caps, fixed);
     w.addString(c.providerInfo, caps->dwProviderInfoSize, caps->dwProviderInfoOffset);
     w.addString(c.switchInfo, caps->dwSwitchInfoSize, caps->dwSwitchInfoOffset);
@@ -195,17 +202,10 @@ LONG Layer::getAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, DWORD 
         return r;
     if (addressId != 0)
         return LINEERR_INVALADDRESSID;
-    if (!caps)
-        return LINEERR_INVALPOINTER;
-    const DWORD fixed = version >= TAPI_VERSION_1_4 ? sizeof(LINEADDRESSCAPS) : sizeof(LINEADDRESSCAPS) - 4;
-    if (caps->dwTotalSize < fixed)
-        return LINEERR_STRUCTURETOOSMALL;
+    DWORD fixed = 0;
     LineCaps c;
-    {
-        std::lock_guard lock(m_mutex);
-        c = m_devices[deviceId].caps;
-    }
-    VarStructWriter::clearFixedPart(caps, fixed);
+    if (LONG r = prepareCaps(deviceId, version, caps, fixed, c))
+        return r;
     VarStructWriter w(caps, fixed);
     w.addString(c.switchInfo, caps->dwAddressSize, caps->dwAddressOffset);
     caps->dwLineDeviceID = deviceId;
@@ -240,6 +240,29 @@ LONG Layer::setStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates)
     return 0;
 }
 
+LONG Layer::selectedDeviceLocked(HLINE line, DWORD addressId, HCALL call, DWORD select, DWORD& deviceId,
+                                 const CallRecord*& rec) const
+{
+    rec = nullptr;
+    if (select == LINECALLSELECT_LINE || select == LINECALLSELECT_ADDRESS) {
+        auto it = m_lines.find(line);
+        if (it == m_lines.end())
+            return LINEERR_INVALLINEHANDLE;
+        if (select == LINECALLSELECT_ADDRESS && addressId != 0)
+            return LINEERR_INVALADDRESSID;
+        deviceId = it->second.deviceId;
+    } else if (select == LINECALLSELECT_CALL) {
+        auto h = m_handles.find(call);
+        if (h == m_handles.end())
+            return LINEERR_INVALCALLHANDLE;
+        rec = &m_calls.at(h->second.call);
+        deviceId = rec->deviceId;
+    } else {
+        return LINEERR_INVALCALLSELECT;
+    }
+    return 0;
+}
+
 LONG Layer::getId(HLINE line, DWORD addressId, HCALL call, DWORD select, VARSTRING* out,
                   const char* deviceClass)
 {
@@ -247,25 +270,12 @@ LONG Layer::getId(HLINE line, DWORD addressId, HCALL call, DWORD select, VARSTRI
     {
         std::lock_guard lock(m_mutex);
         DWORD deviceId = 0;
-        if (select == LINECALLSELECT_LINE || select == LINECALLSELECT_ADDRESS) {
-            auto it = m_lines.find(line);
-            if (it == m_lines.end())
-                return LINEERR_INVALLINEHANDLE;
-            if (select == LINECALLSELECT_ADDRESS && addressId != 0)
-                return LINEERR_INVALADDRESSID;
-            deviceId = it->second.deviceId;
-        } else if (select == LINECALLSELECT_CALL) {
-            auto h = m_handles.find(call);
-            if (h == m_handles.end())
-                return LINEERR_INVALCALLHANDLE;
-            const CallRecord& rec = m_calls.at(h->second.call);
-            // The devices of a call exist only while the call does.
-            if (rec.state == LINECALLSTATE_IDLE)
-                return LINEERR_INVALCALLSTATE;
-            deviceId = rec.deviceId;
-        } else {
-            return LINEERR_INVALCALLSELECT;
-        }
+        const CallRecord* rec = nullptr;
+        if (LONG r = selectedDeviceLocked(line, addressId, call, select, deviceId, rec))
+            return r;
+        // The devices of a call exist only while the call does.
+        if (rec && rec->state == LINECALLSTATE_IDLE)
+            return LINEERR_INVALCALLSTATE;
         Device* d = deviceLocked(deviceId);
         if (!d)
             return LINEERR_NODEVICE;
