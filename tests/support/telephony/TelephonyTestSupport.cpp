@@ -6,7 +6,11 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <arpa/inet.h>
 #include <fstream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace kalvo::test {
 
@@ -51,6 +55,23 @@ void recordingCallback(DWORD hDevice, DWORD msg, DWORD_PTR instance, DWORD_PTR p
         NotificationLog::instance().onNotification(s);
 }
 
+LONG initialiseAndOpen(HLINEAPP* app, HLINE* line, LINECALLBACK callback)
+{
+    DWORD devices = 0;
+    if (LONG result = lineInitialize(app, nullptr, callback, "", &devices); result != 0)
+        return result;
+    return lineOpen(*app, 0, line, TAPI_VERSION_1_4, 0, 1, LINECALLPRIVILEGE_OWNER,
+                    LINEMEDIAMODE_AUTOMATEDVOICE, nullptr);
+}
+
+HCALL firstCallHandle()
+{
+    const NotificationLog& log = NotificationLog::instance();
+    if (!waitUntil([&] { return !log.of(LINE_CALLSTATE).empty(); }))
+        return 0;
+    return log.of(LINE_CALLSTATE)[0].hDevice;
+}
+
 void ensureApplication()
 {
     static int argc = 1;
@@ -63,10 +84,7 @@ void ensureApplication()
 TelephonyHome::TelephonyHome(const std::string& confText)
 {
     ensureApplication();
-    QString path = QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF"));
-    QDir().mkpath(QFileInfo(path).path());
-    std::ofstream(path.toStdString()) << confText;
-    kalvo::telephony::reloadConfiguration();
+    useTelephonyConf(confText);
     NotificationLog::instance().clear();
     NotificationLog::instance().onNotification = nullptr;
 }
@@ -79,16 +97,50 @@ TelephonyHome::~TelephonyHome()
 
 kalvo::sim::SimLine* TelephonyHome::sim(DWORD deviceId) const
 {
+    return simLine(deviceId);
+}
+
+std::string simConf(int count, const std::string& extra, const std::function<std::string(int)>& perLine)
+{
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        text +=
+            "[Line" + std::to_string(i) + "]\nname = Sim " + std::to_string(i) + "\nprovider = sim\n" + extra;
+        if (perLine)
+            text += perLine(i);
+        text += "\n";
+    }
+    return text;
+}
+
+bool useTelephonyConf(const std::string& text)
+{
+    const QString path = QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF"));
+    QDir().mkpath(QFileInfo(path).path());
+    std::ofstream(path.toStdString()) << text;
+    return kalvo::telephony::reloadConfiguration();
+}
+
+kalvo::sim::SimLine* simLine(DWORD deviceId)
+{
     return dynamic_cast<kalvo::sim::SimLine*>(kalvo::telephony::lineDevice(deviceId));
 }
 
-std::string simConf(int count, const std::string& extra)
+HeldUdpPort::HeldUdpPort() : m_fd(::socket(AF_INET, SOCK_DGRAM, 0))
 {
-    std::string text;
-    for (int i = 0; i < count; ++i)
-        text += "[Line" + std::to_string(i) + "]\nname = Sim " + std::to_string(i) + "\nprovider = sim\n" +
-                extra + "\n";
-    return text;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &length) == 0)
+        m_port = ntohs(addr.sin_port);
+}
+
+HeldUdpPort::~HeldUdpPort()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 } // namespace kalvo::test
