@@ -401,6 +401,11 @@ RecordingSink::Event RecordingSink::waitState(DWORD state, milliseconds timeout)
     return waitFor([state](const Event& e) { return e.kind == "state" && e.a == state; }, timeout);
 }
 
+RecordingSink::Event RecordingSink::waitOffer(milliseconds timeout)
+{
+    return waitFor([](const Event& e) { return e.kind == "offer"; }, timeout);
+}
+
 std::vector<RecordingSink::Event> RecordingSink::events() const
 {
     std::lock_guard lock(m_mutex);
