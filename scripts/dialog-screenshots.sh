@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 out=$(realpath -m "${2:-docs/images}")
-tool="$build/tests/dialog_screenshots"
+tool="$build/bin/dialog_screenshots"
 [ -x "$tool" ] || { echo "dialog-screenshots: no $tool; build the target dialog_screenshots first" >&2; exit 1; }
 display=""
 for n in $(seq 161 220); do

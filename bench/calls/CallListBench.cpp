@@ -1,6 +1,7 @@
 // Prints the cost of the call list with 1,000, 10,000 and 100,000 stored calls: rebuilding it
 // (makeList) and drawing the view, the memory the rows take, and the end of a call (storing the
 // record with its message length and rebuilding the list).
+#include "BenchSupport.h"
 #include "CallList.h"
 #include "CallStore.h"
 #include "Settings.h"
@@ -15,7 +16,6 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
-#include <sqlite3.h>
 #include <unistd.h>
 #include <vector>
 
@@ -30,64 +30,12 @@ long residentKb()
     return fields.size() > 1 ? fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024) : 0;
 }
 
-// Fills the Calls folder with `records` calls in one transaction (set-up, not measured); every
-// second call has a message.
-void fill(const QString& folder, int records)
-{
-    {
-        kalvo::SqliteCallDatabase db;
-        db.Open(folder);
-    }
-    const QByteArray file = (folder + "/" + kalvo::SqliteCallDatabase::FileName).toUtf8();
-    sqlite3* handle = nullptr;
-    sqlite3_open(file.constData(), &handle);
-    sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(
-        handle,
-        "INSERT INTO Calls (Call_Name, Call_Number, Call_Time, Call_Date, Call_Massage_Name, Type, "
-        "Read) VALUES ('Caller ' || ?1, '555' || ?1, '09:41:07', '12/07/2004', "
-        "CASE WHEN ?1 % 2 THEN '' ELSE 'm' || ?1 || '.wav' END, "
-        "CASE WHEN ?1 % 2 THEN '-1' ELSE '12.5' END, CASE WHEN ?1 % 3 THEN '1' ELSE '0' END)",
-        -1, &insert, nullptr);
-    for (int i = 1; i <= records; ++i) {
-        sqlite3_bind_int(insert, 1, i);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(handle);
-}
-
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
 }
 
-void writeMessage(const QString& path)
-{
-    // One second of silence, 16-bit PCM mono 8000 Hz.
-    QFile file(path);
-    file.open(QIODevice::WriteOnly);
-    const uint32_t data = 16000;
-    auto u32 = [&](uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
-    file.write("RIFF");
-    u32(36 + data);
-    file.write("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    file.write("data");
-    u32(data);
-    file.write(QByteArray(data, '\0'));
-}
 } // namespace
 
 int main(int argc, char** argv)
@@ -97,7 +45,10 @@ int main(int argc, char** argv)
     std::printf("%-8s %14s %14s %14s %16s\n", "calls", "makeList ms", "draw ms", "rows MB", "end of call ms");
     for (int records : {1000, 10000, 100000}) {
         QTemporaryDir home;
-        fill(home.path() + "/Calls", records);
+        // Every second call has a message.
+        kalvo::bench::seedCalls(
+            home.path() + "/Calls", records, "CASE WHEN ?1 % 2 THEN '' ELSE 'm' || ?1 || '.wav' END",
+            "CASE WHEN ?1 % 2 THEN '-1' ELSE '12.5' END", "CASE WHEN ?1 % 3 THEN '1' ELSE '0' END");
         kalvo::SqliteCallDatabase db;
         db.Open(home.path() + "/Calls");
         Settings settings;
@@ -132,7 +83,10 @@ int main(int argc, char** argv)
         call.CallTime = "09:41:07";
         call.MessageFile = "end.wav";
         call.GotMessage = true;
-        writeMessage(settings.engine.MessagesPath + call.MessageFile);
+        // One second of silence.
+        kalvo::bench::writeWav(
+            QFile::encodeName(settings.engine.MessagesPath + call.MessageFile).toStdString(),
+            std::vector<int16_t>(8000));
         std::vector<double> endOfCall;
         for (int round = 0; round < 5; ++round) {
             QElapsedTimer timer;

@@ -1,12 +1,13 @@
 // Prints the cost of appending a call (Update, one durable commit each) and of reading every call
 // (Query "Get *") with 1,000, 10,000 and 100,000 records in the file.
+#include "BenchSupport.h"
+#include "CallRecords.h"
 #include "SqliteCallDatabase.h"
 
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <map>
 #include <memory>
-#include <sqlite3.h>
 
 namespace {
 
@@ -19,42 +20,8 @@ QString filledFolder(int records)
     if (dir)
         return dir->path();
     dir = std::make_unique<QTemporaryDir>();
-    {
-        kalvo::SqliteCallDatabase db;
-        db.Open(dir->path()); // creates the schema
-    }
-    const QByteArray file = (dir->path() + "/" + kalvo::SqliteCallDatabase::FileName).toUtf8();
-    sqlite3* handle = nullptr;
-    sqlite3_open(file.constData(), &handle);
-    sqlite3_exec(handle, "BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* insert = nullptr;
-    sqlite3_prepare_v2(handle,
-                       "INSERT INTO Calls (Call_Name, Call_Number, Call_Time, Call_Date, Call_Massage_Name, "
-                       "Type, Read) VALUES ('Caller ' || ?1, '555' || ?1, '09:41:07', '12/07/2004', "
-                       "'12-07-2004_09-41-07.wav', '12.5', '0')",
-                       -1, &insert, nullptr);
-    for (int i = 1; i <= records; ++i) {
-        sqlite3_bind_int(insert, 1, i);
-        sqlite3_step(insert);
-        sqlite3_reset(insert);
-    }
-    sqlite3_finalize(insert);
-    sqlite3_exec(handle, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(handle);
+    kalvo::bench::seedCalls(dir->path(), records);
     return dir->path();
-}
-
-void appendCall(kalvo::SqliteCallDatabase& db)
-{
-    db.AddNew();
-    db.SetField("Call_Name", "Bench Caller");
-    db.SetField("Call_Number", "5551234");
-    db.SetField("Call_Time", "09:41:07");
-    db.SetField("Call_Date", "12/07/2004");
-    db.SetField("Call_Massage_Name", "12-07-2004_09-41-07.wav");
-    db.SetField("Type", "12.5");
-    db.SetField("Read", qint16(0));
-    db.Update();
 }
 
 // AddNew, seven SetField and Update: one call appended the way the program stores it.
@@ -63,7 +30,7 @@ void BM_Update(benchmark::State& state)
     kalvo::SqliteCallDatabase db;
     db.Open(filledFolder(int(state.range(0))));
     for (auto _ : state)
-        appendCall(db);
+        kalvo::test::appendCall(db, {.name = "Bench Caller", .number = "5551234"});
     // Back to the nominal size for the next run (outside the timed loop).
     for (auto i = state.iterations(); i > 0; --i) {
         db.MoveTo(db.RecordCount());

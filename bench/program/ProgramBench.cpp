@@ -1,6 +1,7 @@
 // Runs the real "kalvo -st" on a loopback SIP line: CPU per call-minute of the whole program against
 // baresip answering the same call, then a two-hour greeting: how soon the caller hears it after
 // connect, and whether a second (simulated) line's rings are still handled meanwhile.
+#include "BenchSupport.h"
 #include "SipPeers.h"
 #include "mdlReg.h"
 
@@ -31,6 +32,9 @@
 using namespace std::chrono;
 using Clock = steady_clock;
 
+using kalvo::bench::cpuMs;
+using kalvo::bench::procFile;
+using kalvo::bench::rssKb;
 using kalvo::sip::test::Baresip;
 using kalvo::sip::test::freePort;
 using kalvo::sip::test::readFile;
@@ -40,25 +44,6 @@ using kalvo::sip::test::tone;
 using kalvo::sip::test::writeWav;
 
 namespace {
-
-// utime + stime of a process, in milliseconds.
-double cpuMs(pid_t pid)
-{
-    std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    auto close = stat.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    unsigned long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stoul(field);
-        if (i == 15)
-            stime = std::stoul(field);
-    }
-    return 1000.0 * static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 template <typename Pred> bool waitFor(Pred pred, milliseconds timeout, milliseconds step = milliseconds(20))
 {
@@ -169,9 +154,9 @@ void cpuPerCallMinute(const PrivateHome& home, int seconds)
         if (!waitFor([&] { return kalvo.log().find("Start Record Message") != std::string::npos; },
                      std::chrono::seconds(20)))
             return fail("kalvo did not start recording");
-        double k0 = cpuMs(kalvo.pid), c0 = cpuMs(caller.pid());
+        double k0 = cpuMs(procFile(kalvo.pid, "stat")), c0 = cpuMs(procFile(caller.pid(), "stat"));
         std::this_thread::sleep_for(std::chrono::seconds(seconds));
-        double k1 = cpuMs(kalvo.pid), c1 = cpuMs(caller.pid());
+        double k1 = cpuMs(procFile(kalvo.pid, "stat")), c1 = cpuMs(procFile(caller.pid(), "stat"));
         bool stillUp = kalvo.log().find("Disconnected[LineIndex:0]") == std::string::npos;
         caller.console("b");
         if (!stillUp)
@@ -184,9 +169,9 @@ void cpuPerCallMinute(const PrivateHome& home, int seconds)
         Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
         caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(callee.sipPort()));
         if (caller.waitLog("established", std::chrono::seconds(10))) {
-            double b0 = cpuMs(callee.pid());
+            double b0 = cpuMs(procFile(callee.pid(), "stat"));
             std::this_thread::sleep_for(std::chrono::seconds(seconds));
-            calleeMin = (cpuMs(callee.pid()) - b0) * 60.0 / seconds;
+            calleeMin = (cpuMs(procFile(callee.pid(), "stat")) - b0) * 60.0 / seconds;
         }
         caller.console("b");
     }
@@ -255,12 +240,7 @@ void longGreeting(const PrivateHome& home, int seconds, int greetingSeconds)
         }
         std::this_thread::sleep_for(milliseconds(audible ? 200 : 5));
     }
-    long rssKb = 0;
-    {
-        std::string status = readFile("/proc/" + std::to_string(kalvo.pid) + "/status");
-        auto at = status.find("VmRSS:");
-        rssKb = at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
-    }
+    const long residentKb = rssKb(procFile(kalvo.pid, "status"));
     std::string log = kalvo.log();
     bool greetingStillPlaying = log.find("Disconnected[LineIndex:0]") == std::string::npos &&
                                 log.find("Start Record Message") == std::string::npos;
@@ -295,7 +275,7 @@ void longGreeting(const PrivateHome& home, int seconds, int greetingSeconds)
                     firstSample / 8.0);
     std::printf("  caller heard %.1f s in all; greeting still playing at the end: %s\n",
                 heardSamples / 8000.0, greetingStillPlaying ? "yes" : "no");
-    std::printf("  kalvo resident memory while the greeting plays: %ld kB\n", rssKb);
+    std::printf("  kalvo resident memory while the greeting plays: %ld kB\n", residentKb);
     std::printf("  second line opened by kalvo (\"LineOpen[LineIndex:1\"): %s\n",
                 log.find("LineOpen[LineIndex:1") != std::string::npos ? "yes" : "no");
     std::printf("  second line's rings logged during the call (\"Ring[LineIndex:1]\"): %zu of %d offered\n",

@@ -1,5 +1,6 @@
 // Times the SIP line on the wire while baresip calls it over loopback, then baresip answering the
 // same call itself (auto-answer), and prints both sets of figures side by side.
+#include "BenchSupport.h"
 #include "LoopbackCapture.h"
 #include "SipProvider.h"
 #include "WaveDeviceTable.h"
@@ -24,6 +25,11 @@
 
 using namespace std::chrono;
 using namespace kalvo::telephony;
+using kalvo::bench::cpuMs;
+using kalvo::bench::procFile;
+using kalvo::bench::readFile;
+using kalvo::bench::rssKb;
+using kalvo::bench::writeWav;
 using Clock = steady_clock;
 
 namespace {
@@ -37,40 +43,6 @@ struct Figures
     long rssKb = 0;
     size_t packets = 0;
 };
-
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-long rssKb(const std::string& statusPath)
-{
-    std::string status = readFile(statusPath);
-    auto at = status.find("VmRSS:");
-    return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
-}
-
-// utime + stime of a /proc stat file, in milliseconds.
-double cpuMs(const std::string& statPath)
-{
-    std::string stat = readFile(statPath);
-    auto close = stat.rfind(')');
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(stat.substr(close + 2));
-    std::string field;
-    unsigned long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i == 14)
-            utime = std::stoul(field);
-        if (i == 15)
-            stime = std::stoul(field);
-    }
-    return 1000.0 * static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 std::string sipThreadStat()
 {
@@ -97,27 +69,6 @@ uint16_t freePort()
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     ::close(fd);
     return ntohs(a.sin_port);
-}
-
-void writeWav(const std::string& path, const std::vector<int16_t>& samples)
-{
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    uint32_t bytes = static_cast<uint32_t>(samples.size() * 2);
-    out << "RIFF";
-    u32(36 + bytes);
-    out << "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    out << "data";
-    u32(bytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
 }
 
 std::vector<int16_t> tone(double seconds)
@@ -355,11 +306,11 @@ Figures runBaresip(int seconds, LoopbackCapture& capture)
     capture.take();
     caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(callee.sipPort) + "\n");
     std::this_thread::sleep_for(milliseconds(500));
-    std::string stat = "/proc/" + std::to_string(callee.pid) + "/stat";
+    std::string stat = procFile(callee.pid, "stat");
     double cpu0 = cpuMs(stat);
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     double cpu1 = cpuMs(stat);
-    f.rssKb = rssKb("/proc/" + std::to_string(callee.pid) + "/status");
+    f.rssKb = rssKb(procFile(callee.pid, "status"));
     f.cpuPerMinute = (cpu1 - cpu0) * 60.0 / seconds;
     caller.console("b");
     std::this_thread::sleep_for(milliseconds(500));

@@ -1,6 +1,7 @@
 // The call database against a real SQLite file: numbering, field round trips, the "Get *" array
 // and the errors raised to the caller.
 #include "SqliteCallDatabase.h"
+#include "CallRecords.h"
 #include "VbError.h"
 
 #include <QDir>
@@ -26,15 +27,7 @@ protected:
     // Appends a call the way the program does: seven fields in their order, then Update.
     void append(const QString& name, const QString& type = "-1")
     {
-        m_db.AddNew();
-        m_db.SetField("Call_Name", name);
-        m_db.SetField("Call_Number", "555-" + name);
-        m_db.SetField("Call_Time", "09:41:07");
-        m_db.SetField("Call_Date", "12/07/2004");
-        m_db.SetField("Call_Massage_Name", "12-07-2004_09-41-07.wav");
-        m_db.SetField("Type", type);
-        m_db.SetField("Read", qint16(0));
-        m_db.Update();
+        kalvo::test::appendCall(m_db, {.name = name, .number = "555-" + name, .type = type});
     }
 
     QStringList names()
@@ -70,15 +63,8 @@ TEST_F(SqliteCallDatabaseTest, FieldsRoundTripAndPersist)
 {
     EXPECT_TRUE(QFile::exists(folder() + "/" + SqliteCallDatabase::FileName));
     EXPECT_EQ(m_db.RecordCount(), 0);
-    m_db.AddNew();
-    m_db.SetField("Call_Name", QString::fromUtf8("Jörg \"Ü\" O'Neil; DROP TABLE Calls"));
-    m_db.SetField("Call_Number", "");
-    m_db.SetField("Call_Time", "09:41:07");
-    m_db.SetField("Call_Date", "12/07/2004");
-    m_db.SetField("Call_Massage_Name", "12-07-2004_09-41-07.wav");
-    m_db.SetField("Type", "12.5");
-    m_db.SetField("Read", qint16(0));
-    m_db.Update();
+    kalvo::test::appendCall(m_db,
+                            {.name = QString::fromUtf8("Jörg \"Ü\" O'Neil; DROP TABLE Calls"), .number = ""});
 
     SqliteCallDatabase reopened;
     reopened.Open(folder());

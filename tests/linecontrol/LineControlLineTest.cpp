@@ -12,11 +12,6 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 using namespace kalvo;
 using namespace kalvo::test;
 
@@ -54,16 +49,10 @@ TEST(LineControlLine, DoubleOpenAndClose)
 // a simulated line and a line that is not open give ""; an index outside the table is an error.
 TEST(LineControlLine, LineInServiceNamesWhyALineCannotTakeCalls)
 {
-    const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(blocker, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::getsockname(blocker, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+    HeldUdpPort held;
+    ASSERT_NE(held.port(), 0);
     ControlHome home("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:" +
-                     std::to_string(ntohs(addr.sin_port)) + "\n\n[Line1]\nname = Sim 1\nprovider = sim\n");
+                     std::to_string(held.port()) + "\n\n[Line1]\nname = Sim 1\nprovider = sim\n");
     TapiControl& c = home.control();
     ASSERT_EQ(c.LineInitialize(), 0);
     EXPECT_EQ(c.LineInService(0), QString());
@@ -75,7 +64,6 @@ TEST(LineControlLine, LineInServiceNamesWhyALineCannotTakeCalls)
     EXPECT_THROW(c.LineInService(3), VbError);
     EXPECT_EQ(c.LineClose(0), 0);
     EXPECT_EQ(c.LineInService(0), QString());
-    ::close(blocker);
 }
 
 // Privilege 0 and media mode 0 open as owner for automated voice: the call is offered to this

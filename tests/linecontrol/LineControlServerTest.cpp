@@ -73,7 +73,7 @@ TEST(LineControlServer, RegistersAndUnregistersUnderClassesRoot)
 TEST(LineControlServer, LoadsByProgIdAfterRegisteringTheLibraryBesideTheProgram)
 {
     IsolatedHome home;
-    ensureApplication();
+    ensureWidgetApplication();
     QString error;
     EXPECT_EQ(TapiControl::create(&error), nullptr);
     EXPECT_TRUE(error.contains("Korvan.Tapi"));
@@ -93,7 +93,7 @@ TEST(LineControlServer, LoadsByProgIdAfterRegisteringTheLibraryBesideTheProgram)
 TEST(LineControlServer, RenewsARegistrationWhoseLibraryIsGone)
 {
     IsolatedHome home;
-    ensureApplication();
+    ensureWidgetApplication();
     ASSERT_TRUE(TapiControl::ensureRegistered(binaryPath("")));
     HKEY server = 0;
     const std::string serverKey = std::string("CLSID\\") + korvan::kClassId + "\\InprocServer32";

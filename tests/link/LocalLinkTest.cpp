@@ -15,14 +15,11 @@ using namespace std::chrono_literals;
 using kalvo::LinkServer;
 using kalvo::LocalLink;
 
-class LocalLinkTest : public QObject
+class LocalLinkTest : public kalvo::test::IsolatedHomeTest
 {
     Q_OBJECT
 
 private slots:
-    void init() { m_home = std::make_unique<kalvo::test::IsolatedHome>(); }
-    void cleanup() { m_home.reset(); }
-
     // The socket of a link number lives in the private runtime folder.
     void socketPathIsInRuntimeFolder()
     {
@@ -153,9 +150,6 @@ private slots:
         QTRY_COMPARE(received.size(), 1);
         QCOMPARE(received.at(0).at(0).toString(), QString("GVC:"));
     }
-
-private:
-    std::unique_ptr<kalvo::test::IsolatedHome> m_home;
 };
 
 QTEST_GUILESS_MAIN(LocalLinkTest)

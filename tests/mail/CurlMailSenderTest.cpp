@@ -45,6 +45,14 @@ Result waitForEnd(CurlMailSender& sender)
     return Result{false, reason};
 }
 
+// A call's mail ("New Call From A - 1", from Kalvo to the owner) sent to server; how the send ended.
+Result sendCallMail(CurlMailSender& sender, const QString& server, const QString& attachment = QString())
+{
+    sender.SendMail(server, "kalvo@example.test", "Kalvo", "owner@example.test", "New Call From A - 1",
+                    attachment);
+    return waitForEnd(sender);
+}
+
 // A 127.0.0.1 port that was free a moment ago and has nothing listening now.
 int closedPort()
 {
@@ -185,9 +193,7 @@ void CurlMailSenderTest::callWithoutMessageSendsWithoutAttachment()
     SmtpTestServer server;
     QVERIFY2(server.isRunning(), qPrintable(server.errors()));
     CurlMailSender sender;
-    sender.SendMail(server.address(), "kalvo@example.test", "Kalvo", "owner@example.test",
-                    "New Call From A - 1", m_dir.path() + "/");
-    QVERIFY(waitForEnd(sender).sent);
+    QVERIFY(sendCallMail(sender, server.address(), m_dir.path() + "/").sent);
     sender.SendMail(server.address(), "kalvo@example.test", "Kalvo", "owner@example.test",
                     "New Call From B - 2", m_dir.filePath("gone.wav"));
     QVERIFY(waitForEnd(sender).sent);
@@ -205,9 +211,8 @@ void CurlMailSenderTest::startTlsWithAuthentication()
     QVERIFY2(server.isRunning(), qPrintable(server.errors()));
     CurlMailSender sender;
     sender.setCaFile(m_cert);
-    sender.SendMail(QString("smtp://anna:s3cret@%1").arg(server.address()), "kalvo@example.test", "Kalvo",
-                    "owner@example.test", "New Call From A - 1", writeAttachment("tls.wav", 5000));
-    const Result result = waitForEnd(sender);
+    const Result result = sendCallMail(sender, QString("smtp://anna:s3cret@%1").arg(server.address()),
+                                       writeAttachment("tls.wav", 5000));
     QVERIFY2(result.sent, qPrintable(result.reason));
     QVERIFY(server.message(1)["tls"].toBool());
     QCOMPARE(server.message(1)["login"].toString(), QString("anna"));
@@ -220,9 +225,7 @@ void CurlMailSenderTest::wrongPasswordFails()
     QVERIFY2(server.isRunning(), qPrintable(server.errors()));
     CurlMailSender sender;
     sender.setCaFile(m_cert);
-    sender.SendMail(QString("smtp://anna:wrong@%1").arg(server.address()), "kalvo@example.test", "Kalvo",
-                    "owner@example.test", "New Call From A - 1", QString());
-    const Result result = waitForEnd(sender);
+    const Result result = sendCallMail(sender, QString("smtp://anna:wrong@%1").arg(server.address()));
     QVERIFY(!result.sent);
     QVERIFY2(result.reason.startsWith("535"), qPrintable(result.reason));
     QCOMPARE(server.messageCount(), 0);
@@ -234,9 +237,7 @@ void CurlMailSenderTest::untrustedCertificateFails()
     SmtpTestServer server({"--cert", m_cert, "--key", m_key});
     QVERIFY2(server.isRunning(), qPrintable(server.errors()));
     CurlMailSender sender;
-    sender.SendMail(server.address(), "kalvo@example.test", "Kalvo", "owner@example.test",
-                    "New Call From A - 1", QString());
-    const Result result = waitForEnd(sender);
+    const Result result = sendCallMail(sender, server.address());
     QVERIFY(!result.sent);
     QVERIFY(!result.reason.isEmpty());
     QCOMPARE(server.messageCount(), 0);
@@ -248,9 +249,7 @@ void CurlMailSenderTest::loginNeverSentInClear()
     SmtpTestServer server({"--auth", "anna:s3cret"});
     QVERIFY2(server.isRunning(), qPrintable(server.errors()));
     CurlMailSender sender;
-    sender.SendMail(QString("smtp://anna:s3cret@%1").arg(server.address()), "kalvo@example.test", "Kalvo",
-                    "owner@example.test", "New Call From A - 1", QString());
-    const Result result = waitForEnd(sender);
+    const Result result = sendCallMail(sender, QString("smtp://anna:s3cret@%1").arg(server.address()));
     QVERIFY(!result.sent);
     QVERIFY2(!result.reason.isEmpty(), "a reason is given");
     QCOMPARE(server.messageCount(), 0);
@@ -263,9 +262,8 @@ void CurlMailSenderTest::implicitTls()
     QVERIFY2(server.isRunning(), qPrintable(server.errors()));
     CurlMailSender sender;
     sender.setCaFile(m_cert);
-    sender.SendMail(QString("smtps://anna:s3cret@%1").arg(server.address()), "kalvo@example.test", "Kalvo",
-                    "owner@example.test", "New Call From A - 1", writeAttachment("smtps.wav", 3000));
-    const Result result = waitForEnd(sender);
+    const Result result = sendCallMail(sender, QString("smtps://anna:s3cret@%1").arg(server.address()),
+                                       writeAttachment("smtps.wav", 3000));
     QVERIFY2(result.sent, qPrintable(result.reason));
     QVERIFY(server.message(1)["tls"].toBool());
 }
@@ -276,9 +274,7 @@ void CurlMailSenderTest::serverDownFails()
     const int port = closedPort();
     QVERIFY(port > 0);
     CurlMailSender sender;
-    sender.SendMail(QString("127.0.0.1:%1").arg(port), "kalvo@example.test", "Kalvo", "owner@example.test",
-                    "New Call From A - 1", QString());
-    const Result result = waitForEnd(sender);
+    const Result result = sendCallMail(sender, QString("127.0.0.1:%1").arg(port));
     QVERIFY(!result.sent);
     QVERIFY2(result.reason.contains("connect", Qt::CaseInsensitive), qPrintable(result.reason));
 }
@@ -289,9 +285,7 @@ void CurlMailSenderTest::serverRefusesFails()
     SmtpTestServer server({"--refuse"});
     QVERIFY2(server.isRunning(), qPrintable(server.errors()));
     CurlMailSender sender;
-    sender.SendMail(server.address(), "kalvo@example.test", "Kalvo", "owner@example.test",
-                    "New Call From A - 1", writeAttachment("refused.wav", 1000));
-    const Result result = waitForEnd(sender);
+    const Result result = sendCallMail(sender, server.address(), writeAttachment("refused.wav", 1000));
     QVERIFY(!result.sent);
     QCOMPARE(result.reason, QString("550 5.1.1 Mailbox unavailable"));
 }

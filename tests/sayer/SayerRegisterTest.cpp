@@ -8,14 +8,11 @@
 
 #include <optional>
 
-class SayerRegisterTest : public QObject
+class SayerRegisterTest : public kalvo::test::IsolatedHomeTest
 {
     Q_OBJECT
 
 private slots:
-    void init() { m_home = std::make_unique<kalvo::test::IsolatedHome>(); }
-    void cleanup() { m_home.reset(); }
-
     // With espeak-ng working, the default value names the helper itself.
     void registersWhenSpeechWorks()
     {
@@ -76,8 +73,6 @@ private:
         data.truncate(static_cast<qsizetype>(size));
         return data;
     }
-
-    std::unique_ptr<kalvo::test::IsolatedHome> m_home;
 };
 
 QTEST_GUILESS_MAIN(SayerRegisterTest)

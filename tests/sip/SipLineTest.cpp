@@ -19,7 +19,6 @@ using namespace kalvo::sip;
 using namespace kalvo::sip::test;
 using namespace kalvo::telephony;
 using namespace std::chrono;
-using Event = RecordingSink::Event;
 
 namespace {
 
@@ -122,7 +121,7 @@ protected:
     // Waits for the offer and answers it; returns the call id.
     CallId answerCall()
     {
-        Event offer = m_sink.waitFor([](const Event& e) { return e.kind == "offer"; }, seconds(10));
+        Event offer = m_sink.waitOffer();
         EXPECT_EQ(offer.kind, "offer");
         EXPECT_EQ(m_line->answer(offer.call, 7), 0);
         EXPECT_EQ(m_sink.waitState(LINECALLSTATE_CONNECTED).call, offer.call);
@@ -138,10 +137,19 @@ protected:
                                                                    ids.waveIn);
     }
 
+    // Records the line's wave-in into m_recorder until the test stops m_waveIn; startInput's result.
+    int record()
+    {
+        m_waveIn = device(false);
+        return m_waveIn->startInput({8000, 1}, m_recorder);
+    }
+
     uint16_t m_port = 0;
     SipProvider m_provider;
     RecordingSink m_sink;
     std::unique_ptr<LineDevice> m_line;
+    std::shared_ptr<kalvo::wave::WaveDevice> m_waveIn;
+    std::shared_ptr<VectorSink> m_recorder = std::make_shared<VectorSink>();
 };
 
 // The caller's name and number arrive after OFFERING, rings follow at the interval, answering
@@ -151,12 +159,10 @@ TEST_F(SipLineTest, AnsweredCallCarriesCallerIdRingsAndAudioBothWays)
     openLine();
     std::vector<int16_t> voice = sweep(300, 3000, 1.0);
     Baresip caller("Alice Caller", "5551234@127.0.0.1>;regint=0", withSilence(voice, 0.5, 20));
-    auto waveIn = device(false);
-    auto recorder = std::make_shared<VectorSink>();
-    ASSERT_EQ(waveIn->startInput({8000, 1}, recorder), 0);
+    ASSERT_EQ(record(), 0);
 
     caller.dial(lineUri());
-    Event offer = m_sink.waitFor([](const Event& e) { return e.kind == "offer"; }, seconds(10));
+    Event offer = m_sink.waitOffer();
     ASSERT_EQ(offer.kind, "offer") << caller.log();
     Event info = m_sink.waitFor([](const Event& e) { return e.kind == "info"; }, seconds(2));
     EXPECT_EQ(info.call, offer.call);
@@ -191,11 +197,11 @@ TEST_F(SipLineTest, AnsweredCallCarriesCallerIdRingsAndAudioBothWays)
     EXPECT_EQ(disconnected.call, offer.call);
     EXPECT_EQ(disconnected.b, LINEDISCONNECTMODE_NORMAL);
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call);
-    waveIn->stop();
+    m_waveIn->stop();
 
     // What was recorded is what the caller sent, and what the caller heard is what was played
     // (each found anywhere in the stream, since call set-up delays both).
-    EXPECT_TRUE(containsFaithfully(recorder->samples(), voice));
+    EXPECT_TRUE(containsFaithfully(m_recorder->samples(), voice));
     caller.hangUp();
     std::this_thread::sleep_for(milliseconds(300));
     EXPECT_TRUE(containsFaithfully(caller.heard(), greeting));
@@ -211,11 +217,9 @@ TEST_F(SipLineTest, PcmaCallerIsRecordedFaithfully)
     openLine();
     std::vector<int16_t> voice = sweep(500, 2500, 1.0);
     Baresip caller("", "bob@127.0.0.1>;regint=0;audio_codecs=PCMA", withSilence(voice, 0.5, 20));
-    auto waveIn = device(false);
-    auto recorder = std::make_shared<VectorSink>();
-    ASSERT_EQ(waveIn->startInput({8000, 1}, recorder), 0);
+    ASSERT_EQ(record(), 0);
     caller.dial(lineUri());
-    Event offer = m_sink.waitFor([](const Event& e) { return e.kind == "offer"; }, seconds(10));
+    Event offer = m_sink.waitOffer();
     ASSERT_EQ(offer.kind, "offer");
     Event info = m_sink.waitFor([](const Event& e) { return e.kind == "info"; }, seconds(2));
     EXPECT_EQ(info.data.callerNumber.value_or("?"), "bob");
@@ -226,8 +230,8 @@ TEST_F(SipLineTest, PcmaCallerIsRecordedFaithfully)
     std::this_thread::sleep_for(milliseconds(2000));
     EXPECT_EQ(m_line->drop(offer.call, 2), 0);
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call);
-    waveIn->stop();
-    EXPECT_TRUE(containsFaithfully(recorder->samples(), voice));
+    m_waveIn->stop();
+    EXPECT_TRUE(containsFaithfully(m_recorder->samples(), voice));
     // Our hang-up reached the caller.
     EXPECT_TRUE(caller.waitLog("terminated", seconds(3)));
 }
@@ -302,7 +306,7 @@ TEST_F(SipLineTest, SecondCallIsBusyAndOfferedCallCanBeRefused)
     Baresip first("", "frank@127.0.0.1>;regint=0", withSilence({}, 0, 20));
     Baresip second("", "grace@127.0.0.1>;regint=0", withSilence({}, 0, 20));
     first.dial(lineUri());
-    Event offer = m_sink.waitFor([](const Event& e) { return e.kind == "offer"; }, seconds(10));
+    Event offer = m_sink.waitOffer();
     ASSERT_EQ(offer.kind, "offer");
     second.dial(lineUri());
     EXPECT_TRUE(second.waitLog("486 Busy Here", seconds(5))) << second.log();

@@ -11,7 +11,6 @@ using namespace kalvo::sip;
 using namespace kalvo::sip::test;
 using namespace kalvo::telephony;
 using namespace std::chrono;
-using Event = RecordingSink::Event;
 
 namespace {
 
@@ -56,7 +55,7 @@ TEST_F(SipRegistrationTest, RegistersAndReceivesACallThroughTheRegistrar)
 
     Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(20 * 8000, 0));
     caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
-    Event offer = m_sink.waitFor([](const Event& e) { return e.kind == "offer"; }, seconds(10));
+    Event offer = m_sink.waitOffer();
     ASSERT_EQ(offer.kind, "offer") << caller.log();
     EXPECT_EQ(offer.data.callerNumber.value_or("?"), "ivan");
     EXPECT_EQ(m_line->answer(offer.call, 1), 0);

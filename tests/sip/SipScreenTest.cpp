@@ -20,7 +20,6 @@ using namespace kalvo::sip;
 using namespace kalvo::sip::test;
 using namespace kalvo::telephony;
 using namespace std::chrono;
-using Event = RecordingSink::Event;
 
 namespace {
 
@@ -227,7 +226,7 @@ TEST_F(SipScreenTest, UnacknowledgedAnswerFreesTheLine)
 {
     RawPeer peer(m_port);
     peer.send(invite(peer, "n1", audioSdp()));
-    Event offer = m_sink.waitFor([](const Event& e) { return e.kind == "offer"; }, seconds(5));
+    Event offer = m_sink.waitOffer(seconds(5));
     ASSERT_EQ(offer.kind, "offer");
     const auto answered = steady_clock::now();
     ASSERT_EQ(m_line->answer(offer.call, 1), 0);

@@ -42,15 +42,11 @@ void SoundSimLineTest::init()
     m_home = std::make_unique<TelephonyHome>(simConf(1, "audio = fast\n"));
     m_sim = m_home->sim(0);
     QVERIFY(m_sim);
-    DWORD lines = 0;
-    QCOMPARE(lineInitialize(&m_app, nullptr, recordingCallback, "", &lines), 0);
     HLINE line = 0;
-    QCOMPARE(lineOpen(m_app, 0, &line, TAPI_VERSION_1_4, 0, 1, LINECALLPRIVILEGE_OWNER,
-                      LINEMEDIAMODE_AUTOMATEDVOICE, nullptr),
-             0);
+    QCOMPARE(initialiseAndOpen(&m_app, &line), 0);
     m_sim->offerCall(std::string("5551234"), std::nullopt);
-    QVERIFY(waitUntil([] { return !NotificationLog::instance().of(LINE_CALLSTATE).empty(); }));
-    const HCALL call = NotificationLog::instance().of(LINE_CALLSTATE)[0].hDevice;
+    const HCALL call = firstCallHandle();
+    QVERIFY(call != 0);
     QVERIFY(lineAnswer(call, nullptr, 0) > 0);
     QVERIFY(waitUntil([&] { return m_sim->callState(m_sim->currentCall()) == LINECALLSTATE_CONNECTED; }));
     const telephony::LineWaveIds ids = m_sim->waveDevices();

@@ -2,9 +2,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace kalvo::test {
@@ -39,6 +41,19 @@ public:
 private:
     QTemporaryDir m_dir;
     ScopedEnv m_home, m_registry, m_config, m_runtime, m_telephony;
+};
+
+// A Qt Test class whose every test function runs in a fresh IsolatedHome, m_home.
+class IsolatedHomeTest : public QObject
+{
+    Q_OBJECT
+
+protected slots:
+    void init() { m_home = std::make_unique<IsolatedHome>(); }
+    void cleanup() { m_home.reset(); }
+
+protected:
+    std::unique_ptr<IsolatedHome> m_home;
 };
 
 // Runs the event loop until pred holds or timeoutMs passes; returns pred().

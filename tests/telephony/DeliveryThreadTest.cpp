@@ -37,12 +37,8 @@ TEST(DeliveryThreads, EachApplicationOnItsOwnThread)
 {
     TelephonyHome home(simConf(1));
     HLINEAPP mainApp = 0;
-    DWORD n = 0;
-    ASSERT_EQ(lineInitialize(&mainApp, nullptr, recordingCallback, "", &n), 0);
     HLINE mainLine = 0;
-    ASSERT_EQ(lineOpen(mainApp, 0, &mainLine, TAPI_VERSION_1_4, 0, 1, LINECALLPRIVILEGE_OWNER,
-                       LINEMEDIAMODE_AUTOMATEDVOICE, nullptr),
-              0);
+    ASSERT_EQ(initialiseAndOpen(&mainApp, &mainLine), 0);
     std::atomic<bool> workerReady{false};
     std::thread::id workerId;
     std::thread worker([&] {
@@ -77,12 +73,8 @@ TEST(DeliveryThreads, NoDeliveryAfterShutdownUnderLoad)
 {
     TelephonyHome home(simConf(1));
     HLINEAPP app = 0;
-    DWORD n = 0;
-    ASSERT_EQ(lineInitialize(&app, nullptr, countingCallback, "", &n), 0);
     HLINE line = 0;
-    ASSERT_EQ(lineOpen(app, 0, &line, TAPI_VERSION_1_4, 0, 1, LINECALLPRIVILEGE_OWNER,
-                       LINEMEDIAMODE_AUTOMATEDVOICE, nullptr),
-              0);
+    ASSERT_EQ(initialiseAndOpen(&app, &line, countingCallback), 0);
     ASSERT_EQ(lineSetStatusMessages(line, LINEDEVSTATE_RINGING, 0), 0);
     kalvo::sim::SimLine* sim = home.sim(0);
     std::atomic<bool> stop{false};

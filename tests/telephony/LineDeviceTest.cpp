@@ -6,11 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <fstream>
 #include <set>
@@ -270,15 +265,9 @@ TEST_F(LineDeviceTest, DialogsCheckTheirDeviceAndStartTheEditor)
 // closed handle is refused.
 TEST_F(LineDeviceTest, DevStatusOfALineThatCannotListen)
 {
-    const int blocker = ::socket(AF_INET, SOCK_DGRAM, 0);
-    ASSERT_GE(blocker, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ASSERT_EQ(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::getsockname(blocker, reinterpret_cast<sockaddr*>(&addr), &length), 0);
-    const int port = ntohs(addr.sin_port);
+    HeldUdpPort held;
+    ASSERT_NE(held.port(), 0);
+    const int port = held.port();
     start("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:" + std::to_string(port) + "\n\n" +
           "[Line1]\nname = Sim 1\nprovider = sim\n");
     ASSERT_EQ(numDevs, 2u);
@@ -322,7 +311,6 @@ TEST_F(LineDeviceTest, DevStatusOfALineThatCannotListen)
 
     ASSERT_EQ(lineClose(sip), 0);
     EXPECT_EQ(lineGetLineDevStatus(sip, status), LINEERR_INVALLINEHANDLE);
-    ::close(blocker);
 }
 
 } // namespace

@@ -114,15 +114,11 @@ TEST(SimLineAudio, PlayedAndRecordedFramesArriveUnchanged)
     TelephonyHome home(simConf(1, "audio = fast\n"));
     SimLine* sim = home.sim(0);
     HLINEAPP app = 0;
-    DWORD n = 0;
-    ASSERT_EQ(lineInitialize(&app, nullptr, recordingCallback, "", &n), 0);
     HLINE line = 0;
-    ASSERT_EQ(lineOpen(app, 0, &line, TAPI_VERSION_1_4, 0, 1, LINECALLPRIVILEGE_OWNER,
-                       LINEMEDIAMODE_AUTOMATEDVOICE, nullptr),
-              0);
+    ASSERT_EQ(initialiseAndOpen(&app, &line), 0);
     sim->offerCall(std::string("1"), std::nullopt);
-    ASSERT_TRUE(waitUntil([] { return !NotificationLog::instance().of(LINE_CALLSTATE).empty(); }));
-    HCALL call = NotificationLog::instance().of(LINE_CALLSTATE)[0].hDevice;
+    HCALL call = firstCallHandle();
+    ASSERT_NE(call, 0u);
     ASSERT_GT(lineAnswer(call, nullptr, 0), 0);
 
     kalvo::telephony::LineWaveIds ids = sim->waveDevices();

@@ -287,7 +287,7 @@ Kamailio::Kamailio(const std::string& password)
 {
     std::string dir = m_dir.path().toStdString();
     m_port = freePort();
-    std::string config = readFile(kalvo::test::sourcePath("tests/sip/kamailio.cfg").toStdString());
+    std::string config = readFile(kalvo::test::sourcePath("tests/support/sip/kamailio.cfg").toStdString());
     for (auto [key, value] :
          {std::pair<std::string, std::string>{"KPORT", std::to_string(m_port)}, {"PASSWORD", password}})
         for (size_t at; (at = config.find(key)) != std::string::npos;)
@@ -399,6 +399,11 @@ RecordingSink::Event RecordingSink::waitFor(const std::function<bool(const Event
 RecordingSink::Event RecordingSink::waitState(DWORD state, milliseconds timeout)
 {
     return waitFor([state](const Event& e) { return e.kind == "state" && e.a == state; }, timeout);
+}
+
+RecordingSink::Event RecordingSink::waitOffer(milliseconds timeout)
+{
+    return waitFor([](const Event& e) { return e.kind == "offer"; }, timeout);
 }
 
 std::vector<RecordingSink::Event> RecordingSink::events() const

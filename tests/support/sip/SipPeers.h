@@ -109,6 +109,7 @@ public:
     // Waits until an event matches; returns it (kind empty on timeout).
     Event waitFor(const std::function<bool(const Event&)>& match, std::chrono::milliseconds timeout);
     Event waitState(DWORD state, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    Event waitOffer(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     std::vector<Event> events() const;
     // The digits reported in mode, in order.
     std::string digits(DWORD mode = LINEDIGITMODE_DTMF) const;
@@ -121,6 +122,8 @@ private:
     std::vector<Event> m_events;
     kalvo::telephony::CallId m_nextCall = 1;
 };
+
+using Event = RecordingSink::Event;
 
 // Plays samples once, then nothing.
 class VectorSource : public kalvo::wave::WaveSource

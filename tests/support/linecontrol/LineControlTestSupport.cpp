@@ -1,19 +1,12 @@
 // Helpers of the line control tests.
 #include "LineControlTestSupport.h"
 
-#include "TelephonyLayer.h"
-
 #include <QApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFileInfo>
-#include <QThread>
-#include <fstream>
 #include <stdexcept>
 
 namespace kalvo::test {
 
-void ensureApplication()
+void ensureWidgetApplication()
 {
     static int argc = 1;
     static char name[] = "linecontrol-test";
@@ -22,27 +15,10 @@ void ensureApplication()
         new QApplication(argc, argv); // lives for the whole test process
 }
 
-std::string simConf(int count, const std::string& extra, const std::function<std::string(int)>& perLine)
-{
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        text +=
-            "[Line" + std::to_string(i) + "]\nname = Sim " + std::to_string(i) + "\nprovider = sim\n" + extra;
-        if (perLine)
-            text += perLine(i);
-        text += "\n";
-    }
-    return text;
-}
-
 ControlHome::ControlHome(const std::string& confText)
 {
-    ensureApplication();
-    const QString path = QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF"));
-    QDir().mkpath(QFileInfo(path).path());
-    std::ofstream(path.toStdString()) << confText;
-    // A line left initialised by an earlier test would keep the old configuration.
-    if (!kalvo::telephony::reloadConfiguration())
+    ensureWidgetApplication();
+    if (!useTelephonyConf(confText))
         throw std::runtime_error("the telephony configuration could not be reloaded");
 
     if (!TapiControl::ensureRegistered(binaryPath("")))
@@ -93,7 +69,7 @@ ControlHome::~ControlHome()
 
 kalvo::sim::SimLine& ControlHome::sim(DWORD deviceId) const
 {
-    auto* line = dynamic_cast<kalvo::sim::SimLine*>(kalvo::telephony::lineDevice(deviceId));
+    kalvo::sim::SimLine* line = simLine(deviceId);
     if (line == nullptr)
         throw std::runtime_error("no sim line " + std::to_string(deviceId));
     return *line;

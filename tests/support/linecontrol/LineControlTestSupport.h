@@ -4,21 +4,18 @@
 
 #include "SimLine.h"
 #include "TapiControl.h"
+#include "TelephonyTestSupport.h"
 #include "TestSupport.h"
 
 #include <QStringList>
-#include <functional>
 #include <memory>
 #include <string>
 
 namespace kalvo::test {
 
-// Creates the widget application of the test process once (offscreen).
-void ensureApplication();
-
-// count sim lines "Sim 0", "Sim 1" ..., each with the extra keys; a line's own keys by index.
-std::string simConf(int count, const std::string& extra = "",
-                    const std::function<std::string(int)>& perLine = nullptr);
+// Creates the widget application of the test process once (offscreen): the control's about box
+// and message boxes are widgets.
+void ensureWidgetApplication();
 
 // A private home whose telephony.conf is confText, with libkorvan.so of the build tree registered
 // and one control created from it. Events are logged as "Name(arg,arg)".

@@ -12,7 +12,7 @@ namespace kalvo::test {
 SmtpTestServer::SmtpTestServer(const QStringList& options)
 {
     m_process.start(QStringLiteral("/usr/bin/python3"),
-                    QStringList{sourcePath("tests/mail/smtp_server.py"), m_dir.path()} + options);
+                    QStringList{sourcePath("tests/support/smtp_server.py"), m_dir.path()} + options);
     if (!m_process.waitForStarted(10000))
         return;
     QByteArray output;
