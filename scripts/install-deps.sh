@@ -15,7 +15,7 @@ packages=(
   baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps dbus-daemon python3-dbus python3-gi
   trayer xdotool x11-utils
   # release: icons, package and its checks
-  librsvg2-bin python3-markdown dpkg-dev file desktop-file-utils appstream groff-base man-db
+  librsvg2-bin python3-markdown dpkg-dev file desktop-file-utils appstream groff-base man-db imagemagick
 )
 
 sudo_cmd=()

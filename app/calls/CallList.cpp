@@ -108,21 +108,18 @@ void CallList::buildMenus(QWidget* parent)
         if (m_player)
             m_player->saveSelected();
     });
-    add(m_rightClick, "mnuRCDelete", "Delete", [this] { DeleteCommand(); });
-    m_rightClick->addSeparator();
-    add(m_rightClick, "mnuMarkasunread", "Mark as unread",
-        [this] { MarkAsReadUnRead(selectedPosition(), false); });
-    add(m_rightClick, "mnuRCMarkAsRead", "Mark as read",
-        [this] { MarkAsReadUnRead(selectedPosition(), true); });
+    // Both menus end alike: Delete, then the two read marks; only the items' names differ.
+    const auto deleteAndMarks = [&](QMenu* menu, const char* del, const char* unread, const char* read) {
+        add(menu, del, "Delete", [this] { DeleteCommand(); });
+        menu->addSeparator();
+        add(menu, unread, "Mark as unread", [this] { MarkAsReadUnRead(selectedPosition(), false); });
+        add(menu, read, "Mark as read", [this] { MarkAsReadUnRead(selectedPosition(), true); });
+    };
+    deleteAndMarks(m_rightClick, "mnuRCDelete", "mnuMarkasunread", "mnuRCMarkAsRead");
 
     m_noMessageRightClick = new QMenu(parent);
     m_noMessageRightClick->setObjectName("mnuNoMessageRightClick");
-    add(m_noMessageRightClick, "mnuNoMesDelete", "Delete", [this] { DeleteCommand(); });
-    m_noMessageRightClick->addSeparator();
-    add(m_noMessageRightClick, "mnuNoMesMarkasunread", "Mark as unread",
-        [this] { MarkAsReadUnRead(selectedPosition(), false); });
-    add(m_noMessageRightClick, "mnuNoMesMarkasRead", "Mark as read",
-        [this] { MarkAsReadUnRead(selectedPosition(), true); });
+    deleteAndMarks(m_noMessageRightClick, "mnuNoMesDelete", "mnuNoMesMarkasunread", "mnuNoMesMarkasRead");
 }
 
 void CallList::RangeListTitle()

@@ -10,8 +10,7 @@ public:
     // process ends, however it ends.
     SingleInstance();
     ~SingleInstance();
-    SingleInstance(const SingleInstance&) = delete;
-    SingleInstance& operator=(const SingleInstance&) = delete;
+    Q_DISABLE_COPY_MOVE(SingleInstance)
 
     // False when another instance holds the lock.
     bool isFirst() const { return m_first; }

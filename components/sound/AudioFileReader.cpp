@@ -68,39 +68,23 @@ int32_t AudioFileReader::info(const QString& path, WaveFileInfoRecord& record)
     record.sampleRate = info.samplerate;
     record.frames = info.frames;
     record.length = static_cast<double>(info.frames) / info.samplerate;
-    switch (info.format & SF_FORMAT_SUBMASK) {
-    case SF_FORMAT_PCM_U8:
-    case SF_FORMAT_PCM_S8:
-        record.formatTag = 1;
-        record.bitsPerSample = 8;
-        break;
-    case SF_FORMAT_PCM_16:
-        record.formatTag = 1;
-        record.bitsPerSample = 16;
-        break;
-    case SF_FORMAT_PCM_24:
-        record.formatTag = 1;
-        record.bitsPerSample = 24;
-        break;
-    case SF_FORMAT_PCM_32:
-        record.formatTag = 1;
-        record.bitsPerSample = 32;
-        break;
-    case SF_FORMAT_FLOAT:
-        record.formatTag = 3;
-        record.bitsPerSample = 32;
-        break;
-    case SF_FORMAT_ALAW:
-        record.formatTag = 6;
-        record.bitsPerSample = 8;
-        break;
-    case SF_FORMAT_ULAW:
-        record.formatTag = 7;
-        record.bitsPerSample = 8;
-        break;
-    default:
-        break;
-    }
+    // The wave format tag (1 PCM, 3 float, 6 A-law, 7 mu-law) and bits of each sample encoding.
+    struct Encoding
+    {
+        int subtype;
+        int32_t formatTag;
+        int32_t bits;
+    };
+    static constexpr Encoding kEncodings[] = {
+        {SF_FORMAT_PCM_U8, 1, 8},  {SF_FORMAT_PCM_S8, 1, 8},  {SF_FORMAT_PCM_16, 1, 16},
+        {SF_FORMAT_PCM_24, 1, 24}, {SF_FORMAT_PCM_32, 1, 32}, {SF_FORMAT_FLOAT, 3, 32},
+        {SF_FORMAT_ALAW, 6, 8},    {SF_FORMAT_ULAW, 7, 8},
+    };
+    for (const Encoding& e : kEncodings)
+        if ((info.format & SF_FORMAT_SUBMASK) == e.subtype) {
+            record.formatTag = e.formatTag;
+            record.bitsPerSample = e.bits;
+        }
     return SOUND_OK;
 }
 

@@ -18,8 +18,7 @@ class FileDecoder
 public:
     FileDecoder();
     ~FileDecoder();
-    FileDecoder(const FileDecoder&) = delete;
-    FileDecoder& operator=(const FileDecoder&) = delete;
+    Q_DISABLE_COPY_MOVE(FileDecoder)
 
     // Opens any file libsndfile knows (PCM, float, A-law, mu-law; any rate and channel count) and
     // picks the accepted format it plays in with the least conversion.

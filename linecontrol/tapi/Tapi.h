@@ -3,6 +3,8 @@
 // that the notification routine turns telephony notifications into.
 #pragma once
 
+#include <QtGlobal>
+
 #include "KorvanDispatch.h"
 #include "LineTable.h"
 
@@ -16,8 +18,7 @@ class Tapi
 public:
     Tapi();
     ~Tapi();
-    Tapi(const Tapi&) = delete;
-    Tapi& operator=(const Tapi&) = delete;
+    Q_DISABLE_COPY_MOVE(Tapi)
 
     // Where events go (null: nowhere).
     void setEventSink(IEventSink* sink) { m_sink = sink; }

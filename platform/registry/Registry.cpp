@@ -16,7 +16,7 @@ namespace {
 
 struct OpenKey
 {
-    const char* root;
+    const char* root = nullptr;
     std::string path;
 };
 
@@ -139,18 +139,27 @@ LONG editKey(const OpenKey& key, const std::function<LONG(RegistryKey&)>& edit)
     return written ? result : ERROR_ACCESS_DENIED;
 }
 
-} // namespace
-
-extern "C" {
-
-LONG RegOpenKeyA(HKEY hKey, const char* subKey, PHKEY result)
+// The key subKey names below an open key, for RegOpenKeyA and RegCreateKeyA.
+LONG subKeyOf(HKEY hKey, const char* subKey, PHKEY result, OpenKey& key)
 {
     OpenKey base;
     if (!result)
         return ERROR_INVALID_PARAMETER;
     if (!resolve(hKey, base))
         return ERROR_INVALID_HANDLE;
-    OpenKey key{base.root, join(base.path, subKey)};
+    key = OpenKey{base.root, join(base.path, subKey)};
+    return ERROR_SUCCESS;
+}
+
+} // namespace
+
+extern "C" {
+
+LONG RegOpenKeyA(HKEY hKey, const char* subKey, PHKEY result)
+{
+    OpenKey key;
+    if (const LONG status = subKeyOf(hKey, subKey, result, key); status != ERROR_SUCCESS)
+        return status;
     if (!keyExists(key))
         return ERROR_FILE_NOT_FOUND;
     *result = key.path.empty() ? (rootName(hKey) ? hKey : newHandle(key)) : newHandle(key);
@@ -159,12 +168,9 @@ LONG RegOpenKeyA(HKEY hKey, const char* subKey, PHKEY result)
 
 LONG RegCreateKeyA(HKEY hKey, const char* subKey, PHKEY result)
 {
-    OpenKey base;
-    if (!result)
-        return ERROR_INVALID_PARAMETER;
-    if (!resolve(hKey, base))
-        return ERROR_INVALID_HANDLE;
-    OpenKey key{base.root, join(base.path, subKey)};
+    OpenKey key;
+    if (const LONG status = subKeyOf(hKey, subKey, result, key); status != ERROR_SUCCESS)
+        return status;
     if (!key.path.empty()) {
         bool ok = RegistryStore(key.root).update([&](RegistryHive& hive) {
             if (hive.findKey(key.path))

@@ -3,6 +3,7 @@
 #include "CallList.h"
 #include "CallDatabase.h"
 #include "CallListModel.h"
+#include "CallRecords.h"
 #include "CallStore.h"
 #include "EngineRig.h"
 #include "ErrorTrap.h"
@@ -77,15 +78,7 @@ struct Bench
     // Appends a call; a non-empty file gets a message file of ms milliseconds.
     void add(const QString& file, const QString& read = "0", int ms = 100)
     {
-        db.AddNew();
-        db.SetField("Call_Name", QString("N"));
-        db.SetField("Call_Number", QString("1"));
-        db.SetField("Call_Time", QString("10:00:00"));
-        db.SetField("Call_Date", QString("1/2/26"));
-        db.SetField("Call_Massage_Name", file);
-        db.SetField("Type", file.isEmpty() ? QString("-1") : QString("0.1"));
-        db.SetField("Read", read);
-        db.Update();
+        kalvo::test::appendCall(db, kalvo::test::shortCall(file, read.toShort()));
         if (!file.isEmpty())
             writeWav(messages() + file, tone(ms));
     }

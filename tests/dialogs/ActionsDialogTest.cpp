@@ -21,13 +21,9 @@
 #include <QtTest>
 
 using kalvo::test::EngineRig;
+using kalvo::test::storedSetting;
 
 namespace {
-QString setting(const char* name)
-{
-    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
-}
-
 template <typename W> W* child(QDialog& dialog, const char* name)
 {
     return dialog.findChild<W*>(name);
@@ -57,40 +53,35 @@ private slots:
         EngineRig rig;
         frmMain& form = rig.form();
         QVERIFY(form.commands().action("Actions")->isEnabled());
-        for (const auto& [menu, tab] : {std::pair{"mnuMail", 0}, {"mnuAplication", 1}}) {
-            int shown = -1;
-            QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<frmActions*>(QApplication::activeModalWidget());
-                QVERIFY(dialog);
-                shown = currentTab(*dialog);
-                QVERIFY(dialog->findChild<QWidget*>(QString("Frame%1").arg(tab + 1))->isVisible());
-                press(*dialog, "cmdCancel");
-            });
-            form.menuClick(menu);
-            QCOMPARE(shown, tab);
+        const auto shown = kalvo::test::openFromMenus(form, {"mnuMail", "mnuAplication"});
+        for (int tab = 0; tab < 2; ++tab) {
+            QCOMPARE(shown[tab].tab, tab);
+            QVERIFY(shown[tab].frames.contains(QString::number(tab + 1)));
         }
     }
 
-    // Never-saved actions show "Not Found" and, switched off, are saved unchanged; an invalid
-    // recipient is accepted while mail is off.
+    // Never-saved actions show as empty fields with a hint, and, switched off, are saved unchanged;
+    // an invalid recipient is accepted while mail is off.
     void notFoundAndSwitchedOff()
     {
         EngineRig rig;
         frmMain& form = rig.form();
         {
             frmActions dialog(form.dialogHost(), &form);
-            QCOMPARE(child<QLineEdit>(dialog, "txtSendToMail")->text(), QString("Not Found"));
-            QCOMPARE(child<QLineEdit>(dialog, "txtAppTo")->text(), QString("Not Found"));
+            for (const char* field : {"txtSendToMail", "txtSMTP", "txtFromMail", "txtAppTo"}) {
+                QVERIFY2(child<QLineEdit>(dialog, field)->text().isEmpty(), field);
+                QVERIFY2(!child<QLineEdit>(dialog, field)->placeholderText().isEmpty(), field);
+            }
             QVERIFY(!child<QLineEdit>(dialog, "txtSMTP")->isEnabled());
             press(dialog, "cmdOK");
             QVERIFY(MessageBox::shownTexts().isEmpty());
         }
-        QCOMPARE(setting("MailTo"), QString("Not Found"));
-        QCOMPARE(setting("pMailTo"), QString("0"));
+        QCOMPARE(storedSetting("MailTo"), QString("Not Found"));
+        QCOMPARE(storedSetting("pMailTo"), QString("0"));
         frmActions dialog(form.dialogHost(), &form);
         child<QLineEdit>(dialog, "txtSendToMail")->setText("not an address");
         press(dialog, "cmdOK");
-        QCOMPARE(setting("MailTo"), QString("not an address"));
+        QCOMPARE(storedSetting("MailTo"), QString("not an address"));
     }
 
     // The checks run in their order, report only the first failure on its tab, and save nothing
@@ -110,8 +101,13 @@ private slots:
         press(dialog, "cmdOK");
         QCOMPARE(MessageBox::shownTexts(), QStringList{"'SMTP' Is Invalid"});
         QCOMPARE(currentTab(dialog), 0);
-        QCOMPARE(setting("pMailTo"), QString("Not Found"));
-        child<QLineEdit>(dialog, "txtSMTP")->setText(" ");
+        QCOMPARE(storedSetting("pMailTo"), QString("Not Found"));
+        // What is no host name (the text a never-stored setting reads) is refused like an empty one.
+        child<QLineEdit>(dialog, "txtSMTP")->setText("Not Found");
+        press(dialog, "cmdOK");
+        QCOMPARE(MessageBox::shownTexts().size(), 2);
+        QCOMPARE(MessageBox::shownTexts().last(), QString("'SMTP' Is Invalid"));
+        child<QLineEdit>(dialog, "txtSMTP")->setText("smtp.example.org:587");
         press(dialog, "cmdOK");
         QCOMPARE(MessageBox::shownTexts().last(), QString("'From(Replay To)' Is Invalid"));
         child<QLineEdit>(dialog, "txtFromMail")->setText("kalvo@example.org");
@@ -122,13 +118,18 @@ private slots:
         press(dialog, "cmdOK");
         QCOMPARE(MessageBox::shownTexts().last(), QString("'E-Mail To' Is Invalid"));
         QCOMPARE(currentTab(dialog), 0);
-        QCOMPARE(setting("pMailTo"), QString("Not Found"));
+        QCOMPARE(storedSetting("pMailTo"), QString("Not Found"));
         child<QLineEdit>(dialog, "txtSendToMail")->setText("me@example.org");
+        child<QLineEdit>(dialog, "txtAppTo")->setText("/no/such/program <NAME>");
+        press(dialog, "cmdOK");
+        QVERIFY(
+            MessageBox::shownTexts().last().startsWith("'Application Path': the program cannot be found"));
+        QCOMPARE(currentTab(dialog), 1);
         child<QLineEdit>(dialog, "txtAppTo")->setText("/bin/true <NAME>");
         press(dialog, "cmdOK");
-        QCOMPARE(setting("pMailTo"), QString("1"));
-        QCOMPARE(setting("SMTPServer"), QString(" "));
-        QCOMPARE(setting("AppTo"), QString("/bin/true <NAME>"));
+        QCOMPARE(storedSetting("pMailTo"), QString("1"));
+        QCOMPARE(storedSetting("SMTPServer"), QString("smtp.example.org:587"));
+        QCOMPARE(storedSetting("AppTo"), QString("/bin/true <NAME>"));
         QCOMPARE(form.settings().actions.pAppTo, 1);
     }
 
@@ -145,8 +146,8 @@ private slots:
             child<QComboBox>(dialog, "cmbActMail")->setCurrentIndex(1);
             press(dialog, "cmdOK");
         }
-        QCOMPARE(setting("ActionsMailAllCalls"), QString("1"));
-        QCOMPARE(setting("ActionsAppAllCalls"), QString("1"));
+        QCOMPARE(storedSetting("ActionsMailAllCalls"), QString("1"));
+        QCOMPARE(storedSetting("ActionsAppAllCalls"), QString("1"));
         QCOMPARE(form.settings().actions.ActionsMailAllCalls, 1);
         frmActions dialog(form.dialogHost(), &form);
         QCOMPARE(child<QComboBox>(dialog, "cmbActMail")->currentText(), QString("Act with messages only!"));
@@ -190,7 +191,7 @@ private slots:
         QCOMPARE(words.value(0), QByteArray("Name Test"));
         QCOMPARE(words.value(1), QByteArray("Number Test"));
         QCOMPARE(QString::fromUtf8(words.value(2)), rig.messagesFolder() + "Test.wav");
-        QCOMPARE(setting("AppTo"), QString("x"));
+        QCOMPARE(storedSetting("AppTo"), QString("x"));
         press(dialog, "cmdCancel");
     }
 };

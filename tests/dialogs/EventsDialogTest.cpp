@@ -28,16 +28,12 @@
 #include <QtTest>
 
 using kalvo::test::EngineRig;
+using kalvo::test::storedSetting;
 using kalvo::test::tone;
 using kalvo::test::writeWav;
 using Values = std::map<QString, QString>;
 
 namespace {
-QString setting(const char* name)
-{
-    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
-}
-
 QComboBox* list(QDialog& dialog, const char* name)
 {
     return dialog.findChild<QComboBox*>(name);
@@ -77,24 +73,11 @@ private slots:
         EngineRig rig;
         frmMain& form = rig.form();
         QVERIFY(form.commands().action("Events")->isEnabled());
-        const struct
-        {
-            const char* menu;
-            int tab;
-        } cases[] = {{"mnuEventsGeneral", 0}, {"mnuInComingCall", 1}, {"mnuIdelCall", 2}};
-        for (const auto& c : cases) {
-            int shown = -1;
-            bool frameShown = false;
-            QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<frmEvents*>(QApplication::activeModalWidget());
-                QVERIFY(dialog);
-                shown = dialog->findChild<QTabBar*>("TabStrip1")->currentIndex();
-                frameShown = dialog->findChild<QFrame*>(QString("Frame%1").arg(c.tab + 1))->isVisible();
-                dialog->findChild<QPushButton*>("cmdCancel")->click();
-            });
-            form.menuClick(c.menu);
-            QCOMPARE(shown, c.tab);
-            QVERIFY(frameShown);
+        const auto shown =
+            kalvo::test::openFromMenus(form, {"mnuEventsGeneral", "mnuInComingCall", "mnuIdelCall"});
+        for (int tab = 0; tab < 3; ++tab) {
+            QCOMPARE(shown[tab].tab, tab);
+            QVERIFY(shown[tab].frames.contains(QString::number(tab + 1)));
         }
     }
 
@@ -110,19 +93,19 @@ private slots:
             QCOMPARE(list(dialog, "cmbCloseCVAfter")->currentText(), QString("30"));
             QCOMPARE(entries(list(dialog, "cmbCloseCVAfter")), (QStringList{"5", "10", "20", "30", "60"}));
             dialog.findChild<QPushButton*>("cmdCancel")->click();
-            QCOMPARE(setting("CloseCallerView"), QString("20"));
+            QCOMPARE(storedSetting("CloseCallerView"), QString("20"));
         }
         {
             frmEvents dialog(form.dialogHost(), &form);
             dialog.findChild<QPushButton*>("cmdOK")->click();
-            QCOMPARE(setting("CloseCallerView"), QString("30"));
+            QCOMPARE(storedSetting("CloseCallerView"), QString("30"));
         }
         frmEvents dialog(form.dialogHost(), &form);
         userPick(list(dialog, "cmbCloseCVAfter"), "60");
-        QCOMPARE(setting("CloseCallerView"), QString("60"));
+        QCOMPARE(storedSetting("CloseCallerView"), QString("60"));
         QCOMPARE(form.settings().events.CloseCallerView, 60);
         dialog.findChild<QPushButton*>("cmdCancel")->click();
-        QCOMPARE(setting("CloseCallerView"), QString("60"));
+        QCOMPARE(storedSetting("CloseCallerView"), QString("60"));
     }
 
     // An empty ring sound with its switch on shows the switch clear; "OK" stores the switch off and
@@ -144,10 +127,10 @@ private slots:
         QCOMPARE(list(dialog, "CmbPlayWhenMessage")->currentText(), QString("b.wav"));
         QCOMPARE(dialog.findChild<QSlider*>("sldAnimationFast")->value(), 40);
         dialog.findChild<QPushButton*>("cmdOK")->click();
-        QCOMPARE(setting("cPlayInRing"), QString("0"));
-        QCOMPARE(setting("PlayInRing"), QString("a.wav"));
-        QCOMPARE(setting("PlayInIdle"), QString("b.wav"));
-        QCOMPARE(setting("AnimationFast"), QString("40"));
+        QCOMPARE(storedSetting("cPlayInRing"), QString("0"));
+        QCOMPARE(storedSetting("PlayInRing"), QString("a.wav"));
+        QCOMPARE(storedSetting("PlayInIdle"), QString("b.wav"));
+        QCOMPARE(storedSetting("AnimationFast"), QString("40"));
         QCOMPARE(form.settings().events.PlayInRing, QString("a.wav"));
     }
 
@@ -201,7 +184,7 @@ private slots:
         list(dialog, "cmbCloseCVAfter")->setCurrentIndex(list(dialog, "cmbCloseCVAfter")->findText("10"));
         dialog.findChild<QPushButton*>("cmdTestViewer")->click();
         QVERIFY(form.viewer().Animation);
-        QCOMPARE(setting("cAnimation"), QString("0"));
+        QCOMPARE(storedSetting("cAnimation"), QString("0"));
         form.viewer().close();
         dialog.findChild<QPushButton*>("cmdCancel")->click();
     }

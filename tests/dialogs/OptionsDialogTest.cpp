@@ -3,6 +3,7 @@
 // and moving the open line.
 #include "AnsweringEngine.h"
 #include "CallDatabase.h"
+#include "CallRecords.h"
 #include "EngineRig.h"
 #include "FileDialog.h"
 #include "FrameCommands.h"
@@ -28,16 +29,12 @@
 #include <QtTest>
 
 using kalvo::test::EngineRig;
+using kalvo::test::storedSetting;
 using kalvo::test::tone;
 using kalvo::test::writeWav;
 
 namespace {
 const QString kTwoLines = "[Line0]\nname = Sim 0\nprovider = sim\n\n[Line1]\nname = Sim 1\nprovider = sim\n";
-
-QString setting(const char* name)
-{
-    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
-}
 
 QString runValue()
 {
@@ -61,18 +58,6 @@ void toolbar(frmOptions& dialog, const char* key)
     dialog.findChild<QToolBar*>("tlbrGreetingPlayer")->findChild<QAction*>(key)->trigger();
 }
 
-void addCall(kalvo::CallDatabase& db, const QString& file)
-{
-    db.AddNew();
-    db.SetField("Call_Name", QString("N"));
-    db.SetField("Call_Number", QString("1"));
-    db.SetField("Call_Time", QString("10:00:00"));
-    db.SetField("Call_Date", QString("1/2/26"));
-    db.SetField("Call_Massage_Name", file);
-    db.SetField("Type", file.isEmpty() ? QString("-1") : QString("0.1"));
-    db.SetField("Read", QString("0"));
-    db.Update();
-}
 } // namespace
 
 class OptionsDialogTest : public QObject
@@ -90,26 +75,11 @@ private slots:
         frmMain& form = rig.form();
         for (const char* name : {"Options", "mnuGeneral", "mnuDevices", "mnuAnswerMode", "mnuAdvance"})
             QVERIFY2(form.commands().action(name)->isEnabled(), name);
-        const struct
-        {
-            const char* menu;
-            int tab;
-        } cases[] = {{"mnuGeneral", 0}, {"mnuDevices", 1}, {"mnuAnswerMode", 2}, {"mnuAdvance", 3}};
-        for (const auto& c : cases) {
-            int shownTab = -1;
-            QStringList visible;
-            QTimer::singleShot(0, [&] {
-                auto* dialog = qobject_cast<frmOptions*>(QApplication::activeModalWidget());
-                QVERIFY(dialog);
-                shownTab = dialog->findChild<QTabBar*>("TabStrip1")->currentIndex();
-                for (int i = 1; i <= 4; ++i)
-                    if (dialog->findChild<QFrame*>(QString("Frame%1").arg(i))->isVisible())
-                        visible << QString::number(i);
-                press(*dialog, "cmdCancel");
-            });
-            form.menuClick(c.menu);
-            QCOMPARE(shownTab, c.tab);
-            QCOMPARE(visible, QStringList{QString::number(c.tab + 1)});
+        const auto shown =
+            kalvo::test::openFromMenus(form, {"mnuGeneral", "mnuDevices", "mnuAnswerMode", "mnuAdvance"});
+        for (int tab = 0; tab < 4; ++tab) {
+            QCOMPARE(shown[tab].tab, tab);
+            QCOMPARE(shown[tab].frames, QStringList{QString::number(tab + 1)});
         }
         QStringList tabs;
         frmOptions dialog(form.dialogHost(), &form);
@@ -133,9 +103,9 @@ private slots:
             QCOMPARE(dialog.findChild<QComboBox*>("txtRecLong")->currentText(), QString("2"));
             QCOMPARE(dialog.findChild<QComboBox*>("txtNumOfRing")->currentText(), QString("7"));
             press(dialog, "cmdOK");
-            QCOMPARE(setting("ValSilence"), QString::number(position * 10));
+            QCOMPARE(storedSetting("ValSilence"), QString::number(position * 10));
             QCOMPARE(rig.form().settings().options.ValSilence, position * 10);
-            QCOMPARE(setting("NumOfRing"), QString("7"));
+            QCOMPARE(storedSetting("NumOfRing"), QString("7"));
             QCOMPARE(rig.form().settings().options.NumOfRing, 7);
         }
     }
@@ -166,7 +136,8 @@ private slots:
         QCOMPARE(runValue(), mdlReg::kNotFound);
     }
 
-    // Remote access with an empty password is refused with a reason and nothing is saved.
+    // Remote access with an empty password, or one a telephone cannot key, is refused with a reason
+    // and nothing is saved.
     void remoteAccessNeedsPassword()
     {
         EngineRig rig({{"AllowRemoteAccess", "0"}, {"Pass", ""}});
@@ -177,12 +148,19 @@ private slots:
         press(dialog, "cmdOK");
         QCOMPARE(MessageBox::shownTexts().size(), 1);
         QVERIFY(MessageBox::shownTexts().first().contains("password"));
-        QCOMPARE(setting("AllowRemoteAccess"), QString("0"));
+        QCOMPARE(storedSetting("AllowRemoteAccess"), QString("0"));
         QVERIFY(dialog.findChild<QLineEdit*>("txtPass")->isEnabled());
-        dialog.findChild<QLineEdit*>("txtPass")->setText("42");
+        // Too short, or keys no telephone has ("*" ends a password): refused with the rule.
+        for (const char* bad : {"42", "12*4", "Not Found"}) {
+            dialog.findChild<QLineEdit*>("txtPass")->setText(bad);
+            press(dialog, "cmdOK");
+            QVERIFY2(MessageBox::shownTexts().last().contains("4 or more telephone keys"), bad);
+            QCOMPARE(storedSetting("AllowRemoteAccess"), QString("0"));
+        }
+        dialog.findChild<QLineEdit*>("txtPass")->setText("42#A");
         press(dialog, "cmdOK");
-        QCOMPARE(setting("AllowRemoteAccess"), QString("1"));
-        QCOMPARE(setting("Pass"), QString("42"));
+        QCOMPARE(storedSetting("AllowRemoteAccess"), QString("1"));
+        QCOMPARE(storedSetting("Pass"), QString("42#A"));
     }
 
     // The last greeting cannot be deleted; a delete answered Yes removes the file, shows the first
@@ -215,7 +193,7 @@ private slots:
         QCOMPARE(dialog.findChild<QComboBox*>("CmbGreetsMessages")->currentText(), QString("Another"));
         QCOMPARE(form.findChild<QComboBox*>("cmbDefGreet")->currentText(), QString("Another"));
         press(dialog, "cmdCancel");
-        QCOMPARE(setting("Greeting"), QString("Another"));
+        QCOMPARE(storedSetting("Greeting"), QString("Another"));
         QCOMPARE(form.settings().engine.GreetingFile, QString("Another.wav"));
     }
 
@@ -230,9 +208,9 @@ private slots:
         const QString oldFolder = rig.messagesFolder();
         const QString target = rig.programFolder() + "/Moved";
         QDir().mkpath(target);
-        addCall(form.DataBase1(), "a.wav");
-        addCall(form.DataBase1(), "");
-        addCall(form.DataBase1(), "b.wav");
+        kalvo::test::appendCall(form.DataBase1(), kalvo::test::shortCall("a.wav"));
+        kalvo::test::appendCall(form.DataBase1(), kalvo::test::shortCall(""));
+        kalvo::test::appendCall(form.DataBase1(), kalvo::test::shortCall("b.wav"));
         writeWav(oldFolder + "a.wav", tone(50));
         writeWav(oldFolder + "b.wav", tone(50));
         QFile clash(target + "/b.wav");
@@ -251,7 +229,7 @@ private slots:
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("mine"));
         QVERIFY(rig.sysLogHas("ErrcmdBrowsMessagesPath 58 File already exists"));
-        QCOMPARE(setting("MassagesPath"), target + "/");
+        QCOMPARE(storedSetting("MassagesPath"), target + "/");
         QCOMPARE(form.settings().options.MassagesPath, target + "/");
         QCOMPARE(dialog.findChild<QLineEdit*>("txtMassagesPath")->text(), target + "/");
 
@@ -262,14 +240,14 @@ private slots:
         for (const QString& chosen : {target, target + "/"}) {
             FileDialog::scriptNext(chosen);
             QMetaObject::invokeMethod(dialog.findChild<QWidget*>("cmdBrowsMessagesPath"), "click");
-            QCOMPARE(setting("MassagesPath"), target + "/");
+            QCOMPARE(storedSetting("MassagesPath"), target + "/");
             QVERIFY(QFile::exists(target + "/a.wav"));
             mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "MassagesPath", 1, "changed");
         }
         // A cancelled browser changes nothing.
         FileDialog::scriptNext(QString());
         QMetaObject::invokeMethod(dialog.findChild<QWidget*>("cmdBrowsMessagesPath"), "click");
-        QCOMPARE(setting("MassagesPath"), QString("changed"));
+        QCOMPARE(storedSetting("MassagesPath"), QString("changed"));
         press(dialog, "cmdCancel");
     }
 
@@ -281,7 +259,7 @@ private slots:
         QCOMPARE(rig.form().settings().options.MassagesPath, filled);
         frmOptions dialog(rig.form().dialogHost(), &rig.form());
         QCOMPARE(dialog.findChild<QLineEdit*>("txtMassagesPath")->text(), filled);
-        QCOMPARE(setting("MassagesPath"), filled);
+        QCOMPARE(storedSetting("MassagesPath"), filled);
     }
 
     // With the line closed, another modem and "OK" store "Modem" and "ModemName" and open nothing;
@@ -296,8 +274,8 @@ private slots:
             pick(dialog, "cmbModemDev", "Sim 1");
             press(dialog, "cmdOK");
         }
-        QCOMPARE(setting("Modem"), QString("1"));
-        QCOMPARE(setting("ModemName"), QString("Sim 1"));
+        QCOMPARE(storedSetting("Modem"), QString("1"));
+        QCOMPARE(storedSetting("ModemName"), QString("Sim 1"));
         QVERIFY(!form.Tapi1().LineOpened(0));
         QVERIFY(!form.Tapi1().LineOpened(1));
         QCOMPARE(form.engine().state().LineIndex, 1);
@@ -309,7 +287,7 @@ private slots:
         auto* modem = dialog.findChild<QComboBox*>("cmbModemDev");
         modem->setCurrentIndex(-1);
         press(dialog, "cmdOK");
-        QCOMPARE(setting("Modem"), QString("-1"));
+        QCOMPARE(storedSetting("Modem"), QString("-1"));
     }
 
     // With the line open, choosing another modem moves the open line even on "Close", and the
@@ -328,7 +306,7 @@ private slots:
         QVERIFY(!form.Tapi1().LineOpened(0));
         QVERIFY(form.Tapi1().LineOpened(1));
         QCOMPARE(form.engine().state().LineIndex, 1);
-        QCOMPARE(setting("ModemName"), QString("Sim 0"));
+        QCOMPARE(storedSetting("ModemName"), QString("Sim 0"));
 
         auto* sim1 = dynamic_cast<kalvo::sim::SimLine*>(kalvo::telephony::lineDevice(1));
         QVERIFY(sim1);

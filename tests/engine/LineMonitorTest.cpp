@@ -8,6 +8,7 @@
 #include <QtTest>
 
 using kalvo::test::EngineRig;
+using kalvo::test::storedSetting;
 using Values = std::map<QString, QString>;
 
 namespace {
@@ -16,10 +17,6 @@ const QString kThreeLines = "[Line0]\nname = Fax\nprovider = sim\nmedia_modes = 
                             "[Line1]\nname = Dup\nprovider = sim\n"
                             "[Line2]\nname = Dup\nprovider = sim\n";
 
-QString setting(const char* name)
-{
-    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
-}
 } // namespace
 
 class LineMonitorTest : public QObject
@@ -30,7 +27,10 @@ private slots:
     void init() { MessageBox::clearShown(); }
 
     // The line switch's toolbar button or menu item on the rig's window.
-    static QAction* switchItem(EngineRig& rig, const char* name) { return rig.form().findChild<QAction*>(name); }
+    static QAction* switchItem(EngineRig& rig, const char* name)
+    {
+        return rig.form().findChild<QAction*>(name);
+    }
 
     // A first start takes the first voice line by itself and stores it; of two equal names the
     // lower index wins; open and close change the status, the toolbar button and the menus once.
@@ -40,8 +40,8 @@ private slots:
         rig.start();
         LineMonitor& monitor = rig.form().engine().monitor();
         QCOMPARE(rig.form().engine().state().LineIndex, 1);
-        QCOMPARE(setting("Modem"), QString("1"));
-        QCOMPARE(setting("ModemName"), QString("Dup"));
+        QCOMPARE(storedSetting("Modem"), QString("1"));
+        QCOMPARE(storedSetting("ModemName"), QString("Dup"));
         QVERIFY(rig.sysLog().contains("SelectDevice->LineIndex: 1  Device Name: Dup"));
         QCOMPARE(rig.form().statusText(), QString("Monitoring Dup"));
         QVERIFY(switchItem(rig, "OnOff")->isChecked());
@@ -77,13 +77,13 @@ private slots:
             EngineRig rig(Values{{"Modem", "2"}, {"ModemName", "Fax"}}, 0.001, kThreeLines);
             rig.start();
             QCOMPARE(rig.form().engine().state().LineIndex, 0);
-            QCOMPARE(setting("Modem"), QString("2"));
+            QCOMPARE(storedSetting("Modem"), QString("2"));
         }
         EngineRig rig(Values{{"Modem", "1"}, {"ModemName", "Gone"}}, 0.001, kThreeLines);
         MessageBox::scriptAnswers({MessageBox::Ok});
         rig.start();
         QCOMPARE(rig.form().engine().state().LineIndex, -1);
-        QCOMPARE(setting("Modem"), QString("-1"));
+        QCOMPARE(storedSetting("Modem"), QString("-1"));
         QVERIFY(MessageBox::shownTexts().contains("Select Modem Device From Options/Devices [Modem Device]"));
         QCOMPARE(rig.form().statusText(), QString("Off Mode"));
         QVERIFY(rig.sysLog().filter("LineOpen").isEmpty());

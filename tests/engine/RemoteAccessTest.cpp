@@ -11,6 +11,7 @@
 
 #include <QFile>
 
+#include <QDir>
 #include <QtTest>
 
 using kalvo::test::EngineRig;
@@ -191,7 +192,7 @@ private slots:
 
     // The hour's window and the quarter-hour lockout by the clock: old tries expire, the lockout ends
     // on time, the right password clears the count, and a damaged file or a clock set back never
-    // makes a lockout longer.
+    // makes a lockout longer; a state that cannot be saved fails closed.
     void lockoutRulesByTheClock()
     {
         kalvo::test::IsolatedHome home;
@@ -220,6 +221,12 @@ private slots:
         damaged.close();
         QVERIFY(!lockout.lockedOut());
         QVERIFY(!lockout.recordWrong());
+
+        // A state that cannot be saved (a folder in the file's place) refuses everyone until it can.
+        QVERIFY(QFile::remove(file) && QDir().mkpath(file));
+        QVERIFY(lockout.lockedOut() && lockout.cannotSave());
+        QVERIFY(QDir(file).removeRecursively());
+        QVERIFY(!lockout.lockedOut() && !lockout.cannotSave());
 
         QCOMPARE(RemoteAccess::maskedDigit("7"), QString("x"));
         QCOMPARE(RemoteAccess::maskedDigit("D"), QString("x"));

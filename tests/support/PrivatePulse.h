@@ -15,8 +15,7 @@ public:
     PrivatePulse();
     // Stops the server it started.
     ~PrivatePulse();
-    PrivatePulse(const PrivatePulse&) = delete;
-    PrivatePulse& operator=(const PrivatePulse&) = delete;
+    Q_DISABLE_COPY_MOVE(PrivatePulse)
 
     bool started() const { return m_started; }
     // Why it did not start.

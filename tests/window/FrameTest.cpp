@@ -24,16 +24,12 @@
 #include <QtTest>
 
 using kalvo::test::EngineRig;
+using kalvo::test::storedSetting;
 using kalvo::test::tone;
 using kalvo::test::writeWav;
 using Values = std::map<QString, QString>;
 
 namespace {
-QString setting(const char* name)
-{
-    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
-}
-
 // The visible entries of a menu: captions, "-" for a separator.
 QStringList entries(const QMenu* menu)
 {
@@ -148,7 +144,7 @@ private slots:
         auto* greetings = form.findChild<QComboBox*>("cmbDefGreet");
         QCOMPARE(greetings->currentIndex(), 0);
         QCOMPARE(form.settings().engine.GreetingFile, greetings->currentText() + ".wav");
-        QCOMPARE(setting("Greeting"), greetings->currentText());
+        QCOMPARE(storedSetting("Greeting"), greetings->currentText());
         QCOMPARE(form.statusText(), QString("Monitoring Sim 0"));
         QVERIFY(!form.findChild<QLabel*>("StatusBar1Panel2")->text().isEmpty());
         QVERIFY(!form.findChild<QLabel*>("StatusBar1Panel3")->text().isEmpty());
@@ -164,7 +160,7 @@ private slots:
         form.playbackFlags().QuickPlaying = false;
         form.TBQuickOptionButtonClick("Stop");
         rings->setCurrentText("7");
-        QCOMPARE(setting("NumOfRing"), QString("7"));
+        QCOMPARE(storedSetting("NumOfRing"), QString("7"));
         QCOMPARE(form.settings().options.NumOfRing, int16_t(7));
     }
 
@@ -178,20 +174,20 @@ private slots:
         form.move(30, 40);
         form.resize(500, 400);
         WindowView::SetView(form, false, form.settings());
-        QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
-        QCOMPARE(setting("MeHeight"), QString::number(400 * 15));
-        QCOMPARE(setting("MeWinState"), QString("0"));
-        const QString left = setting("MeLeft");
+        QCOMPARE(storedSetting("MeWidth"), QString::number(500 * 15));
+        QCOMPARE(storedSetting("MeHeight"), QString::number(400 * 15));
+        QCOMPARE(storedSetting("MeWinState"), QString("0"));
+        const QString left = storedSetting("MeLeft");
         form.showMaximized();
         WindowView::SetView(form, false, form.settings());
         form.showMinimized();
         WindowView::SetView(form, false, form.settings());
-        QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
-        QCOMPARE(setting("MeLeft"), left);
+        QCOMPARE(storedSetting("MeWidth"), QString::number(500 * 15));
+        QCOMPARE(storedSetting("MeLeft"), left);
         form.showNormal();
         form.resize(600, 450);
         WindowView::SetView(form, true, form.settings());
-        QCOMPARE(setting("MeWidth"), QString::number(500 * 15));
+        QCOMPARE(storedSetting("MeWidth"), QString::number(500 * 15));
 
         WindowPlacement stored;
         stored.MeLeft = 150;

@@ -16,4 +16,17 @@ void appendCall(kalvo::CallDatabase& db, const CallRecord& call)
     db.Update();
 }
 
+CallRecord shortCall(const QString& message, qint16 read)
+{
+    CallRecord call;
+    call.name = "N";
+    call.number = "1";
+    call.time = "10:00:00";
+    call.date = "1/2/26";
+    call.message = message;
+    call.type = message.isEmpty() ? "-1" : "0.1";
+    call.read = read;
+    return call;
+}
+
 } // namespace kalvo::test

@@ -19,6 +19,9 @@ struct CallRecord
     qint16 read = 0;
 };
 
+// A short call from "N", number "1": with a message file of 0.1 s, or without one (type "-1").
+CallRecord shortCall(const QString& message, qint16 read = 0);
+
 // AddNew, the seven fields and Update.
 void appendCall(kalvo::CallDatabase& db, const CallRecord& call);
 

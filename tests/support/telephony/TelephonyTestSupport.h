@@ -85,8 +85,7 @@ class HeldUdpPort
 public:
     HeldUdpPort();
     ~HeldUdpPort();
-    HeldUdpPort(const HeldUdpPort&) = delete;
-    HeldUdpPort& operator=(const HeldUdpPort&) = delete;
+    Q_DISABLE_COPY_MOVE(HeldUdpPort)
     // 0 when no socket could be bound.
     uint16_t port() const { return m_port; }
 

@@ -4,6 +4,7 @@
 #include "AnsweringEngine.h"
 #include "CallDatabase.h"
 #include "LineControl.h"
+#include "SoundFiles.h"
 #include "SqliteCallDatabase.h"
 #include "TapiControl.h"
 #include "TapiLineControl.h"
@@ -11,10 +12,16 @@
 #include "WaveSoundDevice.h"
 #include "mdlReg.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
+#include <QPushButton>
+#include <QTabBar>
 #include <QTextStream>
+#include <QTimer>
 #include <cmath>
+#include <sndfile.h>
 #include <stdexcept>
 
 namespace kalvo::test {
@@ -30,25 +37,36 @@ std::vector<int16_t> tone(int ms, int amplitude, int hz)
 
 void writeWav(const QString& path, const std::vector<int16_t>& frames)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!writeSound(path, frames, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16))
         throw std::runtime_error("cannot write " + path.toStdString());
-    const uint32_t data = static_cast<uint32_t>(frames.size() * 2);
-    auto u32 = [&](uint32_t v) { file.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { file.write(reinterpret_cast<const char*>(&v), 2); };
-    file.write("RIFF");
-    u32(36 + data);
-    file.write("WAVEfmt ");
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    file.write("data");
-    u32(data);
-    file.write(reinterpret_cast<const char*>(frames.data()), data);
+}
+
+QString storedSetting(const char* name)
+{
+    return mdlReg::GetRegString(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name);
+}
+
+std::vector<ShownTab> openFromMenus(frmMain& form, std::initializer_list<const char*> menus)
+{
+    std::vector<ShownTab> shown;
+    for (const char* menu : menus) {
+        ShownTab tab;
+        QTimer::singleShot(0, [&] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (!dialog)
+                return;
+            if (auto* strip = dialog->findChild<QTabBar*>("TabStrip1"))
+                tab.tab = strip->currentIndex();
+            for (int i = 1; i <= 4; ++i)
+                if (auto* frame = dialog->findChild<QWidget*>(QString("Frame%1").arg(i));
+                    frame && frame->isVisible())
+                    tab.frames << QString::number(i);
+            dialog->findChild<QPushButton*>("cmdCancel")->click();
+        });
+        form.menuClick(menu);
+        shown.push_back(tab);
+    }
+    return shown;
 }
 
 EngineRig::EngineRig(const std::map<QString, QString>& settings, double timeScale, const QString& conf)

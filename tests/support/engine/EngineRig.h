@@ -8,6 +8,7 @@
 #include "frmMain.h"
 
 #include <QStringList>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <vector>
@@ -18,6 +19,18 @@ namespace kalvo::test {
 std::vector<int16_t> tone(int ms, int amplitude = 8000, int hz = 440);
 // Writes a 16-bit PCM mono 8000 Hz wave file.
 void writeWav(const QString& path, const std::vector<int16_t>& frames);
+// A value of the settings key as the program reads it ("Not Found" when absent).
+QString storedSetting(const char* name);
+
+// What a settings dialog showed when a menu opened it: its tab (0 = the first) and its visible
+// frames ("1" for Frame1).
+struct ShownTab
+{
+    int tab = -1;
+    QStringList frames;
+};
+// Runs each menu item of the window; the modal dialog it opens is read and cancelled at once.
+std::vector<ShownTab> openFromMenus(frmMain& form, std::initializer_list<const char*> menus);
 
 class EngineRig
 {
