@@ -1,6 +1,8 @@
 // The list fillers of the settings dialogs.
 #include "DialogLists.h"
 
+#include "Settings.h"
+
 #include "ErrorTrap.h"
 #include "FileDialog.h"
 #include "LineControl.h"
@@ -10,6 +12,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <cstdio>
 
 namespace {
@@ -113,4 +116,16 @@ void DialogLists::showText(QComboBox& list, const QString& text)
     if (at < 0)
         throw kalvo::VbError(kalvo::VbInvalidPropertyValue);
     list.setCurrentIndex(at);
+}
+
+void DialogLists::showStored(QLineEdit& field, const QString& value, const QString& placeholder)
+{
+    field.setText(neverStored(value) ? QString() : value);
+    field.setPlaceholderText(placeholder);
+    field.setCursorPosition(0);
+}
+
+QString DialogLists::storedText(const QLineEdit& field, const QString& stored)
+{
+    return field.text().isEmpty() && neverStored(stored) ? stored : field.text();
 }

@@ -8,6 +8,7 @@
 
 class LineControl;
 class QComboBox;
+class QLineEdit;
 class QWidget;
 class mdlLog;
 
@@ -33,4 +34,10 @@ public:
     // Shows text in a pick-only list: the matching entry is selected, otherwise error 380 is raised
     // and the list keeps its selection.
     static void showText(QComboBox& list, const QString& text);
+    // Shows a stored text in a field; a value never stored shows as an empty field whose
+    // placeholder says what goes there.
+    static void showStored(QLineEdit& field, const QString& value, const QString& placeholder);
+    // What to store from a field that showStored filled: a never-stored value left empty stays as
+    // it was, so opening and closing a dialog changes nothing.
+    static QString storedText(const QLineEdit& field, const QString& stored);
 };

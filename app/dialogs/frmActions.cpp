@@ -13,6 +13,7 @@
 #include "mdlLog.h"
 
 #include "DialogFrame.h"
+#include "DialogLists.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -134,17 +135,14 @@ void frmActions::GetOptions()
 {
     const MainActions& a = m_host.settings.actions;
     m_chkSendToMail->setChecked(a.pMailTo != 0);
-    m_txtSendToMail->setText(a.MailTo);
-    m_txtSMTP->setText(a.SMTPServer);
-    m_txtFromMail->setText(a.MailFrom);
+    DialogLists::showStored(*m_txtSendToMail, a.MailTo, "name@example.org");
+    DialogLists::showStored(*m_txtSMTP, a.SMTPServer, "mail server, e.g. smtp.example.org:587");
+    DialogLists::showStored(*m_txtFromMail, a.MailFrom, "name@example.org");
     m_cmbActMail->setCurrentIndex(a.ActionsMailAllCalls != 0 ? 1 : 0);
     m_chkApp->setChecked(a.pAppTo != 0);
-    m_txtAppTo->setText(a.AppTo);
+    DialogLists::showStored(*m_txtAppTo, a.AppTo, "program and arguments, e.g. notify-send <NAME> <NUMBER>");
     m_chkBGAPP->setChecked(a.pAppToBG != 0);
     m_cmbActApp->setCurrentIndex(a.ActionsAppAllCalls != 0 ? 1 : 0);
-    // A long command line shows from its program, not from its last argument.
-    for (QLineEdit* field : {m_txtSendToMail, m_txtSMTP, m_txtFromMail, m_txtAppTo})
-        field->setCursorPosition(0);
 }
 
 void frmActions::selectTab(int tab)
@@ -236,13 +234,18 @@ bool frmActions::checksFail()
         QLineEdit* field;
     };
     const bool mail = m_chkSendToMail->isChecked();
-    const Check checks[] = {{mail && !EngineRules::IsValidEmail(m_txtSendToMail->text()),
-                             "'E-Mail To' Is Invalid", 1, m_txtSendToMail},
-                            {mail && m_txtSMTP->text().isEmpty(), "'SMTP' Is Invalid", 1, m_txtSMTP},
-                            {mail && !EngineRules::IsValidEmail(m_txtFromMail->text()),
-                             "'From(Replay To)' Is Invalid", 1, m_txtFromMail},
-                            {m_chkApp->isChecked() && m_txtAppTo->text().isEmpty(),
-                             "'Application Path' Field Is Empty", 2, m_txtAppTo}};
+    const bool app = m_chkApp->isChecked();
+    const Check checks[] = {
+        {mail && !EngineRules::IsValidEmail(m_txtSendToMail->text()), "'E-Mail To' Is Invalid", 1,
+         m_txtSendToMail},
+        {mail && !EngineRules::IsValidHostName(m_txtSMTP->text()), "'SMTP' Is Invalid", 1, m_txtSMTP},
+        {mail && !EngineRules::IsValidEmail(m_txtFromMail->text()), "'From(Replay To)' Is Invalid", 1,
+         m_txtFromMail},
+        {app && m_txtAppTo->text().isEmpty(), "'Application Path' Field Is Empty", 2, m_txtAppTo},
+        {app && !EngineRules::ProgramExists(m_txtAppTo->text()),
+         "'Application Path': the program cannot be found (give its full path, or a "
+         "program on PATH)",
+         2, m_txtAppTo}};
     for (const Check& check : checks) {
         if (!check.fails)
             continue;
@@ -260,12 +263,13 @@ void frmActions::saveActions()
     trap.step([&] {
         ActionsInput in;
         in.pMailTo = m_chkSendToMail->isChecked();
-        in.MailTo = m_txtSendToMail->text();
-        in.SMTPServer = m_txtSMTP->text();
-        in.MailFrom = m_txtFromMail->text();
+        const MainActions& stored = m_host.settings.actions;
+        in.MailTo = DialogLists::storedText(*m_txtSendToMail, stored.MailTo);
+        in.SMTPServer = DialogLists::storedText(*m_txtSMTP, stored.SMTPServer);
+        in.MailFrom = DialogLists::storedText(*m_txtFromMail, stored.MailFrom);
         in.mailMessagesOnly = m_cmbActMail->currentIndex() == 1;
         in.pAppTo = m_chkApp->isChecked();
-        in.AppTo = m_txtAppTo->text();
+        in.AppTo = DialogLists::storedText(*m_txtAppTo, stored.AppTo);
         in.pAppToBG = m_chkBGAPP->isChecked();
         in.appMessagesOnly = m_cmbActApp->currentIndex() == 1;
         SettingsWriter(m_host.settings).PutMainActions(in);

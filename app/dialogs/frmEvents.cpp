@@ -82,12 +82,12 @@ void frmEvents::GetOptions()
     ErrorTrap trap("ErrEventsGetOptions->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
     DialogLists::FilFile(*p.CmbPlayWhenCall, soundPattern(), {}, m_host.log);
     DialogLists::FilFile(*p.CmbPlayWhenMessage, soundPattern(), {}, m_host.log);
-    if (!e.PlayInRing.isEmpty()) {
+    if (!e.PlayInRing.isEmpty() && !neverStored(e.PlayInRing)) {
         trap.step([&] { DialogLists::showText(*p.CmbPlayWhenCall, e.PlayInRing); });
         p.chkPlayInCall->setChecked(e.cPlayInRing != 0);
     }
     p.chkOnlyIfGotMessage->setChecked(e.cOnlyIfGotMessage != 0);
-    if (!e.PlayInIdle.isEmpty()) {
+    if (!e.PlayInIdle.isEmpty() && !neverStored(e.PlayInIdle)) {
         trap.step([&] { DialogLists::showText(*p.CmbPlayWhenMessage, e.PlayInIdle); });
         p.chkPlayInMessage->setChecked(e.cPlayInIdle != 0);
     }

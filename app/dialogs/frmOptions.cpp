@@ -108,16 +108,19 @@ void frmOptions::GetOptions()
     p.cmdRecordMessage->setChecked(o.RecordMessage != 0);
     trap.step([&] { DialogLists::showText(*p.txtNumOfRing, QString::number(o.NumOfRing)); });
     trap.step([&] { DialogLists::showText(*p.txtRecLong, QString::number(o.MaxRec)); });
-    p.txtPass->setText(o.Pass);
+    DialogLists::showStored(*p.txtPass, o.Pass, "4 or more keys: 0-9, #, A-D");
     p.chkWornDelete->setChecked(o.WornDelete != 0);
     p.chkWornClear->setChecked(o.WornClear != 0);
     p.chkListMessagesOnly->setChecked(o.ListMessageOnly != 0);
     p.chkPreScreen->setChecked(o.PreScreen != 0);
-    if (!o.ModemName.isEmpty())
+    if (!o.ModemName.isEmpty() && !neverStored(o.ModemName))
         trap.step([&] { DialogLists::showText(*p.cmbModemDev, o.ModemName); });
     trap.step(
         [&] { m_loadedLineIndex = EngineRules::FindLineByName(m_host.tapi, p.cmbModemDev->currentText()); });
     trap.step([&] {
+        // Without a sound server there is no device to show, which is no stored value's fault.
+        if (p.cmbSoundDev->count() == 0)
+            return;
         if (o.Sound < -1 || o.Sound >= p.cmbSoundDev->count())
             throw kalvo::VbError(kalvo::VbInvalidPropertyValue);
         p.cmbSoundDev->setCurrentIndex(o.Sound);
@@ -158,11 +161,15 @@ void frmOptions::cmdOKClick()
 
 bool frmOptions::remoteAccessRefused()
 {
-    if (!m_pages.chkAllowRemoteAccess->isChecked() || !m_pages.txtPass->text().isEmpty())
+    const QString password = m_pages.txtPass->text();
+    if (!m_pages.chkAllowRemoteAccess->isChecked() || EngineRules::IsValidPassword(password))
         return false;
-    // Remote access with an empty password could never be opened from a phone.
+    // Remote access with a password no telephone can key could never be opened.
     MessageBox::show(
-        "Remote access needs a password: type the password that opens it from an external phone.",
+        password.isEmpty()
+            ? "Remote access needs a password: type the password that opens it from an external phone."
+            : "The remote-access password must be 4 or more telephone keys: 0-9, # and A-D (\"*\" ends "
+              "the password).",
         MessageBox::Information, "Kalvo", this);
     selectTab(1);
     m_pages.txtPass->setEnabled(true);
@@ -194,7 +201,7 @@ void frmOptions::saveOptions()
     in.NumOfRing = p.txtNumOfRing->currentText();
     in.MaxRec = p.txtRecLong->currentText();
     in.AllowRemoteAccess = p.chkAllowRemoteAccess->isChecked();
-    in.Pass = p.txtPass->text();
+    in.Pass = DialogLists::storedText(*p.txtPass, m_host.settings.options.Pass);
     in.CompressMessages = p.chkCompress->isChecked();
     in.pQuickToolbar = p.chkQuickToolBar->isChecked();
     SettingsWriter(m_host.settings).PutMainOptions(in, trap);

@@ -16,6 +16,8 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
                                  clock, viewer, m_state, programFolder, std::move(status)}
 {
     m_state.LineIndex = settings.engine.LineIndex;
+    m_context.problem = [this](const QString& cause, const QString& text) { emit problem(cause, text); };
+    m_context.solved = [this](const QString& cause) { emit solved(cause); };
     m_monitor = new LineMonitor(m_context, this);
     m_flow = new CallFlow(m_context, *m_monitor, this);
     m_remote = new RemoteAccess(m_context, *m_flow, list, this);

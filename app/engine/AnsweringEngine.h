@@ -69,6 +69,9 @@ signals:
     void lineSwitched(bool on);
     void switchRestored(bool down);
     void userNotice(const QString& text);
+    // A failure the user must act on, by cause, and its end (see EngineContext).
+    void problem(const QString& cause, const QString& text);
+    void solved(const QString& cause);
 
 private:
     void finishCallInProgress();

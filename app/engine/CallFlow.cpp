@@ -16,6 +16,7 @@
 #include "WaveControl.h"
 
 #include <QDateTime>
+#include <QDir>
 
 namespace {
 constexpr int kWaitBeforeRecordMs = 300;
@@ -123,8 +124,14 @@ void CallFlow::TapiConnected(int lineIndex)
         tapi.LineMonitorDigits(lineIndex, true);
         logLine("Connected" + tag(lineIndex));
         state.GreetingPlaying = true;
-        playOnLine("Play Greeting ",
-                   m_context.programFolder + "/Greets/" + m_context.settings.engine.GreetingFile, false);
+        const QString greeting = m_context.settings.engine.GreetingFile;
+        const int played =
+            playOnLine("Play Greeting ", m_context.programFolder + "/Greets/" + greeting, false);
+        if (played == 0)
+            m_context.tellSolved("greeting");
+        else
+            m_context.tellProblem("greeting", "The greeting \"" + greeting + "\" cannot be played: " +
+                                                  m_context.wave1.PlayErrorText(played));
     });
     trap.step([&] {
         if (m_context.viewer.isLoaded()) {
@@ -134,7 +141,7 @@ void CallFlow::TapiConnected(int lineIndex)
     });
 }
 
-void CallFlow::playOnLine(const QString& what, const QString& path, bool logAlways)
+int CallFlow::playOnLine(const QString& what, const QString& path, bool logAlways)
 {
     const int result =
         m_context.wave1.PlayFile(path, m_context.tapi.LineGetWaveOutID(m_context.state.LineIndex));
@@ -145,6 +152,7 @@ void CallFlow::playOnLine(const QString& what, const QString& path, bool logAlwa
         // the caller still gets the beep and the recording.
         QMetaObject::invokeMethod(this, &CallFlow::LineWaveDonePlay, Qt::QueuedConnection);
     }
+    return result;
 }
 
 void CallFlow::LineWaveDonePlay()
@@ -233,8 +241,16 @@ void CallFlow::StopRecMessage()
         state.call.MessageFile = CallStore::messageFileName(folder, state.call.CallDate, state.call.CallTime);
     });
     trap.step([&] {
-        logLine("Record Message " +
-                wave.RecordErrorText(wave.StopRecordToFile(folder + state.call.MessageFile)));
+        // A messages folder that was removed is made again rather than losing the message.
+        if (!QDir(folder).exists())
+            QDir().mkpath(folder);
+        const int result = wave.StopRecordToFile(folder + state.call.MessageFile);
+        logLine("Record Message " + wave.RecordErrorText(result));
+        if (result == 0)
+            m_context.tellSolved("record");
+        else
+            m_context.tellProblem("record", "The message could not be written to " + folder + ": " +
+                                                wave.RecordErrorText(result));
     });
     trap.step([&] { logLine("Close PreScreen" + wave.RecordErrorText(wave.StopMonitor())); });
     RecoveredMessages::noteRecordingEnded(kalvo::sound::RecordingFile::defaultSpoolFolder());
@@ -269,6 +285,12 @@ void CallFlow::DropInComeCall()
         logLine("DropChice" + m_context.lineTag());
         if (tapi.LineConnected(line))
             return;
+        // A line that can refuse a ringing call does: the caller is never connected, never charged.
+        const int refused = tapi.LineDrop(line);
+        logLine("LineDrop" + m_context.lineTag() + "->Proc Num: " + tapi.GetTapiStrError(refused));
+        if (refused >= 0)
+            return;
+        // One that cannot is answered and hung up at once.
         logLine("LineAnswer" + m_context.lineTag() + "->" + tapi.GetTapiStrError(tapi.LineAnswer(line)));
         logLine("LineDrop" + m_context.lineTag() +
                 "->Proc Num: " + tapi.GetTapiStrError(tapi.LineDrop(line)));

@@ -55,7 +55,8 @@ private:
     void logLine(const QString& line) const { m_context.sysLog(line); }
     QString tag(int lineIndex) const { return "[LineIndex:" + QString::number(lineIndex) + "]"; }
     // A greeting or beep that could not start is logged and counts as played to its end.
-    void playOnLine(const QString& what, const QString& path, bool logAlways);
+    // @return the sound component's result.
+    int playOnLine(const QString& what, const QString& path, bool logAlways);
 
     EngineContext& m_context;
     LineMonitor& m_monitor;

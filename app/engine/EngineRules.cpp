@@ -6,7 +6,10 @@
 #include "LineControl.h"
 #include "VbError.h"
 
+#include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <unistd.h>
 
 namespace {
@@ -71,6 +74,37 @@ bool IsValidEmail(const QString& address)
         if (address.contains(c))
             return false;
     return !address.contains("..");
+}
+
+bool IsValidPassword(const QString& password)
+{
+    static const QRegularExpression keys("^[0-9#A-D]{4,}$");
+    return keys.match(password).hasMatch();
+}
+
+bool IsValidHostName(const QString& server)
+{
+    static const QRegularExpression hostAndPort("^(?:(?:[A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)(?:\\.["
+                                                "A-Za-z0-9](?:[A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*"
+                                                "|\\[[0-9A-Fa-f:.]+\\])(?::([0-9]{1,5}))?$");
+    const QRegularExpressionMatch match = hostAndPort.match(server);
+    if (!match.hasMatch() || server.size() > 253 + 6)
+        return false;
+    const QString port = match.captured(1);
+    return port.isEmpty() || (port.toInt() >= 1 && port.toInt() <= 65535);
+}
+
+bool ProgramExists(const QString& commandTemplate)
+{
+    const QStringList words = splitCommandLine(commandTemplate);
+    if (words.isEmpty() || words.first().isEmpty())
+        return false;
+    const QString program = words.first();
+    if (program.contains('/')) {
+        const QFileInfo file(program);
+        return file.isFile() && file.isExecutable();
+    }
+    return !QStandardPaths::findExecutable(program).isEmpty();
 }
 
 QString ReplacePlaceholders(const QString& text, const CurrentCall& call)

@@ -17,6 +17,13 @@ int FindLineByName(LineControl& tapi, const QString& deviceName);
 
 // The recipient check of the actions dialog.
 bool IsValidEmail(const QString& address);
+// A remote-access password a telephone can key: 4 or more of 0-9, #, A-D ("*" ends a password).
+bool IsValidPassword(const QString& password);
+// A mail server: a host name or IPv4 address, optionally ":port" (1-65535); or "[IPv6]:port".
+bool IsValidHostName(const QString& server);
+// Whether the program a template starts can be found: a path to an executable file, or a name on
+// PATH.
+bool ProgramExists(const QString& commandTemplate);
 
 // The template with the first occurrence of each placeholder replaced, in the order <NUMBER>,
 // <NAME>, <MESSAGE_PATH>, <DATE>, <TIME>.

@@ -21,3 +21,15 @@ QString EngineContext::lineTag() const
 {
     return "[LineIndex:" + QString::number(state.LineIndex) + "]";
 }
+
+void EngineContext::tellProblem(const QString& cause, const QString& text) const
+{
+    if (problem)
+        problem(cause, text);
+}
+
+void EngineContext::tellSolved(const QString& cause) const
+{
+    if (solved)
+        solved(cause);
+}

@@ -48,6 +48,10 @@ struct EngineContext
     EngineState& state;
     QString programFolder;                      // no trailing "/"
     std::function<void(const QString&)> status; // the first status-bar panel
+    // A failure the user must act on, by cause ("mail", "program", "store", "record", "line",
+    // "greeting"), and the end of that failure; the window tells each cause once.
+    std::function<void(const QString& cause, const QString& text)> problem = {};
+    std::function<void(const QString& cause)> solved = {};
 
     // The messages folder, ending in "/".
     QString messagesFolder() const;
@@ -55,4 +59,7 @@ struct EngineContext
     void sysLog(const QString& line) const;
     // "[LineIndex:" + n + "]" for the watched line.
     QString lineTag() const;
+    // Tells a failure, or its end, when the window listens.
+    void tellProblem(const QString& cause, const QString& text) const;
+    void tellSolved(const QString& cause) const;
 };

@@ -54,14 +54,19 @@ bool LineMonitor::SelectModemDevice()
     return true;
 }
 
-void LineMonitor::OpenLine(int lineIndex)
+void LineMonitor::lineOperation(const char* label, int lineIndex,
+                                const std::function<void(LineControl&)>& body)
 {
     if (lineIndex < 0)
         return;
-    ErrorTrap trap("ErrOpenLine ", [this](const QString& l) { m_context.sysLog(l); });
+    ErrorTrap trap(QString::fromLatin1(label), [this](const QString& l) { m_context.sysLog(l); });
     WaitCursor hourglass;
-    trap.step([&] {
-        LineControl& tapi = m_context.tapi;
+    trap.step([&] { body(m_context.tapi); });
+}
+
+void LineMonitor::OpenLine(int lineIndex)
+{
+    lineOperation("ErrOpenLine ", lineIndex, [&](LineControl& tapi) {
         if (tapi.LineOpened(lineIndex))
             return;
         const int result =
@@ -88,12 +93,7 @@ void LineMonitor::OpenLine(int lineIndex)
 
 void LineMonitor::CloseLine(int lineIndex)
 {
-    if (lineIndex < 0)
-        return;
-    ErrorTrap trap("ErrCloseLine ", [this](const QString& l) { m_context.sysLog(l); });
-    WaitCursor hourglass;
-    trap.step([&] {
-        LineControl& tapi = m_context.tapi;
+    lineOperation("ErrCloseLine ", lineIndex, [&](LineControl& tapi) {
         if (!tapi.LineOpened(lineIndex)) {
             // The click moved the button; it shows the line's real state again.
             emit switchRestored(m_context.state.LineIsOpen);
@@ -146,6 +146,7 @@ void LineMonitor::TapiLineState(int lineIndex, bool inService, const QString& re
         return;
     }
     m_context.sysLog("LineInService[LineIndex:" + QString::number(lineIndex) + "]");
+    m_context.tellSolved("line");
     if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex)
         PutStatusBarMonitoringModem();
 }
@@ -153,6 +154,8 @@ void LineMonitor::TapiLineState(int lineIndex, bool inService, const QString& re
 void LineMonitor::showOutOfService(int lineIndex, const QString& reason)
 {
     m_context.sysLog("LineOutOfService[LineIndex:" + QString::number(lineIndex) + "]->" + reason);
-    if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex)
+    if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex) {
         m_context.status("Out Of Service: " + reason);
+        m_context.tellProblem("line", "Out Of Service: " + reason);
+    }
 }

@@ -5,6 +5,7 @@
 #include "EngineState.h"
 
 #include <QObject>
+#include <functional>
 
 class LineMonitor : public QObject
 {
@@ -39,6 +40,8 @@ public slots:
     void TapiLineState(int lineIndex, bool inService, const QString& reason);
 
 private:
+    // Runs a line operation under its error label with the hourglass shown; no line, nothing to do.
+    void lineOperation(const char* label, int lineIndex, const std::function<void(LineControl&)>& body);
     void showOutOfService(int lineIndex, const QString& reason);
     void storeModem(int16_t index, const QString* name);
 

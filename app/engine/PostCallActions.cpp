@@ -14,6 +14,14 @@
 
 namespace {
 constexpr int kAfterMailSentMs = 3000;
+
+// The caller as the user knows them: the name, else the number.
+QString callerOf(const CurrentCall& call)
+{
+    if (!call.CallerName.isEmpty() && call.CallerName != QLatin1String("UNKNOWN"))
+        return call.CallerName;
+    return call.CallerNumber.isEmpty() ? QStringLiteral("an unknown caller") : call.CallerNumber;
+}
 } // namespace
 
 PostCallActions::PostCallActions(EngineContext& context, LineMonitor& monitor, MessageList& list,
@@ -41,7 +49,12 @@ void PostCallActions::storeCall()
     const CurrentCall& call = m_context.state.call;
     if (!CallStore::keepsCall(m_context.settings.options.ListMessageOnly, call.GotMessage))
         return;
-    m_store.PutCallDetailsInDB(call, m_context.messagesFolder());
+    if (m_store.PutCallDetailsInDB(call, m_context.messagesFolder()))
+        m_context.tellSolved("store");
+    else
+        m_context.tellProblem("store",
+                              "The call from " + callerOf(call) +
+                                  " could not be stored in the call database; see the log (File > Log)");
     m_list.makeList();
 }
 
@@ -116,8 +129,12 @@ void PostCallActions::SendToApp()
         EngineRules::splitCommandLine(m_context.settings.actions.AppTo), m_context.state.call);
     int number = 0;
     QString error;
-    if (!EngineRules::startDetached(argv, &number, &error))
-        logLine("Error Send To APP ->" + QString::number(number) + " " + error);
+    if (EngineRules::startDetached(argv, &number, &error)) {
+        m_context.tellSolved("program");
+        return;
+    }
+    logLine("Error Send To APP ->" + QString::number(number) + " " + error);
+    m_context.tellProblem("program", "The program for calls did not start: " + error);
 }
 
 int PostCallActions::percentOf(qint64 done, qint64 total)
@@ -147,6 +164,7 @@ void PostCallActions::Mail1MailSent()
         m_context.timeBase.wait(kAfterMailSentMs);
         m_monitor.PutStatusBarMonitoringModem();
         logLine("Mail was sent to " + m_context.settings.actions.MailTo);
+        m_context.tellSolved("mail");
     } catch (...) {
     }
 }
@@ -155,6 +173,8 @@ void PostCallActions::Mail1SendFailed(const QString& reason)
 {
     try {
         logLine("Error Sending To Mail To : " + m_context.settings.actions.MailTo + " Becouse:" + reason);
+        m_context.tellProblem("mail", "The mail to " + m_context.settings.actions.MailTo +
+                                          " was not sent: " + reason);
     } catch (...) {
     }
 }

@@ -68,6 +68,9 @@ bool RemoteAccess::refuse(int lineIndex, bool wrongPassword)
         if (lockStarted)
             logLine("Remote Control Locked Out Until " +
                     m_lockout.until().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + " " + where);
+    } else if (m_lockout.cannotSave()) {
+        logLine("Remote Control Refused, Lockout State Cannot Be Saved To " + RemoteLockout::defaultPath() +
+                " " + where);
     } else {
         logLine("Remote Control Refused, Locked Out " + where);
     }

@@ -52,7 +52,7 @@ RemoteLockout::State RemoteLockout::load() const
     return state;
 }
 
-void RemoteLockout::save(const State& state) const
+bool RemoteLockout::save(const State& state) const
 {
     QByteArray text;
     for (qint64 at : state.wrong)
@@ -64,18 +64,25 @@ void RemoteLockout::save(const State& state) const
     const QByteArray temp = QFile::encodeName(m_path + ".tmp");
     const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
-        return;
+        return false;
     ::fchmod(fd, 0600);
     bool ok = ::write(fd, text.constData(), size_t(text.size())) == text.size();
     ok = ::fsync(fd) == 0 && ok;
     ::close(fd);
-    if (!ok || ::rename(temp.constData(), QFile::encodeName(m_path).constData()) != 0)
+    if (!ok || ::rename(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
         ::unlink(temp.constData());
+        return false;
+    }
+    return true;
 }
 
 bool RemoteLockout::lockedOut() const
 {
-    return load().lockedUntil != 0;
+    // Fails closed: a state that cannot be kept could never lock a guesser out, so nobody gets in
+    // until it can be written again.
+    const State state = load();
+    m_cannotSave = !save(state);
+    return m_cannotSave || state.lockedUntil != 0;
 }
 
 QDateTime RemoteLockout::until() const

@@ -22,8 +22,11 @@ public:
     // The file beside the settings: "remote-lockout" in the registry folder.
     static QString defaultPath();
 
-    // True while remote access is refused; until() tells until when.
+    // True while remote access is refused: during a lockout, and while the state cannot be saved.
+    // until() tells until when a lockout lasts.
     bool lockedOut() const;
+    // True when the last check found that the state cannot be saved.
+    bool cannotSave() const { return m_cannotSave; }
     QDateTime until() const;
 
     // Counts a wrong password. @return true when it starts a lockout.
@@ -38,9 +41,11 @@ private:
         qint64 lockedUntil = 0;
     };
     State load() const;
-    void save(const State& state) const;
+    // @return false when the file could not be written.
+    bool save(const State& state) const;
     qint64 nowSeconds() const;
 
     QString m_path;
     const Clock& m_clock;
+    mutable bool m_cannotSave = false;
 };

@@ -5,6 +5,12 @@
 #include <QString>
 #include <cstdint>
 
+// What a text setting that was never stored reads as; never shown to the user as a value.
+inline bool neverStored(const QString& text)
+{
+    return text == QLatin1String("Not Found");
+}
+
 struct MainOptions
 {
     int32_t SecSilence = 0;

@@ -20,6 +20,7 @@
 #include "SipLineDialog.h"
 #include "TimeBase.h"
 #include "TrayIcon.h"
+#include "UserNotices.h"
 #include "WindowView.h"
 #include "frmAbout.h"
 
@@ -32,11 +33,10 @@
 #include <QToolBar>
 
 namespace {
-// Grid lines and full-row selection of the call list (the check box Check1 of the form).
+// Grid lines and full-row selection of the call list (the check box Check1 of the form); the
+// design size of the window, in twips.
 constexpr bool kCheck1 = true;
-// The design size of the window, in twips.
-constexpr int kDesignWidthTwips = 9600;
-constexpr int kDesignHeightTwips = 7200;
+constexpr int kDesignWidthTwips = 9600, kDesignHeightTwips = 7200;
 } // namespace
 
 frmMain::frmMain(const QString& programFolder, const Clock& clock, QWidget* parent)
@@ -79,11 +79,6 @@ frmMain::~frmMain()
     delete m_player;
     delete m_quick;
     delete m_callList;
-}
-
-ErrorTrap frmMain::trap(const char* label) const
-{
-    return ErrorTrap(QString::fromLatin1(label), [this](const QString& l) { logLine(l); });
 }
 
 void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
@@ -147,9 +142,7 @@ void frmMain::buildFrame(const TimeBase& timeBase)
                                    m_lineSwitch->mnuOff(), FrameCommands::builtWebHost());
     QWidget* area = centralWidget();
     m_commands->CoolBar1()->setParent(area);
-    QWidget* band = m_commands->quickBand();
-    m_quick = new QuickSettings(m_settings, m_programFolder, band);
-
+    m_quick = new QuickSettings(m_settings, m_programFolder, m_commands->quickBand());
     m_layout = std::make_unique<FrameLayout>(area, *m_commands, *m_quick, m_callList->view(),
                                              m_player->toolBar(), m_player->slider(), m_panels);
 
@@ -159,6 +152,11 @@ void frmMain::buildFrame(const TimeBase& timeBase)
     });
     m_hiding =
         std::make_unique<WindowHiding>(*this, *m_tray, m_settings, [this](const QString& l) { logLine(l); });
+    // Failures the user must act on reach the status bar and the tray, once per cause.
+    auto* notices = new UserNotices(
+        *m_tray, [this](const QString& text) { m_panels->setStatus(text); }, this);
+    connect(m_engine, &AnsweringEngine::problem, notices, &UserNotices::tell);
+    connect(m_engine, &AnsweringEngine::solved, notices, &UserNotices::solved);
     connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
     connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);

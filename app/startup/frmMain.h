@@ -101,7 +101,10 @@ private:
     void relayout();
     void Form_Unload(bool& cancel);
     void logLine(const QString& line) const { m_log.WriteSysLog(line); }
-    ErrorTrap trap(const char* label) const;
+    ErrorTrap trap(const char* label) const
+    {
+        return ErrorTrap(label, [this](const QString& l) { logLine(l); });
+    }
 
     QString m_programFolder;
     mdlLog m_log;

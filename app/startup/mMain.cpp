@@ -17,27 +17,53 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QProcess>
+#include <QScreen>
+#include <algorithm>
 #include <memory>
 
 namespace {
-// What a first start stores besides the designed first-run values, so that the first caller is
-// greeted, recorded and logged without the user touching a setting.
+// What a first start stores besides the designed first-run values: every number and switch the
+// loaders read, so that the first caller is greeted, recorded and logged without the user touching
+// a setting and no loader finds a value missing. Where the dialogs offer only some values (the
+// close delay, the animation speed) the first of them is stored.
 struct StartValue
 {
     const char* name;
     const char* value;
 };
+// clang-format off
 const StartValue kWorkingDefaults[] = {
-    {"NumOfRing", "4"},     {"RecordMessage", "1"}, {"MaxRec", "2"},     {"SecSilence", "15"},
-    {"cDropSilence", "1"},  {"ValSilence", "20"},   {"WornDelete", "1"}, {"WornClear", "1"},
-    {"pQuickToolbar", "1"}, {"cLogSys", "1"},       {"cLogCalls", "1"},  {"LogFor", "3 Last Month"},
-};
+    {"SecSilence", "15"},         {"cDropSilence", "1"},      {"ValSilence", "20"},       {"RecordMessage", "1"},
+    {"NumOfRing", "4"},           {"MaxRec", "2"},            {"WornDelete", "1"},        {"WornClear", "1"},
+    {"ListMessageOnly", "0"},     {"Modem", "-1"},            {"Sound", "0"},             {"AllowRemoteAccess", "0"},
+    {"CompressMessages", "0"},    {"pQuickToolbar", "1"},     {"PreScreen", "0"},         {"pMailTo", "0"},
+    {"ActionsMailAllCalls", "0"}, {"pAppTo", "0"},            {"pAppToBG", "0"},          {"ActionsAppAllCalls", "0"},
+    {"cPlayInRing", "0"},         {"cOnlyIfGotMessage", "0"}, {"cPlayInIdle", "0"},       {"WhenMsgViewMsg", "0"},
+    {"ViewDetails", "0"},         {"cAnimation", "0"},        {"AnimationFast", "10"},    {"cCloseCallerView", "0"},
+    {"CloseCallerView", "5"},     {"cLogSys", "1"},           {"cLogCalls", "1"},         {"cWornBeforeDelete", "1"},
+    {"LogFor", "3 Last Month"}};
+// clang-format on
 
 void storeIfAbsent(const QString& name, const QString& value)
 {
     using namespace mdlReg;
     if (GetRegString(HKeyLocalMachine, kSettingsKey, name) == kNotFound)
         SetRegValue(HKeyLocalMachine, kSettingsKey, name, 1, value);
+}
+
+// The window's first placement: its design size (9600 x 7200 twips), centred on the screen.
+void storeFirstPlacement()
+{
+    constexpr int kTwips = 15, kWidth = 9600, kHeight = 7200;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    storeIfAbsent("MeTop",
+                  QString::number(std::max(0, area.y() * kTwips + (area.height() * kTwips - kHeight) / 2)));
+    storeIfAbsent("MeLeft",
+                  QString::number(std::max(0, area.x() * kTwips + (area.width() * kTwips - kWidth) / 2)));
+    storeIfAbsent("MeWinState", "0");
+    storeIfAbsent("MeWidth", QString::number(kWidth));
+    storeIfAbsent("MeHeight", QString::number(kHeight));
 }
 
 // The seeded greeting, else the first greeting there is.
@@ -73,6 +99,7 @@ bool WriteFirstRunDefaults(const QString& programFolder, const QString& executab
     SetRegValue(HKeyLocalMachine, kRunKey, "Kalvo", 1, executablePath + " -st");
     for (const StartValue& v : kWorkingDefaults)
         storeIfAbsent(v.name, v.value);
+    storeFirstPlacement();
     const QString greeting = defaultGreetingName(programFolder);
     if (!greeting.isEmpty())
         storeIfAbsent("Greeting", greeting);

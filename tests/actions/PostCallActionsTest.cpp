@@ -270,9 +270,14 @@ private slots:
         QTRY_VERIFY(!rig.form().viewer().isLoaded());
         rig.sim().offerCall("557", "Gus");
         QTRY_VERIFY(rig.form().viewer().isLoaded());
+        const qsizetype answers = rig.sysLog().filter("LineAnswer[LineIndex:0]").size();
         QTest::mouseClick(viewer->findChild<QWidget*>("lblDrop"), Qt::LeftButton);
         QVERIFY(rig.sysLogHas("DropChice[LineIndex:0]"));
         QVERIFY(!rig.form().viewer().isLoaded());
+        // The ringing call is refused, never answered first.
+        QTRY_VERIFY(rig.sysLog().filter("LineDrop[LineIndex:0]").size() > 0);
+        QCOMPARE(rig.sysLog().filter("LineAnswer[LineIndex:0]").size(), answers);
+        QVERIFY(!rig.form().Tapi1().LineConnected(0));
     }
 
     // A remote-access call runs none of the end-of-call steps.

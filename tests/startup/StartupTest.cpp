@@ -5,7 +5,10 @@
 #include "SingleInstance.h"
 #include "TestSupport.h"
 #include "WinVersion.h"
+#include "frmActions.h"
+#include "frmEvents.h"
 #include "frmMain.h"
+#include "frmOptions.h"
 #include "mMain.h"
 #include "mdlReg.h"
 #include "mdlWinVersion.h"
@@ -96,6 +99,14 @@ private slots:
             QCOMPARE(form->windowTitle(), QString("Kalvo 1.0"));
             QVERIFY(IsFormLoaded("frmMain"));
             QVERIFY(!IsFormLoaded("frmmain"));
+            // A fresh start, and each settings dialog opened on it, writes no error to the log.
+            frmOptions(form->dialogHost(), form.get()).reject();
+            frmEvents(form->dialogHost(), form.get()).reject();
+            frmActions(form->dialogHost(), form.get()).reject();
+            QFile sysLog(form->log().folder() + form->log().systemLogName());
+            QVERIFY(sysLog.open(QIODevice::ReadOnly));
+            const QString logged = QString::fromUtf8(sysLog.readAll());
+            QVERIFY2(logged.contains("Load Kalvo") && !logged.contains("Err"), qPrintable(logged));
         }
         QVERIFY(!IsFormLoaded("frmMain"));
 
