@@ -16,6 +16,8 @@ packages=(
   trayer xdotool x11-utils
   # release: icons, package and its checks
   librsvg2-bin python3-markdown dpkg-dev file desktop-file-utils appstream groff-base man-db imagemagick
+  # a FAT file system without root mounts, for the messages-folder move
+  dosfstools fusefat
 )
 
 sudo_cmd=()

@@ -12,6 +12,9 @@ namespace PrivateFiles {
 
 namespace {
 
+// The mask before ownerOnlyByDefault; -1 until then.
+int g_userMask = -1;
+
 bool restrict(const QString& path, bool folder)
 {
     struct stat st
@@ -56,6 +59,22 @@ bool tighten(const QString& folder, bool recursive)
         ok = restrict(path, entry.isDir()) && ok;
     }
     return ok;
+}
+
+void ownerOnlyByDefault()
+{
+    const mode_t before = ::umask(077);
+    if (g_userMask < 0)
+        g_userMask = int(before);
+}
+
+unsigned userMask()
+{
+    if (g_userMask >= 0)
+        return unsigned(g_userMask);
+    const mode_t current = ::umask(077);
+    ::umask(current);
+    return current;
 }
 
 } // namespace PrivateFiles

@@ -15,4 +15,12 @@ bool makeFolder(const QString& folder);
 // be changed.
 bool tighten(const QString& folder, bool recursive);
 
+// From now on every file and folder this process (and the helpers it starts) creates is owner-only
+// unless asked otherwise: greetings, temporary takes and moved messages included. The first call
+// remembers the user's own mask.
+void ownerOnlyByDefault();
+// The file-creation mask the user started the program with, for programs started on the user's
+// behalf.
+unsigned userMask();
+
 } // namespace PrivateFiles

@@ -7,9 +7,11 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QStringList>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 namespace {
@@ -56,38 +58,80 @@ void writeAll(int fd, const char* data, ssize_t size)
     }
 }
 
-// Copies from into to (which must not exist), flushed to disk before the old file goes.
+// Copies the open file in into out, flushed to disk.
+void copyData(int in, int out)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            raiseErrno(errno);
+        if (n == 0)
+            break;
+        writeAll(out, buffer, n);
+    }
+    if (::fsync(out) != 0)
+        raiseErrno(errno);
+}
+
+// Whether an error means the file system has no hard links or no such rename (FAT, exFAT).
+bool unsupported(int error)
+{
+    return error == EPERM || error == EMLINK || error == ENOTSUP || error == EINVAL || error == ENOSYS;
+}
+
+// Renames without ever replacing a file that appeared meanwhile. @return false where the file
+// system cannot rename that way.
+bool renameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (!unsupported(errno))
+        raiseErrno(errno);
+    return false;
+}
+
+// Copies from into to (which must not exist), owner-only and flushed to disk before the old file
+// goes. A partial copy is completed under a ".part" name where the file system can then move it
+// without replacing anything; elsewhere the new file is created exclusively under its own name.
 void copyAcross(const QByteArray& from, const QByteArray& to)
 {
     Fd in{::open(from.constData(), O_RDONLY | O_CLOEXEC)};
     if (in.fd < 0)
         raiseErrno(errno);
     const QByteArray part = to + ".part";
-    Fd out{::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644)};
+    Fd out{::open(part.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
     if (out.fd < 0)
         raiseErrno(errno);
     try {
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(in.fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                raiseErrno(errno);
-            if (n == 0)
-                break;
-            writeAll(out.fd, buffer, n);
-        }
-        if (::fsync(out.fd) != 0)
-            raiseErrno(errno);
+        copyData(in.fd, out.fd);
         // link() refuses to replace a file that appeared meanwhile, where rename() would not.
-        if (::link(part.constData(), to.constData()) != 0)
+        if (::link(part.constData(), to.constData()) == 0) {
+            ::unlink(part.constData());
+            return;
+        }
+        if (!unsupported(errno))
             raiseErrno(errno);
+        if (renameNoReplace(part, to))
+            return;
     } catch (...) {
         ::unlink(part.constData());
         throw;
     }
     ::unlink(part.constData());
+    Fd direct{::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)};
+    if (direct.fd < 0)
+        raiseErrno(errno);
+    try {
+        if (::lseek(in.fd, 0, SEEK_SET) != 0)
+            raiseErrno(errno);
+        copyData(in.fd, direct.fd);
+    } catch (...) {
+        ::unlink(to.constData());
+        throw;
+    }
 }
 } // namespace
 
@@ -104,29 +148,48 @@ void MessageFolderMove::moveFile(const QString& from, const QString& to)
         ::unlink(source.constData());
         return;
     }
-    if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != ENOTSUP)
+    if (errno != EXDEV && !unsupported(errno))
         raiseErrno(errno);
+    // On one file system without hard links, a rename that never replaces does the move.
+    if (errno != EXDEV && renameNoReplace(source, target))
+        return;
     copyAcross(source, target);
     if (::unlink(source.constData()) != 0)
         raiseErrno(errno);
 }
 
-int MessageFolderMove::move(kalvo::CallDatabase& database, const QString& oldFolder, const QString& newFolder,
-                            const LogLine& log)
+MessageFolderMove::Result MessageFolderMove::move(kalvo::CallDatabase& database, const QString& oldFolder,
+                                                  const QString& newFolder, const LogLine& log)
 {
     const ErrorTrap trap("ErrcmdBrowsMessagesPath ", log);
-    int moved = 0;
+    Result result;
+    QStringList moved;
     int count = 0;
     trap.step([&] { count = database.RecordCount(); });
     for (int record = 1; record <= count; ++record) {
-        trap.step([&] {
+        const bool ok = trap.step([&] {
             database.MoveTo(record);
             if (database.GetField("Type") == QLatin1String("-1"))
                 return;
             const QString name = database.GetField("Call_Massage_Name");
-            moveFile(oldFolder + name, newFolder + name);
-            ++moved;
+            try {
+                moveFile(oldFolder + name, newFolder + name);
+            } catch (const kalvo::VbError& e) {
+                if (result.reason.isEmpty())
+                    result.reason = QString::fromStdString(e.description());
+                throw;
+            }
+            moved << name;
         });
+        if (!ok)
+            ++result.failed;
     }
-    return moved;
+    // All or nothing: the folder setting changes only when every message is in the new folder, so
+    // the ones already moved go back and every message stays playable.
+    if (result.failed > 0)
+        for (const QString& name : moved)
+            trap.step([&] { moveFile(newFolder + name, oldFolder + name); });
+    else
+        result.moved = moved.size();
+    return result;
 }

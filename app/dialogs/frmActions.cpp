@@ -196,7 +196,8 @@ void frmActions::cmdParmClick()
 void frmActions::frmTestClick()
 {
     ErrorTrap trap("errTesSendApp->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
-    trap.step([&] {
+    QString error;
+    const bool started = trap.step([&] {
         CurrentCall call;
         call.CallerName = "Name Test";
         call.CallerNumber = "Number Test";
@@ -208,10 +209,14 @@ void frmActions::frmTestClick()
         const QStringList argv =
             EngineRules::ReplacePlaceholders(EngineRules::splitCommandLine(m_txtAppTo->text()), call);
         int number = 0;
-        QString error;
         if (!EngineRules::startDetached(argv, &number, &error))
             throw kalvo::VbError(number, error.toStdString());
     });
+    // The user just asked for it: a program that does not start is said here, not only in the log.
+    if (!started)
+        MessageBox::show("The program could not be started" + (error.isEmpty() ? QString() : ": " + error) +
+                             ".",
+                         MessageBox::Exclamation, "Kalvo", this);
 }
 
 void frmActions::cmdOKClick()

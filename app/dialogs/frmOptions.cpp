@@ -219,9 +219,18 @@ void frmOptions::cmdBrowsMessagesPathClick()
         return;
     if (!newFolder.endsWith('/'))
         newFolder += '/';
-    if (newFolder != oldFolder)
-        MessageFolderMove::move(m_host.database, oldFolder, newFolder,
-                                [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    if (newFolder != oldFolder) {
+        const MessageFolderMove::Result moved = MessageFolderMove::move(
+            m_host.database, oldFolder, newFolder, [this](const QString& l) { m_host.log.WriteSysLog(l); });
+        if (moved.failed > 0) {
+            // The folder stays: every message is still where the list plays it from.
+            MessageBox::show(QString::number(moved.failed) + " message(s) could not be moved to " +
+                                 newFolder + " (" + moved.reason + "). The messages stay in " + oldFolder +
+                                 ".",
+                             MessageBox::Exclamation, "Kalvo", this);
+            return;
+        }
+    }
     m_pages.txtMassagesPath->setText(newFolder);
     m_pages.txtMassagesPath->setCursorPosition(0);
     // The files are in the new folder now: the next recording and playback look there too.

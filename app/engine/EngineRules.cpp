@@ -4,12 +4,14 @@
 
 #include "CurrentCall.h"
 #include "LineControl.h"
+#include "PrivateFiles.h"
 #include "VbError.h"
 
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -96,10 +98,14 @@ bool IsValidHostName(const QString& server)
 
 bool ProgramExists(const QString& commandTemplate)
 {
-    const QStringList words = splitCommandLine(commandTemplate);
-    if (words.isEmpty() || words.first().isEmpty())
+    return ProgramExists(splitCommandLine(commandTemplate));
+}
+
+bool ProgramExists(const QStringList& argv)
+{
+    if (argv.isEmpty() || argv.first().isEmpty())
         return false;
-    const QString program = words.first();
+    const QString program = argv.first();
     if (program.contains('/')) {
         const QFileInfo file(program);
         return file.isFile() && file.isExecutable();
@@ -190,6 +196,12 @@ bool startDetached(const QStringList& argv, int* errorNumber, QString* error)
         *error = QString::fromStdString(kalvo::vbErrorDescription(kalvo::VbInvalidProcedureCall));
         return false;
     }
+    // A detached start cannot report a program that is not there, so that is looked at first.
+    if (!ProgramExists(argv)) {
+        *errorNumber = kalvo::VbFileNotFound;
+        *error = QString::fromStdString(kalvo::vbErrorDescription(kalvo::VbFileNotFound)) + ": " + argv.front();
+        return false;
+    }
     QProcess process;
     process.setProgram(argv.front());
     process.setArguments(argv.mid(1));
@@ -197,7 +209,12 @@ bool startDetached(const QStringList& argv, int* errorNumber, QString* error)
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());
     // A session of its own: the program outlives Kalvo and no signal meant for Kalvo reaches it.
-    process.setChildProcessModifier([] { ::setsid(); });
+    // The user's own file mask, not the program's owner-only one.
+    const mode_t mask = PrivateFiles::userMask();
+    process.setChildProcessModifier([mask] {
+        ::setsid();
+        ::umask(mask);
+    });
     if (process.startDetached())
         return true;
     *errorNumber = kalvo::VbFileNotFound;

@@ -24,6 +24,8 @@ bool IsValidHostName(const QString& server);
 // Whether the program a template starts can be found: a path to an executable file, or a name on
 // PATH.
 bool ProgramExists(const QString& commandTemplate);
+// The same for an argument vector's program.
+bool ProgramExists(const QStringList& argv);
 
 // The template with the first occurrence of each placeholder replaced, in the order <NUMBER>,
 // <NAME>, <MESSAGE_PATH>, <DATE>, <TIME>.

@@ -43,6 +43,7 @@ void GreetingFile::store(const QString& source, const QString& target)
         QFile::remove(part);
         throw kalvo::VbError(kalvo::VbPathFileAccessError);
     }
+    QFile::setPermissions(part, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     // rename() replaces an existing greeting in one step: a caller hears the old one or the new one.
     if (std::rename(QFile::encodeName(part).constData(), QFile::encodeName(target).constData()) != 0) {
         QFile::remove(part);

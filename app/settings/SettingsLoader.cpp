@@ -170,6 +170,13 @@ LogProperties SettingsLoader::GetLogProperties()
     return p;
 }
 
+void SettingsLoader::GetLogSwitches(mdlLog& log)
+{
+    const LogProperties stored = GetLogProperties();
+    log.setSystemSwitch(stored.cLogSys);
+    log.setCallsSwitch(stored.cLogCalls);
+}
+
 QString SettingsLoader::StoredMessagesPath()
 {
     return read("MassagesPath");

@@ -26,6 +26,8 @@ public:
     // not convert reads as 0.
     static bool RunsAtLogin();
     static LogProperties GetLogProperties();
+    // Sets the logs' two switches from the stored ones.
+    static void GetLogSwitches(mdlLog& log);
     static QString StoredMessagesPath();
     static int32_t StoredSoundDevice();
 

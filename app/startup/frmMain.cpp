@@ -11,6 +11,7 @@
 #include "MainCommands.h"
 #include "MessageBox.h"
 #include "MessagePlayer.h"
+#include "PrivateFiles.h"
 #include "QuickSettings.h"
 #include "RecordingFile.h"
 #include "RecoveredMessages.h"
@@ -49,6 +50,7 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     : QMainWindow(parent), m_programFolder(programFolder), m_log(programFolder + "/Log/", clock),
       m_parts(FormParts::withStandardParts(std::move(parts))), m_viewer(std::make_unique<frmMSG>(timeBase))
 {
+    PrivateFiles::ownerOnlyByDefault();
     setObjectName("frmMain");
     setWindowTitle("Kalvo 1.0");
     setWindowIcon(FrameIcons::appIcon());
@@ -56,9 +58,7 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     const ErrorTrap load = trap("ErrorLoadFormMain->");
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     // The switches are known before the loaders run, so their own conversion failures are logged.
-    const LogProperties stored = SettingsLoader::GetLogProperties();
-    m_log.setSystemSwitch(stored.cLogSys);
-    m_log.setCallsSwitch(stored.cLogCalls);
+    SettingsLoader::GetLogSwitches(m_log);
     SettingsLoader(m_log, m_programFolder).loadAll(m_settings);
     load.step([&] { buildForm(timeBase, clock); });
     trap("ErrGetView ").step([&] { WindowView::GetView(*this, m_settings.view); });
@@ -125,7 +125,6 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
                       [this] { return m_programFolder + "/Greets/" + m_settings.engine.GreetingFile; },
                       [this] { Exit(); }, [this] { m_hiding->hideToTray(); }, [this] { restoreWindow(); },
                       pages, [this] { frmAbout(m_commands->productPage(), this).exec(); }});
-
     // Load order: the list's look, the panels and columns, then the quick settings.
     m_callList->setGridLines(kCheck1);
     m_panels->CreatePanel();

@@ -180,6 +180,9 @@ private slots:
         child<QLineEdit>(dialog, "txtAppTo")->setText("");
         press(dialog, "frmTest");
         QVERIFY(rig.sysLogHas("errTesSendApp->5 Invalid procedure call or argument"));
+        child<QLineEdit>(dialog, "txtAppTo")->setText("/no/such/program <NAME>");
+        press(dialog, "frmTest");
+        QVERIFY(MessageBox::shownTexts().last().startsWith("The program could not be started: "));
 
         const QString script = kalvo::test::sourcePath("tests/actions/record-args.sh");
         child<QLineEdit>(dialog, "txtAppTo")->setText(script + " <NAME> <NUMBER> <MESSAGE_PATH>");

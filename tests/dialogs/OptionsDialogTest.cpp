@@ -197,9 +197,11 @@ private slots:
         QCOMPARE(form.settings().engine.GreetingFile, QString("Another.wav"));
     }
 
-    // Browsing moves each message file, skips calls without a message, keeps a file that would
-    // replace one in the new folder (logged), and stores the folder with one final "/"; choosing the
-    // same folder again (with or without the "/") moves nothing but rewrites the setting.
+    // Browsing moves each message file and skips calls without a message; a file that would replace
+    // one in the new folder stops the move (logged, the user told), the moved ones come back and the
+    // folder stays; once the clash is gone the move completes and the folder is stored with one
+    // final "/"; choosing the same folder again (with or without the "/") moves nothing but
+    // rewrites the setting.
     void messagesFolderBrowse()
     {
         EngineRig rig;
@@ -222,13 +224,21 @@ private slots:
         QCOMPARE(dialog.findChild<QLineEdit*>("txtMassagesPath")->text(), oldFolder);
         FileDialog::scriptNext(target);
         QMetaObject::invokeMethod(dialog.findChild<QWidget*>("cmdBrowsMessagesPath"), "click");
-        QVERIFY(QFile::exists(target + "/a.wav"));
-        QVERIFY(!QFile::exists(oldFolder + "a.wav"));
-        QVERIFY(QFile::exists(oldFolder + "b.wav"));
+        QVERIFY(QFile::exists(oldFolder + "a.wav") && QFile::exists(oldFolder + "b.wav"));
+        QVERIFY(!QFile::exists(target + "/a.wav"));
         QFile kept(target + "/b.wav");
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), QByteArray("mine"));
         QVERIFY(rig.sysLogHas("ErrcmdBrowsMessagesPath 58 File already exists"));
+        QVERIFY(MessageBox::shownTexts().last().startsWith("1 message(s) could not be moved to " + target));
+        QCOMPARE(storedSetting("MassagesPath"), oldFolder);
+        QCOMPARE(dialog.findChild<QLineEdit*>("txtMassagesPath")->text(), oldFolder);
+
+        QVERIFY(QFile::remove(target + "/b.wav"));
+        FileDialog::scriptNext(target);
+        QMetaObject::invokeMethod(dialog.findChild<QWidget*>("cmdBrowsMessagesPath"), "click");
+        QVERIFY(QFile::exists(target + "/a.wav") && QFile::exists(target + "/b.wav"));
+        QVERIFY(!QFile::exists(oldFolder + "a.wav"));
         QCOMPARE(storedSetting("MassagesPath"), target + "/");
         QCOMPARE(form.settings().options.MassagesPath, target + "/");
         QCOMPARE(dialog.findChild<QLineEdit*>("txtMassagesPath")->text(), target + "/");

@@ -232,6 +232,10 @@ private slots:
         QCOMPARE(kalvo::test::readSound(greeting), recorded);
         QVERIFY(!QFile::exists(rig.programFolder() + "/spktmp.wav"));
         QCOMPARE(stored("Greeting"), QString("Hello"));
+        // Greetings are the owner's alone, like messages.
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ReadOther | QFileDevice::WriteOther;
+        QCOMPARE(QFile::permissions(greeting) & others, QFileDevice::Permissions());
         QCOMPARE(rig.form().findChild<QComboBox*>("cmbDefGreet")->currentText(), QString("Hello"));
         QCOMPARE(rig.form().settings().engine.GreetingFile, QString("Hello.wav"));
         QCOMPARE(saved.size(), 1);
