@@ -7,6 +7,8 @@
 #include "WaveControl.h"
 #include "mdlLog.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -40,7 +42,9 @@ bool CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messa
     ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
     QString type = "-1";
     if (call.GotMessage)
-        trap.step([&] { type = lengthText(WaveFileLength(m_wave1, messagesFolder + call.MessageFile)); });
+        trap.step([&] {
+            type = lengthText(WaveFileLength(m_wave1, messagePath(messagesFolder, call.MessageFile)));
+        });
     // Each database step on its own, so a failed one still lets the record be completed.
     trap.step([&] { m_db.AddNew(); });
     trap.step([&] { m_db.SetField("Call_Name", call.CallerName); });
@@ -55,6 +59,36 @@ bool CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messa
     return stored;
 }
 
+bool CallStore::attachMessage(const QString& messageFile, const QString& messagesFolder,
+                              const QString& audioFile)
+{
+    const QString target = messagePath(messagesFolder, messageFile);
+    if (QFileInfo::exists(target))
+        return false;
+    ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
+    int record = 0;
+    trap.step([&] {
+        const int count = m_db.RecordCount();
+        for (int r = count; r >= 1 && record == 0; --r) {
+            m_db.MoveTo(r);
+            if (m_db.GetField("Call_Massage_Name") == messageFile)
+                record = r;
+        }
+    });
+    if (record == 0)
+        return false;
+    QDir().mkpath(QFileInfo(target).path());
+    if (!QFile::copy(audioFile, target))
+        return false;
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return trap.step([&] {
+        m_db.MoveTo(record);
+        m_db.Edit();
+        m_db.SetField("Type", lengthText(WaveFileLength(m_wave1, target)));
+        m_db.Update();
+    });
+}
+
 bool CallStore::keepsCall(int16_t listMessageOnly, bool gotMessage)
 {
     return listMessageOnly == 0 || (listMessageOnly == 1 && gotMessage);
@@ -67,6 +101,11 @@ QString CallStore::messageFileName(const QString& messagesFolder, const QString&
     for (int n = 2; QFileInfo::exists(messagesFolder + name); ++n)
         name = stem + "_" + QString::number(n) + ".wav";
     return name;
+}
+
+QString CallStore::messagePath(const QString& messagesFolder, const QString& messageFile)
+{
+    return messageFile.startsWith('/') ? messageFile : messagesFolder + messageFile;
 }
 
 QString CallStore::lengthText(double length)

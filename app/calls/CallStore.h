@@ -33,6 +33,11 @@ public:
     // record was stored.
     bool PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder);
 
+    // Gives the record that names messageFile the audio in audioFile, when that record's own file was
+    // never written: the file is copied into place (owner-only) and "Type" gets its length.
+    // @return false when there is no such record or it already has its file.
+    bool attachMessage(const QString& messageFile, const QString& messagesFolder, const QString& audioFile);
+
     // Whether a finished call is kept: every call with "ListMessageOnly" 0, only calls with a
     // message with 1.
     static bool keepsCall(int16_t listMessageOnly, bool gotMessage);
@@ -40,6 +45,9 @@ public:
     // The message file name of a call, DateTimeFileText(date, time) + ".wav". When that file already
     // exists in the folder, "_2", "_3", ... goes before ".wav" so no message is overwritten.
     static QString messageFileName(const QString& messagesFolder, const QString& date, const QString& time);
+    // Where a call's message file is: its name in the messages folder, or the whole path of a
+    // message that had to be kept elsewhere.
+    static QString messagePath(const QString& messagesFolder, const QString& messageFile);
 
     // A length as stored in "Type": shortest decimal text, up to 15 significant digits, locale
     // decimal separator, no group separators.

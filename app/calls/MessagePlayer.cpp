@@ -4,6 +4,7 @@
 #include "FrameIcons.h"
 
 #include "CallDatabase.h"
+#include "CallStore.h"
 #include "ErrorTrap.h"
 #include "FileDialog.h"
 #include "PlaybackFlags.h"
@@ -110,7 +111,8 @@ void MessagePlayer::PlayMessages()
     ErrorTrap("ErrToolBarPlayerButtonClick ", [this](const QString& l) { logLine(l); }).step([&] {
         showProgress = m_lineWaveOutId() != 0;
     });
-    const int32_t result = PlayWave(messagesFolder() + m_list.selectedKey(), showProgress);
+    const int32_t result =
+        PlayWave(CallStore::messagePath(messagesFolder(), m_list.selectedKey()), showProgress);
     // A message that cannot be heard would otherwise fail silently for the user at the window.
     if (result != 0 && m_status)
         m_status(m_wavePlay.PlayErrorText(result));
@@ -189,7 +191,7 @@ void MessagePlayer::DeleteItemIndex(int position)
     trap.step([&] {
         if (FileNameOf(m_playingFile) == key)
             m_wavePlay.StopPlay();
-        const QString path = messagesFolder() + key;
+        const QString path = CallStore::messagePath(messagesFolder(), key);
         if (!QFileInfo::exists(path))
             throw kalvo::VbError(kalvo::VbFileNotFound);
         if (!QFile::remove(path))
@@ -201,7 +203,7 @@ void MessagePlayer::saveSelected()
 {
     const QString key = m_list.selectedKey();
     if (!key.isEmpty())
-        SaveFile(messagesFolder() + key);
+        SaveFile(CallStore::messagePath(messagesFolder(), key));
 }
 
 void MessagePlayer::SaveFile(const QString& path)

@@ -49,7 +49,7 @@ QString RecoveredMessages::detailsPath(const QString& spoolFile)
     return path + ".call";
 }
 
-bool RecoveredMessages::noteRecordingStarted(const QString& spoolFolder, const CurrentCall& call)
+QString RecoveredMessages::newestOwnPart(const QString& spoolFolder)
 {
     // This process's spool files are numbered in order: the highest is the one just started.
     const QString prefix = "rec-" + QString::number(::getpid()) + "-";
@@ -60,18 +60,43 @@ bool RecoveredMessages::noteRecordingStarted(const QString& spoolFolder, const C
         if (number > newestNumber)
             newestNumber = number, newest = name;
     }
-    if (newest.isEmpty())
-        return false;
-    QJsonObject details;
-    const QString values[] = {call.CallerName, call.CallerNumber, call.CallDate, call.CallTime};
-    for (int i = 0; i < 4; ++i)
-        details[kFields[i]] = values[i];
-    QSaveFile file(detailsPath(QDir(spoolFolder).filePath(newest)));
+    return newest.isEmpty() ? QString() : QDir(spoolFolder).filePath(newest);
+}
+
+bool RecoveredMessages::writeDetails(const QString& path, const QJsonObject& details)
+{
+    QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     file.write(QJsonDocument(details).toJson(QJsonDocument::Compact));
     return file.commit();
+}
+
+bool RecoveredMessages::noteRecordingStarted(const QString& spoolFolder, const CurrentCall& call)
+{
+    const QString part = newestOwnPart(spoolFolder);
+    if (part.isEmpty())
+        return false;
+    QJsonObject details;
+    const QString values[] = {call.CallerName, call.CallerNumber, call.CallDate, call.CallTime};
+    for (int i = 0; i < 4; ++i)
+        details[kFields[i]] = values[i];
+    return writeDetails(detailsPath(part), details);
+}
+
+bool RecoveredMessages::noteMessageFile(const QString& spoolFolder, const QString& messageFile)
+{
+    const QString part = newestOwnPart(spoolFolder);
+    if (part.isEmpty())
+        return false;
+    QFile existing(detailsPath(part));
+    QJsonObject details;
+    if (existing.open(QIODevice::ReadOnly))
+        details = QJsonDocument::fromJson(existing.read(64 * 1024)).object();
+    existing.close();
+    details["Call_Massage_Name"] = messageFile;
+    return writeDetails(detailsPath(part), details);
 }
 
 void RecoveredMessages::noteRecordingEnded(const QString& spoolFolder)
@@ -109,12 +134,23 @@ bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& mess
     CurrentCall call;
     const QString details = detailsPath(spoolFile);
     QFile detailsFile(details);
+    QString storedMessage;
     if (detailsFile.open(QIODevice::ReadOnly)) {
         const QJsonObject saved = QJsonDocument::fromJson(detailsFile.read(64 * 1024)).object();
+        storedMessage = saved.value("Call_Massage_Name").toString();
         call.CallerName = saved.value("Call_Name").toString(call.CallerName);
         call.CallerNumber = saved.value("Call_Number").toString(call.CallerNumber);
         call.CallDate = saved.value("Call_Date").toString();
         call.CallTime = saved.value("Call_Time").toString();
+    }
+    // The call was stored but its message file could not be written: the audio joins that record.
+    if (!storedMessage.isEmpty() && m_store.attachMessage(storedMessage, messagesFolder, spoolFile)) {
+        m_log.WriteSysLog("Recovered Message " + storedMessage + " [" + call.CallerName + ":" +
+                          call.CallerNumber + "] from " + QFileInfo(spoolFile).fileName() +
+                          " joins its call");
+        QFile::remove(spoolFile);
+        QFile::remove(details);
+        return true;
     }
     // Without details the file's own time stands for the call's.
     const QDateTime written = QFileInfo(spoolFile).lastModified();

@@ -9,6 +9,8 @@ struct CurrentCall;
 class CallStore;
 class mdlLog;
 
+class QJsonObject;
+
 class RecoveredMessages
 {
 public:
@@ -17,6 +19,9 @@ public:
     // Writes the details of call beside the newest spool file of this process (the recording that
     // has just started). @return false when there is no such file or it could not be written.
     static bool noteRecordingStarted(const QString& spoolFolder, const CurrentCall& call);
+    // Adds to those details the message file the call's record will name, so a recording whose file
+    // cannot be written joins that record when it comes back.
+    static bool noteMessageFile(const QString& spoolFolder, const QString& messageFile);
     // Removes the details of this process's recordings that have ended (their spool file is gone).
     static void noteRecordingEnded(const QString& spoolFolder);
 
@@ -31,6 +36,9 @@ public:
 
 private:
     bool recoverOne(const QString& spoolFile, const QString& messagesFolder);
+    // This process's newest spool file (the recording just started); empty when there is none.
+    static QString newestOwnPart(const QString& spoolFolder);
+    static bool writeDetails(const QString& path, const QJsonObject& details);
 
     CallStore& m_store;
     mdlLog& m_log;

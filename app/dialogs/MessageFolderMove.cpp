@@ -172,6 +172,9 @@ MessageFolderMove::Result MessageFolderMove::move(kalvo::CallDatabase& database,
             if (database.GetField("Type") == QLatin1String("-1"))
                 return;
             const QString name = database.GetField("Call_Massage_Name");
+            // A message kept outside the messages folder stays where it is.
+            if (name.startsWith('/'))
+                return;
             try {
                 moveFile(oldFolder + name, newFolder + name);
             } catch (const kalvo::VbError& e) {

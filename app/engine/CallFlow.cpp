@@ -1,6 +1,7 @@
 // The incoming call flow.
 #include "CallFlow.h"
 
+#include "PrivateFiles.h"
 #include "RecordingFile.h"
 #include "RecoveredMessages.h"
 
@@ -17,6 +18,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 constexpr int kWaitBeforeRecordMs = 300;
@@ -237,14 +239,26 @@ void CallFlow::StopRecMessage()
     EngineState& state = m_context.state;
     WaveControl& wave = m_context.wave1;
     const QString folder = m_context.messagesFolder();
+    const QString spool = kalvo::sound::RecordingFile::defaultSpoolFolder();
     trap.step([&] {
-        state.call.MessageFile = CallStore::messageFileName(folder, state.call.CallDate, state.call.CallTime);
+        // A messages folder that was removed is made again; one that cannot be written (a drive that
+        // is gone, a read-only one) gives way to the program folder's, and the call points there.
+        const QString kept = writableMessagesFolder(folder);
+        const QString name = CallStore::messageFileName(kept, state.call.CallDate, state.call.CallTime);
+        state.call.MessageFile = kept == folder ? name : kept + name;
+        if (kept != folder)
+            m_context.tellProblem("folder", "The messages folder " + folder +
+                                                " cannot be written; messages are "
+                                                "kept in " +
+                                                kept + " until it can");
+        else
+            m_context.tellSolved("folder");
+        // Should the file not be written after all, the recording that comes back at the next start
+        // joins this call's record.
+        RecoveredMessages::noteMessageFile(spool, state.call.MessageFile);
     });
     trap.step([&] {
-        // A messages folder that was removed is made again rather than losing the message.
-        if (!QDir(folder).exists())
-            QDir().mkpath(folder);
-        const int result = wave.StopRecordToFile(folder + state.call.MessageFile);
+        const int result = wave.StopRecordToFile(CallStore::messagePath(folder, state.call.MessageFile));
         logLine("Record Message " + wave.RecordErrorText(result));
         if (result == 0)
             m_context.tellSolved("record");
@@ -253,10 +267,22 @@ void CallFlow::StopRecMessage()
                                                 wave.RecordErrorText(result));
     });
     trap.step([&] { logLine("Close PreScreen" + wave.RecordErrorText(wave.StopMonitor())); });
-    RecoveredMessages::noteRecordingEnded(kalvo::sound::RecordingFile::defaultSpoolFolder());
+    RecoveredMessages::noteRecordingEnded(spool);
     m_limits.stop();
     state.call.GotMessage = true;
     state.SilenceMs = 0;
+}
+
+QString CallFlow::writableMessagesFolder(const QString& folder) const
+{
+    if (!QDir(folder).exists() && PrivateFiles::makeFolder(folder))
+        m_context.tellProblem("folder", "The messages folder " + folder + " was missing; it was made again");
+    const QFileInfo info(folder);
+    if (info.isDir() && info.isWritable())
+        return folder;
+    const QString fallback = m_context.programFolder + "/Messages/";
+    PrivateFiles::makeFolder(fallback);
+    return fallback;
 }
 
 void CallFlow::DropCall()

@@ -57,6 +57,9 @@ private:
     // A greeting or beep that could not start is logged and counts as played to its end.
     // @return the sound component's result.
     int playOnLine(const QString& what, const QString& path, bool logAlways);
+    // The messages folder (made again when it is gone), or the program folder's Messages/ when it
+    // cannot be written.
+    QString writableMessagesFolder(const QString& folder) const;
 
     EngineContext& m_context;
     LineMonitor& m_monitor;

@@ -199,7 +199,8 @@ bool startDetached(const QStringList& argv, int* errorNumber, QString* error)
     // A detached start cannot report a program that is not there, so that is looked at first.
     if (!ProgramExists(argv)) {
         *errorNumber = kalvo::VbFileNotFound;
-        *error = QString::fromStdString(kalvo::vbErrorDescription(kalvo::VbFileNotFound)) + ": " + argv.front();
+        *error =
+            QString::fromStdString(kalvo::vbErrorDescription(kalvo::VbFileNotFound)) + ": " + argv.front();
         return false;
     }
     QProcess process;

@@ -89,7 +89,7 @@ void PostCallActions::run()
             viewer.DisableChoices();
             viewer.setStatus("New Message");
             viewer.setDetails(call.CallerName, call.CallerNumber, call.CallDate, call.CallTime);
-            viewer.setMessagePath(m_context.messagesFolder() + call.MessageFile);
+            viewer.setMessagePath(CallStore::messagePath(m_context.messagesFolder(), call.MessageFile));
         }
     });
     trap.step([&] {
@@ -112,7 +112,7 @@ void PostCallActions::DoActions(const QString& what)
         trap.step([&] {
             m_mail1.SendMail(actions.SMTPServer, actions.MailFrom, "Kalvo", actions.MailTo,
                              "New Call From " + call.CallerName + " - " + call.CallerNumber,
-                             m_context.messagesFolder() + call.MessageFile);
+                             CallStore::messagePath(m_context.messagesFolder(), call.MessageFile));
         });
     } else if (what == QLatin1String("App") && actions.pAppTo != 0 && !m_appStarted) {
         m_appStarted = true;

@@ -1,6 +1,8 @@
 // Remote access by touch tones.
 #include "RemoteAccess.h"
 
+#include "CallStore.h"
+
 #include "CallFlow.h"
 #include "ErrorTrap.h"
 #include "LineControl.h"
@@ -125,8 +127,9 @@ void RemoteAccess::PlayForAdmin()
         WaveControl& wave = m_context.wave1;
         if (wave.IsPlaying())
             wave.StopPlay();
-        const int result = wave.PlayFile(m_context.messagesFolder() + m_list.keyAt(position),
-                                         m_context.tapi.LineGetWaveOutID(state.LineIndex));
+        const int result =
+            wave.PlayFile(CallStore::messagePath(m_context.messagesFolder(), m_list.keyAt(position)),
+                          m_context.tapi.LineGetWaveOutID(state.LineIndex));
         if (result != 0) {
             logLine("Error Playing Remote Control " + wave.PlayErrorText(result));
             m_flow.DropCall();

@@ -2,8 +2,10 @@
 // real (simulated-line) recording, a spool file and details left as a crash leaves them, one without
 // details, and a database that refuses the record (then nothing is deleted).
 #include "RecoveredMessages.h"
+#include "AnsweringEngine.h"
 #include "CallDatabase.h"
 #include "CallList.h"
+#include "CallRecords.h"
 #include "CallStore.h"
 #include "EngineRig.h"
 #include "RecordingFile.h"
@@ -216,6 +218,60 @@ private slots:
         QVERIFY(QFile::exists(part));
         QVERIFY(QFile::exists(details.fileName()));
         QCOMPARE(QDir(messages).entryList(QDir::Files), QStringList());
+    }
+
+    // A call whose record was stored but whose message file could not be written gets its audio
+    // back in that same record, not as a second call.
+    void recoveredAudioJoinsItsStoredCall()
+    {
+        kalvo::test::IsolatedHome home;
+        const QString spool = home.programFolder() + "/.recording";
+        const QString messages = home.programFolder() + "/Messages/";
+        QDir().mkpath(spool);
+        QDir().mkpath(messages);
+        kalvo::SqliteCallDatabase db;
+        db.Open(home.programFolder() + "/Calls");
+        kalvo::test::appendCall(db, kalvo::test::shortCall("lost.wav"));
+        const QString part = spool + QString("/rec-%1-1.part.wav").arg(deadPid());
+        kalvo::test::writeWav(part, tone(300));
+        const QByteArray audio = readAll(part);
+        QFile details(RecoveredMessages::detailsPath(part));
+        QVERIFY(details.open(QIODevice::WriteOnly));
+        details.write(R"({"Call_Name":"N","Call_Number":"1","Call_Date":"1/2/26","Call_Time":"10:00:00",)"
+                      R"("Call_Massage_Name":"lost.wav"})");
+        details.close();
+        mdlLog log(home.programFolder() + "/Log/");
+        kalvo::sound::WaveSoundDevice wave;
+        CallStore store(db, wave, log);
+        QCOMPARE(RecoveredMessages(store, log).recover(spool, messages), 1);
+        QCOMPARE(db.RecordCount(), 1);
+        QCOMPARE(readAll(messages + "lost.wav"), audio);
+        db.MoveTo(1);
+        QCOMPARE(db.GetField("Type"), CallStore::lengthText(0.3));
+        QVERIFY(!QFile::exists(part) && !QFile::exists(details.fileName()));
+    }
+
+    // A messages folder that cannot be written (here a file stands where a folder should be) gives
+    // way to the program folder's: the message is kept there, its record points at it, and the user
+    // is told.
+    void unwritableMessagesFolderKeepsTheMessage()
+    {
+        EngineRig rig(Values{{"MaxRec", "1"}}, 0.001);
+        QFile blocker(rig.programFolder() + "/drive");
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        rig.form().settings().engine.MessagesPath = rig.programFolder() + "/drive/Messages/";
+        QSignalSpy told(&rig.form().engine(), &AnsweringEngine::problem);
+        rig.start();
+        rig.sim().offerCall("5551234", "Mallory");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 5000);
+        rig.sim().hangUp(false);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.records().size(), size_t(1), 5000);
+        const QString kept = rig.records().front().at("Call_Massage_Name");
+        QVERIFY2(kept.startsWith(rig.programFolder() + "/Messages/"), qPrintable(kept));
+        QVERIFY(QFileInfo(kept).isFile());
+        QVERIFY(!told.isEmpty() && told.first().at(0).toString() == "folder");
     }
 };
 
