@@ -17,11 +17,7 @@
 #include <QtTest>
 #include <unistd.h>
 
-using kalvo::test::actionSettings;
-using kalvo::test::EngineRig;
-using kalvo::test::ScriptStarts;
-using kalvo::test::SmtpTestServer;
-using Values = std::map<QString, QString>;
+using namespace kalvo::test;
 
 namespace {
 const QString kFile = QStringLiteral("12-07-2004_09-41-07.wav");

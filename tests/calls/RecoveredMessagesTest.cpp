@@ -46,6 +46,18 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// An interrupted recording of tone(300) in spool with the caller's details beside it.
+QString interruptedRecording(const QString& spool, const QByteArray& details)
+{
+    QDir().mkpath(spool);
+    const QString part = spool + QString("/rec-%1-1.part.wav").arg(deadPid());
+    kalvo::test::writeWav(part, tone(300));
+    QFile file(RecoveredMessages::detailsPath(part));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(details);
+    return part;
+}
+
 // A database whose records cannot be stored.
 class RefusingDatabase : public kalvo::SqliteCallDatabase
 {
@@ -201,14 +213,10 @@ private slots:
         kalvo::test::IsolatedHome home;
         const QString spool = home.programFolder() + "/.recording";
         const QString messages = home.programFolder() + "/Messages/";
-        QDir().mkpath(spool);
         QDir().mkpath(messages);
-        const QString part = spool + QString("/rec-%1-1.part.wav").arg(deadPid());
-        kalvo::test::writeWav(part, tone(300));
-        QFile details(RecoveredMessages::detailsPath(part));
-        QVERIFY(details.open(QIODevice::WriteOnly));
-        details.write(R"({"Call_Name":"Ann","Call_Number":"1","Call_Date":"1/2/26","Call_Time":"10:00:00"})");
-        details.close();
+        const QString part = interruptedRecording(
+            spool, R"({"Call_Name":"Ann","Call_Number":"1","Call_Date":"1/2/26","Call_Time":"10:00:00"})");
+        const QFile details(RecoveredMessages::detailsPath(part));
         RefusingDatabase db;
         db.Open(home.programFolder() + "/Calls");
         mdlLog log(home.programFolder() + "/Log/");
@@ -227,19 +235,15 @@ private slots:
         kalvo::test::IsolatedHome home;
         const QString spool = home.programFolder() + "/.recording";
         const QString messages = home.programFolder() + "/Messages/";
-        QDir().mkpath(spool);
         QDir().mkpath(messages);
         kalvo::SqliteCallDatabase db;
         db.Open(home.programFolder() + "/Calls");
         kalvo::test::appendCall(db, kalvo::test::shortCall("lost.wav"));
-        const QString part = spool + QString("/rec-%1-1.part.wav").arg(deadPid());
-        kalvo::test::writeWav(part, tone(300));
+        const QString part =
+            interruptedRecording(spool, R"({"Call_Name":"N","Call_Number":"1","Call_Date":"1/2/26",)"
+                                        R"("Call_Time":"10:00:00","Call_Massage_Name":"lost.wav"})");
         const QByteArray audio = readAll(part);
-        QFile details(RecoveredMessages::detailsPath(part));
-        QVERIFY(details.open(QIODevice::WriteOnly));
-        details.write(R"({"Call_Name":"N","Call_Number":"1","Call_Date":"1/2/26","Call_Time":"10:00:00",)"
-                      R"("Call_Massage_Name":"lost.wav"})");
-        details.close();
+        const QFile details(RecoveredMessages::detailsPath(part));
         mdlLog log(home.programFolder() + "/Log/");
         kalvo::sound::WaveSoundDevice wave;
         CallStore store(db, wave, log);

@@ -23,11 +23,7 @@
 #include <QToolButton>
 #include <QtTest>
 
-using kalvo::test::EngineRig;
-using kalvo::test::storedSetting;
-using kalvo::test::tone;
-using kalvo::test::writeWav;
-using Values = std::map<QString, QString>;
+using namespace kalvo::test;
 
 namespace {
 // The visible entries of a menu: captions, "-" for a separator.

@@ -3,6 +3,7 @@
 
 #include "AnsweringEngine.h"
 #include "CallDatabase.h"
+#include "FrameCommands.h"
 #include "LineControl.h"
 #include "SoundFiles.h"
 #include "SqliteCallDatabase.h"
@@ -39,6 +40,20 @@ void writeWav(const QString& path, const std::vector<int16_t>& frames)
 {
     if (!writeSound(path, frames, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16))
         throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+QString menusOpenTheirTabs(frmMain& form, const char* toolbarKey, std::initializer_list<const char*> menus)
+{
+    if (!form.commands().action(toolbarKey)->isEnabled())
+        return QString(toolbarKey) + " is disabled";
+    const std::vector<ShownTab> shown = openFromMenus(form, menus);
+    for (int tab = 0; tab < int(shown.size()); ++tab)
+        if (shown[tab].tab != tab || shown[tab].frames != QStringList{QString::number(tab + 1)})
+            return QString("%1 showed tab %2 with frames %3")
+                .arg(menus.begin()[tab])
+                .arg(shown[tab].tab)
+                .arg(shown[tab].frames.join(','));
+    return {};
 }
 
 QString storedSetting(const char* name)

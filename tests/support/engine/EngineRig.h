@@ -31,6 +31,11 @@ struct ShownTab
 };
 // Runs each menu item of the window; the modal dialog it opens is read and cancelled at once.
 std::vector<ShownTab> openFromMenus(frmMain& form, std::initializer_list<const char*> menus);
+// Checks that the toolbar key is enabled and that the n-th menu opens its dialog on tab n with only
+// that tab's frame showing. @return what is wrong, or an empty text.
+QString menusOpenTheirTabs(frmMain& form, const char* toolbarKey, std::initializer_list<const char*> menus);
+
+using Values = std::map<QString, QString>;
 
 class EngineRig
 {
