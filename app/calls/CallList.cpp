@@ -294,6 +294,15 @@ void CallList::ListView1_ItemClick(bool secondaryButton)
         if (!secondaryButton)
             return;
         QMenu* menu = selectedKey().isEmpty() ? m_noMessageRightClick : m_rightClick;
+        // Only the mark that changes something is offered.
+        const bool unread = iconAt(selectedPosition()) <= 2;
+        const QList<QAction*> items = menu->actions();
+        for (QAction* item : items) {
+            if (item->text() == QLatin1String("Mark as read"))
+                item->setVisible(unread);
+            else if (item->text() == QLatin1String("Mark as unread"))
+                item->setVisible(!unread);
+        }
         menu->popup(QCursor::pos());
     });
 }
@@ -355,8 +364,8 @@ void CallList::ClearCommand()
         if (rowCount() == 0)
             return;
         if (m_options.WornClear != 0 &&
-            MessageBox::show("Clear Calls List ?", MessageBox::YesNo | MessageBox::Information) !=
-                MessageBox::Yes)
+            MessageBox::show("Clear Calls List ?", MessageBox::YesNo | MessageBox::Information |
+                                                       MessageBox::DefaultButton2) != MessageBox::Yes)
             return;
         if (m_player)
             m_player->stopIfPlaying();

@@ -1,6 +1,8 @@
 // The call list's table model.
 #include "CallListModel.h"
 
+#include <QFont>
+
 #include <QPainter>
 #include <QPixmap>
 
@@ -95,6 +97,15 @@ QVariant CallListModel::data(const QModelIndex& index, int role) const
     if (role == Qt::DecorationRole && index.column() == 0) {
         const int icon = m_rows.icon(r);
         return icon >= 1 && icon <= 4 ? QVariant(m_icons[static_cast<size_t>(icon - 1)]) : QVariant();
+    }
+    // Unread calls stand out in bold, as unread mail does.
+    if (role == Qt::FontRole && m_rows.icon(r) <= 2) {
+        static const QFont bold = [] {
+            QFont font;
+            font.setBold(true);
+            return font;
+        }();
+        return bold;
     }
     if (role != Qt::DisplayRole)
         return {};

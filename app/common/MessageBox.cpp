@@ -35,36 +35,24 @@ int MessageBox::show(const QString& text, int style, const QString& title, QWidg
     QMessageBox box(parent);
     box.setWindowTitle(title);
     box.setText(text);
-    switch (style & 0x70) {
-    case Critical:
-        box.setIcon(QMessageBox::Critical);
-        break;
-    case Question:
-        box.setIcon(QMessageBox::Question);
-        break;
-    case Exclamation:
-        box.setIcon(QMessageBox::Warning);
-        break;
-    case Information:
-        box.setIcon(QMessageBox::Information);
-        break;
-    default:
-        break;
-    }
-    switch (style & 7) {
-    case OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
-        break;
-    case YesNoCancel:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
-        break;
-    case YesNo:
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        break;
-    default:
-        box.setStandardButtons(QMessageBox::Ok);
-        break;
-    }
+    static const std::pair<int, QMessageBox::Icon> kIcons[] = {{Critical, QMessageBox::Critical},
+                                                               {Question, QMessageBox::Question},
+                                                               {Exclamation, QMessageBox::Warning},
+                                                               {Information, QMessageBox::Information}};
+    for (const auto& [bits, icon] : kIcons)
+        if ((style & 0x70) == bits)
+            box.setIcon(icon);
+    // The buttons in their order on screen; OK alone for any other set.
+    QList<QMessageBox::StandardButton> buttons{QMessageBox::Ok};
+    if ((style & 7) == OkCancel)
+        buttons = {QMessageBox::Ok, QMessageBox::Cancel};
+    else if ((style & 7) == YesNoCancel)
+        buttons = {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+    else if ((style & 7) == YesNo)
+        buttons = {QMessageBox::Yes, QMessageBox::No};
+    for (QMessageBox::StandardButton button : buttons)
+        box.addButton(button);
+    box.setDefaultButton(buttons.value((style & DefaultButton2) && buttons.size() > 1 ? 1 : 0));
     switch (box.exec()) {
     case QMessageBox::Yes:
         return Yes;

@@ -19,7 +19,8 @@ public:
         Critical = 16,
         Question = 32,
         Exclamation = 48,
-        Information = 64
+        Information = 64,
+        DefaultButton2 = 256 // the second button is the default (a No for a question that destroys)
     };
     enum Result { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 

@@ -6,6 +6,7 @@
 #include "TimeBase.h"
 #include "WindowView.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
@@ -56,18 +57,25 @@ void StatusPanels::CreatePanel()
 void StatusPanels::setWidths(int windowWidthTwips, int panel1Twips)
 {
     const int twips = WindowView::kTwipsPerPixel;
-    m_panel1->setFixedWidth(panel1Twips / twips);
-    if (!m_panel2)
+    if (!m_panel2) {
+        m_panel1->setFixedWidth(panel1Twips / twips);
         return;
-    const int rest = std::max(0, (windowWidthTwips - panel1Twips) / 2) / twips;
-    // The size grip and the frames take a few pixels of the last panel.
-    m_panel2->setFixedWidth(std::max(0, rest - 4));
-    m_panel3->setFixedWidth(std::max(0, rest - 24));
+    }
+    // Time and date are as wide as their texts; the line status takes what is left, never less
+    // than its designed width, so a long reason is not cut while there is room for it.
+    const QFontMetrics metrics(m_panel2->font());
+    const int time = metrics.horizontalAdvance(QStringLiteral("88:88:88 PM")) + 16;
+    const int date = metrics.horizontalAdvance(QStringLiteral("88/88/8888 ")) + 36;
+    m_panel2->setFixedWidth(time);
+    m_panel3->setFixedWidth(date);
+    m_panel1->setFixedWidth(std::max(panel1Twips / twips, windowWidthTwips / twips - time - date - 12));
 }
 
 void StatusPanels::setStatus(const QString& text)
 {
     m_panel1->setText(text);
+    // Whatever the width, the whole text is a hover away.
+    m_panel1->setToolTip(text);
 }
 
 QString StatusPanels::status() const

@@ -21,7 +21,8 @@ public:
 
     // Adds panels 2 and 3, shows the time and date, and starts TimerPannel.
     void CreatePanel();
-    // Panel widths in twips: 1 gets panel1, 2 and 3 share the rest of the window's width.
+    // Panel widths: 2 and 3 fit the time and the date, 1 takes the rest of the window's width (at
+    // least panel1Twips).
     void setWidths(int windowWidthTwips, int panel1Twips);
 
     void setStatus(const QString& text);

@@ -42,21 +42,21 @@ PhoneEntry& LineTable::phone(int32_t index)
 
 int32_t LineTable::indexByLine(HLINE hLine) const
 {
-    int32_t found = 0;
-    for (const LineEntry& entry : m_lines) {
-        if (entry.hLine == hLine)
-            found = entry.DeviceId;
-    }
-    return found;
+    return lastIndexWhere([hLine](const LineEntry& entry) { return entry.hLine == hLine; });
 }
 
 int32_t LineTable::indexByCall(HCALL hCall) const
 {
+    return lastIndexWhere([hCall](const LineEntry& entry) { return entry.hCall == hCall; });
+}
+
+int32_t LineTable::lastIndexWhere(const std::function<bool(const LineEntry&)>& match) const
+{
+    // The last match wins, as the lookups always have.
     int32_t found = 0;
-    for (const LineEntry& entry : m_lines) {
-        if (entry.hCall == hCall)
+    for (const LineEntry& entry : m_lines)
+        if (match(entry))
             found = entry.DeviceId;
-    }
     return found;
 }
 

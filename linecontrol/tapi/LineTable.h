@@ -5,6 +5,7 @@
 #include "Telephony.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,7 @@ public:
     int32_t lineCount() const { return static_cast<int32_t>(m_lines.size()); }
 
 private:
+    int32_t lastIndexWhere(const std::function<bool(const LineEntry&)>& match) const;
     std::vector<LineEntry> m_lines;
     std::vector<PhoneEntry> m_phones;
 };
