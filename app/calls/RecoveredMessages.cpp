@@ -99,6 +99,12 @@ bool RecoveredMessages::noteMessageFile(const QString& spoolFolder, const QStrin
     return writeDetails(detailsPath(part), details);
 }
 
+bool RecoveredMessages::noteGreetingTake(const QString& spoolFolder)
+{
+    const QString part = newestOwnPart(spoolFolder);
+    return !part.isEmpty() && writeDetails(detailsPath(part), QJsonObject{{"Greeting", true}});
+}
+
 void RecoveredMessages::noteRecordingEnded(const QString& spoolFolder)
 {
     QDir dir(spoolFolder);
@@ -110,7 +116,8 @@ void RecoveredMessages::noteRecordingEnded(const QString& spoolFolder)
     }
 }
 
-int RecoveredMessages::recover(const QString& spoolFolder, const QString& messagesFolder)
+int RecoveredMessages::recover(const QString& spoolFolder, const QString& messagesFolder,
+                               const QString& takeFile)
 {
     QDir dir(spoolFolder);
     QString messages = messagesFolder;
@@ -123,12 +130,13 @@ int RecoveredMessages::recover(const QString& spoolFolder, const QString& messag
         const qint64 writer = writerOf(name);
         if (writer != 0 && processRuns(writer))
             continue; // still being written
-        stored += recoverOne(dir.filePath(name), messages) ? 1 : 0;
+        stored += recoverOne(dir.filePath(name), messages, takeFile) ? 1 : 0;
     }
     return stored;
 }
 
-bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& messagesFolder)
+bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& messagesFolder,
+                                   const QString& takeFile)
 {
     ErrorTrap trap("ErrRecoverMessage ", [this](const QString& l) { m_log.WriteSysLog(l); });
     CurrentCall call;
@@ -138,6 +146,20 @@ bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& mess
     if (detailsFile.open(QIODevice::ReadOnly)) {
         const QJsonObject saved = QJsonDocument::fromJson(detailsFile.read(64 * 1024)).object();
         storedMessage = saved.value("Call_Massage_Name").toString();
+        if (saved.value("Greeting").toBool()) {
+            // The greeting creator's take: back to the creator, never a call.
+            if (takeFile.isEmpty())
+                return false;
+            QFile::remove(takeFile);
+            if (!QFile::copy(spoolFile, takeFile))
+                return false;
+            QFile::setPermissions(takeFile, QFile::ReadOwner | QFile::WriteOwner);
+            m_log.WriteSysLog("Recovered Greeting Take " + QFileInfo(takeFile).fileName() + " from " +
+                              QFileInfo(spoolFile).fileName());
+            QFile::remove(spoolFile);
+            QFile::remove(details);
+            return false;
+        }
         call.CallerName = saved.value("Call_Name").toString(call.CallerName);
         call.CallerNumber = saved.value("Call_Number").toString(call.CallerNumber);
         call.CallDate = saved.value("Call_Date").toString();

@@ -22,6 +22,8 @@ public:
     // Adds to those details the message file the call's record will name, so a recording whose file
     // cannot be written joins that record when it comes back.
     static bool noteMessageFile(const QString& spoolFolder, const QString& messageFile);
+    // Marks this process's newest recording as a greeting take, which never becomes a call.
+    static bool noteGreetingTake(const QString& spoolFolder);
     // Removes the details of this process's recordings that have ended (their spool file is gone).
     static void noteRecordingEnded(const QString& spoolFolder);
 
@@ -29,13 +31,14 @@ public:
     // kept as "interrupted-*.wav" by earlier versions) into a call with its message in
     // messagesFolder, one system-log line each. A spool file and its details are removed only once
     // the call is stored; on any failure they stay for the next start. @return the calls stored.
-    int recover(const QString& spoolFolder, const QString& messagesFolder);
+    // A greeting take cut short the same way becomes takeFile (the greeting creator's unsaved take).
+    int recover(const QString& spoolFolder, const QString& messagesFolder, const QString& takeFile = {});
 
     // The details file that goes with a spool file: "rec-<pid>-<n>.part.wav" -> "rec-<pid>-<n>.call".
     static QString detailsPath(const QString& spoolFile);
 
 private:
-    bool recoverOne(const QString& spoolFile, const QString& messagesFolder);
+    bool recoverOne(const QString& spoolFile, const QString& messagesFolder, const QString& takeFile);
     // This process's newest spool file (the recording just started); empty when there is none.
     static QString newestOwnPart(const QString& spoolFolder);
     static bool writeDetails(const QString& path, const QJsonObject& details);

@@ -10,6 +10,8 @@
 #include "frmLog.h"
 #include "frmOptions.h"
 
+#include <QApplication>
+
 DialogLauncher::DialogLauncher(DialogHost host, AnsweringEngine& engine, MessagePlayer& player,
                                const TimeBase& timeBase, std::function<void(const QString&)> greetingSaved,
                                QWidget& owner)
@@ -65,6 +67,16 @@ QString DialogLauncher::openGreetingCreator(QWidget* owner)
         owner ? owner : &m_owner);
     creator.exec();
     return saved;
+}
+
+void DialogLauncher::closeOnExit(bool askUser)
+{
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* creator = qobject_cast<frmGreetC*>(window))
+            creator->finishOnExit(askUser);
+        else if (window->objectName() == QLatin1String("frmLog"))
+            window->close();
+    }
 }
 
 void DialogLauncher::GetAppOptions()

@@ -32,6 +32,9 @@ public:
     // Shows the greeting creator over owner (the window when null); returns the name of the
     // greeting it saved, or an empty text.
     QString openGreetingCreator(QWidget* owner = nullptr);
+    // Kalvo ends: the log viewer closes, and a greeting being recorded is kept as an unsaved take (or
+    // thrown away when askUser and the user says so).
+    static void closeOnExit(bool askUser);
     // Reloads the engine's copies from the settings key; a closed line follows the stored modem.
     void GetAppOptions();
 

@@ -5,6 +5,8 @@
 #include "GreetingFile.h"
 #include "MessageBox.h"
 #include "PlaybackFlags.h"
+#include "RecordingFile.h"
+#include "RecoveredMessages.h"
 #include "SettingsLoader.h"
 #include "SpeechLink.h"
 #include "TimeBase.h"
@@ -124,6 +126,11 @@ frmGreetC::frmGreetC(WaveControl& wavePlay, mdlLog& log, PlaybackFlags& flags, c
             m_voices->setCurrentIndex(0);
     });
     m_sapiPresent = m_link->Start();
+    // A take kept when Kalvo last ended during a recording can still be played and saved.
+    if (QFileInfo::exists(folderFile("spktmp.wav"))) {
+        m_speakerRecorded = m_hasGreeting = true;
+        setSpeakerButtons(true, false, true, true);
+    }
 }
 
 frmGreetC::~frmGreetC() = default;
@@ -285,14 +292,20 @@ void frmGreetC::cmdRecClick()
         const QString format = QString::number(m_soundDevice) + " 1, 1, 16, 8000]->";
         if (r != 0) {
             logLine("Error Start RecMessage[Device:" + format + m_wavePlay.RecordErrorText(r));
+            // The user just pressed "Record": say why nothing happens.
+            MessageBox::show("Recording cannot start: " + m_wavePlay.RecordErrorText(r) +
+                                 ". Check that a microphone is connected and chosen in Options > Devices.",
+                             MessageBox::Exclamation, "Greeting Creator", this);
             return;
         }
+        // The take is the creator's own: should Kalvo end before it is saved, it never becomes a call.
+        RecoveredMessages::noteGreetingTake(kalvo::sound::RecordingFile::defaultSpoolFolder());
         logLine("Start RecMessage[Device:" + format + m_wavePlay.RecordErrorText(r));
         m_progressRec->setValue(0);
         m_timerRec->start();
         m_speechRecorded = false;
         m_speakerRecorded = m_hasGreeting = true;
-        setSpeakerButtons(true, true, false, false);
+        setSpeakerButtons(false, true, false, false);
     });
 }
 
@@ -443,8 +456,33 @@ void frmGreetC::cmdOKClick()
     done(Accepted);
 }
 
+void frmGreetC::finishOnExit(bool askUser)
+{
+    if (!m_wavePlay.IsRecording())
+        return;
+    const bool keep = !askUser || ask("Keep the greeting being recorded? It waits, unsaved, in the Greeting "
+                                      "Creator.");
+    const QString take = folderFile("spktmp.wav");
+    m_wavePlay.StopRecordToFile(take);
+    m_timerRec->stop();
+    if (!keep)
+        QFile::remove(take);
+    m_hasGreeting = keep;
+    QDialog::done(Rejected);
+}
+
 void frmGreetC::done(int result)
 {
+    // Closing without saving throws a take away: asked first.
+    if (result == Rejected && m_hasGreeting && !m_wavePlay.IsRecording()) {
+        if (MessageBox::show("Discard the greeting you recorded ?",
+                             MessageBox::YesNo | MessageBox::Question | MessageBox::DefaultButton2,
+                             "Greeting Creator", this) != MessageBox::Yes)
+            return;
+        QFile::remove(folderFile("spktmp.wav"));
+        QFile::remove(folderFile("sayertmp.wav"));
+        m_hasGreeting = false;
+    }
     bool cancel = false;
     ErrorTrap("ErrForm_QueryUnload ", [this](const QString& l) { logLine(l); }).step([&] {
         if (m_wavePlay.IsPlaying())

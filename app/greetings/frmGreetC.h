@@ -62,6 +62,9 @@ public:
     // Closing (Cancel, OK or the close box) stops a playback, is refused while recording, and tells
     // the helper to quit either way.
     void done(int result) override;
+    // Kalvo ends while the creator is open: a recording in progress is kept as an unsaved take (or
+    // thrown away when askUser and the user says so) and the creator closes.
+    void finishOnExit(bool askUser);
 
 private:
     void buildSpeakerPage();

@@ -25,8 +25,8 @@
 #include "WindowView.h"
 #include "frmAbout.h"
 
-#include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
@@ -180,12 +180,12 @@ void frmMain::Form_Initialize()
         return;
     m_initialized = true;
     const ErrorTrap init = trap("ErrorInitializeFormMain->");
-    // The user is told when the database cannot open; once open, recordings cut short by a crash
-    // or kill become calls before the list is made.
+    // Recordings cut short by a crash or kill become calls (or takes) before the list is made.
     const auto tell = [](const QString& text) { MessageBox::show(text, MessageBox::Exclamation); };
     if (m_store->openAtStart(m_programFolder + "/Calls", init, tell))
         RecoveredMessages(*m_store, m_log)
-            .recover(kalvo::sound::RecordingFile::defaultSpoolFolder(), m_settings.engine.MessagesPath);
+            .recover(kalvo::sound::RecordingFile::defaultSpoolFolder(), m_settings.engine.MessagesPath,
+                     m_programFolder + "/spktmp.wav");
     init.step([&] { m_callList->makeList(); });
     init.step([&] {
         if (m_engine->startLine())
@@ -221,10 +221,11 @@ void frmMain::restoreWindow()
     m_hiding->restore(m_callList->totalCalls(), m_callList->unreadCalls());
 }
 
-void frmMain::Exit()
+void frmMain::Exit(bool askUser)
 {
     if (m_exited)
         return;
+    m_askOnExit = askUser;
     m_exitRequested = true;
     close();
 }
@@ -249,10 +250,8 @@ void frmMain::Form_Unload(bool& cancel)
     m_exited = true;
     const ErrorTrap unload = trap("ErrForm_Unload ");
     unload.step([&] {
-        for (const char* form : {"frmMSG", "frmLog"})
-            for (QWidget* widget : QApplication::topLevelWidgets())
-                if (widget->objectName() == QLatin1String(form))
-                    widget->close();
+        m_viewer->close();
+        m_dialogs->closeOnExit(m_askOnExit);
     });
     // A message being recorded is kept; the line's sound stops and the line closes.
     m_engine->finishOnExit(unload);

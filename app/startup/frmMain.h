@@ -74,8 +74,9 @@ public:
     // True once the window was hidden to the tray (close box, "Hide", start in the tray).
     bool WindowHidden() const { return m_hiding->hidden(); }
     bool ExitRequested() const { return m_exitRequested; }
-    // The two Exit commands (mnuExit, mnuExitSys) and the signals and session end that act like them.
-    void Exit();
+    // The two Exit commands (mnuExit, mnuExitSys), and without questions to the user the signals
+    // and session end that act like them.
+    void Exit(bool askUser = true);
 
     // The main toolbar's keys, the quick strip's keys ("Add", "Play", "Stop") and the menu items by
     // name, each run through the command table.
@@ -126,6 +127,6 @@ private:
     QuickSettings* m_quick = nullptr;
     AnsweringEngine* m_engine = nullptr;
     bool m_initialized = false;
-    bool m_exitRequested = false;
-    bool m_exited = false;
+    bool m_exitRequested = false, m_exited = false;
+    bool m_askOnExit = true;
 };

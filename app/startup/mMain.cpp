@@ -182,9 +182,11 @@ int Main(const QStringList& arguments)
     InstanceChannel channel;
     QObject::connect(&channel, &InstanceChannel::showRequested, form.get(), &frmMain::restoreWindow);
     ExitSignals exitSignals;
-    QObject::connect(&exitSignals, &ExitSignals::exitRequested, form.get(), &frmMain::Exit);
+    // A signal or the end of the session leaves nobody to answer a question: Exit asks none.
+    frmMain* window = form.get();
+    QObject::connect(&exitSignals, &ExitSignals::exitRequested, window, [window] { window->Exit(false); });
     // The session manager ending the session quits the application: the Exit path runs first.
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, form.get(), &frmMain::Exit);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, window, [window] { window->Exit(false); });
     // Closing the window only hides it; only Exit ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
     return QApplication::exec();

@@ -255,6 +255,25 @@ private slots:
         QVERIFY(!QFile::exists(part) && !QFile::exists(details.fileName()));
     }
 
+    // A greeting take cut short by a kill goes back to the greeting creator, never into the list.
+    void greetingTakeIsNoCall()
+    {
+        kalvo::test::IsolatedHome home;
+        const QString spool = home.programFolder() + "/.recording";
+        const QString part = interruptedRecording(spool, R"({"Greeting":true})");
+        const QByteArray audio = readAll(part);
+        kalvo::SqliteCallDatabase db;
+        db.Open(home.programFolder() + "/Calls");
+        mdlLog log(home.programFolder() + "/Log/");
+        kalvo::sound::WaveSoundDevice wave;
+        CallStore store(db, wave, log);
+        const QString take = home.programFolder() + "/spktmp.wav";
+        QCOMPARE(RecoveredMessages(store, log).recover(spool, home.programFolder() + "/Messages/", take), 0);
+        QCOMPARE(db.RecordCount(), 0);
+        QCOMPARE(readAll(take), audio);
+        QVERIFY(!QFile::exists(part));
+    }
+
     // A messages folder that cannot be written (here a file stands where a folder should be) gives
     // way to the program folder's: the message is kept there, its record points at it, and the user
     // is told.

@@ -180,6 +180,39 @@ private slots:
         }
     }
 
+    // Kalvo ending while a greeting is recorded: asked from the window, "No" throws the take away;
+    // without questions (a signal) the take is kept and offered again when the creator opens, and
+    // no call is made of it. Closing with a take asks first, and only "Yes" discards it.
+    void exitDuringRecording()
+    {
+        KALVO_REQUIRE_PULSE(*m_pulse);
+        EngineRig rig;
+        QTRY_VERIFY_WITH_TIMEOUT(speaker(rig) >= 0, 5000);
+        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound", 1,
+                            QString::number(speaker(rig)));
+        const QString take = rig.programFolder() + "/spktmp.wav";
+        for (const bool askUser : {true, false}) {
+            auto dialog = creator(rig);
+            dialog->cmdRecClick();
+            QVERIFY(rig.form().WavePlay().IsRecording());
+            QTest::qWait(300);
+            if (askUser)
+                MessageBox::scriptAnswers({MessageBox::No});
+            dialog->finishOnExit(askUser);
+            QVERIFY(!dialog->isVisible() && !rig.form().WavePlay().IsRecording());
+            QCOMPARE(QFile::exists(take), !askUser);
+        }
+        auto again = creator(rig);
+        QVERIFY(again->SpeakerRecorded() && again->HasGreeting());
+        MessageBox::scriptAnswers({MessageBox::No});
+        again->reject();
+        QVERIFY(again->isVisible() && QFile::exists(take));
+        MessageBox::scriptAnswers({MessageBox::Yes});
+        again->reject();
+        QVERIFY(!again->isVisible() && !QFile::exists(take));
+        QVERIFY(rig.records().empty());
+    }
+
     // A 600 Hz tone played into the card's input is recorded into "spktmp.wav" at 8000 Hz mono 16-bit
     // with its pitch and length; closing while recording is refused; the greeting saved under a
     // trimmed name becomes the setting, the main window's choice and the engine's file.
