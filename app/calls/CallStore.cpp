@@ -3,14 +3,19 @@
 
 #include "CallDatabase.h"
 #include "ErrorTrap.h"
+#include "PrivateFiles.h"
 #include "VbError.h"
 #include "WaveControl.h"
 #include "mdlLog.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
+#include <QSaveFile>
 
 CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
     : m_db(db), m_wave1(wave1), m_log(log)
@@ -29,32 +34,89 @@ bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap,
             throw;
         }
     });
+    m_pendingFolder = callsFolder + "/pending";
     if (!opened)
         tell("The call database in " + callsFolder + " cannot be opened" +
              (why.isEmpty() ? QString() : " (" + why + ")") +
-             ". Calls are neither listed nor kept until Kalvo is started again with it "
-             "readable.");
+             ". Calls are still kept, and each is listed once Kalvo starts with a database it can use.");
+    else
+        storePending();
     return opened;
+}
+
+namespace {
+// The stored fields of a call, in the order they are written.
+const char* const kRecordFields[] = {"Call_Name", "Call_Number",       "Call_Time",
+                                     "Call_Date", "Call_Massage_Name", "Type"};
+} // namespace
+
+bool CallStore::storeRecord(const QStringList& values, const ErrorTrap& trap)
+{
+    // Each database step on its own, so a failed one still lets the record be completed.
+    trap.step([&] { m_db.AddNew(); });
+    for (int i = 0; i < 6; ++i)
+        trap.step([&] { m_db.SetField(kRecordFields[i], values.value(i)); });
+    trap.step([&] { m_db.SetField("Read", qint16(0)); });
+    return trap.step([&] { m_db.Update(); });
+}
+
+bool CallStore::queue(const CurrentCall& call, const QString& messagesFolder)
+{
+    QJsonObject record;
+    const QStringList values = recordValues(call, messagesFolder);
+    for (int i = 0; i < 6; ++i)
+        record[kRecordFields[i]] = values.value(i);
+    if (m_pendingFolder.isEmpty() || !PrivateFiles::makeFolder(m_pendingFolder))
+        return false;
+    QSaveFile file(m_pendingFolder + "/" + QString::number(QDateTime::currentMSecsSinceEpoch()) + "-" +
+                   QString::number(++m_queued) + ".call");
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    file.write(QJsonDocument(record).toJson(QJsonDocument::Compact));
+    return file.commit();
+}
+
+int CallStore::storePending()
+{
+    if (m_pendingFolder.isEmpty())
+        return 0;
+    const ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
+    const QDir folder(m_pendingFolder);
+    int stored = 0;
+    for (const QString& name : folder.entryList({"*.call"}, QDir::Files, QDir::Name)) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QJsonObject record = QJsonDocument::fromJson(file.read(64 * 1024)).object();
+        QStringList values;
+        for (const char* field : kRecordFields)
+            values << record.value(field).toString();
+        if (!storeRecord(values, trap))
+            break; // still unusable: the rest waits too
+        file.remove();
+        m_log.WriteSysLog("Queued Call Stored " + name + " [" + values[0] + ":" + values[1] + "]");
+        ++stored;
+    }
+    return stored;
+}
+
+QStringList CallStore::recordValues(const CurrentCall& call, const QString& messagesFolder) const
+{
+    QString type = "-1";
+    if (call.GotMessage)
+        ErrorTrap("ErrPutCallDetailsInDB ", [this](const QString& line) {
+            m_log.WriteSysLog(line);
+        }).step([&] {
+            type = lengthText(WaveFileLength(m_wave1, messagePath(messagesFolder, call.MessageFile)));
+        });
+    return {call.CallerName, call.CallerNumber, call.CallTime, call.CallDate, call.MessageFile, type};
 }
 
 bool CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messagesFolder)
 {
-    ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
-    QString type = "-1";
-    if (call.GotMessage)
-        trap.step([&] {
-            type = lengthText(WaveFileLength(m_wave1, messagePath(messagesFolder, call.MessageFile)));
-        });
-    // Each database step on its own, so a failed one still lets the record be completed.
-    trap.step([&] { m_db.AddNew(); });
-    trap.step([&] { m_db.SetField("Call_Name", call.CallerName); });
-    trap.step([&] { m_db.SetField("Call_Number", call.CallerNumber); });
-    trap.step([&] { m_db.SetField("Call_Time", call.CallTime); });
-    trap.step([&] { m_db.SetField("Call_Date", call.CallDate); });
-    trap.step([&] { m_db.SetField("Call_Massage_Name", call.MessageFile); });
-    trap.step([&] { m_db.SetField("Type", type); });
-    trap.step([&] { m_db.SetField("Read", qint16(0)); });
-    const bool stored = trap.step([&] { m_db.Update(); });
+    const ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
+    const bool stored = storeRecord(recordValues(call, messagesFolder), trap);
     m_log.WriteCallsLog(callsLogLine(call));
     return stored;
 }

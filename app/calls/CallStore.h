@@ -6,6 +6,7 @@
 #include "CurrentCall.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <functional>
 
@@ -27,6 +28,13 @@ public:
     // listed or kept. @return false when the database is not open.
     bool openAtStart(const QString& callsFolder, const ErrorTrap& trap,
                      const std::function<void(const QString&)>& tell);
+
+    // Keeps a call that could not be stored beside the database (in its "pending" folder), with
+    // every field it will have. @return false when even that could not be written.
+    bool queue(const CurrentCall& call, const QString& messagesFolder);
+    // Stores the queued calls, oldest first, each removed once it is a record; stops at the first
+    // that cannot be stored. Runs by itself when the database opens. @return the calls stored.
+    int storePending();
 
     // Appends the call as a new record (Type "-1" without a message, else the file's length) and
     // writes the calls-log line. Errors are logged and the next step runs. @return true when the
@@ -57,7 +65,13 @@ public:
     static QString callsLogLine(const CurrentCall& call);
 
 private:
+    // Name, number, time, date, message file and "Type" of a call.
+    QStringList recordValues(const CurrentCall& call, const QString& messagesFolder) const;
+    bool storeRecord(const QStringList& values, const ErrorTrap& trap);
+
     kalvo::CallDatabase& m_db;
     WaveControl& m_wave1;
     mdlLog& m_log;
+    QString m_pendingFolder;
+    int m_queued = 0;
 };

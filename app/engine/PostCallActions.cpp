@@ -49,12 +49,17 @@ void PostCallActions::storeCall()
     const CurrentCall& call = m_context.state.call;
     if (!CallStore::keepsCall(m_context.settings.options.ListMessageOnly, call.GotMessage))
         return;
-    if (m_store.PutCallDetailsInDB(call, m_context.messagesFolder()))
+    if (m_store.PutCallDetailsInDB(call, m_context.messagesFolder())) {
+        m_store.storePending();
         m_context.tellSolved("store");
-    else
-        m_context.tellProblem("store",
-                              "The call from " + callerOf(call) +
-                                  " could not be stored in the call database; see the log (File > Log)");
+    } else {
+        // Kept beside the database, and listed as soon as a record can be stored again.
+        const bool kept = m_store.queue(call, m_context.messagesFolder());
+        m_context.tellProblem("store", "The call from " + callerOf(call) +
+                                           " could not be stored in the call database" +
+                                           (kept ? "; it is kept and listed once the database works again"
+                                                 : "; see the log (File > Log)"));
+    }
     m_list.makeList();
 }
 

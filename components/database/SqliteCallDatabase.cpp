@@ -151,6 +151,14 @@ void SqliteCallDatabase::Open(const QString& callsFolder)
             execute(CreateTableSql);
         }
         execute("PRAGMA synchronous=FULL");
+        // Another program's file or an older layout is refused here, with what is wrong, rather than
+        // failing once per call later.
+        try {
+            execute((QByteArray("SELECT id, ") + FieldList + " FROM Calls LIMIT 0").constData());
+        } catch (const VbError& mismatch) {
+            throw VbError(VbApplicationDefined,
+                          "its Calls table is not the one Kalvo keeps: " + mismatch.description());
+        }
         loadIds();
     } catch (const VbError& error) {
         close();

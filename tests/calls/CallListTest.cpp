@@ -20,6 +20,7 @@
 #include "mdlLog.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QtTest>
@@ -350,6 +351,39 @@ private slots:
         told.clear();
         QVERIFY(store.openAtStart(b.home.programFolder() + "/Calls", trap, tell));
         QVERIFY(told.isEmpty());
+    }
+
+    // Another program's database (a Calls table with other columns) is told with what is wrong; a
+    // call taken meanwhile is kept beside it and becomes a record once a usable database opens.
+    void foreignTableKeepsCalls()
+    {
+        Bench b;
+        const QString folder = b.home.programFolder() + "/Foreign";
+        QDir().mkpath(folder);
+        const QString file = folder + "/" + kalvo::SqliteCallDatabase::FileName;
+        QCOMPARE(QProcess::execute("sqlite3", {file, "CREATE TABLE Calls (caller TEXT, stamp TEXT);"}), 0);
+        QStringList told;
+        const auto tell = [&](const QString& text) { told << text; };
+        const ErrorTrap trap("ErrorInitializeFormMain->", [](const QString&) {});
+        CallStore store(b.db, b.wavePlay, b.log);
+        QVERIFY(!store.openAtStart(folder, trap, tell));
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told.first().contains("not the one Kalvo keeps") &&
+                     told.first().contains("Calls are still kept"),
+                 qPrintable(told.first()));
+        CurrentCall call;
+        call.CallerName = "Eve";
+        call.CallerNumber = "5550100";
+        QVERIFY(!store.PutCallDetailsInDB(call, b.messages()));
+        QVERIFY(store.queue(call, b.messages()));
+
+        QVERIFY(QFile::remove(file));
+        QVERIFY(store.openAtStart(folder, trap, tell));
+        QCOMPARE(b.db.RecordCount(), 1);
+        b.db.MoveTo(1);
+        QCOMPARE(b.db.GetField("Call_Name"), QString("Eve"));
+        QCOMPARE(b.db.GetField("Type"), QString("-1"));
+        QVERIFY(QDir(folder + "/pending").isEmpty());
     }
 };
 
