@@ -116,6 +116,26 @@ private slots:
         QVERIFY(!log.filter(QRegularExpression("^Record Message ")).isEmpty());
     }
 
+    // "Drop Call" on a ringing call refuses it (603) without ever answering it: the caller's phone
+    // never shows the call as connected.
+    void dropCallRefusesWithoutAnswering()
+    {
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
+                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
+                                 .arg(port);
+        EngineRig rig(Values{{"NumOfRing", "20"}}, 1.0, conf);
+        rig.start();
+        kalvo::sip::test::Baresip caller("Bob", "bob@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
+        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Ring[LineIndex:0]->1"), 15000);
+        rig.form().engine().dropIncoming();
+        QVERIFY2(caller.waitLog("603", std::chrono::seconds(10)), caller.log().c_str());
+        QVERIFY2(caller.log().find("established") == std::string::npos, caller.log().c_str());
+        QVERIFY(rig.sysLog().filter("LineAnswer[LineIndex:0]").isEmpty());
+    }
+
     // The SIP port is held by another socket when the line opens: the system log and the status bar
     // give the reason while the line stays switched on; once the port is free the provider's next
     // try (every 10 s) brings the line into service by itself, and a real call is answered.
