@@ -4,6 +4,7 @@
 #include "CallList.h"
 #include "CommandTable.h"
 #include "DialogLauncher.h"
+#include "FrameCommands.h"
 #include "MessagePlayer.h"
 
 void bindMainCommands(CommandTable& table, const MainCommandTargets& to)
@@ -11,6 +12,10 @@ void bindMainCommands(CommandTable& table, const MainCommandTargets& to)
     CallList& list = to.list;
     MessagePlayer& player = to.player;
     DialogLauncher& dialogs = to.dialogs;
+    const auto open = [&frame = to.frame, folder = to.programFolder, status = to.status](const char* page) {
+        if (const QString url = frame.pageUrl(page, folder); !FrameCommands::openPage(url))
+            status("Cannot open " + url);
+    };
     table.bind({
         // Toolbar1's keys and the menu items that repeat them.
         {"Next", [&list] { list.Next(); }},
@@ -35,10 +40,10 @@ void bindMainCommands(CommandTable& table, const MainCommandTargets& to)
         {"mnuLast", [&list] { list.Last(); }},
         {"mnuPlay", [&player] { player.playButton(); }},
         {"mnuStop", [&player] { player.stopButton(); }},
-        {"mnuContents", [open = to.openPage] { open("help"); }},
-        {"mnuWebSite", [open = to.openPage] { open("product"); }},
-        {"mnuCheck4NewVersion", [open = to.openPage] { open("product"); }},
-        {"mnuBugReport", [open = to.openPage] { open("bugs"); }},
+        {"mnuContents", [open] { open("help"); }},
+        {"mnuWebSite", [open] { open("product"); }},
+        {"mnuCheck4NewVersion", [open] { open("product"); }},
+        {"mnuBugReport", [open] { open("bugs"); }},
         {"mnuAbout", to.about},
         // The settings dialogs, each on the tab its menu names.
         {"mnuGeneral", [&dialogs] { dialogs.showOptions(1); }},

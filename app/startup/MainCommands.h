@@ -7,6 +7,7 @@
 
 class CallList;
 class CommandTable;
+class FrameCommands;
 class DialogLauncher;
 class MessagePlayer;
 
@@ -19,7 +20,9 @@ struct MainCommandTargets
     std::function<void()> exit;
     std::function<void()> hide;
     std::function<void()> restore;
-    std::function<void(const QString& page)> openPage; // "help", "product" or "bugs"
+    FrameCommands& frame;                       // the web pages and the about box's page
+    QString programFolder;                      // the help page's folder
+    std::function<void(const QString&)> status; // a page that cannot be opened is said here
     std::function<void()> about;
 };
 

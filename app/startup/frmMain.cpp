@@ -116,15 +116,12 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     m_dialogs = std::make_unique<DialogLauncher>(
         std::move(host), *m_engine, *m_player, timeBase, [this](const QString& name) { GreetingSaved(name); },
         *this);
-    const auto pages = [this](const QString& page) {
-        if (const QString url = m_commands->pageUrl(page, m_programFolder); !m_commands->openPage(url))
-            m_panels->setStatus("Cannot open " + url);
-    };
     bindMainCommands(m_commandTable,
                      {*m_callList, *m_player, *m_dialogs,
                       [this] { return m_programFolder + "/Greets/" + m_settings.engine.GreetingFile; },
                       [this] { Exit(); }, [this] { m_hiding->hideToTray(); }, [this] { restoreWindow(); },
-                      pages, [this] { frmAbout(m_commands->productPage(), this).exec(); }});
+                      *m_commands, m_programFolder, status,
+                      [this] { frmAbout(m_commands->productPage(), this).exec(); }});
     // Load order: the list's look, the panels and columns, then the quick settings.
     m_callList->setGridLines(kCheck1);
     m_panels->CreatePanel();
@@ -148,6 +145,7 @@ void frmMain::buildFrame(const TimeBase& timeBase)
     m_tray = new TrayIcon(windowIcon(), m_commands->mnuSystry(), timeBase, this);
     connect(m_callList, &CallList::countersChanged, this, [this](int total, int unread) {
         trap("ErrMakeSysTryBaloon ").step([&] { m_tray->MakeSysTryBaloon(total, unread); });
+        m_commands->setListCommandsEnabled(total > 0);
     });
     m_hiding =
         std::make_unique<WindowHiding>(*this, *m_tray, m_settings, [this](const QString& l) { logLine(l); });

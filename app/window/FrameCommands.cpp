@@ -210,6 +210,14 @@ QString FrameCommands::bugReportPage() const
                : "https://" + m_webHost + "/Kalvo/bugreport/BugReport.asp?CurVer=" + kProgramVersion;
 }
 
+void FrameCommands::setListCommandsEnabled(bool enabled)
+{
+    for (const char* name : {"Save", "Delete", "Clear", "Back", "Next", "mnuSave", "mnuDelete", "mnuClear",
+                             "mnuNext", "mnuBack", "mnuFirst", "mnuLast", "mnuPlay", "mnuStop"})
+        if (QAction* item = action(name))
+            item->setEnabled(enabled);
+}
+
 QString FrameCommands::pageUrl(const QString& page, const QString& programFolder) const
 {
     if (page == QLatin1String("help"))

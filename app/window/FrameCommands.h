@@ -29,6 +29,10 @@ public:
     QToolBar* TBQuickOption() const { return m_quick; }
     QMenu* mnuSystry() const { return m_systry; }
 
+    // The commands that act on calls (Save, Delete, Clear, Back, Next and their menu items, First,
+    // Last, Play, Stop) are enabled only while the list has a call.
+    void setListCommandsEnabled(bool enabled);
+
     // A menu item or button by its object name ("mnuExit", "Log", ...); null when there is none.
     QAction* action(const QString& name) const;
 

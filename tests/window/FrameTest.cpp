@@ -127,7 +127,8 @@ private slots:
 
     // Start: the ring list holds 1 to 20 and shows the ring count; a greeting setting that names no
     // file selects the first greeting and makes it the engine's; the status panels show the line,
-    // time and date; "Load Kalvo" goes to both logs before the line is initialised.
+    // time and date; "Load Kalvo" goes to both logs before the line is initialised; the call
+    // commands wait for a call.
     void loadOrderAndQuickStrip()
     {
         EngineRig rig(Values{{"NumOfRing", "3"}, {"Greeting", "Gone"}});
@@ -148,6 +149,9 @@ private slots:
         QVERIFY(log.indexOf("Load Kalvo") >= 0);
         QVERIFY(log.indexOf("Load Kalvo") < log.indexOf(QRegularExpression("^LineInitialize->.*")));
         QCOMPARE(rig.callsLog().first(), QString("Load Kalvo"));
+        // An empty list leaves nothing for the call commands to act on.
+        for (const char* name : {"Save", "Delete", "Clear", "Next", "mnuPlay"})
+            QVERIFY2(!form.commands().action(name)->isEnabled(), name);
 
         // No sound card here: the quick strip's Play says why in the status bar; its Stop leaves a
         // playback that is not its own alone.
