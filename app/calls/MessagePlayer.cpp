@@ -17,17 +17,19 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QSlider>
 #include <QTimer>
 #include <QToolBar>
+#include <algorithm>
 
 MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallDatabase& db,
                              const Settings& settings, mdlLog& log, const TimeBase& timeBase,
                              PlaybackFlags& flags, std::function<int()> lineWaveOutId, QWidget* parent)
     : QObject(parent), m_wavePlay(wavePlay), m_list(list), m_db(db), m_settings(settings), m_log(log),
       m_timeBase(timeBase), m_flags(flags), m_lineWaveOutId(std::move(lineWaveOutId)),
-      m_toolBar(new QToolBar(parent)), m_slider(new QSlider(Qt::Horizontal, parent)),
-      m_timer(new QTimer(this))
+      m_toolBar(new QToolBar(parent)), m_time(new QLabel("0:00 / 0:00", parent)),
+      m_slider(new QSlider(Qt::Horizontal, parent)), m_timer(new QTimer(this))
 {
     m_toolBar->setObjectName("ToolBarPlayer");
     m_toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -40,6 +42,10 @@ MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallD
             widget->setAccessibleName(QString(key) + " message");
         connect(button, &QAction::triggered, this, [this, key] { ToolBarPlayerButtonClick(key); });
     }
+    // Elapsed and total time of what plays, beside the buttons.
+    m_time->setObjectName("lblPlayTime");
+    m_time->setAccessibleName("Playing time");
+    m_toolBar->addWidget(m_time);
     m_slider->setObjectName("Slider1");
     m_slider->setAccessibleName("Playback position");
     m_slider->setRange(0, 100);
@@ -49,6 +55,7 @@ MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallD
     connect(m_timer, &QTimer::timeout, this, [this] {
         ErrorTrap("ErrTimer1 ", [this](const QString& l) { logLine(l); }).step([this] {
             m_slider->setValue(m_wavePlay.PlayPosition());
+            showTime(m_length * m_wavePlay.PlayPosition() / 100.0);
         });
     });
     connect(&m_wavePlay, &WaveControl::DonePlay, this, &MessagePlayer::WavePlayDonePlay);
@@ -132,6 +139,8 @@ int32_t MessagePlayer::PlayWave(const QString& path, bool showProgress)
     const int32_t result = m_wavePlay.PlayFile(path, m_settings.options.Sound);
     if (result != 0)
         logLine(m_wavePlay.PlayErrorText(result));
+    m_length = result == 0 ? WaveFileLength(m_wavePlay, path) : 0;
+    showTime(0);
     return result;
 }
 
@@ -148,6 +157,15 @@ void MessagePlayer::ToolBarPlayerButtonClick(const QString& key)
             resetPlayer();
         }
     });
+}
+
+void MessagePlayer::showTime(double elapsedSeconds)
+{
+    const auto clock = [](double seconds) {
+        const int whole = int(std::max(0.0, seconds) + 0.5);
+        return QString("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QChar('0'));
+    };
+    m_time->setText(clock(elapsedSeconds) + " / " + clock(m_length));
 }
 
 void MessagePlayer::resetPlayer()
@@ -170,7 +188,10 @@ void MessagePlayer::WavePlayDonePlay()
             return;
         const int position = m_list.selectedPosition();
         if (position >= m_list.rowCount()) {
+            // The last message has played: the player is back at its start.
             m_flags.ListPlaying = false;
+            m_slider->setValue(0);
+            showTime(0);
             return;
         }
         m_list.select(position + 1);

@@ -14,6 +14,7 @@
 namespace kalvo {
 class CallDatabase;
 }
+class QLabel;
 class QSlider;
 class QTimer;
 class QToolBar;
@@ -75,6 +76,8 @@ public slots:
 
 private:
     QString messagesFolder() const;
+    // "m:ss / m:ss": elapsed and total time of what plays.
+    void showTime(double elapsedSeconds);
     void logLine(const QString& line) const;
 
     WaveControl& m_wavePlay;
@@ -87,7 +90,9 @@ private:
     std::function<int()> m_lineWaveOutId;
     std::function<void(const QString&)> m_status;
     QToolBar* m_toolBar;
+    QLabel* m_time;
     QSlider* m_slider;
     QTimer* m_timer;
     QString m_playingFile;
+    double m_length = 0; // seconds of what plays
 };

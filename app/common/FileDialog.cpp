@@ -1,6 +1,7 @@
 // The file and folder dialog seam.
 #include "FileDialog.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QList>
 #include <optional>
@@ -22,7 +23,10 @@ QString FileDialog::getSaveFileName(QWidget* owner, const QString& title, const 
     if (auto scripted = takeScripted())
         return *scripted;
     // Qt centres a dialog on its parent by itself; replacing a file is allowed without asking.
-    return QFileDialog::getSaveFileName(owner, title, initialName, filter, nullptr,
+    // A bare name starts in the user's home, never in whatever folder Kalvo was started from.
+    const QString start =
+        QDir::isAbsolutePath(initialName) ? initialName : QDir::home().filePath(initialName);
+    return QFileDialog::getSaveFileName(owner, title, start, filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 
@@ -30,14 +34,15 @@ QString FileDialog::getOpenFileName(QWidget* owner, const QString& title, const 
 {
     if (auto scripted = takeScripted())
         return *scripted;
-    return QFileDialog::getOpenFileName(owner, title, QString(), filter);
+    return QFileDialog::getOpenFileName(owner, title, QDir::homePath(), filter);
 }
 
-QString FileDialog::getExistingDirectory(QWidget* owner, const QString& title)
+QString FileDialog::getExistingDirectory(QWidget* owner, const QString& title, const QString& startFolder)
 {
     if (auto scripted = takeScripted())
         return *scripted;
-    return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    const QString start = QDir(startFolder).exists() ? startFolder : QDir::homePath();
+    return QFileDialog::getExistingDirectory(owner, title, start, QFileDialog::ShowDirsOnly);
 }
 
 void FileDialog::scriptNext(const QString& path)

@@ -1,6 +1,8 @@
 // The message-box seam.
 #include "MessageBox.h"
 
+#include "PlainDialog.h"
+
 #include <QMessageBox>
 #include <cstdio>
 
@@ -33,6 +35,7 @@ int MessageBox::show(const QString& text, int style, const QString& title, QWidg
     }
 
     QMessageBox box(parent);
+    makePlainDialog(box);
     box.setWindowTitle(title);
     box.setText(text);
     static const std::pair<int, QMessageBox::Icon> kIcons[] = {{Critical, QMessageBox::Critical},

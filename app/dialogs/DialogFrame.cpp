@@ -1,6 +1,7 @@
 // The shared frame of the settings dialogs.
 #include "DialogFrame.h"
 
+#include "PlainDialog.h"
 #include <QDialog>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -13,6 +14,7 @@ namespace DialogFrame {
 void layOut(QDialog& dialog, QTabBar* tabs, const QString& tabsName, const QList<QFrame*>& pages,
             QPushButton* ok, QPushButton* cancel, QSize size)
 {
+    makePlainDialog(dialog);
     dialog.setModal(true);
     tabs->setObjectName("TabStrip1");
     tabs->setAccessibleName(tabsName);

@@ -83,9 +83,9 @@ void DialogLists::FillSoundDeviceList(const WaveControl& wave, QComboBox& list)
         list.setCurrentIndex(0);
 }
 
-QString DialogLists::BrowseForFolder(QWidget* owner, const QString& title)
+QString DialogLists::BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder)
 {
-    return FileDialog::getExistingDirectory(owner, title);
+    return FileDialog::getExistingDirectory(owner, title, startFolder);
 }
 
 QString DialogLists::AddSound(QWidget* owner, const QString& soundFolder)

@@ -26,7 +26,7 @@ public:
     // The sound-card devices by name, the first one selected.
     static void FillSoundDeviceList(const WaveControl& wave, QComboBox& list);
     // A folder chosen in the folder browser; empty when cancelled.
-    static QString BrowseForFolder(QWidget* owner, const QString& title);
+    static QString BrowseForFolder(QWidget* owner, const QString& title, const QString& startFolder = {});
     // Asks for a wave file ("Add Sound") and copies it into soundFolder (ending in "/") under its own
     // name, replacing a sound of that name only once the copy is complete. Returns the file name, or
     // an empty text when cancelled. Raises kalvo::VbError when the copy fails.

@@ -214,7 +214,7 @@ void frmOptions::cmdBrowsMessagesPathClick()
 {
     ErrorTrap trap("ErrcmdBrowsMessagesPath ", [this](const QString& l) { m_host.log.WriteSysLog(l); });
     const QString oldFolder = m_pages.txtMassagesPath->text();
-    QString newFolder = DialogLists::BrowseForFolder(this, "Save Messages To");
+    QString newFolder = DialogLists::BrowseForFolder(this, "Save Messages To", oldFolder);
     if (newFolder.isEmpty())
         return;
     if (!newFolder.endsWith('/'))

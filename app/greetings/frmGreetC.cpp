@@ -4,6 +4,7 @@
 #include "ErrorTrap.h"
 #include "GreetingFile.h"
 #include "MessageBox.h"
+#include "PlainDialog.h"
 #include "PlaybackFlags.h"
 #include "RecordingFile.h"
 #include "RecoveredMessages.h"
@@ -61,6 +62,7 @@ frmGreetC::frmGreetC(WaveControl& wavePlay, mdlLog& log, PlaybackFlags& flags, c
       m_timerRec(new QTimer(this)), m_timerPlay(new QTimer(this)), m_name(new QLineEdit(this))
 {
     setObjectName("frmGreetC");
+    makePlainDialog(*this);
     setWindowTitle("Greeting Creator");
     setModal(true);
     m_timerRec->setObjectName("TimerRec");

@@ -3,6 +3,7 @@
 
 #include "ErrorTrap.h"
 #include "MessageBox.h"
+#include "PlainDialog.h"
 #include "SettingsLoader.h"
 #include "frmLogProp.h"
 #include "mdlLog.h"
@@ -44,6 +45,7 @@ frmLog::frmLog(mdlLog& log, std::function<void(const QString&)> saveFile, QWidge
       m_list1(new QListWidget(this)), m_list2(new QListWidget(this))
 {
     setObjectName("frmLog");
+    makePlainDialog(*this);
     setWindowTitle("Kalvo - Log");
     setModal(true);
     m_whatToShow->setObjectName("cmbWhatToShow");

@@ -1,6 +1,7 @@
 // The log properties dialog.
 #include "frmLogProp.h"
 
+#include "PlainDialog.h"
 #include "SettingsLoader.h"
 #include "SettingsWriter.h"
 #include "mdlLog.h"
@@ -33,6 +34,7 @@ frmLogProp::frmLogProp(mdlLog& log, std::function<void()> applyRetention, QWidge
                                                                  m_stored.cWornBeforeDelete != 0, this))
 {
     setObjectName("frmLogProp");
+    makePlainDialog(*this);
     setWindowTitle("Log Properties");
     setModal(true);
     m_logFor->setObjectName("cmbLogFor");

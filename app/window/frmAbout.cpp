@@ -2,6 +2,7 @@
 #include "frmAbout.h"
 
 #include "FrameIcons.h"
+#include "PlainDialog.h"
 #include "ProgramVersion.h"
 
 #include <QDialogButtonBox>
@@ -26,6 +27,7 @@ const char* const kLicences = R"(<p>Kalvo is built on these libraries, each unde
 frmAbout::frmAbout(const QString& productPage, QWidget* parent) : QDialog(parent)
 {
     setObjectName("frmAbout");
+    makePlainDialog(*this);
     setWindowTitle("About Kalvo");
     setWindowIcon(FrameIcons::appIcon());
     auto* layout = new QVBoxLayout(this);
