@@ -11,6 +11,7 @@
 #include "mdlLog.h"
 
 #include <QCursor>
+#include <QFont>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -130,8 +131,11 @@ void CallList::RangeListTitle()
             headers << column.header;
         m_model->setHeaders(headers);
         // The widths were set for a small system font; a column is never narrower than its title,
-        // and the date column holds a whole date of the locale.
-        const QFontMetrics metrics(m_view->font());
+        // and the date and time columns hold a whole date and time of the locale, in the bold of an
+        // unread call.
+        QFont bold = m_view->font();
+        bold.setBold(true);
+        const QFontMetrics metrics(bold);
         const int padding = 2 * metrics.averageCharWidth() + 8;
         for (int i = 0; i < headers.size(); ++i) {
             int width =
@@ -139,6 +143,10 @@ void CallList::RangeListTitle()
             if (headers[i] == QLatin1String("Date"))
                 width = std::max(
                     width, metrics.horizontalAdvance(LocaleText::shortDate(QDate(2026, 12, 28))) + padding);
+            if (headers[i] == QLatin1String("Time"))
+                width = std::max(width,
+                                 metrics.horizontalAdvance(LocaleText::timeWithSeconds(QTime(23, 59, 59))) +
+                                     padding);
             if (headers[i] == QLatin1String("Length"))
                 width = std::max(width, metrics.horizontalAdvance("0000.00") + padding);
             m_view->setColumnWidth(i, width);

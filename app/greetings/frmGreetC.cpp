@@ -154,7 +154,8 @@ void frmGreetC::buildSpeakerPage()
     m_progressPlay->setRange(0, 100);
     m_progressPlay->setTextVisible(false);
     m_lblRec = label("Record", "lblRec", m_frame1);
-    m_lblRec->setStyleSheet("color: #c00000; font-weight: bold");
+    // Neutral while idle; while recording it blinks red in place (its text is kept, so nothing moves).
+    m_lblRec->setProperty("lit", false);
     auto* lblPlay = label("Play", "lblPlay", m_frame1);
     auto* zero = label("0 MIN", "lblZeroMin", m_frame1);
     auto* three = label("3 MIN", "lblThreeMin", m_frame1);
@@ -304,6 +305,7 @@ void frmGreetC::cmdRecClick()
         RecoveredMessages::noteGreetingTake(kalvo::sound::RecordingFile::defaultSpoolFolder());
         logLine("Start RecMessage[Device:" + format + m_wavePlay.RecordErrorText(r));
         m_progressRec->setValue(0);
+        showRecordLight(true);
         m_timerRec->start();
         m_speechRecorded = false;
         m_speakerRecorded = m_hasGreeting = true;
@@ -311,10 +313,17 @@ void frmGreetC::cmdRecClick()
     });
 }
 
+void frmGreetC::showRecordLight(bool lit)
+{
+    m_lblRec->setProperty("lit", lit);
+    m_lblRec->setStyleSheet(lit ? "color: #c00000; font-weight: bold"
+                                : "color: transparent; font-weight: bold");
+}
+
 void frmGreetC::TimerRecTick()
 {
     m_progressRec->setValue(std::min(m_progressRec->value() + 1, kRecordSeconds));
-    m_lblRec->setVisible(!m_lblRec->isVisible());
+    showRecordLight(!m_lblRec->property("lit").toBool());
     // A forgotten recording ends at the end of the scale instead of filling the disk.
     if (m_progressRec->value() >= kRecordSeconds)
         cmdStopRecClick();
@@ -329,7 +338,8 @@ void frmGreetC::cmdStopRecClick()
         if (r != 0)
             logLine("ErrStopRecGreet " + m_wavePlay.RecordErrorText(r));
         m_timerRec->stop();
-        m_lblRec->show();
+        showRecordLight(false);
+        m_lblRec->setStyleSheet(QString());
         setSpeakerButtons(true, false, true, true);
     });
 }

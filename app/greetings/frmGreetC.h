@@ -70,6 +70,8 @@ private:
     void buildSpeakerPage();
     void buildTextPage();
     void TimerRecTick();
+    // The recording indicator's blink: red, or its text kept in place but not seen.
+    void showRecordLight(bool lit);
     void TimerPlayTick();
     void setSpeakerButtons(bool record, bool stopRecord, bool play, bool stopPlay);
     bool ask(const QString& text);
