@@ -12,13 +12,14 @@ UserNotices::UserNotices(TrayIcon& tray, std::function<void(const QString&)> sta
 
 bool UserNotices::tell(const QString& cause, const QString& text)
 {
-    const auto known = m_told.constFind(cause);
-    if (known != m_told.constEnd() && known.value() == text)
+    // Once per cause: the same failure at the next call (its details may differ) is not news.
+    if (m_told.contains(cause))
         return false;
     m_told.insert(cause, text);
     m_status(text);
     if (TrayIcon::available() && m_tray.isShown())
         m_tray.systemTrayIcon()->showMessage("Kalvo", text, QSystemTrayIcon::Warning);
+    emit shown(cause, text);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "FrameCommands.h"
 #include "LineControl.h"
 #include "TrayIcon.h"
+#include "UserNotices.h"
 
 #include <QDir>
 #include <QMenu>
@@ -126,6 +127,43 @@ private slots:
         QVERIFY(!form.WindowHidden());
         QVERIFY(!form.tray().isBlinking());
         QVERIFY(!form.tray().showsEmpty());
+    }
+
+    // A mail that cannot be sent and a program that cannot start are told in the status bar and as a
+    // tray message once, not at every call.
+    void failuresToldOncePerCause()
+    {
+        EngineRig rig(Values{{"pMailTo", "1"},
+                             {"MailTo", "owner@example.com"},
+                             {"SMTPServer", "127.0.0.1:1"},
+                             {"MailFrom", "kalvo@example.com"},
+                             {"ActionsMailAllCalls", "0"},
+                             {"pAppTo", "1"},
+                             {"AppTo", "/no/such/program <NAME>"},
+                             {"ActionsAppAllCalls", "0"},
+                             {"MaxRec", "1"}});
+        frmMain& form = rig.form();
+        auto* notices = form.findChild<UserNotices*>();
+        QVERIFY(notices);
+        QSignalSpy shown(notices, &UserNotices::shown);
+        rig.start();
+        QTRY_VERIFY(form.tray().isShown());
+        for (int call = 0; call < 2; ++call) {
+            rig.sim().offerCall("5551234", "Alice");
+            rig.sim().ring(1);
+            QTRY_VERIFY_WITH_TIMEOUT(form.Wave1().IsRecording(), 5000);
+            rig.sim().hangUp(true);
+            QTRY_COMPARE_WITH_TIMEOUT(form.callList().rowCount(), call + 1, 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().filter("Error Sending To Mail To").size() == call + 1,
+                                     10000);
+        }
+        QStringList causes;
+        for (const QList<QVariant>& told : shown)
+            causes << told.at(0).toString();
+        causes.sort();
+        QCOMPARE(causes, (QStringList{"mail", "program"}));
+        QVERIFY(notices->told().value("mail").contains("127.0.0.1:1") ||
+                notices->told().value("mail").contains("owner@example.com"));
     }
 
     // A right click opens mnuSystry; its Exit closes the line, writes "Unload Kalvo" and empties the
