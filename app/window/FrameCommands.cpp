@@ -147,23 +147,28 @@ void FrameCommands::buildMenus(QMainWindow& window)
     menuItem(edit, "Play", "mnuPlay");
     menuItem(edit, "Stop", "mnuStop");
 
-    QMenu* events = bar->addMenu("Events");
-    events->setObjectName("mnuEvents");
-    menuItem(events, "General", "mnuEventsGeneral");
-    menuItem(events, "In Coming Call", "mnuInComingCall");
-    menuItem(events, "Disconnect Call", "mnuIdelCall");
-
-    QMenu* actions = bar->addMenu("Actions");
-    actions->setObjectName("mnuActions");
-    menuItem(actions, "E-Mail", "mnuMail");
-    menuItem(actions, "Application", "mnuAplication");
-
-    QMenu* options = bar->addMenu("Options");
-    options->setObjectName("mnuOptions");
-    menuItem(options, "General", "mnuGeneral");
-    menuItem(options, "Devices", "mnuDevices");
-    menuItem(options, "Answer Mode", "mnuAnswerMode");
-    menuItem(options, "Advance", "mnuAdvance");
+    // The settings menus: each item opens its dialog on a tab.
+    struct Item
+    {
+        const char* caption;
+        const char* name;
+    };
+    const auto settingsMenu = [&](const char* caption, const char* name, std::initializer_list<Item> items) {
+        QMenu* menu = bar->addMenu(caption);
+        menu->setObjectName(name);
+        for (const Item& item : items)
+            menuItem(menu, item.caption, item.name);
+    };
+    settingsMenu("Events", "mnuEvents",
+                 {{"General", "mnuEventsGeneral"},
+                  {"In Coming Call", "mnuInComingCall"},
+                  {"Disconnect Call", "mnuIdelCall"}});
+    settingsMenu("Actions", "mnuActions", {{"E-Mail", "mnuMail"}, {"Application", "mnuAplication"}});
+    settingsMenu("Options", "mnuOptions",
+                 {{"General", "mnuGeneral"},
+                  {"Devices", "mnuDevices"},
+                  {"Answer Mode", "mnuAnswerMode"},
+                  {"Advance", "mnuAdvance"}});
 
     const bool web = !m_webHost.isEmpty();
     QMenu* tools = bar->addMenu("Tools");

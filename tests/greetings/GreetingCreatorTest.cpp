@@ -80,6 +80,16 @@ private:
         dialog->show();
         return dialog;
     }
+    // Chooses the private server's "Speaker" device as the options dialog would. @return false when
+    // it does not appear.
+    bool useSpeaker(EngineRig& rig)
+    {
+        if (!QTest::qWaitFor([&] { return speaker(rig) >= 0; }, 5000))
+            return false;
+        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound", 1,
+                            QString::number(speaker(rig)));
+        return true;
+    }
     // The sound card's position of the private server's "Speaker" device.
     int32_t speaker(EngineRig& rig)
     {
@@ -187,9 +197,7 @@ private slots:
     {
         KALVO_REQUIRE_PULSE(*m_pulse);
         EngineRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(speaker(rig) >= 0, 5000);
-        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound", 1,
-                            QString::number(speaker(rig)));
+        QVERIFY(useSpeaker(rig));
         const QString take = rig.programFolder() + "/spktmp.wav";
         for (const bool askUser : {true, false}) {
             auto dialog = creator(rig);
@@ -220,9 +228,7 @@ private slots:
     {
         KALVO_REQUIRE_PULSE(*m_pulse);
         EngineRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(speaker(rig) >= 0, 5000);
-        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound", 1,
-                            QString::number(speaker(rig)));
+        QVERIFY(useSpeaker(rig));
         const QString wav = rig.programFolder() + "/say.wav";
         QVERIFY(kalvo::test::writeSound(wav, kalvo::test::tone(600, 12000, 8000, 12000), 8000, 1,
                                         SF_FORMAT_WAV | SF_FORMAT_PCM_16));
@@ -393,9 +399,7 @@ private slots:
         KALVO_REQUIRE_PULSE(*m_pulse);
         EngineRig rig;
         registerSpeech();
-        QTRY_VERIFY_WITH_TIMEOUT(speaker(rig) >= 0, 5000);
-        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, "Sound", 1,
-                            QString::number(speaker(rig)));
+        QVERIFY(useSpeaker(rig));
         auto dialog = creator(rig);
         QTRY_VERIFY_WITH_TIMEOUT(dialog->findChild<QComboBox*>("VoiceCB")->count() > 0, 10000);
         QVERIFY(dialog->uDat().isUp());
