@@ -1,6 +1,8 @@
 // Result numbers of the sound device component and their texts for log lines.
 #pragma once
 
+#include "WaveDevice.h"
+
 #include <QString>
 #include <cstdint>
 
@@ -8,13 +10,13 @@ namespace kalvo::sound {
 
 // The device numbers are those the wave devices return; the rest are the component's own.
 enum SoundResult : int32_t {
-    SOUND_OK = 0,
-    SOUND_ERR_BADDEVICEID = 2,
-    SOUND_ERR_NOTENABLED = 3,
-    SOUND_ERR_ALLOCATED = 4,
-    SOUND_ERR_NODRIVER = 6,
-    SOUND_ERR_NOTSUPPORTED = 8,
-    SOUND_ERR_BADFORMAT = 32,
+    SOUND_OK = wave::WAVE_OK,
+    SOUND_ERR_BADDEVICEID = wave::WAVE_ERR_BADDEVICEID,
+    SOUND_ERR_NOTENABLED = wave::WAVE_ERR_NOTENABLED,
+    SOUND_ERR_ALLOCATED = wave::WAVE_ERR_ALLOCATED,
+    SOUND_ERR_NODRIVER = wave::WAVE_ERR_NODRIVER,
+    SOUND_ERR_NOTSUPPORTED = wave::WAVE_ERR_NOTSUPPORTED,
+    SOUND_ERR_BADFORMAT = wave::WAVE_ERR_BADFORMAT,
     SOUND_ERR_FILENOTFOUND = 101,
     SOUND_ERR_FILEREAD = 102,
     SOUND_ERR_FILEFORMAT = 103,

@@ -107,6 +107,12 @@ void SimLine::updateConnectedLocked()
     m_waveOut->setConnected(connected);
 }
 
+SimLine::SimCall* SimLine::callLocked(CallId call)
+{
+    const auto it = m_calls.find(call);
+    return it == m_calls.end() ? nullptr : &it->second;
+}
+
 void SimLine::setStateLocked(CallId call, DWORD state, DWORD mode)
 {
     auto it = m_calls.find(call);
@@ -151,33 +157,33 @@ void SimLine::applyLocked(const PendingRequest& p, LONG result)
 LONG SimLine::answer(CallId call, RequestId request)
 {
     std::lock_guard lock(m_mutex);
-    auto it = m_calls.find(call);
-    if (it == m_calls.end())
+    SimCall* const found = callLocked(call);
+    if (!found)
         return LINEERR_INVALCALLHANDLE;
-    if (it->second.state != LINECALLSTATE_OFFERING && it->second.state != LINECALLSTATE_ACCEPTED)
+    if (found->state != LINECALLSTATE_OFFERING && found->state != LINECALLSTATE_ACCEPTED)
         return LINEERR_INVALCALLSTATE;
-    PendingRequest p{request, PendingRequest::Kind::Answer, call};
-    if (m_settings.autoComplete)
-        applyLocked(p, 0);
-    else
-        m_pending.push_back(p);
-    return 0;
+    return requestLocked({request, PendingRequest::Kind::Answer, call}, m_settings.autoComplete);
 }
 
 LONG SimLine::drop(CallId call, RequestId request)
 {
     std::lock_guard lock(m_mutex);
-    auto it = m_calls.find(call);
-    if (it == m_calls.end())
+    SimCall* const found = callLocked(call);
+    if (!found)
         return LINEERR_INVALCALLHANDLE;
-    if (it->second.state == LINECALLSTATE_IDLE)
+    if (found->state == LINECALLSTATE_IDLE)
         return LINEERR_INVALCALLSTATE;
-    PendingRequest p{request, PendingRequest::Kind::Drop, call};
     // The layer's own drops (request 0, on close and shutdown) never wait.
-    if (m_settings.autoComplete || request == 0)
-        applyLocked(p, 0);
+    return requestLocked({request, PendingRequest::Kind::Drop, call},
+                         m_settings.autoComplete || request == 0);
+}
+
+LONG SimLine::requestLocked(const PendingRequest& request, bool completeNow)
+{
+    if (completeNow)
+        applyLocked(request, 0);
     else
-        m_pending.push_back(p);
+        m_pending.push_back(request);
     return 0;
 }
 
@@ -211,10 +217,10 @@ LONG SimLine::generateDigits(CallId call, const std::string& digits, DWORD, DWOR
 LONG SimLine::monitorDigits(CallId call, DWORD modes)
 {
     std::lock_guard lock(m_mutex);
-    auto it = m_calls.find(call);
-    if (it == m_calls.end())
+    SimCall* const found = callLocked(call);
+    if (!found)
         return LINEERR_INVALCALLHANDLE;
-    it->second.monitorModes = modes;
+    found->monitorModes = modes;
     return 0;
 }
 

@@ -102,6 +102,10 @@ private:
         DWORD rings = 0;
         DWORD monitorModes = 0;
     };
+    // The call with this id, or null; the caller holds the lock.
+    SimCall* callLocked(CallId call);
+    // Completes a request now, or keeps it for the test to complete. @return 0.
+    LONG requestLocked(const PendingRequest& request, bool completeNow);
     void setStateLocked(CallId call, DWORD state, DWORD mode = 0);
     void applyLocked(const PendingRequest& request, LONG result);
     void runScenario();
