@@ -75,6 +75,24 @@ class CurlMailSenderTest : public QObject
 {
     Q_OBJECT
 
+private:
+    // Sends a call's mail as anna through scheme ("smtp" or "smtps") to a server with the test
+    // authority's certificate. @return true when it was sent and arrived over TLS.
+    bool sentOverTls(SmtpTestServer& server, const char* scheme, const QString& attachment)
+    {
+        if (!server.isRunning()) {
+            qWarning("%s", qPrintable(server.errors()));
+            return false;
+        }
+        CurlMailSender sender;
+        sender.setCaFile(m_cert);
+        const Result result =
+            sendCallMail(sender, QString("%1://anna:s3cret@%2").arg(scheme, server.address()), attachment);
+        if (!result.sent)
+            qWarning("%s", qPrintable(result.reason));
+        return result.sent && server.message(1)["tls"].toBool();
+    }
+
 private slots:
     void initTestCase();
     void serverTextBecomesUrl();
@@ -208,13 +226,7 @@ void CurlMailSenderTest::callWithoutMessageSendsWithoutAttachment()
 void CurlMailSenderTest::startTlsWithAuthentication()
 {
     SmtpTestServer server({"--cert", m_cert, "--key", m_key, "--auth", "anna:s3cret"});
-    QVERIFY2(server.isRunning(), qPrintable(server.errors()));
-    CurlMailSender sender;
-    sender.setCaFile(m_cert);
-    const Result result = sendCallMail(sender, QString("smtp://anna:s3cret@%1").arg(server.address()),
-                                       writeAttachment("tls.wav", 5000));
-    QVERIFY2(result.sent, qPrintable(result.reason));
-    QVERIFY(server.message(1)["tls"].toBool());
+    QVERIFY(sentOverTls(server, "smtp", writeAttachment("tls.wav", 5000)));
     QCOMPARE(server.message(1)["login"].toString(), QString("anna"));
 }
 
@@ -259,13 +271,7 @@ void CurlMailSenderTest::loginNeverSentInClear()
 void CurlMailSenderTest::implicitTls()
 {
     SmtpTestServer server({"--cert", m_cert, "--key", m_key, "--implicit-tls", "--auth", "anna:s3cret"});
-    QVERIFY2(server.isRunning(), qPrintable(server.errors()));
-    CurlMailSender sender;
-    sender.setCaFile(m_cert);
-    const Result result = sendCallMail(sender, QString("smtps://anna:s3cret@%1").arg(server.address()),
-                                       writeAttachment("smtps.wav", 3000));
-    QVERIFY2(result.sent, qPrintable(result.reason));
-    QVERIFY(server.message(1)["tls"].toBool());
+    QVERIFY(sentOverTls(server, "smtps", writeAttachment("smtps.wav", 3000)));
 }
 
 // Nothing listening: SendFailed with the connection error.
