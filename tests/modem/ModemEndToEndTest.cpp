@@ -1,0 +1,165 @@
+// End to end over the modem line: the main form with the loaded line control answers a caller on the
+// simulated modem at the ring threshold; the caller hears greeting and beep through AT+VTX and the
+// caller's voice is recorded through AT+VRX until the busy tone, which is cut from the message; the
+// record, the list row and the logs carry the caller ID. Keys typed on the phone reach remote access,
+// and a device without a voice class is shown out of service with its reason.
+#include "AnsweringEngine.h"
+#include "CallList.h"
+#include "EngineRig.h"
+#include "ModemSimulator.h"
+#include "SipPeers.h"
+
+#include <QtTest>
+#include <cmath>
+
+using kalvo::modem::test::Caller;
+using kalvo::modem::test::ModemModel;
+using kalvo::modem::test::ModemSimulator;
+using kalvo::test::EngineRig;
+using Values = std::map<QString, QString>;
+
+namespace {
+
+double share(const std::vector<int16_t>& s, double hz, size_t from = 0, size_t to = 0)
+{
+    if (to == 0 || to > s.size())
+        to = s.size();
+    double re = 0, im = 0, total = 0;
+    for (size_t i = from; i < to; ++i) {
+        re += s[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
+        im += s[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
+        total += double(s[i]) * s[i];
+    }
+    return total > 0 ? 2 * (re * re + im * im) / (double(to - from) * total) : 0;
+}
+
+std::vector<int16_t> join(std::initializer_list<std::vector<int16_t>> parts)
+{
+    std::vector<int16_t> out;
+    for (const auto& p : parts)
+        out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+std::vector<int16_t> busyTone(double seconds)
+{
+    std::vector<int16_t> out(size_t(seconds * 8000));
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = int16_t(5000 * (std::sin(2 * M_PI * 480 * double(i) / 8000) +
+                                 std::sin(2 * M_PI * 620 * double(i) / 8000)));
+    return out;
+}
+
+QString modemConf(const std::string& device)
+{
+    return QString("[Line0]\nname = Home Line\nprovider = modem\ndevice = %1\n")
+        .arg(QString::fromStdString(device));
+}
+
+} // namespace
+
+class ModemEndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_locks.isValid());
+        qputenv("KALVO_LOCK_DIR", m_locks.path().toLocal8Bit());
+    }
+
+    // A caller rings four times with formatted caller ID, hears the greeting and the beep, speaks,
+    // and the busy tone ends the call: message, record, list row and logs are checked.
+    void callIsAnsweredRecordedAndStored()
+    {
+        ModemSimulator modem;
+        EngineRig rig(Values{{"NumOfRing", "4"}, {"MaxRec", "1"}}, 1.0, modemConf(modem.device()));
+        const std::vector<int16_t> greeting = kalvo::sip::test::tone(300, 0.8, 8000);
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", greeting);
+        rig.start();
+        QCOMPARE(rig.form().statusText(), QString("Monitoring Home Line"));
+
+        Caller caller;
+        caller.rings = 8;
+        caller.ringIntervalMs = 500;
+        caller.callerId = kalvo::modem::test::formattedCallerId("5551234", "JOHN DOE");
+        caller.voice =
+            join({std::vector<int16_t>(8000 * 2, 0), kalvo::sip::test::tone(700, 3.0, 9000), busyTone(2)});
+        caller.endEvent = 'b';
+        modem.call(caller);
+
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 20000);
+        const auto record = rig.records().front();
+        QCOMPARE(record.at("Call_Name"), QString("JOHN DOE"));
+        QCOMPARE(record.at("Call_Number"), QString("5551234"));
+        const QString file = rig.messagesFolder() + record.at("Call_Massage_Name");
+        const std::vector<int16_t> message = kalvo::sip::test::readWav(file.toStdString());
+        QVERIFY2(message.size() > 8000 * 2, qPrintable(QString::number(message.size())));
+        QVERIFY2(share(message, 700) > 0.3, "the caller's voice is in the message");
+        const size_t tail = message.size() - 4000;
+        QVERIFY2(share(message, 480, tail) + share(message, 620, tail) < 0.1, "the busy tone was cut");
+        QCOMPARE(rig.form().callList().rowCount(), 1);
+
+        // What went down the line: the greeting as played (u-law), then the beep.
+        const std::vector<int16_t> heard = modem.played();
+        QVERIFY2(kalvo::sip::test::bestCorrelation(heard, greeting, 4000, 4000) > 0.95,
+                 "the greeting, intact");
+        QVERIFY2(share(heard, 1000, greeting.size()) > 0.1, "the beep followed it");
+        QCOMPARE(modem.bufferStats().underruns, 0u);
+        QCOMPARE(modem.bufferStats().overflows, 0u);
+
+        QVERIFY(!rig.callsLog().filter(QRegularExpression("^Ring:4 \\[JOHN DOE:5551234\\]$")).isEmpty());
+        const QStringList log = rig.sysLog();
+        for (const char* line : {"InCommingCall[LineIndex:0]", "Ring[LineIndex:0]->4",
+                                 "Connected[LineIndex:0]", "Disconnected[LineIndex:0]", "Idle[LineIndex:0]"})
+            QVERIFY2(log.contains(line), line);
+        QVERIFY(!log.filter("CallerID[LineIndex:0]->JOHN DOE-5551234").isEmpty());
+    }
+
+    // A private caller (caller ID in the unformatted form, so answered at the second ring) keys wrong
+    // passwords on the phone: the keys reach remote access as digits, and the call is hung up after the third
+    // try.
+    void keysReachRemoteAccess()
+    {
+        ModemSimulator modem;
+        EngineRig rig(Values{{"NumOfRing", "2"}, {"Pass", "42"}, {"AllowRemoteAccess", "1"}}, 1.0,
+                      modemConf(modem.device()));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav",
+                              kalvo::sip::test::tone(300, 8.0, 8000));
+        rig.start();
+        Caller caller;
+        caller.callerId = kalvo::modem::test::messageCallerId("P", "");
+        caller.voice = std::vector<int16_t>(8000 * 20, 0);
+        int at = 800;
+        for (char key : std::string("1*2*43*"))
+            caller.events.emplace_back(at += 250, key);
+        modem.call(caller);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control Hang Up After 3 Tries [LineIndex:0]"),
+                                 15000);
+        QCOMPARE(rig.sysLog().filter("Remote Control Wrong Password [LineIndex:0]").size(), 3);
+        QVERIFY2(!rig.sysLog().filter("CallerID[LineIndex:0]->Private-UNKNOWN").isEmpty(),
+                 qPrintable(rig.sysLog().filter("CallerID").join('\n')));
+        QTRY_VERIFY_WITH_TIMEOUT(!modem.offHook(), 5000);
+    }
+
+    // A data-only modem: the status bar and the system log give the reason, the line stays switched on.
+    void deviceWithoutVoiceIsOutOfService()
+    {
+        ModemModel model;
+        model.voice = false;
+        ModemSimulator modem(model);
+        EngineRig rig(Values{}, 1.0, modemConf(modem.device()));
+        rig.start();
+        const QString status = rig.form().statusText();
+        QVERIFY2(status.startsWith("Out Of Service: ") && status.contains("no voice mode"),
+                 qPrintable(status));
+        QVERIFY(rig.form().engine().state().LineIsOpen);
+    }
+
+private:
+    QTemporaryDir m_locks;
+};
+
+QTEST_MAIN(ModemEndToEndTest)
+#include "ModemEndToEndTest.moc"
