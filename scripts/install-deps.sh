@@ -13,7 +13,7 @@ packages=(
   espeak-ng sqlite3 pulseaudio pulseaudio-utils xdg-utils iproute2
   # test peers and tools
   baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps dbus-daemon python3-dbus python3-gi
-  trayer xdotool x11-utils
+  trayer xdotool x11-utils mgetty-voice
   # release: icons, package and its checks
   librsvg2-bin python3-markdown dpkg-dev file desktop-file-utils appstream groff-base man-db
 )

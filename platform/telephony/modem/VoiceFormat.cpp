@@ -116,7 +116,9 @@ bool codingOfName(const std::string& rawName, int bitsPerSample, SampleCoding& o
             return true;
         }
         if (bitsPerSample == 8 || contains(name, "8")) {
-            out = SampleCoding::Linear8;
+            // "SIGNED PCM" is two's complement; "UNSIGNED PCM" and "8-BIT LINEAR" are offset by 128.
+            const bool isSigned = contains(name, "SIGNED") && !contains(name, "UNSIGNED");
+            out = isSigned ? SampleCoding::Signed8 : SampleCoding::Linear8;
             return true;
         }
     }
@@ -125,8 +127,8 @@ bool codingOfName(const std::string& rawName, int bitsPerSample, SampleCoding& o
 
 bool chooseVoiceFormat(const std::vector<OfferedFormat>& offered, VoiceFormat& out)
 {
-    for (SampleCoding wanted :
-         {SampleCoding::MuLaw, SampleCoding::ALaw, SampleCoding::Linear16, SampleCoding::Linear8}) {
+    for (SampleCoding wanted : {SampleCoding::MuLaw, SampleCoding::ALaw, SampleCoding::Linear16,
+                                SampleCoding::Linear8, SampleCoding::Signed8}) {
         for (const OfferedFormat& format : offered) {
             SampleCoding coding;
             if (!codingOfName(format.name, format.bitsPerSample, coding) || coding != wanted ||
@@ -216,6 +218,9 @@ void encodeSamples(SampleCoding coding, const int16_t* samples, size_t count, st
         case SampleCoding::Linear8:
             out.push_back(uint8_t((s >> 8) + 128));
             break;
+        case SampleCoding::Signed8:
+            out.push_back(uint8_t(int8_t(s >> 8)));
+            break;
         }
     }
 }
@@ -239,8 +244,11 @@ void decodeSamples(SampleCoding coding, const uint8_t* bytes, size_t count, std:
         case SampleCoding::ALaw:
             out.push_back(aLawToLinear(bytes[i]));
             break;
+        case SampleCoding::Signed8:
+            out.push_back(int16_t(int(int8_t(bytes[i])) * 256));
+            break;
         default:
-            out.push_back(int16_t((int(bytes[i]) - 128) << 8));
+            out.push_back(int16_t((int(bytes[i]) - 128) * 256));
             break;
         }
     }

@@ -9,7 +9,8 @@
 
 namespace kalvo::modem {
 
-enum class SampleCoding { MuLaw, ALaw, Linear16, Linear8 };
+// Linear8 is unsigned (offset 128), as modems send 8-bit linear; Signed8 is two's complement.
+enum class SampleCoding { MuLaw, ALaw, Linear16, Linear8, Signed8 };
 
 // One entry of the AT+VSM=? list: compression method number, name, bits per sample, rates.
 struct OfferedFormat
@@ -34,7 +35,7 @@ struct VoiceFormat
 bool parseOfferedFormat(const std::string& line, OfferedFormat& out);
 
 // Chooses from the offered formats by name, at 8000 Hz: G.711 u-law, then A-law, then 16-bit
-// linear, then 8-bit linear. @return false when none fits.
+// linear, then 8-bit linear (unsigned, then signed). @return false when none fits.
 bool chooseVoiceFormat(const std::vector<OfferedFormat>& offered, VoiceFormat& out);
 
 // The coding a format's name stands for. @return false for a format we cannot use (ADPCM ...).

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -221,20 +222,23 @@ void ModemSimulator::run()
 {
     for (;;) {
         int fd;
+        size_t room;
         {
             std::lock_guard lock(m_mutex);
             if (m_quit)
                 return;
             fd = m_master;
+            room = roomBytes();
         }
-        pollfd in{fd, POLLIN, 0};
+        // A full playback buffer holds the sender back, as the modem's clear-to-send does.
+        pollfd in{fd, short(room ? POLLIN : 0), 0};
         const int ready = fd >= 0 ? ::poll(&in, 1, 5) : (std::this_thread::sleep_for(milliseconds(5)), 0);
         std::lock_guard lock(m_mutex);
         if (m_master != fd)
             continue; // unplugged or replugged meanwhile
         if (ready > 0 && (in.revents & POLLIN)) {
             uint8_t buffer[4096];
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            const ssize_t n = ::read(m_master, buffer, std::min(sizeof buffer, room));
             if (n > 0)
                 input(buffer, size_t(n));
         }

@@ -24,9 +24,11 @@ struct ModemModel
     bool voice = true;            // it has the voice class (AT+FCLASS=8)
     bool standardCallerId = true; // AT+VCID=1; otherwise only the vendor form AT#CID=1
     bool lineSelect = true;       // AT+VLS=1 takes the line; otherwise ATA answers with VCON
-    std::vector<std::string> formats = {
-        "0,\"SIGNED PCM\",8,0,(8000),(0),(0)", "2,\"4-BIT ADPCM\",4,0,(8000),(0),(0)",
-        "4,\"G.711 ULAW\",8,0,(8000),(0),(0)", "5,\"G.711 ALAW\",8,0,(8000),(0),(0)"};
+    // As a common USB voice modem lists them.
+    std::vector<std::string> formats = {"0,\"SIGNED PCM\",8,0,(7200,8000,11025),(0),(0)",
+                                        "1,\"UNSIGNED PCM\",8,0,(7200,8000,11025),(0),(0)",
+                                        "2,\"4-BIT ADPCM\",4,0,(8000),(0),(0)",
+                                        "4,\"G.711U\",8,0,(8000),(0),(0)", "5,\"G.711A\",8,0,(8000),(0),(0)"};
     int answerDelayMs = 0;       // going off-hook takes this long
     bool noisyAnswer = false;    // line noise arrives before the answer's result code
     size_t bufferSamples = 8192; // the modelled playback buffer (about 1 s)
@@ -72,7 +74,7 @@ public:
     struct BufferStats
     {
         unsigned underruns = 0; // the modelled buffer ran dry while playing
-        unsigned overflows = 0; // more arrived than it holds
+        unsigned overflows = 0; // it filled up and held the sender back (clear-to-send off)
         size_t minFill = 0;     // the least and most it held once playback had started
         size_t maxFill = 0;
         uint64_t samples = 0;
@@ -99,6 +101,8 @@ private:
     void tickCall();
     void transmitData(const uint8_t* bytes, size_t count);
     void drainBuffer();
+    // What the playback buffer can take now, in bytes (a read's limit).
+    size_t roomBytes() const;
     void receiveTick();
 
     ModemModel m_model;

@@ -73,7 +73,9 @@ bool ModemSimulator::basicCommand(const std::string& command, std::string& reply
 {
     auto line = [&](const std::string& text) { reply += "\r\n" + text; };
     const size_t eq = command.find('=');
-    const std::string name = command.substr(0, eq);
+    std::string name = command.substr(0, eq);
+    if (!name.empty() && name.back() == '?')
+        name.pop_back(); // a query of the current value
     const std::string value = eq == std::string::npos ? std::string() : command.substr(eq + 1);
     const bool query = command.back() == '?';
     if (name == "+FCLASS") {

@@ -28,6 +28,15 @@ kalvo::modem::SampleCoding codingOf(int method, const std::vector<std::string>& 
 }
 } // namespace
 
+size_t ModemSimulator::roomBytes() const
+{
+    if (m_mode != Mode::Transmit || m_txEnded)
+        return 4096;
+    const double room = double(m_model.bufferSamples) - m_fill;
+    const bool wide = codingOf(m_method, m_model.formats) == kalvo::modem::SampleCoding::Linear16;
+    return room < 1 ? 0 : size_t(room) * (wide ? 2 : 1);
+}
+
 void ModemSimulator::tick()
 {
     if (m_model.garbage && Clock::now() - m_lastNoise > milliseconds(200)) {
@@ -126,11 +135,10 @@ void ModemSimulator::transmitData(const uint8_t* bytes, size_t count)
     }
     m_played.insert(m_played.end(), samples.begin(), samples.end());
     m_stats.samples += samples.size();
+    const bool wasFull = m_fill >= double(m_model.bufferSamples) - 1;
     m_fill += double(samples.size());
-    if (m_fill > double(m_model.bufferSamples)) {
+    if (m_fill >= double(m_model.bufferSamples) - 1 && !wasFull)
         ++m_stats.overflows;
-        m_fill = double(m_model.bufferSamples);
-    }
     m_stats.maxFill = std::max(m_stats.maxFill, size_t(m_fill));
 }
 
