@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace kalvo::modem;
@@ -373,4 +374,28 @@ TEST_F(ModemLineTest, UnplugDuringRecordingAndReturn)
     ASSERT_EQ(next.kind, "offer");
     ASSERT_EQ(modem.answer(next.call, 2), 0);
     EXPECT_EQ(stateOf(sink, next.call, LINECALLSTATE_CONNECTED).kind, "state");
+}
+
+// kalvo-line probe, the real tool, on a voice modem and on a data-only one: identification, voice
+// class, the offered formats and the one the line would use; the port's lock is gone afterwards.
+TEST_F(ModemLineTest, KalvoLineProbe)
+{
+    ModemSimulator voice;
+    ModemModel dataOnly;
+    dataOnly.voice = false;
+    ModemSimulator data(dataOnly);
+    const std::string log = m_locks.path().toStdString() + "/probe.log";
+    const std::string tool = std::string(std::getenv("KALVO_BIN_DIR")) + "/kalvo-line";
+    const pid_t pid = kalvo::sip::test::spawn(log, {tool, "probe", voice.device(), data.device()});
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const std::string out = kalvo::sip::test::readFile(log);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
+    EXPECT_NE(out.find(voice.device() + ": KALVO TEST VOICE MODEM 1; voice mode; formats: 0 \"SIGNED PCM\""),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("Kalvo would use G.711U at 8000 Hz"), std::string::npos) << out;
+    EXPECT_NE(out.find(data.device() + ": KALVO TEST VOICE MODEM 1; no voice mode"), std::string::npos)
+        << out;
+    EXPECT_NE(::access(lockFile(voice.device()).c_str(), F_OK), 0);
 }
