@@ -11,6 +11,7 @@
 #include "MainCommands.h"
 #include "MessageBox.h"
 #include "MessagePlayer.h"
+#include "ModemLineDialog.h"
 #include "QuickSettings.h"
 #include "RecordingFile.h"
 #include "RecoveredMessages.h"
@@ -67,6 +68,7 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     m_log.WriteCallsLog("Load Kalvo");
     // The lines' own settings dialogs, shown from the options dialog.
     kalvo::sip::SipLineDialog::install();
+    kalvo::modem::ModemLineDialog::install();
     kalvo::sim::SimLineDialog::install();
     load.step([&] { logLine("LineInitialize->" + Tapi1().GetTapiStrError(Tapi1().LineInitialize())); });
     QTimer::singleShot(0, this, &frmMain::Form_Initialize);

@@ -117,7 +117,11 @@ bool SerialPort::lock(const std::string& path, std::string& why)
             std::memcpy(&binary, text, 4);
             pid = binary;
         }
-        if (pid > 0 && pid != ::getpid() && (::kill(pid_t(pid), 0) == 0 || errno == EPERM)) {
+        if (pid == ::getpid()) {
+            why = path + " is in use by Kalvo's own modem line";
+            return false;
+        }
+        if (pid > 0 && (::kill(pid_t(pid), 0) == 0 || errno == EPERM)) {
             why = path + " is in use by process " + std::to_string(pid) + " (lock file " + file + ")";
             return false;
         }
