@@ -143,6 +143,31 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!modem.offHook(), 5000);
     }
 
+    // The modem is unplugged while the caller speaks: the message so far is stored and listed, the
+    // status bar says why the line is out of service, and the line is back when the modem returns.
+    void unplugDuringRecording()
+    {
+        ModemSimulator modem;
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, modemConf(modem.device()));
+        rig.start();
+        Caller caller;
+        caller.voice = join({std::vector<int16_t>(4000, 0), kalvo::sip::test::tone(700, 20, 9000)});
+        modem.call(caller);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 15000);
+        QTest::qWait(3000);
+        modem.unplug();
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 10000);
+        const QString file = rig.messagesFolder() + rig.records().front().at("Call_Massage_Name");
+        const std::vector<int16_t> message = kalvo::sip::test::readWav(file.toStdString());
+        QVERIFY2(message.size() > 8000 * 2, "what was said before the unplugging is kept");
+        QVERIFY(share(message, 700) > 0.3);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().statusText().startsWith("Out Of Service: "), 5000);
+        QVERIFY2(rig.form().statusText().contains("unplugged"), qPrintable(rig.form().statusText()));
+        modem.replug();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("LineInService[LineIndex:0]"), 15000);
+        QCOMPARE(rig.form().statusText(), QString("Monitoring Home Line"));
+    }
+
     // A data-only modem: the status bar and the system log give the reason, the line stays switched on.
     void deviceWithoutVoiceIsOutOfService()
     {

@@ -399,3 +399,52 @@ TEST_F(ModemLineTest, KalvoLineProbe)
         << out;
     EXPECT_NE(::access(lockFile(voice.device()).c_str(), F_OK), 0);
 }
+
+// The other ways a far end is heard to hang up while recording: the dial tone and silence are cut
+// from the message like the busy tone; loss of loop current cuts nothing, as everything before it
+// was the caller.
+TEST_F(ModemLineTest, HangUpByDialToneSilenceAndLoopCurrent)
+{
+    ModemSimulator sim;
+    RecordingSink sink;
+    auto device = line(sim.device(), sink);
+    auto& modem = dynamic_cast<ModemLine&>(*device);
+    modem.open();
+    CallId last = 0;
+    for (char code : {'d', 's', 'l'}) {
+        std::vector<int16_t> ending = silence(2);
+        if (code == 'd')
+            for (size_t i = 0; i < ending.size(); ++i)
+                ending[i] = int16_t(5000 * (std::sin(2 * M_PI * 350 * double(i) / 8000) +
+                                            std::sin(2 * M_PI * 440 * double(i) / 8000)));
+        if (code == 'l')
+            ending = kalvo::sip::test::tone(700, 2, 9000);
+        Caller caller;
+        caller.rings = 2;
+        caller.voice = join({kalvo::sip::test::tone(700, 1.5, 9000), ending});
+        caller.endEvent = code;
+        sim.call(caller);
+        const Event offer =
+            sink.waitFor([&](const Event& e) { return e.kind == "offer" && e.call > last; }, seconds(5));
+        ASSERT_EQ(offer.kind, "offer");
+        last = offer.call;
+        auto recording = std::make_shared<VectorSink>();
+        ASSERT_EQ(modem.answer(offer.call, 1), 0);
+        ASSERT_EQ(modem.waveIn().startInput(kLine, recording), 0);
+        ASSERT_EQ(stateOf(sink, offer.call, LINECALLSTATE_DISCONNECTED).kind, "state") << code;
+        modem.waveIn().stop();
+        ASSERT_EQ(stateOf(sink, offer.call, LINECALLSTATE_IDLE).kind, "state");
+        const std::vector<int16_t> message = recording->samples();
+        const double length = double(message.size()) / 8000;
+        if (code == 'l') {
+            EXPECT_GT(length, 3.2) << "nothing cut";
+        } else {
+            EXPECT_LT(length, 2.0) << code << ": the ending cut";
+            EXPECT_GT(length, 1.0) << code;
+            const size_t tail = message.size() > 2000 ? message.size() - 2000 : 0;
+            EXPECT_LT(share(message, 350, tail) + share(message, 440, tail), 0.1) << code;
+        }
+        EXPECT_GT(share(message, 700, 0, 8000), 0.3) << code;
+        ASSERT_TRUE(ModemSimulator::waitFor([&] { return !sim.offHook(); }, seconds(3)));
+    }
+}

@@ -176,7 +176,10 @@ std::vector<int16_t> ModemSimulator::played() const
 ModemSimulator::BufferStats ModemSimulator::bufferStats() const
 {
     std::lock_guard lock(m_mutex);
-    return m_stats;
+    BufferStats stats = m_stats;
+    if (stats.minFill == SIZE_MAX)
+        stats.minFill = 0;
+    return stats;
 }
 
 steady_clock::time_point ModemSimulator::offHookAt() const

@@ -135,6 +135,7 @@ private:
     bool m_txEnded = false;
     bool m_txStarted = false;
     std::chrono::steady_clock::time_point m_txClock;
+    std::chrono::steady_clock::time_point m_txFirst;
     double m_fill = 0;
     std::vector<int16_t> m_played;
     BufferStats m_stats;

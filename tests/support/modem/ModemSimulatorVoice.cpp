@@ -5,6 +5,7 @@
 #include "VoiceFormat.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace kalvo::modem::test {
 
@@ -130,8 +131,9 @@ void ModemSimulator::transmitData(const uint8_t* bytes, size_t count)
     drainBuffer();
     if (!m_txStarted) {
         m_txStarted = true;
-        m_txClock = Clock::now();
-        m_stats.minFill = m_stats.maxFill = 0;
+        m_txClock = m_txFirst = Clock::now();
+        m_stats.minFill = SIZE_MAX;
+        m_stats.maxFill = 0;
     }
     m_played.insert(m_played.end(), samples.begin(), samples.end());
     m_stats.samples += samples.size();
@@ -156,10 +158,9 @@ void ModemSimulator::drainBuffer()
                 ++m_stats.underruns;
             m_fill = 0;
         }
-        if (!m_txEnded)
-            m_stats.minFill = m_stats.minFill == 0 && m_stats.maxFill == 0
-                                  ? size_t(m_fill)
-                                  : std::min(m_stats.minFill, size_t(m_fill));
+        // The least is taken once playback is under way, not while the first data arrives.
+        if (!m_txEnded && now - m_txFirst > milliseconds(300))
+            m_stats.minFill = std::min(m_stats.minFill, size_t(m_fill));
     }
     if (m_txEnded && m_fill <= 0) {
         m_mode = Mode::Command;
