@@ -29,23 +29,6 @@ QString confText()
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// Opens the options dialog, presses "Line Settings..." and lets fill act on the line's dialog.
-void editLine(frmMain& form, const std::function<void(QDialog&)>& fill)
-{
-    frmOptions options(form.dialogHost(), &form);
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<kalvo::modem::ModemLineDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        seen = true;
-        fill(*dialog);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    options.findChild<QPushButton*>("cmdLineSettings")->click();
-    QVERIFY(seen);
-    options.findChild<QPushButton*>("cmdCancel")->click();
-}
 } // namespace
 
 class ModemLineDialogTest : public QObject
@@ -66,7 +49,7 @@ private slots:
         rig.start();
         frmMain& form = rig.form();
         QVERIFY(form.Tapi1().LineOpened(0));
-        editLine(form, [&](QDialog& dialog) {
+        kalvo::test::editLineSettings(form, "ModemLineDialog", [&](QDialog& dialog) {
             auto* device = dialog.findChild<QComboBox*>("cmbDevice");
             QCOMPARE(device->currentText(), QString::fromStdString(first.device()));
             QCOMPARE(dialog.findChild<QComboBox*>("cmbSpeed")->currentText(), QString("57600"));

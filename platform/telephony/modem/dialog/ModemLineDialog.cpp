@@ -1,13 +1,12 @@
 // The modem line settings dialog.
 #include "ModemLineDialog.h"
 
+#include "LineSettingsDialogs.h"
 #include "ModemProbe.h"
 #include "ModemSettings.h"
 #include "SerialPort.h"
 #include "TelephonyConfigWriter.h"
-#include "TelephonyLayer.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -87,21 +86,8 @@ ModemLineDialog::ModemLineDialog(const kalvo::telephony::LineConfig& line, std::
     m_probe->setWordWrap(true);
     m_probe->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_probe);
-    m_error = new QLabel(this);
-    m_error->setObjectName("lblError");
-    m_error->setWordWrap(true);
-    m_error->setStyleSheet("color: #b00020");
-    layout->addWidget(m_error);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("cmdOK");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("cmdCancel");
-    layout->addWidget(buttons);
+    m_error = kalvo::telephony::addErrorAndButtons(*this, *layout, [this] { return save(); });
     connect(probeButton, &QPushButton::clicked, this, [this] { probe(); });
-    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        if (save())
-            accept();
-    });
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
 QString ModemLineDialog::probe()
@@ -140,43 +126,24 @@ bool ModemLineDialog::save(QString* reason)
 {
     std::map<std::string, std::string> values;
     QString why;
-    bool ok = collect(values, why);
-    if (ok) {
+    if (collect(values, why)) {
         // The provider reads the result exactly as the line will.
-        kalvo::telephony::LineConfig check = m_line;
-        for (const auto& [key, value] : values) {
-            if (value.empty())
-                check.keys.erase(key);
-            else
-                check.keys[key] = value;
-        }
-        ModemSettings parsed;
-        std::string error;
-        if (!ModemSettings::parse(check, parsed, error)) {
-            ok = false;
-            why = "The settings are not usable: " + text(error) + ".";
-        } else if (!kalvo::telephony::TelephonyConfigWriter::update(m_configPath, m_line.deviceId, values,
-                                                                    error)) {
-            ok = false;
-            why = "The settings could not be saved: " + text(error) + ".";
-        }
+        why = text(kalvo::telephony::TelephonyConfigWriter::checkAndUpdate(
+            m_configPath, m_line, values,
+            [](const kalvo::telephony::LineConfig& changed, std::string& error) {
+                ModemSettings parsed;
+                return ModemSettings::parse(changed, parsed, error);
+            }));
     }
-    m_error->setText(ok ? QString() : why);
+    m_error->setText(why);
     if (reason)
         *reason = why;
-    return ok;
+    return why.isEmpty();
 }
 
 void ModemLineDialog::install()
 {
-    kalvo::telephony::setLineConfigDialog(
-        "modem", [](const kalvo::telephony::LineConfig& line, const std::string& path) -> long {
-            QWidget* owner = QApplication::activeModalWidget();
-            if (!owner)
-                owner = QApplication::activeWindow();
-            ModemLineDialog dialog(line, path, owner);
-            return dialog.exec() == QDialog::Accepted ? 0 : 1;
-        });
+    kalvo::telephony::installLineDialog<ModemLineDialog>("modem");
 }
 
 } // namespace kalvo::modem
