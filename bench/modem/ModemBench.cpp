@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <thread>
+#include <tuple>
 
 using namespace std::chrono;
 using namespace kalvo::telephony;
@@ -95,6 +96,19 @@ std::unique_ptr<LineDevice> makeLine(LineProvider& provider, std::map<std::strin
     return line;
 }
 
+// A simulated modem and an open modem line on it.
+struct ModemRig
+{
+    ModemRig() : line(makeLine(provider, {{"device", sim.device()}}, sink)) { device().open(); }
+    ~ModemRig() { device().close(); }
+    kalvo::modem::ModemLine& device() { return dynamic_cast<kalvo::modem::ModemLine&>(*line); }
+
+    kalvo::modem::test::ModemSimulator sim;
+    RecordingSink sink;
+    kalvo::modem::ModemProvider provider;
+    std::unique_ptr<LineDevice> line;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,18 +120,13 @@ int main(int argc, char** argv)
 
     Figures modem, sip;
     {
-        kalvo::modem::test::ModemSimulator sim;
-        RecordingSink sink;
-        kalvo::modem::ModemProvider provider;
-        auto line = makeLine(provider, {{"device", sim.device()}}, sink);
-        auto& device = dynamic_cast<kalvo::modem::ModemLine&>(*line);
-        device.open();
+        ModemRig rig;
         kalvo::modem::test::Caller caller;
         caller.rings = 10;
         caller.voice = kalvo::sip::test::tone(700, callSeconds + 5, 6000);
-        sim.call(caller);
-        modem = measureCall(device, sink, device.waveOut(), device.waveIn(), "kalvo-modem", callSeconds);
-        device.close();
+        rig.sim.call(caller);
+        auto& device = rig.device();
+        modem = measureCall(device, rig.sink, device.waveOut(), device.waveIn(), "kalvo-modem", callSeconds);
     }
     {
         const uint16_t port = kalvo::sip::test::freePort();
@@ -144,12 +153,8 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     // The pacing margin: one long greeting, the modelled buffer watched all the way.
-    kalvo::modem::test::ModemSimulator sim;
-    RecordingSink sink;
-    kalvo::modem::ModemProvider provider;
-    auto line = makeLine(provider, {{"device", sim.device()}}, sink);
-    auto& device = dynamic_cast<kalvo::modem::ModemLine&>(*line);
-    device.open();
+    ModemRig rig;
+    auto [sim, sink, device] = std::tie(rig.sim, rig.sink, rig.device());
     sim.call(kalvo::modem::test::Caller{});
     const Event offer = sink.waitOffer();
     device.answer(offer.call, 1);
@@ -168,6 +173,5 @@ int main(int argc, char** argv)
         static_cast<unsigned long long>(stats.samples));
     device.drop(offer.call, 2);
     sink.waitState(LINECALLSTATE_IDLE);
-    device.close();
     return 0;
 }

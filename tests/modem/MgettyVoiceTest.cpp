@@ -2,6 +2,7 @@
 // generic V.253 driver) record the caller's voice from the simulated modem and play it back to it.
 // vm only takes ports under /dev, so the test links the pseudo-terminal there for the run; where it
 // may not (no write access to /dev) or vm is not installed, the test is skipped and says why.
+#include "ModemSignals.h"
 #include "ModemSimulator.h"
 #include "SipPeers.h"
 
@@ -36,17 +37,6 @@ int runVm(const std::vector<std::string>& args, const std::string& dir, const st
     }
     kalvo::sip::test::terminate(pid);
     return -1;
-}
-
-double share(const std::vector<int16_t>& s, double hz)
-{
-    double re = 0, im = 0, total = 0;
-    for (size_t i = 0; i < s.size(); ++i) {
-        re += s[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
-        im += s[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
-        total += double(s[i]) * s[i];
-    }
-    return total > 0 ? 2 * (re * re + im * im) / (double(s.size()) * total) : 0;
 }
 
 bool has(const std::vector<std::string>& list, const std::string& item)

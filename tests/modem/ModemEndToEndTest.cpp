@@ -6,49 +6,23 @@
 #include "AnsweringEngine.h"
 #include "CallList.h"
 #include "EngineRig.h"
+#include "ModemSignals.h"
 #include "ModemSimulator.h"
 #include "SipPeers.h"
 
 #include <QtTest>
 #include <cmath>
 
+using kalvo::modem::test::busyTone;
 using kalvo::modem::test::Caller;
+using kalvo::modem::test::join;
 using kalvo::modem::test::ModemModel;
 using kalvo::modem::test::ModemSimulator;
+using kalvo::modem::test::share;
 using kalvo::test::EngineRig;
 using Values = std::map<QString, QString>;
 
 namespace {
-
-double share(const std::vector<int16_t>& s, double hz, size_t from = 0, size_t to = 0)
-{
-    if (to == 0 || to > s.size())
-        to = s.size();
-    double re = 0, im = 0, total = 0;
-    for (size_t i = from; i < to; ++i) {
-        re += s[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
-        im += s[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
-        total += double(s[i]) * s[i];
-    }
-    return total > 0 ? 2 * (re * re + im * im) / (double(to - from) * total) : 0;
-}
-
-std::vector<int16_t> join(std::initializer_list<std::vector<int16_t>> parts)
-{
-    std::vector<int16_t> out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
-
-std::vector<int16_t> busyTone(double seconds)
-{
-    std::vector<int16_t> out(size_t(seconds * 8000));
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = int16_t(5000 * (std::sin(2 * M_PI * 480 * double(i) / 8000) +
-                                 std::sin(2 * M_PI * 620 * double(i) / 8000)));
-    return out;
-}
 
 QString modemConf(const std::string& device)
 {

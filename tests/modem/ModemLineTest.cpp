@@ -3,6 +3,7 @@
 // hanging up, the fallbacks of other modem models, unfit devices, lock files and unplugging.
 #include "ModemLine.h"
 #include "ModemProvider.h"
+#include "ModemSignals.h"
 #include "ModemSimulator.h"
 #include "ModemWaveDevice.h"
 #include "SerialPort.h"
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sys/wait.h>
+#include <tuple>
 #include <unistd.h>
 
 using namespace kalvo::modem;
@@ -33,7 +35,7 @@ const kalvo::wave::WaveFormat kLine{8000, 1};
 // Lock files go to a private folder, as /var/lock is the system's.
 class ModemLineTest : public ::testing::Test
 {
-protected:
+public:
     void SetUp() override { ::setenv("KALVO_LOCK_DIR", m_locks.path().toLocal8Bit().constData(), 1); }
     void TearDown() override { ::unsetenv("KALVO_LOCK_DIR"); }
 
@@ -53,41 +55,22 @@ protected:
     QTemporaryDir m_locks;
 };
 
-// Energy at one frequency relative to the whole (one Goertzel bin).
-double share(const std::vector<int16_t>& s, double hz, size_t from = 0, size_t to = 0)
+// A simulated modem and an open line on it, reporting to a recording sink.
+struct Rig
 {
-    if (to == 0 || to > s.size())
-        to = s.size();
-    double re = 0, im = 0, total = 0;
-    for (size_t i = from; i < to; ++i) {
-        re += s[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
-        im += s[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
-        total += double(s[i]) * s[i];
+    explicit Rig(ModemLineTest& test, ModemModel model = {}) : sim(std::move(model))
+    {
+        device = test.line(sim.device(), sink);
+        modem = dynamic_cast<ModemLine*>(device.get());
+        modem->open();
     }
-    return total > 0 ? 2 * (re * re + im * im) / (double(to - from) * total) : 0;
-}
+    std::tuple<ModemSimulator&, RecordingSink&, ModemLine&> parts() { return {sim, sink, *modem}; }
 
-std::vector<int16_t> silence(double seconds)
-{
-    return std::vector<int16_t>(size_t(seconds * 8000), 0);
-}
-
-std::vector<int16_t> busyTone(double seconds)
-{
-    std::vector<int16_t> out(size_t(seconds * 8000));
-    for (size_t i = 0; i < out.size(); ++i)
-        out[i] = int16_t(5000 * (std::sin(2 * M_PI * 480 * double(i) / 8000) +
-                                 std::sin(2 * M_PI * 620 * double(i) / 8000)));
-    return out;
-}
-
-std::vector<int16_t> join(std::initializer_list<std::vector<int16_t>> parts)
-{
-    std::vector<int16_t> out;
-    for (const auto& p : parts)
-        out.insert(out.end(), p.begin(), p.end());
-    return out;
-}
+    ModemSimulator sim;
+    RecordingSink sink;
+    std::unique_ptr<LineDevice> device;
+    ModemLine* modem = nullptr;
+};
 
 Event callInfoWith(RecordingSink& sink, const std::string& name)
 {
@@ -123,11 +106,8 @@ bool has(const std::vector<std::string>& list, const std::string& item)
 // reported as a disconnect and cut from the recording.
 TEST_F(ModemLineTest, WholeCallThroughTheVoiceStreams)
 {
-    ModemSimulator sim;
-    RecordingSink sink;
-    auto device = line(sim.device(), sink);
-    auto& modem = dynamic_cast<ModemLine&>(*device);
-    modem.open();
+    Rig rig(*this);
+    auto [sim, sink, modem] = rig.parts();
     std::string why;
     ASSERT_TRUE(modem.inService(why)) << why;
     const auto commands = sim.commands();
@@ -182,10 +162,9 @@ TEST_F(ModemLineTest, WholeCallThroughTheVoiceStreams)
 // ringing: the offer goes idle by itself about 8 s after the last ring.
 TEST_F(ModemLineTest, CallerIdFormsAndACallerWhoGivesUp)
 {
-    ModemSimulator sim;
-    RecordingSink sink;
-    auto device = line(sim.device(), sink);
-    device->open();
+    Rig rig(*this);
+    auto [sim, sink, modem] = rig.parts();
+    LineDevice* device = &modem;
     struct Case
     {
         std::vector<std::string> lines;
@@ -242,11 +221,8 @@ TEST_F(ModemLineTest, FallbacksOfAnotherModel)
     model.formats = {"1,\"8-BIT LINEAR\",8,0,(8000),(0),(0)", "5,\"A-LAW\",8,0,(8000),(0),(0)"};
     model.answerDelayMs = 800;
     model.noisyAnswer = true;
-    ModemSimulator sim(model);
-    RecordingSink sink;
-    auto device = line(sim.device(), sink);
-    auto& modem = dynamic_cast<ModemLine&>(*device);
-    modem.open();
+    Rig rig(*this, model);
+    auto [sim, sink, modem] = rig.parts();
     std::string why;
     ASSERT_TRUE(modem.inService(why)) << why;
     EXPECT_TRUE(has(sim.commands(), "AT#CID=1"));
@@ -332,11 +308,8 @@ TEST_F(ModemLineTest, UnfitDevicesAndLocks)
 // line is back in service by itself (tried every 10 s) and answers the next call.
 TEST_F(ModemLineTest, UnplugDuringRecordingAndReturn)
 {
-    ModemSimulator sim;
-    RecordingSink sink;
-    auto device = line(sim.device(), sink);
-    auto& modem = dynamic_cast<ModemLine&>(*device);
-    modem.open();
+    Rig rig(*this);
+    auto [sim, sink, modem] = rig.parts();
     Caller caller;
     caller.rings = 2;
     caller.voice = kalvo::sip::test::tone(700, 10, 9000);
@@ -378,7 +351,9 @@ TEST_F(ModemLineTest, UnplugDuringRecordingAndReturn)
 
 // kalvo-line probe, the real tool, on a voice modem and on a data-only one: identification, voice
 // class, the offered formats and the one the line would use; the port's lock is gone afterwards.
-TEST_F(ModemLineTest, KalvoLineProbe)
+// Then list and watch on a modem line: a call with caller ID, answered at the second ring, keys, and
+// the busy tone ending it.
+TEST_F(ModemLineTest, KalvoLineProbeListAndWatch)
 {
     ModemSimulator voice;
     ModemModel dataOnly;
@@ -389,15 +364,47 @@ TEST_F(ModemLineTest, KalvoLineProbe)
     const pid_t pid = kalvo::sip::test::spawn(log, {tool, "probe", voice.device(), data.device()});
     int status = 0;
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    const std::string probed = kalvo::sip::test::readFile(log);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << probed;
+    EXPECT_NE(
+        probed.find(voice.device() + ": KALVO TEST VOICE MODEM 1; voice mode; formats: 0 \"SIGNED PCM\""),
+        std::string::npos)
+        << probed;
+    EXPECT_NE(probed.find("Kalvo would use G.711U at 8000 Hz"), std::string::npos) << probed;
+    EXPECT_NE(probed.find(data.device() + ": KALVO TEST VOICE MODEM 1; no voice mode"), std::string::npos)
+        << probed;
+    EXPECT_NE(::access(lockFile(voice.device()).c_str(), F_OK), 0);
+
+    const std::string conf = m_locks.path().toStdString() + "/telephony.conf";
+    std::ofstream(conf) << "[Line0]\nname = Home Line\nprovider = modem\ndevice = " << voice.device() << "\n";
+    ::setenv("KALVO_TELEPHONY_CONF", conf.c_str(), 1);
+    const pid_t list = kalvo::sip::test::spawn(log, {tool, "list"});
+    ASSERT_EQ(::waitpid(list, &status, 0), list);
+    const std::string listed = kalvo::sip::test::readFile(log);
+    EXPECT_NE(listed.find("0: \"Home Line\" (Kalvo voice modem line)"), std::string::npos) << listed;
+
+    const pid_t watch = kalvo::sip::test::spawn(
+        log, {tool, "watch", "0", "--answer-after", "2", "--monitor-digits", "--calls", "1"});
+    ASSERT_TRUE(ModemSimulator::waitFor(
+        [&] { return kalvo::sip::test::readFile(log).find("watching") != std::string::npos; }, seconds(10)));
+    Caller caller;
+    caller.callerId = formattedCallerId("5551234", "ANN LEE");
+    caller.voice = join({silence(1), busyTone(1)});
+    caller.events = {{300, '4'}, {500, '2'}};
+    caller.endEvent = 'b';
+    voice.call(caller);
+    ASSERT_EQ(::waitpid(watch, &status, 0), watch);
     const std::string out = kalvo::sip::test::readFile(log);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << out;
-    EXPECT_NE(out.find(voice.device() + ": KALVO TEST VOICE MODEM 1; voice mode; formats: 0 \"SIGNED PCM\""),
-              std::string::npos)
-        << out;
-    EXPECT_NE(out.find("Kalvo would use G.711U at 8000 Hz"), std::string::npos) << out;
-    EXPECT_NE(out.find(data.device() + ": KALVO TEST VOICE MODEM 1; no voice mode"), std::string::npos)
-        << out;
-    EXPECT_NE(::access(lockFile(voice.device()).c_str(), F_OK), 0);
+    for (const char* expected :
+         {"LINE_CALLSTATE LINECALLSTATE_OFFERING LINECALLPRIVILEGE_OWNER",
+          "LINE_CALLINFO LINECALLINFOSTATE_CALLERID name=\"ANN LEE\" number=\"5551234\"",
+          "LINE_LINEDEVSTATE LINEDEVSTATE_RINGING 2", "LINE_CALLSTATE LINECALLSTATE_CONNECTED",
+          "LINE_MONITORDIGITS '4' LINEDIGITMODE_DTMF", "LINE_MONITORDIGITS '2' LINEDIGITMODE_DTMF",
+          "LINE_CALLSTATE LINECALLSTATE_DISCONNECTED LINEDISCONNECTMODE_NORMAL",
+          "LINE_CALLSTATE LINECALLSTATE_IDLE"})
+        EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+    ::unsetenv("KALVO_TELEPHONY_CONF");
 }
 
 // The other ways a far end is heard to hang up while recording: the dial tone and silence are cut
@@ -405,18 +412,13 @@ TEST_F(ModemLineTest, KalvoLineProbe)
 // was the caller.
 TEST_F(ModemLineTest, HangUpByDialToneSilenceAndLoopCurrent)
 {
-    ModemSimulator sim;
-    RecordingSink sink;
-    auto device = line(sim.device(), sink);
-    auto& modem = dynamic_cast<ModemLine&>(*device);
-    modem.open();
+    Rig rig(*this);
+    auto [sim, sink, modem] = rig.parts();
     CallId last = 0;
     for (char code : {'d', 's', 'l'}) {
         std::vector<int16_t> ending = silence(2);
         if (code == 'd')
-            for (size_t i = 0; i < ending.size(); ++i)
-                ending[i] = int16_t(5000 * (std::sin(2 * M_PI * 350 * double(i) / 8000) +
-                                            std::sin(2 * M_PI * 440 * double(i) / 8000)));
+            ending = dialTone(2);
         if (code == 'l')
             ending = kalvo::sip::test::tone(700, 2, 9000);
         Caller caller;
