@@ -142,6 +142,38 @@ private slots:
         QCOMPARE(rig.form().statusText(), QString("Monitoring Home Line"));
     }
 
+    // The owner calls in, keys the password during the greeting, and hears the message an earlier
+    // caller left played down the line; then the line is hung up.
+    void rightPasswordPlaysMessagesDownTheLine()
+    {
+        using kalvo::modem::test::silence;
+        ModemSimulator modem;
+        EngineRig rig(Values{{"NumOfRing", "2"}, {"MaxRec", "1"}, {"Pass", "42"}, {"AllowRemoteAccess", "1"}},
+                      1.0, modemConf(modem.device()));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav",
+                              kalvo::sip::test::tone(300, 2.0, 8000));
+        rig.start();
+        Caller first;
+        first.voice = join({silence(3.5), kalvo::sip::test::tone(700, 2.0, 9000), busyTone(2)});
+        first.endEvent = 'b';
+        modem.call(first);
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!modem.offHook(), 5000);
+        QTest::qWait(500);
+
+        const size_t before = modem.played().size();
+        Caller owner;
+        owner.voice = silence(30);
+        owner.events = {{700, '4'}, {900, '2'}, {1100, '*'}};
+        modem.call(owner);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control [LineIndex:0]"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(!modem.offHook(), 15000);
+        const std::vector<int16_t> all = modem.played();
+        const std::vector<int16_t> heard(all.begin() + long(before), all.end());
+        QVERIFY2(share(heard, 700) > 0.2, "the message reached the owner");
+        QCOMPARE(int(rig.records().size()), 1);
+    }
+
     // A data-only modem: the status bar and the system log give the reason, the line stays switched on.
     void deviceWithoutVoiceIsOutOfService()
     {
