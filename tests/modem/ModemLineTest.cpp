@@ -64,7 +64,7 @@ struct Rig
         modem = dynamic_cast<ModemLine*>(device.get());
         modem->open();
     }
-    std::tuple<ModemSimulator&, RecordingSink&, ModemLine&> parts() { return {sim, sink, *modem}; }
+    std::tuple<ModemSimulator&, RecordingSink&, ModemLine&> pieces() { return {sim, sink, *modem}; }
 
     ModemSimulator sim;
     RecordingSink sink;
@@ -107,7 +107,7 @@ bool has(const std::vector<std::string>& list, const std::string& item)
 TEST_F(ModemLineTest, WholeCallThroughTheVoiceStreams)
 {
     Rig rig(*this);
-    auto [sim, sink, modem] = rig.parts();
+    auto [sim, sink, modem] = rig.pieces();
     std::string why;
     ASSERT_TRUE(modem.inService(why)) << why;
     const auto commands = sim.commands();
@@ -163,7 +163,7 @@ TEST_F(ModemLineTest, WholeCallThroughTheVoiceStreams)
 TEST_F(ModemLineTest, CallerIdFormsAndACallerWhoGivesUp)
 {
     Rig rig(*this);
-    auto [sim, sink, modem] = rig.parts();
+    auto [sim, sink, modem] = rig.pieces();
     LineDevice* device = &modem;
     struct Case
     {
@@ -222,7 +222,7 @@ TEST_F(ModemLineTest, FallbacksOfAnotherModel)
     model.answerDelayMs = 800;
     model.noisyAnswer = true;
     Rig rig(*this, model);
-    auto [sim, sink, modem] = rig.parts();
+    auto [sim, sink, modem] = rig.pieces();
     std::string why;
     ASSERT_TRUE(modem.inService(why)) << why;
     EXPECT_TRUE(has(sim.commands(), "AT#CID=1"));
@@ -309,7 +309,7 @@ TEST_F(ModemLineTest, UnfitDevicesAndLocks)
 TEST_F(ModemLineTest, UnplugDuringRecordingAndReturn)
 {
     Rig rig(*this);
-    auto [sim, sink, modem] = rig.parts();
+    auto [sim, sink, modem] = rig.pieces();
     Caller caller;
     caller.rings = 2;
     caller.voice = kalvo::sip::test::tone(700, 10, 9000);
@@ -413,7 +413,7 @@ TEST_F(ModemLineTest, KalvoLineProbeListAndWatch)
 TEST_F(ModemLineTest, HangUpByDialToneSilenceAndLoopCurrent)
 {
     Rig rig(*this);
-    auto [sim, sink, modem] = rig.parts();
+    auto [sim, sink, modem] = rig.pieces();
     CallId last = 0;
     for (char code : {'d', 's', 'l'}) {
         std::vector<int16_t> ending = silence(2);

@@ -15,9 +15,9 @@ std::string upper(std::string text)
     return text;
 }
 
-bool contains(const std::string& text, const char* part)
+bool contains(const std::string& text, const char* piece)
 {
-    return text.find(part) != std::string::npos;
+    return text.find(piece) != std::string::npos;
 }
 
 // "(7200,8000,11025)" or "(7200-11025)" or "8000" into ranges.
@@ -77,21 +77,21 @@ bool OfferedFormat::offersRate(int rate) const
 
 bool parseOfferedFormat(const std::string& line, OfferedFormat& out)
 {
-    std::vector<std::string> parts = fields(line);
-    if (parts.size() < 5)
+    std::vector<std::string> columns = fields(line);
+    if (columns.size() < 5)
         return false;
     char* end = nullptr;
-    const long method = std::strtol(parts[0].c_str(), &end, 10);
-    if (end == parts[0].c_str())
+    const long method = std::strtol(columns[0].c_str(), &end, 10);
+    if (end == columns[0].c_str())
         return false;
-    std::string name = parts[1];
+    std::string name = columns[1];
     const size_t q1 = name.find('"'), q2 = name.rfind('"');
     if (q1 == std::string::npos || q2 == q1)
         return false;
     out.method = int(method);
     out.name = name.substr(q1 + 1, q2 - q1 - 1);
-    out.bitsPerSample = std::atoi(parts[2].c_str());
-    out.rates = parseRates(parts[4]);
+    out.bitsPerSample = std::atoi(columns[2].c_str());
+    out.rates = parseRates(columns[4]);
     return true;
 }
 

@@ -19,11 +19,11 @@ std::vector<int16_t> dualTone(double hz1, double hz2, double seconds)
     return out;
 }
 
-std::vector<int16_t> join(std::initializer_list<std::vector<int16_t>> parts)
+std::vector<int16_t> join(std::initializer_list<std::vector<int16_t>> pieces)
 {
     std::vector<int16_t> out;
-    for (const auto& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
+    for (const auto& piece : pieces)
+        out.insert(out.end(), piece.begin(), piece.end());
     return out;
 }
 

@@ -20,7 +20,7 @@ inline std::vector<int16_t> dialTone(double seconds)
 {
     return dualTone(350, 440, seconds);
 }
-std::vector<int16_t> join(std::initializer_list<std::vector<int16_t>> parts);
+std::vector<int16_t> join(std::initializer_list<std::vector<int16_t>> pieces);
 // The share of the energy of samples[from, to) at hz (one Goertzel bin); to 0 means the end.
 double share(const std::vector<int16_t>& samples, double hz, size_t from = 0, size_t to = 0);
 
