@@ -52,6 +52,9 @@ ModemLineDialog::ModemLineDialog(const kalvo::telephony::LineConfig& line, std::
     m_device = new QComboBox(this);
     m_device->setObjectName("cmbDevice");
     m_device->setEditable(true);
+    // Stable port names are long: /dev/serial/by-id/usb-<maker>_<model>-if00.
+    m_device->setMinimumContentsLength(44);
+    m_device->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_device->setAccessibleName("Serial port");
     m_device->setToolTip(
         "The modem's serial port; /dev/serial/by-id names stay the same when it is replugged");
