@@ -9,7 +9,11 @@
 #include "ModemSignals.h"
 #include "ModemSimulator.h"
 #include "SipPeers.h"
+#include "mdlReg.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QtTest>
 #include <cmath>
 
@@ -172,6 +176,64 @@ private slots:
         const std::vector<int16_t> heard(all.begin() + long(before), all.end());
         QVERIFY2(share(heard, 700) > 0.2, "the message reached the owner");
         QCOMPARE(int(rig.records().size()), 1);
+    }
+
+    // The program itself, "kalvo -st" in a process of its own, answers a caller on the simulated
+    // modem at the second ring and stores the caller's voice with the caller ID.
+    void startedProgramAnswersOnTheModem()
+    {
+        kalvo::test::IsolatedHome home;
+        ModemSimulator modem;
+        QFile conf(QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF")));
+        QDir().mkpath(QFileInfo(conf).path());
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(modemConf(modem.device()).toUtf8());
+        conf.close();
+        const QString folder = home.programFolder();
+        QDir().mkpath(folder + "/Greets");
+        kalvo::test::writeWav(folder + "/Greets/Test.wav", kalvo::sip::test::tone(300, 1.0, 8000));
+        for (const auto& [name, value] : Values{{"cLogSys", "1"},
+                                                {"cLogCalls", "1"},
+                                                {"Greeting", "Test"},
+                                                {"RecordMessage", "1"},
+                                                {"NumOfRing", "2"},
+                                                {"MaxRec", "1"}})
+            mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name, 1, value);
+
+        QProcess kalvo;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        kalvo.setProcessEnvironment(env);
+        kalvo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        kalvo.start(kalvo::test::binaryPath("kalvo"), {"-st"});
+        QVERIFY(kalvo.waitForStarted());
+        auto logHas = [&](const QString& pattern, const QString& text) {
+            for (const QString& name : QDir(folder + "/Log").entryList({pattern}, QDir::Files)) {
+                QFile log(folder + "/Log/" + name);
+                if (log.open(QIODevice::ReadOnly) && QString::fromUtf8(log.readAll()).contains(text))
+                    return true;
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logHas("*_Sys.txt", "LineOpen"), 30000);
+
+        Caller caller;
+        caller.callerId = kalvo::modem::test::formattedCallerId("5551234", "JOHN DOE");
+        caller.voice =
+            join({std::vector<int16_t>(8000 * 2, 0), kalvo::sip::test::tone(700, 3.0, 9000), busyTone(2)});
+        caller.endEvent = 'b';
+        modem.call(caller);
+        QTRY_VERIFY_WITH_TIMEOUT(logHas("*_Sys.txt", "Idle[LineIndex:0]"), 30000);
+        QVERIFY(logHas("*_Calls.txt", "Ring:2 [JOHN DOE:5551234]"));
+        const QStringList messages = QDir(folder + "/Messages").entryList({"*.wav"}, QDir::Files);
+        QCOMPARE(messages.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            share(kalvo::sip::test::readWav((folder + "/Messages/" + messages.front()).toStdString()), 700) >
+                0.3,
+            5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!modem.offHook(), 5000);
+        kalvo.terminate();
+        QVERIFY(kalvo.waitForFinished(20000));
     }
 
     // A data-only modem: the status bar and the system log give the reason, the line stays switched on.
