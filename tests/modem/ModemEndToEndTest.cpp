@@ -201,19 +201,10 @@ private slots:
             mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name, 1, value);
 
         QProcess kalvo;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        kalvo.setProcessEnvironment(env);
-        kalvo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        kalvo.start(kalvo::test::binaryPath("kalvo"), {"-st"});
+        kalvo::test::startProgram(kalvo, {"-st"});
         QVERIFY(kalvo.waitForStarted());
         auto logHas = [&](const QString& pattern, const QString& text) {
-            for (const QString& name : QDir(folder + "/Log").entryList({pattern}, QDir::Files)) {
-                QFile log(folder + "/Log/" + name);
-                if (log.open(QIODevice::ReadOnly) && QString::fromUtf8(log.readAll()).contains(text))
-                    return true;
-            }
-            return false;
+            return kalvo::test::programLogHas(folder, pattern, text);
         };
         QTRY_VERIFY_WITH_TIMEOUT(logHas("*_Sys.txt", "LineOpen"), 30000);
 
