@@ -5,6 +5,7 @@
 #include "AnsweringEngine.h"
 #include "EngineRig.h"
 #include "LineControl.h"
+#include "LineSettingsEditor.h"
 #include "SipPeers.h"
 #include "frmOptions.h"
 

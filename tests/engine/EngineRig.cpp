@@ -9,17 +9,11 @@
 #include "TapiLineControl.h"
 #include "TelephonyLayer.h"
 #include "WaveSoundDevice.h"
-#include "frmOptions.h"
 #include "mdlReg.h"
 
-#include <QApplication>
-#include <QDialog>
 #include <QDir>
 #include <QFile>
-#include <QPushButton>
 #include <QTextStream>
-#include <QTimer>
-#include <QtTest>
 #include <cmath>
 #include <stdexcept>
 
@@ -164,24 +158,6 @@ std::vector<std::map<QString, QString>> EngineRig::records()
         out.push_back(record);
     }
     return out;
-}
-
-void editLineSettings(frmMain& form, const QString& dialogName, const std::function<void(QDialog&)>& fill)
-{
-    frmOptions options(form.dialogHost(), &form);
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        QCOMPARE(dialog->objectName(), dialogName);
-        seen = true;
-        fill(*dialog);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    options.findChild<QPushButton*>("cmdLineSettings")->click();
-    QVERIFY(seen);
-    options.findChild<QPushButton*>("cmdCancel")->click();
 }
 
 } // namespace kalvo::test

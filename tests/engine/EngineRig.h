@@ -8,7 +8,6 @@
 #include "frmMain.h"
 
 #include <QStringList>
-#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -19,10 +18,6 @@ namespace kalvo::test {
 std::vector<int16_t> tone(int ms, int amplitude = 8000, int hz = 440);
 // Writes a 16-bit PCM mono 8000 Hz wave file.
 void writeWav(const QString& path, const std::vector<int16_t>& frames);
-
-// Opens the options dialog over form, presses "Line Settings..." and lets fill act on the line's own
-// dialog, which must carry the object name dialogName; a dialog fill leaves open is cancelled.
-void editLineSettings(frmMain& form, const QString& dialogName, const std::function<void(QDialog&)>& fill);
 
 class EngineRig
 {
