@@ -59,6 +59,17 @@ TEST(MgettyVoice, RecordsAndPlaysThroughTheSimulator)
     if (ec)
         GTEST_SKIP() << "vm takes only ports under /dev, and " << devLink
                      << " cannot be made: " << ec.message();
+    // The link goes, and so does a lock vm left behind when a step failed.
+    struct Cleanup
+    {
+        std::string link, lock;
+        ~Cleanup()
+        {
+            std::error_code ignored;
+            std::filesystem::remove(link, ignored);
+            std::filesystem::remove(lock, ignored);
+        }
+    } cleanup{devLink, "/var/lock/LCK.." + name};
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString();
     Caller caller;
