@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the settings dialogs (every tab) and the SIP line's dialog on a
-# private X server.
+# Takes the README's pictures of the settings dialogs (every tab) and the SIP and modem lines'
+# dialogs on a private X server.
 # usage: scripts/dialog-screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."

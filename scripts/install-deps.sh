@@ -11,7 +11,8 @@ packages=(
   libespeak-ng-dev espeak-ng-data libre-dev librem-dev
   # run
   espeak-ng sqlite3 pulseaudio pulseaudio-utils xdg-utils iproute2
-  # test peers and tools
+  # test peers and tools (mgetty-voice: an independent client of the modem simulator)
+  mgetty-voice
   baresip-core kamailio python3-aiosmtpd openssl sox xvfb xauth procps dbus-daemon python3-dbus python3-gi
   trayer xdotool x11-utils
   # release: icons, package and its checks

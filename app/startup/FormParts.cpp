@@ -3,7 +3,10 @@
 
 #include "CurlMailSender.h"
 #include "LineControl.h"
+#include "ModemLineDialog.h"
 #include "NullDevices.h"
+#include "SimLineDialog.h"
+#include "SipLineDialog.h"
 #include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
 #include "TapiLineControl.h"
@@ -30,4 +33,11 @@ FormParts FormParts::withStandardParts(FormParts parts)
     if (!parts.mail1)
         parts.mail1 = std::make_unique<kalvo::CurlMailSender>();
     return parts;
+}
+
+void FormParts::installLineDialogs()
+{
+    kalvo::sip::SipLineDialog::install();
+    kalvo::modem::ModemLineDialog::install();
+    kalvo::sim::SimLineDialog::install();
 }

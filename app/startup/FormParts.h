@@ -25,4 +25,6 @@ struct FormParts
     // when it cannot load), the sound component on the sound card, the SQLite call database and
     // the SMTP mail sender.
     static FormParts withStandardParts(FormParts parts);
+    // The lines' own settings dialogs, shown through the line control from the options dialog.
+    static void installLineDialogs();
 };

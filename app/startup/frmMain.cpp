@@ -17,8 +17,6 @@
 #include "RecoveredMessages.h"
 #include "SettingsLoader.h"
 #include "SettingsWriter.h"
-#include "SimLineDialog.h"
-#include "SipLineDialog.h"
 #include "TimeBase.h"
 #include "TrayIcon.h"
 #include "UserNotices.h"
@@ -66,8 +64,7 @@ frmMain::frmMain(const QString& programFolder, FormParts parts, const Clock& clo
     m_log.WriteSysLog("Load Kalvo");
     m_log.WriteCallsLog("Load Kalvo");
     // The lines' own settings dialogs, shown from the options dialog.
-    kalvo::sip::SipLineDialog::install();
-    kalvo::sim::SimLineDialog::install();
+    FormParts::installLineDialogs();
     load.step([&] { logLine("LineInitialize->" + Tapi1().GetTapiStrError(Tapi1().LineInitialize())); });
     QTimer::singleShot(0, this, &frmMain::Form_Initialize);
 }

@@ -166,4 +166,24 @@ bool TelephonyConfigWriter::update(const std::string& path, unsigned lineNumber,
     return true;
 }
 
+std::string
+TelephonyConfigWriter::checkAndUpdate(const std::string& path, const LineConfig& line,
+                                      const std::map<std::string, std::string>& values,
+                                      const std::function<bool(const LineConfig&, std::string&)>& check)
+{
+    LineConfig changed = line;
+    for (const auto& [key, value] : values) {
+        if (value.empty())
+            changed.keys.erase(key);
+        else
+            changed.keys[key] = value;
+    }
+    std::string error;
+    if (!check(changed, error))
+        return "The settings are not usable: " + error + ".";
+    if (!update(path, line.deviceId, values, error))
+        return "The settings could not be saved: " + error + ".";
+    return {};
+}
+
 } // namespace kalvo::telephony

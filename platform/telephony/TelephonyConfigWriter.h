@@ -2,6 +2,9 @@
 // line, section and comment stays as written, and the file is replaced atomically.
 #pragma once
 
+#include "LineProvider.h"
+
+#include <functional>
 #include <map>
 #include <string>
 
@@ -21,6 +24,13 @@ public:
     // disk and renames it over path. @return false with error set on any failure (path unchanged).
     static bool update(const std::string& path, unsigned lineNumber,
                        const std::map<std::string, std::string>& values, std::string& error);
+
+    // What a line's settings dialog does on OK: puts values into a copy of line (an empty value
+    // removes its key), lets check (the provider's own parser) read the copy as the line will, and
+    // writes values into path. @return empty when saved, else one sentence for the user.
+    static std::string checkAndUpdate(const std::string& path, const LineConfig& line,
+                                      const std::map<std::string, std::string>& values,
+                                      const std::function<bool(const LineConfig&, std::string&)>& check);
 };
 
 } // namespace kalvo::telephony

@@ -133,19 +133,10 @@ private slots:
             mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name, 1, value);
 
         QProcess kalvo;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        kalvo.setProcessEnvironment(env);
-        kalvo.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        kalvo.start(kalvo::test::binaryPath("kalvo"), {"-st"});
+        kalvo::test::startProgram(kalvo, {"-st"});
         QVERIFY(kalvo.waitForStarted());
         auto logHas = [&](const QString& text) {
-            for (const QString& name : QDir(folder + "/Log").entryList({"*_Sys.txt"}, QDir::Files)) {
-                QFile log(folder + "/Log/" + name);
-                if (log.open(QIODevice::ReadOnly) && QString::fromUtf8(log.readAll()).contains(text))
-                    return true;
-            }
-            return false;
+            return kalvo::test::programLogHas(folder, "*_Sys.txt", text);
         };
         QTRY_VERIFY_WITH_TIMEOUT(logHas("LineOpen"), 30000);
 

@@ -5,6 +5,7 @@
 #include "AnsweringEngine.h"
 #include "EngineRig.h"
 #include "LineControl.h"
+#include "LineSettingsEditor.h"
 #include "SipPeers.h"
 #include "frmOptions.h"
 
@@ -39,24 +40,6 @@ QString confText()
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-// Opens the options dialog, presses "Line Settings..." and lets fill act on the line's dialog.
-void editLine(frmMain& form, const std::function<void(QDialog&)>& fill)
-{
-    frmOptions options(form.dialogHost(), &form);
-    bool seen = false;
-    QTimer::singleShot(0, [&] {
-        auto* dialog = qobject_cast<kalvo::sip::SipLineDialog*>(QApplication::activeModalWidget());
-        QVERIFY(dialog);
-        seen = true;
-        fill(*dialog);
-        if (dialog->isVisible())
-            dialog->reject();
-    });
-    options.findChild<QPushButton*>("cmdLineSettings")->click();
-    QVERIFY(seen);
-    options.findChild<QPushButton*>("cmdCancel")->click();
-}
-
 void set(QDialog& dialog, const char* field, const QString& text)
 {
     dialog.findChild<QLineEdit*>(field)->setText(text);
@@ -82,7 +65,7 @@ private slots:
             newPort = freePort();
 
         QString refused;
-        editLine(form, [&](QDialog& dialog) {
+        kalvo::test::editLineSettings(form, "SipLineDialog", [&](QDialog& dialog) {
             QCOMPARE(dialog.findChild<QLineEdit*>("txtListenPort")->text(), QString::number(oldPort));
             set(dialog, "txtListenPort", "70000");
             dialog.findChild<QPushButton*>("cmdOK")->click();
@@ -126,7 +109,7 @@ private slots:
         EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, confFor(port));
         rig.start();
         frmMain& form = rig.form();
-        editLine(form, [&](QDialog& dialog) {
+        kalvo::test::editLineSettings(form, "SipLineDialog", [&](QDialog& dialog) {
             set(dialog, "txtRegistrar", QString("sip:127.0.0.1:%1").arg(registrar.port()));
             set(dialog, "txtUser", "");
             dialog.findChild<QPushButton*>("cmdOK")->click();

@@ -4,6 +4,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
 #include <QThread>
 #include <cstdlib>
 
@@ -68,6 +70,25 @@ void pump(int ms)
 QString binaryPath(const QString& name)
 {
     return QString::fromUtf8(KALVO_TEST_BIN_DIR) + "/" + name;
+}
+
+void startProgram(QProcess& process, const QStringList& arguments)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(binaryPath("kalvo"), arguments);
+}
+
+bool programLogHas(const QString& programFolder, const QString& pattern, const QString& text)
+{
+    for (const QString& name : QDir(programFolder + "/Log").entryList({pattern}, QDir::Files)) {
+        QFile log(programFolder + "/Log/" + name);
+        if (log.open(QIODevice::ReadOnly) && QString::fromUtf8(log.readAll()).contains(text))
+            return true;
+    }
+    return false;
 }
 
 QString sourcePath(const QString& relative)

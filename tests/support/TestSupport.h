@@ -4,7 +4,10 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+
+class QProcess;
 #include <functional>
 #include <memory>
 #include <optional>
@@ -64,6 +67,12 @@ void pump(int ms = 50);
 
 // Path of a built program (kalvo, kalvo-reg, ...) in the build tree.
 QString binaryPath(const QString& name);
+
+// Starts the program (kalvo) with arguments in process, on the offscreen platform, its standard
+// error forwarded to the test's.
+void startProgram(QProcess& process, const QStringList& arguments);
+// True when a log in programFolder/Log whose name matches pattern ("*_Sys.txt") contains text.
+bool programLogHas(const QString& programFolder, const QString& pattern, const QString& text);
 
 // Path of a file in the source tree.
 QString sourcePath(const QString& relative);

@@ -1,6 +1,7 @@
 // Grabs every tab of the settings dialogs and the SIP line's dialog as the README's pictures: run it
 // on an X server (scripts/dialog-screenshots.sh starts one) with the output folder as argument.
 #include "EngineRig.h"
+#include "ModemLineDialog.h"
 #include "PrivatePulse.h"
 #include "SipLineDialog.h"
 #include "SoundCardBackend.h"
@@ -107,5 +108,11 @@ int main(int argc, char** argv)
                  {"user", "4930123456"},     {"password", "secret"}, {"display", "Kalvo"}};
     kalvo::sip::SipLineDialog sip(line, "/dev/null");
     shoot(sip, out + "/sip-line.png");
+    kalvo::telephony::LineConfig modemLine;
+    modemLine.name = "Home Line";
+    modemLine.provider = "modem";
+    modemLine.keys = {{"device", "/dev/serial/by-id/usb-Example_Voice_Modem_0001-if00"}, {"speed", "115200"}};
+    kalvo::modem::ModemLineDialog modem(modemLine, "/dev/null");
+    shoot(modem, out + "/modem-line.png");
     return 0;
 }

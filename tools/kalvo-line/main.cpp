@@ -1,5 +1,6 @@
 // kalvo-line: lists the telephony lines and watches one, printing every notification.
 #include "LineWatcher.h"
+#include "ModemProbe.h"
 #include "TapiNames.h"
 #include "TelephonyLayer.h"
 
@@ -29,6 +30,7 @@ void noCallback(DWORD, DWORD, DWORD_PTR, DWORD_PTR, DWORD_PTR, DWORD_PTR) {}
 int usage()
 {
     std::fprintf(stderr, "usage: kalvo-line list\n"
+                         "       kalvo-line probe [DEVICE ...]\n"
                          "       kalvo-line watch INDEX [--answer-after N] [--play FILE] [--record FILE]\n"
                          "                        [--monitor-digits] [--drop-after SECONDS] [--calls N]\n");
     return 2;
@@ -47,6 +49,25 @@ std::string waveIdText(HLINE line, const char* deviceClass)
     DWORD id;
     std::memcpy(&id, buf.data() + vs->dwStringOffset, 4);
     return std::to_string(id);
+}
+
+// Asks the given serial ports, or every one present, whether a modem answers and what it offers.
+int probePorts(std::vector<std::string> ports)
+{
+    if (ports.empty())
+        ports = kalvo::modem::serialPortCandidates();
+    if (ports.empty()) {
+        std::printf("no serial ports found\n");
+        return 1;
+    }
+    int usable = 0;
+    for (const std::string& port : ports) {
+        const kalvo::modem::PortReport report = kalvo::modem::probePort(port);
+        std::printf("%s\n", kalvo::modem::describeReport(report).c_str());
+        std::fflush(stdout);
+        usable += report.result.voice && !report.result.formats.empty();
+    }
+    return usable > 0 ? 0 : 1;
 }
 
 int listLines()
@@ -150,6 +171,8 @@ int main(int argc, char** argv)
     std::string command = argv[1];
     if (command == "list")
         return argc == 2 ? listLines() : usage();
+    if (command == "probe")
+        return probePorts(std::vector<std::string>(argv + 2, argv + argc));
     if (command != "watch")
         return usage();
     WatchOptions options;

@@ -1,11 +1,10 @@
 // The SIP line settings dialog.
 #include "SipLineDialog.h"
 
+#include "LineSettingsDialogs.h"
 #include "SipSettings.h"
 #include "TelephonyConfigWriter.h"
-#include "TelephonyLayer.h"
 
-#include <QApplication>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -100,20 +99,7 @@ SipLineDialog::SipLineDialog(const kalvo::telephony::LineConfig& line, std::stri
     m_rtpMin->setText(QString::number(current.rtpPortMin));
     m_rtpMax->setText(QString::number(current.rtpPortMax));
 
-    m_error = new QLabel(this);
-    m_error->setObjectName("lblError");
-    m_error->setWordWrap(true);
-    m_error->setStyleSheet("color: #b00020");
-    layout->addWidget(m_error);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setObjectName("cmdOK");
-    buttons->button(QDialogButtonBox::Cancel)->setObjectName("cmdCancel");
-    layout->addWidget(buttons);
-    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        if (save())
-            accept();
-    });
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    m_error = kalvo::telephony::addErrorAndButtons(*this, *layout, [this] { return save(); });
 }
 
 QLineEdit* SipLineDialog::addField(const char* name, const QString& caption, const QString& tip)
@@ -185,45 +171,26 @@ bool SipLineDialog::save(QString* reason)
     std::map<std::string, std::string> values;
     QString why;
     QLineEdit* field = nullptr;
-    bool ok = collect(values, why, field);
-    if (ok) {
+    if (collect(values, why, field)) {
         // The provider reads the result exactly as the line will.
-        kalvo::telephony::LineConfig check = m_line;
-        for (const auto& [key, value] : values) {
-            if (value.empty())
-                check.keys.erase(key);
-            else
-                check.keys[key] = value;
-        }
-        SipSettings parsed;
-        std::string error;
-        if (!SipSettings::parse(check, parsed, error)) {
-            ok = false;
-            why = "The settings are not usable: " + text(error) + ".";
-        } else if (!kalvo::telephony::TelephonyConfigWriter::update(m_configPath, m_line.deviceId, values,
-                                                                    error)) {
-            ok = false;
-            why = "The settings could not be saved: " + text(error) + ".";
-        }
+        why = text(kalvo::telephony::TelephonyConfigWriter::checkAndUpdate(
+            m_configPath, m_line, values,
+            [](const kalvo::telephony::LineConfig& changed, std::string& error) {
+                SipSettings parsed;
+                return SipSettings::parse(changed, parsed, error);
+            }));
     }
-    m_error->setText(ok ? QString() : why);
+    m_error->setText(why);
     if (field)
         field->setFocus();
     if (reason)
         *reason = why;
-    return ok;
+    return why.isEmpty();
 }
 
 void SipLineDialog::install()
 {
-    kalvo::telephony::setLineConfigDialog(
-        "sip", [](const kalvo::telephony::LineConfig& line, const std::string& path) -> long {
-            QWidget* owner = QApplication::activeModalWidget();
-            if (!owner)
-                owner = QApplication::activeWindow();
-            SipLineDialog dialog(line, path, owner);
-            return dialog.exec() == QDialog::Accepted ? 0 : 1;
-        });
+    kalvo::telephony::installLineDialog<SipLineDialog>("sip");
 }
 
 } // namespace kalvo::sip

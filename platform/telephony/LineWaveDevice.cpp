@@ -1,61 +1,75 @@
-// SIP line wave devices.
-#include "SipWaveDevice.h"
+// Line wave devices moved by their provider.
+#include "LineWaveDevice.h"
 
-namespace kalvo::sip {
+namespace kalvo::telephony {
 
 using namespace kalvo::wave;
 
-SipWaveDevice::SipWaveDevice(std::string name, WaveDirection direction)
+namespace {
+const WaveFormat kLineFormat{8000, 1};
+}
+
+LineWaveDevice::LineWaveDevice(std::string name, WaveDirection direction)
     : m_name(std::move(name)), m_direction(direction)
 {
 }
 
-WaveDeviceInfo SipWaveDevice::info() const
+WaveDeviceInfo LineWaveDevice::info() const
 {
-    return WaveDeviceInfo{m_name, m_direction, {WaveFormat{8000, 1}}};
+    return WaveDeviceInfo{m_name, m_direction, {kLineFormat}};
 }
 
-int SipWaveDevice::startOutput(const WaveFormat& format, std::shared_ptr<WaveSource> source)
+int LineWaveDevice::startOutput(const WaveFormat& format, std::shared_ptr<WaveSource> source)
 {
     if (m_direction != WaveDirection::Out || !source)
         return WAVE_ERR_NOTSUPPORTED;
-    if (!(format == WaveFormat{8000, 1}))
+    if (!(format == kLineFormat))
         return WAVE_ERR_BADFORMAT;
     std::lock_guard lock(m_mutex);
     if (m_source)
         return WAVE_ERR_ALLOCATED;
     m_processed = 0;
     m_source = std::move(source);
+    started();
     return WAVE_OK;
 }
 
-int SipWaveDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSink> sink)
+int LineWaveDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSink> sink)
 {
     if (m_direction != WaveDirection::In || !sink)
         return WAVE_ERR_NOTSUPPORTED;
-    if (!(format == WaveFormat{8000, 1}))
+    if (!(format == kLineFormat))
         return WAVE_ERR_BADFORMAT;
     std::lock_guard lock(m_mutex);
     if (m_sink)
         return WAVE_ERR_ALLOCATED;
     m_processed = 0;
     m_sink = std::move(sink);
+    started();
     return WAVE_OK;
 }
 
-void SipWaveDevice::stop()
+void LineWaveDevice::stop()
 {
     std::shared_ptr<WaveSource> source;
     std::shared_ptr<WaveSink> sink;
     {
         std::lock_guard lock(m_mutex);
+        if (m_sink)
+            stopping(*m_sink);
         source = std::move(m_source);
         sink = std::move(m_sink);
     }
     // The stream objects are released outside the lock: their destructors may be program code.
 }
 
-size_t SipWaveDevice::pull(int16_t* out, size_t count)
+bool LineWaveDevice::active() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_source || m_sink;
+}
+
+size_t LineWaveDevice::pull(int16_t* out, size_t count)
 {
     std::lock_guard lock(m_mutex);
     if (!m_source)
@@ -67,13 +81,13 @@ size_t SipWaveDevice::pull(int16_t* out, size_t count)
     return got;
 }
 
-void SipWaveDevice::push(const int16_t* frames, size_t count)
+void LineWaveDevice::push(const int16_t* frames, size_t count)
 {
     std::lock_guard lock(m_mutex);
     if (!m_sink)
         return;
-    m_sink->writeFrames(frames, count);
     m_processed += count;
+    deliver(*m_sink, frames, count);
 }
 
-} // namespace kalvo::sip
+} // namespace kalvo::telephony
