@@ -75,6 +75,11 @@ private slots:
             set(dialog, "txtListenPort", QString::number(newPort));
             dialog.findChild<QPushButton*>("cmdOK")->click();
             QVERIFY(dialog.findChild<QLabel*>("lblError")->text().contains("not an IP address"));
+            // An address this computer does not have is said at once, and not refused.
+            set(dialog, "txtListenAddress", "192.0.2.77");
+            emit dialog.findChild<QLineEdit*>("txtListenAddress")->editingFinished();
+            QVERIFY(
+                dialog.findChild<QLabel*>("lblError")->text().contains("not an address of this computer"));
             set(dialog, "txtListenAddress", "127.0.0.1");
             dialog.findChild<QPushButton*>("cmdOK")->click();
             QVERIFY(!dialog.isVisible());

@@ -11,6 +11,7 @@
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
+#include <QNetworkInterface>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -100,6 +101,15 @@ SipLineDialog::SipLineDialog(const kalvo::telephony::LineConfig& line, std::stri
     m_rtpMax->setText(QString::number(current.rtpPortMax));
 
     m_error = kalvo::telephony::addErrorAndButtons(*this, *layout, [this] { return save(); });
+    // An address this computer does not have is allowed (it may come later), but said at once.
+    connect(m_listenAddress, &QLineEdit::editingFinished, this, [this] {
+        const QHostAddress host(m_listenAddress->text().trimmed());
+        if (!host.isNull() && !host.isLoopback() && host != QHostAddress::AnyIPv4 &&
+            host != QHostAddress::AnyIPv6 && !QNetworkInterface::allAddresses().contains(host))
+            m_error->setText(
+                "Note: " + host.toString() +
+                " is not an address of this computer now; the line can listen there only once it is.");
+    });
 }
 
 QLineEdit* SipLineDialog::addField(const char* name, const QString& caption, const QString& tip)
