@@ -80,7 +80,7 @@ private slots:
     // the main window and plays that message. A failure told to the user is a notification too.
     void callAnsweredAndMessagePlayedFromNotifications()
     {
-        QVERIFY(m_server.start());
+        QVERIFY2(m_server.start(), qPrintable(m_server.log()));
         EngineRig rig(notificationSettings());
         frmMain& form = rig.form();
         QVERIFY(waitForService(form, true));

@@ -84,8 +84,9 @@ bool NotificationServer::start()
     m_dunst.setProcessChannelMode(QProcess::MergedChannels);
     m_dunst.setStandardOutputFile(m_dir.path() + "/dunst.log");
     m_dunst.start("dunst", {"-config", m_dir.path() + "/dunstrc"});
+    // A loaded machine can take a while to bring dunst onto the bus and the X server.
     return m_dunst.waitForStarted() &&
-           waitUntil([this] { return !dunstctl({"is-paused"}).isEmpty(); }, 10000);
+           waitUntil([this] { return !dunstctl({"is-paused"}).isEmpty(); }, 30000);
 }
 
 void NotificationServer::stop()
@@ -101,6 +102,10 @@ QString NotificationServer::dunstctl(const QStringList& arguments, bool* ok) con
     ctl.setProcessEnvironment(env);
     ctl.start("dunstctl", arguments);
     const bool ran = ctl.waitForFinished(10000) && ctl.exitCode() == 0;
+    if (ctl.state() != QProcess::NotRunning) {
+        ctl.kill();
+        ctl.waitForFinished();
+    }
     if (ok)
         *ok = ran;
     if (!ran)
@@ -128,6 +133,12 @@ QList<NotificationServer::Shown> NotificationServer::shown() const
             all.append({fields[0].toUInt(), fields[1], fields[2]});
     }
     return all;
+}
+
+QString NotificationServer::log() const
+{
+    QFile file(m_dir.path() + "/dunst.log");
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 int NotificationServer::displayed() const

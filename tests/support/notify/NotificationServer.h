@@ -44,6 +44,8 @@ public:
     QList<Shown> shown() const;
     // How many notifications are on the screen.
     int displayed() const;
+    // dunst's output.
+    QString log() const;
 
 private:
     QString dunstctl(const QStringList& arguments, bool* ok = nullptr) const;
