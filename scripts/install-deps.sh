@@ -19,6 +19,9 @@ packages=(
   librsvg2-bin python3-markdown dpkg-dev file desktop-file-utils appstream groff-base man-db imagemagick
   # a FAT file system without root mounts, for the messages-folder move
   dosfstools fusefat
+  # Wayland and desktop notifications: Qt's Wayland platform; for the tests a notification service
+  # (dunst, with dunstctl) and a headless compositor with its screenshot client (weston)
+  qt6-wayland dunst weston
 )
 
 sudo_cmd=()

@@ -86,6 +86,15 @@ EventsPages::EventsPages(QWidget* parent)
         speed->addWidget(sldAnimationFast, 1);
         speed->addWidget(new QLabel("100", f));
         box->addLayout(speed);
+        auto* shows = new QHBoxLayout;
+        shows->addWidget(new QLabel("Show Caller View as:", f));
+        cmbCallerViewAs = named(new QComboBox(f), "cmbCallerViewAs", "Show Caller View as");
+        cmbCallerViewAs->addItems({"Caller Window", "Notification", "Caller Window and Notification"});
+        cmbCallerViewAs->setToolTip("Without a notification service the caller window is used; where "
+                                    "windows cannot place themselves (Wayland) the notification is used");
+        shows->addWidget(cmbCallerViewAs);
+        shows->addStretch(1);
+        box->addLayout(shows);
         auto* test = new QHBoxLayout;
         cmdTestViewer = named(new QPushButton("Test", f), "cmdTestViewer", "Test the caller view");
         cmdTestViewer->setToolTip("Show the caller view with these settings");

@@ -22,6 +22,8 @@ struct EventsPages
     QCheckBox* chkAnimation;
     QSlider* sldAnimationFast;
     QPushButton* cmdTestViewer;
+    // Where a call is shown: the caller window, a notification, or both (in that order).
+    QComboBox* cmbCallerViewAs;
     // In Coming Call
     QCheckBox* chkPlayInCall;
     QComboBox* CmbPlayWhenCall;

@@ -1,6 +1,7 @@
 // The events dialog.
 #include "frmEvents.h"
 
+#include "CallAnnouncer.h"
 #include "DialogFrame.h"
 #include "DialogLists.h"
 #include "ErrorTrap.h"
@@ -102,6 +103,10 @@ void frmEvents::GetOptions()
     });
     trap.step([&] { DialogLists::showText(*p.cmbCloseCVAfter, QString::number(e.CloseCallerView)); });
     p.chkCloseCVAfter->setChecked(e.cCloseCallerView != 0);
+    const int shows = e.CallerViewAs >= 0 && e.CallerViewAs < p.cmbCallerViewAs->count()
+                          ? e.CallerViewAs
+                          : int(CallAnnouncer::firstChoice(CallAnnouncer::windowCanPlaceItself()));
+    p.cmbCallerViewAs->setCurrentIndex(shows);
 }
 
 void frmEvents::selectTab(int tab)
@@ -146,6 +151,7 @@ void frmEvents::cmdOKClick()
     in.cCloseCallerView = p.chkCloseCVAfter->isChecked();
     in.CloseCallerView = p.cmbCloseCVAfter->currentText();
     in.cOnlyIfGotMessage = p.chkOnlyIfGotMessage->isChecked();
+    in.CallerViewAs = static_cast<int16_t>(p.cmbCallerViewAs->currentIndex());
     SettingsWriter(m_host.settings).PutMainEvents(in, trap);
     QGuiApplication::restoreOverrideCursor();
     accept();

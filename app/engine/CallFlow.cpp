@@ -58,6 +58,7 @@ void CallFlow::TapiInComeCall(int lineIndex)
             m_playOnCard(m_context.programFolder + "/Sound/" + events.PlayInRing);
     });
     trap.step([&] {
+        m_context.viewer.newCall();
         if (events.ViewDetails != 0) {
             m_context.viewer.ViewCallViewer(events.cAnimation != 0, events.AnimationFast,
                                             events.cCloseCallerView, events.CloseCallerView);

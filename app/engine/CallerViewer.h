@@ -3,11 +3,22 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+
+// What the viewer's choices do on the main window.
+struct ViewerChoices
+{
+    std::function<void()> answerNow;   // AnswerToCall for the watched line, forced
+    std::function<void()> dropCall;    // DropInComeCall
+    std::function<void()> doNotAnswer; // DoNotAnswer = True
+};
 
 class CallerViewer
 {
 public:
     virtual ~CallerViewer() = default;
+    // An incoming call starts, whether or not the viewer is opened for it.
+    virtual void newCall() {}
     // Whether the viewer window is open.
     virtual bool isLoaded() const = 0;
     // Opens the viewer.

@@ -60,6 +60,9 @@ struct MainEvents
     int16_t AnimationFast = 0;
     int16_t cCloseCallerView = 0;
     int16_t CloseCallerView = 0;
+    // Where a call is shown: 0 the caller window, 1 a desktop notification, 2 both; -1 while never
+    // stored (an older settings key), which counts as the first start's choice.
+    int16_t CallerViewAs = -1;
 };
 
 // The stored window placement in twips; a coordinate that did not convert stays unset.

@@ -107,6 +107,9 @@ void SettingsLoader::GetMainEvents(MainEvents& e)
     r("AnimationFast", e.AnimationFast);
     r("cCloseCallerView", e.cCloseCallerView);
     r("CloseCallerView", e.CloseCallerView);
+    // Added after the first releases: a key without it keeps the first start's choice.
+    if (!neverStored(read("CallerViewAs")))
+        r("CallerViewAs", e.CallerViewAs);
 }
 
 void SettingsLoader::GetView(WindowPlacement& v)

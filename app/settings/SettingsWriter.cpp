@@ -72,6 +72,8 @@ void SettingsWriter::PutMainEvents(const EventsInput& in, const ErrorTrap& trap)
     store("CloseCallerView", in.CloseCallerView);
     trap.step([&] { e.CloseCallerView = VbConvert::toInt16(in.CloseCallerView); });
     storeFlag("cOnlyIfGotMessage", in.cOnlyIfGotMessage, e.cOnlyIfGotMessage);
+    store("CallerViewAs", QString::number(in.CallerViewAs));
+    e.CallerViewAs = in.CallerViewAs;
 }
 
 void SettingsWriter::PutMainActions(const ActionsInput& in)

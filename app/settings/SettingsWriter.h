@@ -48,6 +48,7 @@ struct EventsInput
     bool cCloseCallerView = false;
     QString CloseCallerView;
     bool cOnlyIfGotMessage = false;
+    int16_t CallerViewAs = 0;
 };
 
 // The actions dialog's values as shown; the two condition lists as "only calls with a message".

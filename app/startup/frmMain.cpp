@@ -3,6 +3,7 @@
 
 #include "AnsweringEngine.h"
 #include "CallList.h"
+#include "CallNotices.h"
 #include "CallStore.h"
 #include "FrameCommands.h"
 #include "FrameIcons.h"
@@ -87,8 +88,10 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     const auto status = [this](const QString& text) { m_panels->setStatus(text); };
     m_callList = new CallList(DataBase1(), m_settings.options, m_log, area);
     m_store = std::make_unique<CallStore>(DataBase1(), Wave1(), m_log);
-    m_engine = new AnsweringEngine(Tapi1(), Wave1(), m_log, m_settings, timeBase, clock, *m_viewer,
-                                   *m_callList, *m_store, Mail1(), m_programFolder, status, this);
+    m_callNotices = new CallNotices(*m_viewer, m_settings.events, this);
+    m_engine =
+        new AnsweringEngine(Tapi1(), Wave1(), m_log, m_settings, timeBase, clock, m_callNotices->viewer(),
+                            *m_callList, *m_store, Mail1(), m_programFolder, status, this);
     m_player = new MessagePlayer(
         WavePlay(), *m_callList, DataBase1(), m_settings, m_log, timeBase, m_flags,
         [this] { return Tapi1().LineGetWaveOutID(m_engine->lineIndex()); }, area);
@@ -97,9 +100,6 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
                             [this] { return WavePlay().IsPlaying(); });
     connect(m_engine, &AnsweringEngine::userNotice, this,
             [](const QString& text) { MessageBox::show(text, MessageBox::Information); });
-    // The caller viewer's choices act on the ringing call.
-    m_viewer->setChoices({[this] { m_engine->answerNow(); }, [this] { m_engine->dropIncoming(); },
-                          [this] { m_engine->doNotAnswer(); }});
     // A call that ends while the window is hidden makes the tray icon blink until it is clicked.
     m_engine->setWindowHooks([this] { return m_hiding->hidden(); }, [this] { m_tray->startBlink(); });
     buildFrame(timeBase);
@@ -151,6 +151,7 @@ void frmMain::buildFrame(const TimeBase& timeBase)
         *m_tray, [this](const QString& text) { m_panels->setStatus(text); }, this);
     connect(m_engine, &AnsweringEngine::problem, notices, &UserNotices::tell);
     connect(m_engine, &AnsweringEngine::solved, notices, &UserNotices::solved);
+    m_callNotices->bind(*m_engine, *notices, *m_callList, *m_player, [this] { restoreWindow(); });
     connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
     connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);

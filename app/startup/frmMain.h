@@ -18,6 +18,7 @@
 
 class AnsweringEngine;
 class CallList;
+class CallNotices;
 class CallStore;
 class FrameCommands;
 class FrameLayout;
@@ -120,6 +121,7 @@ private:
     std::unique_ptr<WindowHiding> m_hiding;
     StatusPanels* m_panels = nullptr;
     FrameCommands* m_commands = nullptr;
+    CallNotices* m_callNotices = nullptr;
     LineSwitch* m_lineSwitch = nullptr;
     TrayIcon* m_tray = nullptr;
     CallList* m_callList = nullptr;

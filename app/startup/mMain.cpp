@@ -1,6 +1,7 @@
 // The program's entry procedure.
 #include "mMain.h"
 
+#include "CallAnnouncer.h"
 #include "ExitSignals.h"
 #include "HelperFiles.h"
 #include "InstanceChannel.h"
@@ -100,6 +101,8 @@ bool WriteFirstRunDefaults(const QString& programFolder, const QString& executab
     for (const StartValue& v : kWorkingDefaults)
         storeIfAbsent(v.name, v.value);
     storeFirstPlacement();
+    storeIfAbsent("CallerViewAs",
+                  QString::number(CallAnnouncer::firstChoice(CallAnnouncer::windowCanPlaceItself())));
     const QString greeting = defaultGreetingName(programFolder);
     if (!greeting.isEmpty())
         storeIfAbsent("Greeting", greeting);

@@ -12,14 +12,6 @@ class QLabel;
 class QTimer;
 class TimeBase;
 
-// What the viewer's choices do on the main window.
-struct ViewerChoices
-{
-    std::function<void()> answerNow;   // AnswerToCall for the watched line, forced
-    std::function<void()> dropCall;    // DropInComeCall
-    std::function<void()> doNotAnswer; // DoNotAnswer = True
-};
-
 class frmMSG : public QWidget, public CallerViewer
 {
     Q_OBJECT

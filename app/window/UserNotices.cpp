@@ -1,6 +1,7 @@
 // Telling the user about failures.
 #include "UserNotices.h"
 
+#include "DesktopNotifications.h"
 #include "TrayIcon.h"
 
 #include <QSystemTrayIcon>
@@ -17,7 +18,10 @@ bool UserNotices::tell(const QString& cause, const QString& text)
         return false;
     m_told.insert(cause, text);
     m_status(text);
-    if (TrayIcon::available() && m_tray.isShown())
+    if (m_desktop && m_desktop->available())
+        m_desktop->show("problem-" + cause, "Kalvo", text, {}, DesktopNotifications::kServerDefault,
+                        DesktopNotifications::Critical);
+    else if (TrayIcon::available() && m_tray.isShown())
         m_tray.systemTrayIcon()->showMessage("Kalvo", text, QSystemTrayIcon::Warning);
     emit shown(cause, text);
     return true;
@@ -26,4 +30,6 @@ bool UserNotices::tell(const QString& cause, const QString& text)
 void UserNotices::solved(const QString& cause)
 {
     m_told.remove(cause);
+    if (m_desktop)
+        m_desktop->close("problem-" + cause);
 }

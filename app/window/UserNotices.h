@@ -1,6 +1,6 @@
-// Failures the user must act on, told where the user looks: the status bar and, where the desktop
-// has a notification area, a tray message. Each cause is told once, not at every call, until it is
-// solved; the log keeps its own lines.
+// Failures the user must act on, told where the user looks: the status bar and a desktop
+// notification, or where the desktop has no notification service, a tray message. Each cause is told once,
+// not at every call, until it is solved; the log keeps its own lines.
 #pragma once
 
 #include <QHash>
@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 
+class DesktopNotifications;
 class TrayIcon;
 
 class UserNotices : public QObject
@@ -18,6 +19,8 @@ public:
     // status writes the first status-bar panel.
     UserNotices(TrayIcon& tray, std::function<void(const QString&)> status, QObject* parent);
 
+    // The notification service failures go to while it answers.
+    void setDesktop(DesktopNotifications* notifications) { m_desktop = notifications; }
     // Tells text for cause unless that cause was told already. @return true when told.
     bool tell(const QString& cause, const QString& text);
     // The cause is over: the next failure of it is told again.
@@ -31,6 +34,7 @@ signals:
 
 private:
     TrayIcon& m_tray;
+    DesktopNotifications* m_desktop = nullptr;
     std::function<void(const QString&)> m_status;
     QHash<QString, QString> m_told;
 };

@@ -100,14 +100,15 @@ private slots:
     }
 
     // An empty ring sound with its switch on shows the switch clear; "OK" stores the switch off and
-    // the first sound; the sound lists hold whole file names.
+    // the first sound; the sound lists hold whole file names; where a call shows is shown and stored.
     void emptyRingSoundAndSave()
     {
         EngineRig rig({{"PlayInRing", ""},
                        {"cPlayInRing", "1"},
                        {"PlayInIdle", "b.wav"},
                        {"cPlayInIdle", "1"},
-                       {"AnimationFast", "40"}});
+                       {"AnimationFast", "40"},
+                       {"CallerViewAs", "2"}});
         writeWav(rig.programFolder() + "/Sound/a.wav", tone(50));
         writeWav(rig.programFolder() + "/Sound/b.wav", tone(50));
         frmMain& form = rig.form();
@@ -117,7 +118,12 @@ private slots:
         QCOMPARE(entries(list(dialog, "CmbPlayWhenCall")), (QStringList{"a.wav", "b.wav"}));
         QCOMPARE(list(dialog, "CmbPlayWhenMessage")->currentText(), QString("b.wav"));
         QCOMPARE(dialog.findChild<QSlider*>("sldAnimationFast")->value(), 40);
+        auto* shows = dialog.findChild<QComboBox*>("cmbCallerViewAs");
+        QCOMPARE(shows->currentText(), QString("Caller Window and Notification"));
+        shows->setCurrentText("Notification");
         dialog.findChild<QPushButton*>("cmdOK")->click();
+        QCOMPARE(storedSetting("CallerViewAs"), QString("1"));
+        QCOMPARE(form.settings().events.CallerViewAs, 1);
         QCOMPARE(storedSetting("cPlayInRing"), QString("0"));
         QCOMPARE(storedSetting("PlayInRing"), QString("a.wav"));
         QCOMPARE(storedSetting("PlayInIdle"), QString("b.wav"));
