@@ -47,6 +47,7 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.Announced = false;
     state.Blocked = false;
     state.RuleCounted = false;
+    state.RingsSeen = 0;
     state.GreetingPlaying = false;
     state.BeepPlaying = false;
     state.RemotePlaying = false;
@@ -87,6 +88,11 @@ bool CallFlow::applyCallerRules(int lineIndex)
     EngineState& state = m_context.state;
     if (!m_rules || !state.InCall || state.Blocked || m_context.tapi.LineConnected(lineIndex))
         return state.Blocked;
+    // Some lines learn the caller's identity between the first and the second ring: a caller with
+    // no identity at all is taken for one without a number only from the second ring on.
+    if (state.call.CallerNumber == QLatin1String("UNKNOWN") &&
+        state.call.CallerName == QLatin1String("UNKNOWN") && state.RingsSeen < 2)
+        return false;
     const RuleMatcher::Decision decision = m_rules->check(state.call.CallerName, state.call.CallerNumber);
     if (m_rules->error().isEmpty())
         m_context.tellSolved("rules");
@@ -104,6 +110,8 @@ bool CallFlow::applyCallerRules(int lineIndex)
     logLine("CallerBlocked" + tag(lineIndex) + "->" + state.call.CallerName + "-" + state.call.CallerNumber);
     m_context.log.WriteCallsLog("Blocked [" + caller + "]");
     m_context.status("Blocked Call");
+    if (m_context.viewer.isLoaded())
+        m_context.viewer.CloseViewer();
     refuseOffered(m_rules->cannotRefuse() == kalvo::CallerRuleStore::CannotRefuse::AnswerAndHangUp);
     return true;
 }
@@ -111,7 +119,11 @@ bool CallFlow::applyCallerRules(int lineIndex)
 void CallFlow::TapiRing(int lineIndex, int ringNumber)
 {
     // A refused caller's rings are not counted; a call whose identity never came is announced now.
-    if (m_context.state.Blocked)
+    EngineState& state = m_context.state;
+    if (state.Blocked)
+        return;
+    state.RingsSeen = ringNumber;
+    if (ringNumber >= 2 && state.call.CallerNumber == QLatin1String("UNKNOWN") && applyCallerRules(lineIndex))
         return;
     announceCall();
     ErrorTrap trap("ErrTapiRing ", [this](const QString& l) { logLine(l); });
