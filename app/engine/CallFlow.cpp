@@ -94,14 +94,14 @@ bool CallFlow::applyCallerRules(int lineIndex)
         state.call.CallerName == QLatin1String("UNKNOWN") && state.RingsSeen < 2)
         return false;
     const RuleMatcher::Decision decision = m_rules->check(state.call.CallerName, state.call.CallerNumber);
-    if (m_rules->error().isEmpty())
-        m_context.tellSolved("rules");
-    else
-        m_context.tellProblem("rules", "Every call is answered: " + m_rules->error());
     if (decision.ruleId != 0 && !state.RuleCounted) {
         state.RuleCounted = true;
         m_rules->count(decision.ruleId, m_context.clock.now().date());
     }
+    if (m_rules->error().isEmpty())
+        m_context.tellSolved("rules");
+    else
+        m_context.tellProblem("rules", "Caller rules: " + m_rules->error());
     if (!decision.blocked())
         return false;
     state.Blocked = true;

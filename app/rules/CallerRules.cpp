@@ -4,13 +4,13 @@
 bool CallerRules::refresh()
 {
     if (!m_store.isOpen() && !m_store.open(m_folder)) {
-        m_error = m_store.lastError();
+        m_error = "they cannot be opened, every call is answered: " + m_store.lastError();
         return false;
     }
     const qint64 generation = m_store.generation();
     if (generation < 0) {
         // A store that went bad (the file replaced or removed) is opened again at the next call.
-        m_error = "the caller rules cannot be read: " + m_store.lastError();
+        m_error = "they cannot be read, every call is answered: " + m_store.lastError();
         m_store.close();
         return false;
     }
@@ -18,7 +18,7 @@ bool CallerRules::refresh()
         bool ok = false;
         std::vector<kalvo::CallerRule> rules = m_store.rules(&ok);
         if (!ok) {
-            m_error = "the caller rules cannot be read: " + m_store.lastError();
+            m_error = "they cannot be read, every call is answered: " + m_store.lastError();
             return false;
         }
         m_matcher.setRules(rules);
@@ -38,7 +38,7 @@ RuleMatcher::Decision CallerRules::check(const QString& callerName, const QStrin
 void CallerRules::count(qint64 ruleId, const QDate& day)
 {
     if (!m_store.isOpen() || !m_store.count(ruleId, day))
-        m_error = "a blocked call cannot be counted: " + m_store.lastError();
+        m_error = "a call cannot be counted: " + m_store.lastError();
 }
 
 kalvo::CallerRuleStore::CannotRefuse CallerRules::cannotRefuse()

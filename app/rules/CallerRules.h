@@ -22,7 +22,8 @@ public:
     void count(qint64 ruleId, const QDate& day);
     // What a line that cannot refuse does with a blocked caller.
     kalvo::CallerRuleStore::CannotRefuse cannotRefuse();
-    // Why the last check or count failed; empty when they worked.
+    // Why the last check or count failed (a sentence part after "Caller rules: "); empty when
+    // they worked.
     QString error() const { return m_error; }
 
 private:
