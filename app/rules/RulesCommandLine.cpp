@@ -57,7 +57,8 @@ int run(const QStringList& arguments, const QString& callsFolder, std::FILE* out
 {
     const QString command = arguments.value(0);
     const bool takesFile = command != "--rules-list";
-    if (arguments.size() != (takesFile ? 2 : 1) || (takesFile && arguments[1].isEmpty())) {
+    if (!isRulesCommand(arguments) || arguments.size() != (takesFile ? 2 : 1) ||
+        (takesFile && arguments[1].isEmpty())) {
         print(err, "usage: kalvo --rules-list | --rules-import FILE | --rules-export FILE");
         return 2;
     }

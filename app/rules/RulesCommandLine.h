@@ -13,8 +13,8 @@ namespace RulesCommandLine {
 bool isRulesCommand(const QStringList& arguments);
 
 // Runs "--rules-list", "--rules-import FILE" or "--rules-export FILE" on the database of
-// callsFolder; what was done goes to out, faults to err. @return the exit status: 0 when done,
-// 1 when the file or the database failed, 2 for a wrong command line.
+// callsFolder; what was done goes to out, faults to err; any other arguments get the usage. @return the exit
+// status: 0 when done, 1 when the file or the database failed, 2 for a wrong command line.
 int run(const QStringList& arguments, const QString& callsFolder, std::FILE* out, std::FILE* err);
 
 } // namespace RulesCommandLine

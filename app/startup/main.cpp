@@ -50,8 +50,7 @@ int main(int argc, char** argv)
         QStringList rulesArguments;
         for (int i = 1; i < argc; ++i)
             rulesArguments << QString::fromLocal8Bit(argv[i]);
-        if (RulesCommandLine::isRulesCommand(rulesArguments))
-            return RulesCommandLine::run(rulesArguments, ProgramFolder::path() + "/Calls", stdout, stderr);
+        return RulesCommandLine::run(rulesArguments, ProgramFolder::path() + "/Calls", stdout, stderr);
     }
     // The raw arguments: Qt takes some options out of argv, and "-st" is compared with the whole line.
     QStringList arguments;

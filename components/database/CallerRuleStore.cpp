@@ -169,6 +169,17 @@ bool CallerRuleStore::bumpGeneration()
     return execute("UPDATE CallerRuleState SET Value = CAST(Value AS INTEGER) + 1 WHERE Name = 'generation'");
 }
 
+bool CallerRuleStore::finish(bool ok)
+{
+    // A change of the rules and its new generation are committed together, or neither is.
+    if (ok && bumpGeneration() && execute("COMMIT"))
+        return true;
+    const QString error = m_error;
+    execute("ROLLBACK");
+    m_error = error;
+    return false;
+}
+
 bool CallerRuleStore::insert(CallerRule& rule)
 {
     Statement query(m_db, "INSERT INTO CallerRules (Kind, Number, Name, Note) VALUES (?, ?, ?, ?) "
@@ -201,21 +212,12 @@ bool CallerRuleStore::addAll(std::vector<CallerRule>& rules)
         return fail("the rules are not open");
     if (!execute("BEGIN IMMEDIATE"))
         return false;
+    bool ok = true;
     for (CallerRule& rule : rules) {
-        if (!insert(rule)) {
-            const QString error = m_error;
-            execute("ROLLBACK");
-            m_error = error;
-            return false;
-        }
+        if (!(ok = insert(rule)))
+            break;
     }
-    if (!bumpGeneration() || !execute("COMMIT")) {
-        const QString error = m_error;
-        execute("ROLLBACK");
-        m_error = error;
-        return false;
-    }
-    return true;
+    return finish(ok);
 }
 
 bool CallerRuleStore::update(const CallerRule& rule)
@@ -234,26 +236,27 @@ bool CallerRuleStore::update(const CallerRule& rule)
         query.bind(5, rule.id);
         ok = query.step() == SQLITE_DONE;
     }
-    if (!ok) {
+    if (!ok)
         fail(sqlite3_extended_errcode(m_db) == SQLITE_CONSTRAINT_UNIQUE ? "an equal rule exists already"
                                                                         : "the rule cannot be changed");
-        execute("ROLLBACK");
-        return false;
-    }
-    return bumpGeneration() && execute("COMMIT");
+    return finish(ok);
 }
 
 bool CallerRuleStore::remove(qint64 id)
 {
     if (!m_db)
         return fail("the rules are not open");
+    if (!execute("BEGIN IMMEDIATE"))
+        return false;
     Statement query(m_db, "DELETE FROM CallerRules WHERE id = ?");
-    if (!query.ok())
-        return fail("the rule cannot be removed");
-    query.bind(1, id);
-    if (query.step() != SQLITE_DONE)
-        return fail("the rule cannot be removed");
-    return bumpGeneration();
+    bool ok = query.ok();
+    if (ok) {
+        query.bind(1, id);
+        ok = query.step() == SQLITE_DONE;
+    }
+    if (!ok)
+        fail("the rule cannot be removed");
+    return finish(ok);
 }
 
 bool CallerRuleStore::count(qint64 id, const QDate& day)

@@ -72,6 +72,8 @@ private:
     bool execute(const char* sql);
     bool insert(CallerRule& rule);
     bool bumpGeneration();
+    // Commits the open transaction with a new generation when ok, else rolls it back.
+    bool finish(bool ok);
     bool fail(const QString& what);
 
     sqlite3* m_db = nullptr;

@@ -87,6 +87,7 @@ TEST(RulesCommandLine, ImportListExportAndRefusal)
     EXPECT_EQ(store.rules().size(), 3u);
 
     EXPECT_EQ(runKalvo(home.path(), "--rules-import").status, 2);
+    EXPECT_EQ(runKalvo(home.path(), "--rules-purge").status, 2);
     EXPECT_EQ(runKalvo(home.path(), "--rules-export '" + home.path() + "/no/such/dir/x.csv'").status, 1);
     EXPECT_EQ(runKalvo(home.path(), "--rules-import '" + home.path() + "/missing.csv'").status, 1);
 }
