@@ -117,6 +117,14 @@ bool CallerRuleStore::open(const QString& callsFolder)
         close();
         return false;
     }
+    // Tables of these names that another program made are refused here, with what is wrong,
+    // rather than failing at every call.
+    if (!execute("SELECT id, Kind, Number, Name, Note, CountToday, CountDay, CountTotal FROM CallerRules "
+                 "LIMIT 0; SELECT Name, Value FROM CallerRuleState LIMIT 0")) {
+        m_error = path + ": its caller rules tables are not the ones Kalvo keeps: " + m_error;
+        close();
+        return false;
+    }
     return true;
 }
 

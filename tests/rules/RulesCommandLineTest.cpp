@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -90,4 +91,20 @@ TEST(RulesCommandLine, ImportListExportAndRefusal)
     EXPECT_EQ(runKalvo(home.path(), "--rules-purge").status, 2);
     EXPECT_EQ(runKalvo(home.path(), "--rules-export '" + home.path() + "/no/such/dir/x.csv'").status, 1);
     EXPECT_EQ(runKalvo(home.path(), "--rules-import '" + home.path() + "/missing.csv'").status, 1);
+
+    // Another program's table of the same name is refused with what is wrong, never changed.
+    QTemporaryDir other;
+    {
+        kalvo::CallerRuleStore probe;
+        ASSERT_TRUE(probe.open(other.path() + "/Calls"));
+    }
+    ASSERT_EQ(std::system(("sqlite3 '" + other.path() +
+                           "/Calls/calls.sqlite3' 'DROP TABLE CallerRules; "
+                           "CREATE TABLE CallerRules (x TEXT)'")
+                              .toLocal8Bit()
+                              .constData()),
+              0);
+    run = runKalvo(other.path(), "--rules-list");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("not the ones Kalvo keeps"), std::string::npos) << run.output;
 }
