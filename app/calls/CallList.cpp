@@ -121,6 +121,22 @@ void CallList::buildMenus(QWidget* parent)
     m_noMessageRightClick = new QMenu(parent);
     m_noMessageRightClick->setObjectName("mnuNoMessageRightClick");
     deleteAndMarks(m_noMessageRightClick, "mnuNoMesDelete", "mnuNoMesMarkasunread", "mnuNoMesMarkasRead");
+
+    // Both menus end with the caller rules for the selected call's number.
+    const auto ruleItems = [&](QMenu* menu, const char* block, const char* allow) {
+        menu->addSeparator();
+        for (const bool allowing : {false, true}) {
+            add(menu, allowing ? allow : block, allowing ? "Always allow this number" : "Block this number",
+                [this, allowing] {
+                    const int row = selectedPosition() - 1;
+                    if (row >= 0 && row < rowCount())
+                        emit ruleRequested(allowing, m_model->index(row, 5).data().toString(),
+                                           m_model->index(row, 4).data().toString());
+                });
+        }
+    };
+    ruleItems(m_rightClick, "mnuRCBlock", "mnuRCAllow");
+    ruleItems(m_noMessageRightClick, "mnuNoMesBlock", "mnuNoMesAllow");
 }
 
 void CallList::RangeListTitle()

@@ -87,6 +87,8 @@ public:
 signals:
     // The counters changed; the tray tip shows them.
     void countersChanged(int total, int unread);
+    // "Block this number" or "Always allow this number" on the selected call.
+    void ruleRequested(bool allow, const QString& callerName, const QString& callerNumber);
 
 private:
     void buildMenus(QWidget* parent);

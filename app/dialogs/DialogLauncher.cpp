@@ -9,6 +9,7 @@
 #include "frmGreetC.h"
 #include "frmLog.h"
 #include "frmOptions.h"
+#include "frmRules.h"
 
 #include <QApplication>
 
@@ -53,6 +54,19 @@ void DialogLauncher::openLog()
     frmLog viewer(
         m_host.log, [this](const QString& path) { m_player.SaveFile(path); }, &m_owner);
     viewer.exec();
+}
+
+void DialogLauncher::showCallerRules()
+{
+    frmRules dialog(m_host.programFolder + "/Calls", &m_owner);
+    dialog.exec();
+}
+
+void DialogLauncher::showCallerRules(bool allow, const QString& callerName, const QString& callerNumber)
+{
+    frmRules dialog(m_host.programFolder + "/Calls", &m_owner);
+    dialog.prefill(allow, callerName, callerNumber);
+    dialog.exec();
 }
 
 QString DialogLauncher::openGreetingCreator(QWidget* owner)

@@ -29,6 +29,9 @@ public:
     void showEvents(int tab);
     void showActions(int tab);
     void openLog();
+    // The caller rules; with a caller, the editor starts on a new block (or allow) rule for it.
+    void showCallerRules();
+    void showCallerRules(bool allow, const QString& callerName, const QString& callerNumber);
     // Shows the greeting creator over owner (the window when null); returns the name of the
     // greeting it saved, or an empty text.
     QString openGreetingCreator(QWidget* owner = nullptr);

@@ -1,6 +1,7 @@
 // Wiring of the answering engine.
 #include "AnsweringEngine.h"
 
+#include "CallerRules.h"
 #include "ErrorTrap.h"
 #include "LineControl.h"
 #include "MessageList.h"
@@ -23,6 +24,9 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     m_remote = new RemoteAccess(m_context, *m_flow, list, this);
     m_actions = new PostCallActions(m_context, *m_monitor, list, store, mail1, this);
     m_flow->setEndOfCall([this] { m_actions->run(); });
+    // The rules live in the call database's file; they are read when a call needs them.
+    m_rules = std::make_unique<CallerRules>(programFolder + "/Calls");
+    m_flow->setCallerRules(m_rules.get());
     // A desktop that suspends on idle must not cut a message short: the lock is held from the
     // offered call until the line is idle again, remote access included.
     m_inhibitor = new SleepInhibitor(this);
@@ -44,6 +48,8 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     connect(m_monitor, &LineMonitor::switchRestored, this, &AnsweringEngine::switchRestored);
     connect(m_monitor, &LineMonitor::userNotice, this, &AnsweringEngine::userNotice);
 }
+
+AnsweringEngine::~AnsweringEngine() = default;
 
 void AnsweringEngine::setCardPlayer(const std::function<void(const QString&)>& play,
                                     const std::function<bool()>& playing)

@@ -15,6 +15,7 @@
 #include <memory>
 
 class CallStore;
+class CallerRules;
 class ErrorTrap;
 class MessageList;
 
@@ -28,6 +29,7 @@ class AnsweringEngine : public QObject
 
 public:
     // status writes the first status-bar panel. The engine starts on settings.engine.LineIndex.
+    ~AnsweringEngine() override;
     AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& log, Settings& settings,
                     const TimeBase& timeBase, const Clock& clock, CallerViewer& viewer, MessageList& list,
                     CallStore& store, kalvo::MailSender& mail1, const QString& programFolder,
@@ -40,6 +42,7 @@ public:
     RemoteAccess& remote() { return *m_remote; }
     PostCallActions& actions() { return *m_actions; }
     SleepInhibitor& sleepInhibitor() { return *m_inhibitor; }
+    CallerRules& callerRules() { return *m_rules; }
 
     // Plays a sound-card file (ring and end-of-call sounds), and tells whether the sound card is busy.
     void setCardPlayer(const std::function<void(const QString&)>& play, const std::function<bool()>& playing);
@@ -83,4 +86,5 @@ private:
     RemoteAccess* m_remote;
     PostCallActions* m_actions;
     SleepInhibitor* m_inhibitor;
+    std::unique_ptr<CallerRules> m_rules;
 };

@@ -6,6 +6,7 @@
 #include "RecoveredMessages.h"
 
 #include "CallStore.h"
+#include "CallerRules.h"
 #include "CallerViewer.h"
 #include "Clock.h"
 #include "ErrorTrap.h"
@@ -15,6 +16,7 @@
 #include "Settings.h"
 #include "TimeBase.h"
 #include "WaveControl.h"
+#include "mdlLog.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -42,6 +44,10 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.DigitBuffer.clear();
     state.WrongPasswords = 0;
     state.DoNotAnswer = false;
+    state.Announced = false;
+    state.Blocked = false;
+    state.RuleCounted = false;
+    state.RingsSeen = 0;
     state.GreetingPlaying = false;
     state.BeepPlaying = false;
     state.RemotePlaying = false;
@@ -52,6 +58,17 @@ void CallFlow::TapiInComeCall(int lineIndex)
         state.call.CallTime = LocaleText::timeWithSeconds(now.time());
     });
     m_context.status("InComing Call");
+    // The ring sound and the caller viewer wait for the caller's identity (which every line sends
+    // right after the call, before its first ring): a caller the rules refuse gets neither.
+}
+
+void CallFlow::announceCall()
+{
+    EngineState& state = m_context.state;
+    if (state.Announced || state.Blocked || !state.InCall)
+        return;
+    state.Announced = true;
+    ErrorTrap trap("ErrTapiInComeCall ", [this](const QString& l) { logLine(l); });
     const MainEvents& events = m_context.settings.events;
     trap.step([&] {
         if (events.cPlayInRing != 0 && m_playOnCard && !(m_cardPlaying && m_cardPlaying()))
@@ -67,8 +84,49 @@ void CallFlow::TapiInComeCall(int lineIndex)
     });
 }
 
+bool CallFlow::applyCallerRules(int lineIndex)
+{
+    EngineState& state = m_context.state;
+    if (!m_rules || !state.InCall || state.Blocked || m_context.tapi.LineConnected(lineIndex))
+        return state.Blocked;
+    // Some lines learn the caller's identity between the first and the second ring: a caller with
+    // no identity at all is taken for one without a number only from the second ring on.
+    if (state.call.CallerNumber == QLatin1String("UNKNOWN") &&
+        state.call.CallerName == QLatin1String("UNKNOWN") && state.RingsSeen < 2)
+        return false;
+    const RuleMatcher::Decision decision = m_rules->check(state.call.CallerName, state.call.CallerNumber);
+    if (decision.ruleId != 0 && !state.RuleCounted) {
+        state.RuleCounted = true;
+        m_rules->count(decision.ruleId, m_context.clock.now().date());
+    }
+    if (m_rules->error().isEmpty())
+        m_context.tellSolved("rules");
+    else
+        m_context.tellProblem("rules", "Caller rules: " + m_rules->error());
+    if (!decision.blocked())
+        return false;
+    state.Blocked = true;
+    state.DoNotAnswer = true;
+    const QString caller = state.call.CallerName + ":" + state.call.CallerNumber;
+    logLine("CallerBlocked" + tag(lineIndex) + "->" + state.call.CallerName + "-" + state.call.CallerNumber);
+    m_context.log.WriteCallsLog("Blocked [" + caller + "]");
+    m_context.status("Blocked Call");
+    if (m_context.viewer.isLoaded())
+        m_context.viewer.CloseViewer();
+    refuseOffered(m_rules->cannotRefuse() == kalvo::CallerRuleStore::CannotRefuse::AnswerAndHangUp);
+    return true;
+}
+
 void CallFlow::TapiRing(int lineIndex, int ringNumber)
 {
+    // A refused caller's rings are not counted; a call whose identity never came is announced now.
+    EngineState& state = m_context.state;
+    if (state.Blocked)
+        return;
+    state.RingsSeen = ringNumber;
+    if (ringNumber >= 2 && state.call.CallerNumber == QLatin1String("UNKNOWN") && applyCallerRules(lineIndex))
+        return;
+    announceCall();
     ErrorTrap trap("ErrTapiRing ", [this](const QString& l) { logLine(l); });
     logLine("Ring" + tag(lineIndex) + "->" + QString::number(ringNumber));
     m_context.status("Ring :" + QString::number(ringNumber));
@@ -104,6 +162,9 @@ void CallFlow::TapiCallerID(int lineIndex, const QString& callerName, const QStr
         m_context.status("Caller ID Information");
         state.call.CallerName = callerName;
         state.call.CallerNumber = callerNumber;
+        if (applyCallerRules(lineIndex))
+            return;
+        announceCall();
         if (m_context.viewer.isLoaded()) {
             m_context.viewer.setStatus("CallerID Information");
             m_context.viewer.setDetails(state.call.CallerName, state.call.CallerNumber, state.call.CallDate,
@@ -116,7 +177,8 @@ void CallFlow::TapiCallerID(int lineIndex, const QString& callerName, const QStr
 void CallFlow::TapiConnected(int lineIndex)
 {
     EngineState& state = m_context.state;
-    if (!state.InCall)
+    // A blocked caller on a line that cannot refuse is answered only to be hung up on.
+    if (!state.InCall || state.Blocked)
         return;
     ErrorTrap trap("ErrTapiConnected ", [this](const QString& l) { logLine(l); });
     m_context.status("Line Connected");
@@ -308,20 +370,24 @@ void CallFlow::DropInComeCall()
 {
     ErrorTrap("ErrDropInComeCall ", [this](const QString& l) { logLine(l); }).step([this] {
         LineControl& tapi = m_context.tapi;
-        const int line = m_context.state.LineIndex;
         logLine("DropChice" + m_context.lineTag());
-        if (tapi.LineConnected(line))
-            return;
-        // A line that can refuse a ringing call does: the caller is never connected, never charged.
-        const int refused = tapi.LineDrop(line);
-        logLine("LineDrop" + m_context.lineTag() + "->Proc Num: " + tapi.GetTapiStrError(refused));
-        if (refused >= 0)
-            return;
-        // One that cannot is answered and hung up at once.
-        logLine("LineAnswer" + m_context.lineTag() + "->" + tapi.GetTapiStrError(tapi.LineAnswer(line)));
-        logLine("LineDrop" + m_context.lineTag() +
-                "->Proc Num: " + tapi.GetTapiStrError(tapi.LineDrop(line)));
+        if (!tapi.LineConnected(m_context.state.LineIndex))
+            refuseOffered(true);
     });
+}
+
+void CallFlow::refuseOffered(bool answerWhenCannot)
+{
+    LineControl& tapi = m_context.tapi;
+    const int line = m_context.state.LineIndex;
+    // A line that can refuse a ringing call does: the caller is never connected, never charged.
+    const int refused = tapi.LineDrop(line);
+    logLine("LineDrop" + m_context.lineTag() + "->Proc Num: " + tapi.GetTapiStrError(refused));
+    if (refused >= 0 || !answerWhenCannot)
+        return;
+    // One that cannot is answered and hung up at once.
+    logLine("LineAnswer" + m_context.lineTag() + "->" + tapi.GetTapiStrError(tapi.LineAnswer(line)));
+    logLine("LineDrop" + m_context.lineTag() + "->Proc Num: " + tapi.GetTapiStrError(tapi.LineDrop(line)));
 }
 
 void CallFlow::TapiDisConnected(int lineIndex)
@@ -361,7 +427,8 @@ void CallFlow::TapiIdle(int lineIndex)
         return;
     ErrorTrap trap("ErrTapiIdle ", [this](const QString& l) { logLine(l); });
     logLine("Idle" + tag(lineIndex));
-    if (!state.AdminMode && m_endOfCall)
+    // A blocked call is not stored, sounded, shown, mailed or handed to a program.
+    if (!state.AdminMode && !state.Blocked && m_endOfCall)
         trap.step([&] { m_endOfCall(); });
     trap.step([&] { m_monitor.PutStatusBarMonitoringModem(); });
     // The call is over: a repeated Idle for it stores, mails and starts nothing a second time.

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <functional>
 
+class CallerRules;
 class LineMonitor;
 
 class CallFlow : public QObject
@@ -27,6 +28,8 @@ public:
         m_playOnCard = std::move(play);
         m_cardPlaying = std::move(playing);
     }
+    // The caller rules asked when the caller's identity arrives; none when null.
+    void setCallerRules(CallerRules* rules) { m_rules = rules; }
     RecordingLimits& limits() { return m_limits; }
 
     // Answers at the ring threshold, or at once when forced (the caller viewer's answer choice).
@@ -60,6 +63,14 @@ private:
     // The messages folder (made again when it is gone), or the program folder's Messages/ when it
     // cannot be written.
     QString writableMessagesFolder(const QString& folder) const;
+    // The ring sound and the caller viewer of a call that no rule refused, once per call.
+    void announceCall();
+    // Asks the caller rules about the offered call; a blocked caller is refused. @return true when
+    // the call was blocked.
+    bool applyCallerRules(int lineIndex);
+    // Refuses the offered call; a line that cannot refuse answers and hangs up when answerWhenCannot,
+    // else the call is left to ring.
+    void refuseOffered(bool answerWhenCannot);
 
     EngineContext& m_context;
     LineMonitor& m_monitor;
@@ -68,4 +79,5 @@ private:
     std::function<void()> m_endOfCall;
     std::function<void(const QString&)> m_playOnCard;
     std::function<bool()> m_cardPlaying;
+    CallerRules* m_rules = nullptr;
 };

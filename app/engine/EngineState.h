@@ -28,6 +28,10 @@ struct EngineState
     bool BeepPlaying = false;
     bool RemotePlaying = false;
     bool DoNotAnswer = false;
+    bool Announced = false; // the ring sound and the caller viewer were given for this call
+    bool Blocked = false;   // a caller rule refused this call: nothing more is done for it
+    bool RuleCounted = false;
+    int32_t RingsSeen = 0; // the last ring number of the offered call
     QString DigitBuffer;
     int32_t WrongPasswords = 0; // remote-access tries refused during this call
     int32_t RecordSeconds = 0;

@@ -56,5 +56,11 @@ void bindMainCommands(CommandTable& table, const MainCommandTargets& to)
         {"mnuMail", [&dialogs] { dialogs.showActions(1); }},
         {"mnuAplication", [&dialogs] { dialogs.showActions(2); }},
         {"mnuGreetingCreator", [&dialogs] { dialogs.openGreetingCreator(); }},
+        {"mnuCallerRules", [&dialogs] { dialogs.showCallerRules(); }},
     });
+    // The call list's "Block this number" and "Always allow this number".
+    QObject::connect(&list, &CallList::ruleRequested, &list,
+                     [&dialogs](bool allow, const QString& name, const QString& number) {
+                         dialogs.showCallerRules(allow, name, number);
+                     });
 }

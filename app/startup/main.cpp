@@ -1,4 +1,6 @@
 // Kalvo: starts the program.
+#include "ProgramFolder.h"
+#include "RulesCommandLine.h"
 #include "mMain.h"
 
 #include <QApplication>
@@ -30,13 +32,25 @@ int main(int argc, char** argv)
     }
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::printf("usage: kalvo [-st]\n"
+                    "       kalvo --rules-list | --rules-import FILE | --rules-export FILE\n"
                     "Answers the telephone line and records messages.\n"
                     "  -st        start hidden, in the notification area (as at login)\n"
+                    "  --rules-list         print the caller rules (block and allow lists)\n"
+                    "  --rules-import FILE  add the rules of a CSV file (number,name,kind,note)\n"
+                    "  --rules-export FILE  write the caller rules to a CSV file\n"
                     "  --help     show this text\n"
                     "  --version  show the version\n"
                     "Exit from the File menu or the tray menu, or send SIGTERM; closing the window\n"
                     "only hides it.\n");
         return 0;
+    }
+    // The caller-rule switches work on the database file alone: no window system, no instance
+    // check, no line, so they run the same beside a running Kalvo.
+    if (argc >= 2 && std::strncmp(argv[1], "--rules-", 8) == 0) {
+        QStringList rulesArguments;
+        for (int i = 1; i < argc; ++i)
+            rulesArguments << QString::fromLocal8Bit(argv[i]);
+        return RulesCommandLine::run(rulesArguments, ProgramFolder::path() + "/Calls", stdout, stderr);
     }
     // The raw arguments: Qt takes some options out of argv, and "-st" is compared with the whole line.
     QStringList arguments;

@@ -169,6 +169,10 @@ void FrameCommands::buildMenus(QMainWindow& window)
                   {"Devices", "mnuDevices"},
                   {"Answer Mode", "mnuAnswerMode"},
                   {"Advance", "mnuAdvance"}});
+    if (QMenu* options = bar->findChild<QMenu*>("mnuOptions")) {
+        options->addSeparator();
+        menuItem(options, "Caller Rules", "mnuCallerRules");
+    }
 
     const bool web = !m_webHost.isEmpty();
     QMenu* tools = bar->addMenu("Tools");

@@ -76,7 +76,8 @@ private slots:
                  (QStringList{"First", "Last", "Next", "Back", "-", "Play", "Stop"}));
         QCOMPARE(entries(menu("mnuEvents")), (QStringList{"General", "In Coming Call", "Disconnect Call"}));
         QCOMPARE(entries(menu("mnuActions")), (QStringList{"E-Mail", "Application"}));
-        QCOMPARE(entries(menu("mnuOptions")), (QStringList{"General", "Devices", "Answer Mode", "Advance"}));
+        QCOMPARE(entries(menu("mnuOptions")),
+                 (QStringList{"General", "Devices", "Answer Mode", "Advance", "-", "Caller Rules"}));
         QCOMPARE(entries(menu("mnuTools")), QStringList{"Greeting Creator"});
         QCOMPARE(entries(menu("mnuHelp")), (QStringList{"Contents", "About"}));
         QCOMPARE(entries(menu("mnuSystry")), (QStringList{"Exit", "-", "Off", "On", "-", "Open"}));

@@ -9,6 +9,7 @@
 #include "frmActions.h"
 #include "frmEvents.h"
 #include "frmOptions.h"
+#include "frmRules.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -100,6 +101,28 @@ int main(int argc, char** argv)
     {
         frmActions dialog(form.dialogHost(), &form);
         shootTabs(dialog, out, "actions", {"mail", "application"});
+    }
+    {
+        kalvo::CallerRuleStore store;
+        store.open(rig.programFolder() + "/Calls");
+        std::vector<kalvo::CallerRule> rules(4);
+        rules[0].number = "+1900*";
+        rules[0].note = "premium-rate lines";
+        rules[1].number = "withheld";
+        rules[1].note = "callers who hide their number";
+        rules[2].number = "+19005550199";
+        rules[2].name = "Ada";
+        rules[2].kind = kalvo::CallerRule::Kind::Allow;
+        rules[2].note = "sister, works at the hotline";
+        rules[3].name = "survey";
+        rules[3].note = "market research";
+        store.addAll(rules);
+        for (int i = 0; i < 3; ++i)
+            store.count(rules[0].id, QDate::currentDate());
+        store.count(rules[1].id, QDate::currentDate().addDays(-1));
+        frmRules dialog(rig.programFolder() + "/Calls", &form);
+        dialog.prefill(false, "Robo Sales", "+1 900 555 0100");
+        shoot(dialog, out + "/caller-rules.png");
     }
     kalvo::telephony::LineConfig line;
     line.name = "SIP Line";

@@ -131,6 +131,7 @@ void ModemLine::setPhase(CallId call, Phase phase)
     std::lock_guard lock(m_mutex);
     m_call = phase == Phase::None ? 0 : call;
     m_phase = phase;
+    m_answerPosted = false;
     m_changed.notify_all();
 }
 
@@ -162,6 +163,7 @@ LONG ModemLine::answer(CallId call, RequestId request)
             return LINEERR_INVALCALLHANDLE;
         if (m_phase != Phase::Offering)
             return LINEERR_INVALCALLSTATE;
+        m_answerPosted = true;
     }
     return post(Command{Command::Type::Answer, call, request});
 }
@@ -174,6 +176,10 @@ LONG ModemLine::drop(CallId call, RequestId request)
                            [this] { return m_call != 0 || m_phase == Phase::None; });
         if (call == 0 || call != m_call)
             return LINEERR_INVALCALLHANDLE;
+        // A modem cannot refuse a ringing call: the application answers and hangs up, or lets it
+        // ring. The line's own drops (request 0, on close) still end the call on this side.
+        if (request != 0 && m_phase == Phase::Offering && !m_answerPosted)
+            return LINEERR_OPERATIONUNAVAIL;
     }
     return post(Command{Command::Type::Drop, call, request});
 }

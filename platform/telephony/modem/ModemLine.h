@@ -87,6 +87,7 @@ private:
     std::deque<Command> m_commands;
     kalvo::telephony::CallId m_call = 0;
     Phase m_phase = Phase::None;
+    bool m_answerPosted = false; // the offered call is being answered
     std::thread m_thread;
 };
 

@@ -1,0 +1,295 @@
+// The caller rules dialog.
+#include "frmRules.h"
+
+#include "FileDialog.h"
+#include "MessageBox.h"
+#include "RuleMatcher.h"
+#include "RulesCsv.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDate>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+using kalvo::CallerRule;
+
+namespace {
+QPushButton* button(QWidget* parent, const char* name, const QString& caption, const QString& tip)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setToolTip(tip);
+    b->setAccessibleName(caption);
+    return b;
+}
+
+QString numberText(const CallerRule& rule)
+{
+    if (rule.number.compare(QLatin1String(RuleMatcher::kWithheld), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("No number");
+    return rule.number.isEmpty() ? QStringLiteral("Any number") : rule.number;
+}
+} // namespace
+
+frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent)
+{
+    setObjectName("frmRules");
+    setWindowTitle("Caller Rules");
+    auto* layout = new QVBoxLayout(this);
+
+    m_list = new QTableWidget(0, 6, this);
+    m_list->setObjectName("lstRules");
+    m_list->setAccessibleName("Caller rules");
+    m_list->setHorizontalHeaderLabels({"Kind", "Number", "Name", "Note", "Today", "Total"});
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->verticalHeader()->hide();
+    m_list->horizontalHeader()->setStretchLastSection(false);
+    m_list->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
+    layout->addWidget(m_list, 1);
+    m_counts = new QLabel(this);
+    m_counts->setObjectName("lblCounts");
+    layout->addWidget(m_counts);
+
+    auto* editor = new QGroupBox("Rule", this);
+    auto* form = new QFormLayout(editor);
+    m_number = new QLineEdit(editor);
+    m_number->setObjectName("txtNumber");
+    m_number->setToolTip("The caller's number exactly, or its start followed by * (+1900*)");
+    m_number->setAccessibleName("Number");
+    m_withheld = new QCheckBox("No number (withheld, private, unknown)", editor);
+    m_withheld->setObjectName("chkWithheld");
+    auto* numberRow = new QHBoxLayout;
+    numberRow->addWidget(m_number, 1);
+    numberRow->addWidget(m_withheld);
+    form->addRow("Number:", numberRow);
+    m_name = new QLineEdit(editor);
+    m_name->setObjectName("txtName");
+    m_name->setToolTip("A part of the caller's name (any case); empty for any name");
+    m_name->setAccessibleName("Name part");
+    form->addRow("Name contains:", m_name);
+    m_kind = new QComboBox(editor);
+    m_kind->setObjectName("cmbKind");
+    m_kind->addItems({"Block", "Allow"});
+    m_kind->setToolTip("Allow rules win over block rules");
+    m_kind->setAccessibleName("Kind");
+    form->addRow("Kind:", m_kind);
+    m_note = new QLineEdit(editor);
+    m_note->setObjectName("txtNote");
+    m_note->setAccessibleName("Note");
+    form->addRow("Note:", m_note);
+    auto* editButtons = new QHBoxLayout;
+    auto* add = button(editor, "cmdNew", "New", "Start a new rule");
+    m_save = button(editor, "cmdSave", "Save Rule", "Store the rule in the editor");
+    m_delete = button(editor, "cmdDelete", "Delete", "Delete the selected rule");
+    editButtons->addWidget(add);
+    editButtons->addWidget(m_save);
+    editButtons->addWidget(m_delete);
+    editButtons->addStretch(1);
+    form->addRow(editButtons);
+    layout->addWidget(editor);
+
+    auto* choice = new QGroupBox("A blocked call on a line that cannot refuse it", this);
+    auto* choiceRow = new QHBoxLayout(choice);
+    m_answerHangUp = new QRadioButton("Answer and hang up at once", choice);
+    m_answerHangUp->setObjectName("optAnswerHangUp");
+    m_letRing = new QRadioButton("Let it ring", choice);
+    m_letRing->setObjectName("optLetRing");
+    choiceRow->addWidget(m_answerHangUp);
+    choiceRow->addWidget(m_letRing);
+    choiceRow->addStretch(1);
+    layout->addWidget(choice);
+
+    auto* bottom = new QHBoxLayout;
+    auto* import =
+        button(this, "cmdImport", "Import...", "Add the rules of a CSV file (number,name,kind,note)");
+    auto* exportButton = button(this, "cmdExport", "Export...", "Write all rules to a CSV file");
+    auto* close = button(this, "cmdClose", "Close", "Close the dialog");
+    bottom->addWidget(import);
+    bottom->addWidget(exportButton);
+    bottom->addStretch(1);
+    bottom->addWidget(close);
+    layout->addLayout(bottom);
+    resize(640, 520);
+
+    connect(m_list, &QTableWidget::itemSelectionChanged, this, &frmRules::showSelected);
+    connect(add, &QPushButton::clicked, this, &frmRules::newRule);
+    connect(m_save, &QPushButton::clicked, this, &frmRules::saveRule);
+    connect(m_delete, &QPushButton::clicked, this, &frmRules::deleteRule);
+    connect(import, &QPushButton::clicked, this, &frmRules::importRules);
+    connect(exportButton, &QPushButton::clicked, this, &frmRules::exportRules);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_withheld, &QCheckBox::toggled, m_number, &QLineEdit::setDisabled);
+
+    if (!m_store.open(callsFolder)) {
+        m_counts->setText("The caller rules cannot be opened: " + m_store.lastError());
+        for (QWidget* w : std::initializer_list<QWidget*>{m_list, editor, choice, import, exportButton})
+            w->setEnabled(false);
+        return;
+    }
+    const bool ring = m_store.cannotRefuse() == kalvo::CallerRuleStore::CannotRefuse::LetRing;
+    (ring ? m_letRing : m_answerHangUp)->setChecked(true);
+    connect(m_answerHangUp, &QRadioButton::toggled, this, &frmRules::storeChoice);
+    fillList();
+    newRule();
+}
+
+void frmRules::fillList()
+{
+    bool ok = false;
+    m_rules = m_store.rules(&ok);
+    if (!ok)
+        failed("The caller rules cannot be read");
+    const QDate today = QDate::currentDate();
+    int blockedToday = 0, blockedTotal = 0;
+    QSignalBlocker quiet(m_list);
+    m_list->setRowCount(int(m_rules.size()));
+    for (int row = 0; row < int(m_rules.size()); ++row) {
+        const CallerRule& rule = m_rules[std::size_t(row)];
+        const bool allow = rule.kind == CallerRule::Kind::Allow;
+        const QStringList texts = {allow ? "Allow" : "Block",
+                                   numberText(rule),
+                                   rule.name,
+                                   QString(rule.note).replace('\n', ' '),
+                                   QString::number(rule.today(today)),
+                                   QString::number(rule.countTotal)};
+        for (int column = 0; column < texts.size(); ++column)
+            m_list->setItem(row, column, new QTableWidgetItem(texts[column]));
+        if (!allow) {
+            blockedToday += rule.today(today);
+            blockedTotal += rule.countTotal;
+        }
+    }
+    m_list->resizeColumnsToContents();
+    m_counts->setText(QString("%1 rules. Blocked calls today: %2, in all: %3")
+                          .arg(m_rules.size())
+                          .arg(blockedToday)
+                          .arg(blockedTotal));
+}
+
+void frmRules::showSelected()
+{
+    const int row = m_list->currentRow();
+    if (row < 0 || row >= int(m_rules.size()))
+        return;
+    const CallerRule& rule = m_rules[std::size_t(row)];
+    m_editing = rule.id;
+    const bool withheld =
+        rule.number.compare(QLatin1String(RuleMatcher::kWithheld), Qt::CaseInsensitive) == 0;
+    m_withheld->setChecked(withheld);
+    m_number->setText(withheld ? QString() : rule.number);
+    m_name->setText(rule.name);
+    m_kind->setCurrentIndex(rule.kind == CallerRule::Kind::Allow ? 1 : 0);
+    m_note->setText(rule.note);
+    m_delete->setEnabled(true);
+}
+
+void frmRules::newRule()
+{
+    m_editing = 0;
+    m_list->clearSelection();
+    m_withheld->setChecked(false);
+    m_number->clear();
+    m_name->clear();
+    m_kind->setCurrentIndex(0);
+    m_note->clear();
+    m_delete->setEnabled(false);
+    m_number->setFocus();
+}
+
+void frmRules::prefill(bool allow, const QString& callerName, const QString& callerNumber)
+{
+    newRule();
+    const bool withheld = RuleMatcher::isWithheld(callerNumber);
+    m_withheld->setChecked(withheld);
+    m_number->setText(withheld ? QString() : callerNumber);
+    m_kind->setCurrentIndex(allow ? 1 : 0);
+    if (callerName != QLatin1String("UNKNOWN"))
+        m_note->setText(callerName);
+}
+
+void frmRules::saveRule()
+{
+    CallerRule rule;
+    rule.id = m_editing;
+    rule.number = m_withheld->isChecked() ? QString(RuleMatcher::kWithheld) : m_number->text().trimmed();
+    rule.name = m_name->text().trimmed();
+    rule.kind = m_kind->currentIndex() == 1 ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+    rule.note = m_note->text();
+    if (const QString wrong = RuleMatcher::ruleError(rule.number, rule.name); !wrong.isEmpty()) {
+        MessageBox::show("The rule cannot be saved: " + wrong, MessageBox::Exclamation, "Caller Rules");
+        return;
+    }
+    if (!(rule.id == 0 ? m_store.add(rule) : m_store.update(rule))) {
+        failed("The rule cannot be saved");
+        return;
+    }
+    fillList();
+    newRule();
+}
+
+void frmRules::deleteRule()
+{
+    if (m_editing == 0)
+        return;
+    if (MessageBox::show("Delete this rule ?", MessageBox::YesNo | MessageBox::Information, "Caller Rules") !=
+        MessageBox::Yes)
+        return;
+    if (!m_store.remove(m_editing))
+        failed("The rule cannot be deleted");
+    fillList();
+    newRule();
+}
+
+void frmRules::importRules()
+{
+    const QString path = FileDialog::getOpenFileName(this, "Import Caller Rules", "CSV files (*.csv)");
+    if (path.isEmpty())
+        return;
+    RulesCsv::ReadResult read = RulesCsv::readFile(path);
+    if (!read.ok()) {
+        MessageBox::show("Nothing was imported.\n" + read.error, MessageBox::Exclamation, "Caller Rules");
+        return;
+    }
+    if (!m_store.addAll(read.rules)) {
+        failed("Nothing was imported");
+        return;
+    }
+    fillList();
+    MessageBox::show(QString::number(read.rules.size()) + " rules imported from " + path,
+                     MessageBox::Information, "Caller Rules");
+}
+
+void frmRules::exportRules()
+{
+    const QString path =
+        FileDialog::getSaveFileName(this, "Export Caller Rules", "caller-rules.csv", "CSV files (*.csv)");
+    if (path.isEmpty())
+        return;
+    if (const QString wrong = RulesCsv::writeFile(path, m_rules); !wrong.isEmpty())
+        MessageBox::show("The rules were not exported: " + wrong, MessageBox::Exclamation, "Caller Rules");
+}
+
+void frmRules::storeChoice()
+{
+    const auto choice = m_letRing->isChecked() ? kalvo::CallerRuleStore::CannotRefuse::LetRing
+                                               : kalvo::CallerRuleStore::CannotRefuse::AnswerAndHangUp;
+    if (!m_store.setCannotRefuse(choice))
+        failed("The choice cannot be saved");
+}
+
+bool frmRules::failed(const QString& what)
+{
+    MessageBox::show(what + ": " + m_store.lastError(), MessageBox::Exclamation, "Caller Rules");
+    return false;
+}

@@ -1,0 +1,58 @@
+// The caller rules dialog: the block and allow lists with what each rule decided today and in all,
+// a rule editor, import and export as CSV, and what a line that cannot refuse a call does with a
+// blocked caller. Every change is stored at once; the running engine meets it at the next call.
+#pragma once
+
+#include "CallerRuleStore.h"
+
+#include <QDialog>
+#include <vector>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QCheckBox;
+class QTableWidget;
+
+class frmRules : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // Opens the rules of the call database in callsFolder; a store that cannot be opened is said in
+    // the dialog and every control but Close is disabled.
+    frmRules(const QString& callsFolder, QWidget* parent = nullptr);
+
+    // Prefills the editor with a new rule for a caller (the call list's "Block this number" and
+    // "Always allow this number"); "UNKNOWN" or an empty number becomes a "no number" rule.
+    void prefill(bool allow, const QString& callerName, const QString& callerNumber);
+
+private:
+    void fillList();
+    void showSelected();
+    void newRule();
+    void saveRule();
+    void deleteRule();
+    void importRules();
+    void exportRules();
+    void storeChoice();
+    // Says a failure of the store in a box. @return false.
+    bool failed(const QString& what);
+
+    kalvo::CallerRuleStore m_store;
+    std::vector<kalvo::CallerRule> m_rules;
+    qint64 m_editing = 0; // the rule in the editor; 0 for a new one
+    QTableWidget* m_list;
+    QLabel* m_counts;
+    QLineEdit* m_number;
+    QCheckBox* m_withheld;
+    QLineEdit* m_name;
+    QComboBox* m_kind;
+    QLineEdit* m_note;
+    QPushButton* m_save;
+    QPushButton* m_delete;
+    QRadioButton* m_answerHangUp;
+    QRadioButton* m_letRing;
+};

@@ -1,0 +1,109 @@
+// The caller-rule index and its verdict.
+#include "RuleMatcher.h"
+
+#include <algorithm>
+
+QString RuleMatcher::normalNumber(const QString& number)
+{
+    QString out;
+    out.reserve(number.size());
+    for (const QChar c : number) {
+        if (c.isSpace() || c == '-' || c == '.' || c == '/' || c == '(' || c == ')')
+            continue;
+        out.append(c.toLower());
+    }
+    return out;
+}
+
+bool RuleMatcher::isWithheld(const QString& callerNumber)
+{
+    static const QStringList words = {"unknown",    "anonymous",   "private", "withheld",
+                                      "restricted", "unavailable", "blocked"};
+    const QString normal = normalNumber(callerNumber);
+    return normal.isEmpty() || words.contains(normal);
+}
+
+QString RuleMatcher::ruleError(const QString& number, const QString& name)
+{
+    const QString trimmed = number.trimmed();
+    if (trimmed.isEmpty() && name.trimmed().isEmpty())
+        return QStringLiteral("a rule needs a number or a name");
+    if (trimmed.indexOf('*') >= 0 && trimmed.indexOf('*') != trimmed.size() - 1)
+        return "\"" + trimmed + "\": a \"*\" may only end a number";
+    if (trimmed.contains('\n') || trimmed.contains('\r'))
+        return QStringLiteral("a number cannot span lines");
+    return QString();
+}
+
+void RuleMatcher::setRules(const std::vector<kalvo::CallerRule>& rules)
+{
+    m_exact.clear();
+    m_prefix.clear();
+    m_prefixLengths.clear();
+    m_withheld.clear();
+    m_anyNumber.clear();
+    m_size = rules.size();
+    for (const kalvo::CallerRule& rule : rules) {
+        const Entry entry{rule.id, rule.kind == kalvo::CallerRule::Kind::Allow, rule.name.trimmed()};
+        const QString number = rule.number.trimmed();
+        if (number.isEmpty()) {
+            if (!entry.namePart.isEmpty())
+                m_anyNumber.push_back(entry);
+        } else if (number.compare(QLatin1String(kWithheld), Qt::CaseInsensitive) == 0) {
+            m_withheld.push_back(entry);
+        } else if (number.endsWith('*')) {
+            const QString prefix = normalNumber(number.chopped(1));
+            m_prefix[prefix].push_back(entry);
+            if (std::find(m_prefixLengths.begin(), m_prefixLengths.end(), int(prefix.size())) ==
+                m_prefixLengths.end())
+                m_prefixLengths.push_back(int(prefix.size()));
+        } else {
+            m_exact[normalNumber(number)].push_back(entry);
+        }
+    }
+    std::sort(m_prefixLengths.begin(), m_prefixLengths.end());
+}
+
+void RuleMatcher::take(const std::vector<Entry>* entries, const QString& name, Decision& allow,
+                       Decision& block)
+{
+    if (!entries)
+        return;
+    for (const Entry& entry : *entries) {
+        Decision& slot = entry.allow ? allow : block;
+        if (slot.ruleId != 0)
+            continue;
+        if (!entry.namePart.isEmpty() && !name.contains(entry.namePart, Qt::CaseInsensitive))
+            continue;
+        slot.ruleId = entry.id;
+    }
+}
+
+RuleMatcher::Decision RuleMatcher::decide(const QString& callerName, const QString& callerNumber) const
+{
+    Decision allow{Decision::Verdict::Allow, 0};
+    Decision block{Decision::Verdict::Block, 0};
+    if (m_size == 0)
+        return {};
+    // The caller's name is only a name when caller identification gave one.
+    const QString name = callerName == QLatin1String("UNKNOWN") ? QString() : callerName;
+    if (isWithheld(callerNumber)) {
+        take(&m_withheld, name, allow, block);
+    } else {
+        const QString number = normalNumber(callerNumber);
+        const auto exact = m_exact.constFind(number);
+        take(exact == m_exact.cend() ? nullptr : &*exact, name, allow, block);
+        for (const int length : m_prefixLengths) {
+            if (length > number.size())
+                break;
+            const auto prefix = m_prefix.constFind(number.left(length));
+            take(prefix == m_prefix.cend() ? nullptr : &*prefix, name, allow, block);
+        }
+    }
+    take(&m_anyNumber, name, allow, block);
+    if (allow.ruleId != 0)
+        return allow;
+    if (block.ruleId != 0)
+        return block;
+    return {};
+}

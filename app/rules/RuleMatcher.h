@@ -1,0 +1,58 @@
+// Decides a caller against the caller rules: exact numbers, number prefixes, "no number" and name
+// parts; an allow rule wins over any block rule.
+#pragma once
+
+#include "CallerRuleStore.h"
+
+#include <QHash>
+#include <QString>
+#include <vector>
+
+class RuleMatcher
+{
+public:
+    struct Decision
+    {
+        enum class Verdict { None, Block, Allow };
+        Verdict verdict = Verdict::None;
+        qint64 ruleId = 0; // the rule that decided; 0 with Verdict::None
+        bool blocked() const { return verdict == Verdict::Block; }
+    };
+
+    // The number field that stands for a caller without a number.
+    static constexpr const char* kWithheld = "withheld";
+
+    // Builds the index; the rules are copied into it.
+    void setRules(const std::vector<kalvo::CallerRule>& rules);
+    std::size_t size() const { return m_size; }
+
+    // The verdict for a caller: allow when any allow rule matches, else block when a block rule
+    // does, else none. Costs a few hash look-ups, whatever the number of rules.
+    Decision decide(const QString& callerName, const QString& callerNumber) const;
+
+    // A number as rules compare it: without spaces, dashes, dots, slashes and brackets, in lower case.
+    static QString normalNumber(const QString& number);
+    // True for a caller whose number is not given: empty, "UNKNOWN" (no caller id) or a word that
+    // networks send for a hidden number ("anonymous", "private", "withheld", "restricted",
+    // "unavailable").
+    static bool isWithheld(const QString& callerNumber);
+    // What is wrong with a rule as the user gave it, or an empty text.
+    static QString ruleError(const QString& number, const QString& name);
+
+private:
+    struct Entry
+    {
+        qint64 id;
+        bool allow;
+        QString namePart;
+    };
+    static void take(const std::vector<Entry>* entries, const QString& name, Decision& allow,
+                     Decision& block);
+
+    QHash<QString, std::vector<Entry>> m_exact;
+    QHash<QString, std::vector<Entry>> m_prefix;
+    std::vector<int> m_prefixLengths; // the distinct prefix lengths, shortest first
+    std::vector<Entry> m_withheld;
+    std::vector<Entry> m_anyNumber; // rules with a name part only
+    std::size_t m_size = 0;
+};

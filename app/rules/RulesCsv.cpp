@@ -1,0 +1,207 @@
+// Writing and reading the caller rules' CSV form.
+#include "RulesCsv.h"
+
+#include "RuleMatcher.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringList>
+
+namespace RulesCsv {
+
+namespace {
+
+QByteArray field(const QString& text)
+{
+    QByteArray utf8 = text.toUtf8();
+    const bool quote = utf8.contains(',') || utf8.contains('"') || utf8.contains('\n') ||
+                       utf8.contains('\r') || text != text.trimmed();
+    if (!quote)
+        return utf8;
+    return '"' + utf8.replace("\"", "\"\"") + '"';
+}
+
+// Splits the text into records of fields; each record remembers the line it starts on.
+struct Record
+{
+    int line = 0;
+    QStringList fields;
+};
+
+class Parser
+{
+public:
+    explicit Parser(const QByteArray& text) : m_text(text)
+    {
+        if (m_text.startsWith("\xEF\xBB\xBF"))
+            m_at = 3;
+    }
+
+    // The next record; false at the end or on a fault (then error is set).
+    bool next(Record& record)
+    {
+        record = Record{};
+        while (m_at < m_text.size() && (m_text[m_at] == '\n' || m_text[m_at] == '\r'))
+            newline(); // blank lines are no records
+        if (m_at >= m_text.size())
+            return false;
+        record.line = m_line;
+        for (;;) {
+            QString value;
+            if (!readField(value))
+                return false;
+            record.fields << value;
+            if (m_at >= m_text.size())
+                return true;
+            if (m_text[m_at] == ',') {
+                ++m_at;
+                continue;
+            }
+            newline();
+            return true;
+        }
+    }
+    QString error;
+    int errorLine = 0;
+
+private:
+    void newline()
+    {
+        if (m_text[m_at] == '\r' && m_at + 1 < m_text.size() && m_text[m_at + 1] == '\n')
+            ++m_at;
+        ++m_at;
+        ++m_line;
+    }
+    bool fail(const QString& why, int line)
+    {
+        error = why;
+        errorLine = line;
+        return false;
+    }
+    bool readField(QString& value)
+    {
+        QByteArray bytes;
+        if (m_at < m_text.size() && m_text[m_at] == '"') {
+            const int startLine = m_line;
+            ++m_at;
+            for (;;) {
+                if (m_at >= m_text.size())
+                    return fail("a quoted field is not closed", startLine);
+                const char c = m_text[m_at++];
+                if (c == '"') {
+                    if (m_at < m_text.size() && m_text[m_at] == '"') {
+                        bytes += '"';
+                        ++m_at;
+                        continue;
+                    }
+                    break;
+                }
+                if (c == '\n')
+                    ++m_line;
+                bytes += c;
+            }
+            if (m_at < m_text.size() && m_text[m_at] != ',' && m_text[m_at] != '\n' && m_text[m_at] != '\r')
+                return fail("text after a closing quote", m_line);
+        } else {
+            while (m_at < m_text.size() && m_text[m_at] != ',' && m_text[m_at] != '\n' &&
+                   m_text[m_at] != '\r') {
+                if (m_text[m_at] == '"')
+                    return fail("a quote inside an unquoted field", m_line);
+                bytes += m_text[m_at++];
+            }
+        }
+        // Line breaks inside a field are kept as the file had them, except that CR LF becomes LF.
+        value = QString::fromUtf8(bytes.replace("\r\n", "\n"));
+        return true;
+    }
+
+    const QByteArray& m_text;
+    qsizetype m_at = 0;
+    int m_line = 1;
+};
+
+} // namespace
+
+QByteArray write(const std::vector<kalvo::CallerRule>& rules)
+{
+    QByteArray out = QByteArray(kHeader) + "\r\n";
+    for (const kalvo::CallerRule& rule : rules) {
+        out += field(rule.number) + ',' + field(rule.name) + ',' +
+               (rule.kind == kalvo::CallerRule::Kind::Allow ? "allow" : "block") + ',' + field(rule.note) +
+               "\r\n";
+    }
+    return out;
+}
+
+ReadResult read(const QByteArray& text)
+{
+    ReadResult result;
+    Parser parser(text);
+    Record record;
+    auto refuse = [&result](int line, const QString& why) {
+        result.rules.clear();
+        result.line = line;
+        result.error = "line " + QString::number(line) + ": " + why;
+        return result;
+    };
+    if (!parser.next(record)) {
+        if (!parser.error.isEmpty())
+            return refuse(parser.errorLine, parser.error);
+        return refuse(1, "the file is empty; the first line must be \"" + QString(kHeader) + "\"");
+    }
+    QStringList header;
+    for (const QString& name : record.fields)
+        header << name.trimmed().toLower();
+    if (header.join(',') != QLatin1String(kHeader))
+        return refuse(record.line, "the first line must be \"" + QString(kHeader) + "\"");
+    while (parser.next(record)) {
+        if (record.fields.size() != 4)
+            return refuse(record.line, QString::number(record.fields.size()) +
+                                           " fields where number, name, kind and note were expected");
+        kalvo::CallerRule rule;
+        rule.number = record.fields[0].trimmed();
+        rule.name = record.fields[1];
+        const QString kind = record.fields[2].trimmed().toLower();
+        if (kind == "block")
+            rule.kind = kalvo::CallerRule::Kind::Block;
+        else if (kind == "allow")
+            rule.kind = kalvo::CallerRule::Kind::Allow;
+        else
+            return refuse(record.line, "the kind \"" + record.fields[2] + "\" is neither block nor allow");
+        rule.note = record.fields[3];
+        const QString wrong = RuleMatcher::ruleError(rule.number, rule.name);
+        if (!wrong.isEmpty())
+            return refuse(record.line, wrong);
+        result.rules.push_back(rule);
+    }
+    if (!parser.error.isEmpty())
+        return refuse(parser.errorLine, parser.error);
+    return result;
+}
+
+ReadResult readFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        ReadResult failed;
+        failed.error = path + ": " + file.errorString();
+        return failed;
+    }
+    ReadResult result = read(file.readAll());
+    if (!result.ok())
+        result.error = path + ": " + result.error;
+    return result;
+}
+
+QString writeFile(const QString& path, const std::vector<kalvo::CallerRule>& rules)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return path + ": " + file.errorString();
+    file.write(write(rules));
+    if (!file.commit())
+        return path + ": " + file.errorString();
+    return QString();
+}
+
+} // namespace RulesCsv

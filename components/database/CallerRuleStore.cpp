@@ -1,0 +1,306 @@
+// SQLite storage of the caller rules.
+#include "CallerRuleStore.h"
+
+#include "SqliteCallDatabase.h"
+
+#include <QDir>
+#include <QFile>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace kalvo {
+
+namespace {
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS CallerRules ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " Kind TEXT NOT NULL CHECK (Kind IN ('block', 'allow')),"
+    " Number TEXT NOT NULL DEFAULT '',"
+    " Name TEXT NOT NULL DEFAULT '',"
+    " Note TEXT NOT NULL DEFAULT '',"
+    " CountToday INTEGER NOT NULL DEFAULT 0,"
+    " CountDay TEXT NOT NULL DEFAULT '',"
+    " CountTotal INTEGER NOT NULL DEFAULT 0,"
+    " UNIQUE (Number, Name, Kind));"
+    "CREATE TABLE IF NOT EXISTS CallerRuleState (Name TEXT PRIMARY KEY, Value TEXT NOT NULL);"
+    "INSERT OR IGNORE INTO CallerRuleState VALUES ('generation', '0'), ('cannotRefuse', 'answer');";
+
+// One prepared statement, finalized when it goes out of scope.
+class Statement
+{
+public:
+    Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return m_rc == SQLITE_OK; }
+    void bind(int index, const QString& text)
+    {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    }
+    void bind(int index, qint64 value) { sqlite3_bind_int64(m_stmt, index, value); }
+    int step() { return sqlite3_step(m_stmt); }
+    QString text(int column) const
+    {
+        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+        return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
+    }
+    qint64 number(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_rc;
+};
+
+QString kindText(CallerRule::Kind kind)
+{
+    return kind == CallerRule::Kind::Allow ? QStringLiteral("allow") : QStringLiteral("block");
+}
+
+} // namespace
+
+CallerRuleStore::~CallerRuleStore()
+{
+    close();
+}
+
+void CallerRuleStore::close()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+bool CallerRuleStore::fail(const QString& what)
+{
+    m_error = what + (m_db ? ": " + QString::fromUtf8(sqlite3_errmsg(m_db)) : QString());
+    return false;
+}
+
+bool CallerRuleStore::execute(const char* sql)
+{
+    char* message = nullptr;
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &message);
+    if (rc != SQLITE_OK)
+        m_error = QString::fromUtf8(message ? message : sqlite3_errstr(rc));
+    sqlite3_free(message);
+    return rc == SQLITE_OK;
+}
+
+bool CallerRuleStore::open(const QString& callsFolder)
+{
+    close();
+    if (callsFolder.isEmpty() || !QDir().mkpath(callsFolder)) {
+        m_error = "the folder " + callsFolder + " cannot be made";
+        return false;
+    }
+    const QString path = QDir(callsFolder).filePath(QLatin1String(SqliteCallDatabase::FileName));
+    // The rules name callers as the calls do: a file made here is owner-only from the start.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        ::close(fd);
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+                        nullptr) != SQLITE_OK) {
+        fail("cannot open " + path);
+        close();
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, 5000);
+    // The call database keeps its file in WAL mode; the rules share that file and its journal.
+    if (!execute("PRAGMA journal_mode=WAL") || !execute("PRAGMA synchronous=FULL") || !execute(kSchema)) {
+        m_error = path + ": " + m_error;
+        close();
+        return false;
+    }
+    // Tables of these names that another program made are refused here, with what is wrong,
+    // rather than failing at every call.
+    if (!execute("SELECT id, Kind, Number, Name, Note, CountToday, CountDay, CountTotal FROM CallerRules "
+                 "LIMIT 0; SELECT Name, Value FROM CallerRuleState LIMIT 0")) {
+        m_error = path + ": its caller rules tables are not the ones Kalvo keeps: " + m_error;
+        close();
+        return false;
+    }
+    return true;
+}
+
+std::vector<CallerRule> CallerRuleStore::rules(bool* ok)
+{
+    std::vector<CallerRule> out;
+    if (ok)
+        *ok = false;
+    if (!m_db)
+        return out;
+    Statement query(m_db, "SELECT id, Kind, Number, Name, Note, CountToday, CountDay, CountTotal "
+                          "FROM CallerRules ORDER BY id");
+    if (!query.ok()) {
+        fail("the rules cannot be read");
+        return out;
+    }
+    int rc;
+    while ((rc = query.step()) == SQLITE_ROW) {
+        CallerRule& rule = out.emplace_back();
+        rule.id = query.number(0);
+        rule.kind = query.text(1) == "allow" ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+        rule.number = query.text(2);
+        rule.name = query.text(3);
+        rule.note = query.text(4);
+        rule.countToday = int(query.number(5));
+        rule.countDay = QDate::fromString(query.text(6), Qt::ISODate);
+        rule.countTotal = int(query.number(7));
+    }
+    if (rc != SQLITE_DONE) {
+        fail("the rules cannot be read");
+        out.clear();
+    } else if (ok) {
+        *ok = true;
+    }
+    return out;
+}
+
+qint64 CallerRuleStore::generation()
+{
+    if (!m_db)
+        return -1;
+    Statement query(m_db, "SELECT Value FROM CallerRuleState WHERE Name = 'generation'");
+    if (!query.ok() || query.step() != SQLITE_ROW)
+        return -1;
+    return query.text(0).toLongLong();
+}
+
+bool CallerRuleStore::bumpGeneration()
+{
+    return execute("UPDATE CallerRuleState SET Value = CAST(Value AS INTEGER) + 1 WHERE Name = 'generation'");
+}
+
+bool CallerRuleStore::finish(bool ok)
+{
+    // A change of the rules and its new generation are committed together, or neither is.
+    if (ok && bumpGeneration() && execute("COMMIT"))
+        return true;
+    const QString error = m_error;
+    execute("ROLLBACK");
+    m_error = error;
+    return false;
+}
+
+bool CallerRuleStore::insert(CallerRule& rule)
+{
+    Statement query(m_db, "INSERT INTO CallerRules (Kind, Number, Name, Note) VALUES (?, ?, ?, ?) "
+                          "ON CONFLICT (Number, Name, Kind) DO UPDATE SET Note = excluded.Note "
+                          "RETURNING id");
+    if (!query.ok())
+        return fail("the rule cannot be stored");
+    query.bind(1, kindText(rule.kind));
+    query.bind(2, rule.number);
+    query.bind(3, rule.name);
+    query.bind(4, rule.note);
+    if (query.step() != SQLITE_ROW)
+        return fail("the rule cannot be stored");
+    rule.id = query.number(0);
+    return query.step() == SQLITE_DONE || fail("the rule cannot be stored");
+}
+
+bool CallerRuleStore::add(CallerRule& rule)
+{
+    std::vector<CallerRule> one{rule};
+    if (!addAll(one))
+        return false;
+    rule.id = one.front().id;
+    return true;
+}
+
+bool CallerRuleStore::addAll(std::vector<CallerRule>& rules)
+{
+    if (!m_db)
+        return fail("the rules are not open");
+    if (!execute("BEGIN IMMEDIATE"))
+        return false;
+    bool ok = true;
+    for (CallerRule& rule : rules) {
+        if (!(ok = insert(rule)))
+            break;
+    }
+    return finish(ok);
+}
+
+bool CallerRuleStore::update(const CallerRule& rule)
+{
+    if (!m_db)
+        return fail("the rules are not open");
+    if (!execute("BEGIN IMMEDIATE"))
+        return false;
+    Statement query(m_db, "UPDATE CallerRules SET Kind = ?, Number = ?, Name = ?, Note = ? WHERE id = ?");
+    bool ok = query.ok();
+    if (ok) {
+        query.bind(1, kindText(rule.kind));
+        query.bind(2, rule.number);
+        query.bind(3, rule.name);
+        query.bind(4, rule.note);
+        query.bind(5, rule.id);
+        ok = query.step() == SQLITE_DONE;
+    }
+    if (!ok)
+        fail(sqlite3_extended_errcode(m_db) == SQLITE_CONSTRAINT_UNIQUE ? "an equal rule exists already"
+                                                                        : "the rule cannot be changed");
+    return finish(ok);
+}
+
+bool CallerRuleStore::remove(qint64 id)
+{
+    if (!m_db)
+        return fail("the rules are not open");
+    if (!execute("BEGIN IMMEDIATE"))
+        return false;
+    Statement query(m_db, "DELETE FROM CallerRules WHERE id = ?");
+    bool ok = query.ok();
+    if (ok) {
+        query.bind(1, id);
+        ok = query.step() == SQLITE_DONE;
+    }
+    if (!ok)
+        fail("the rule cannot be removed");
+    return finish(ok);
+}
+
+bool CallerRuleStore::count(qint64 id, const QDate& day)
+{
+    if (!m_db)
+        return fail("the rules are not open");
+    // A new day starts today's count again; the total goes on.
+    Statement query(m_db, "UPDATE CallerRules SET CountTotal = CountTotal + 1,"
+                          " CountToday = CASE WHEN CountDay = ?1 THEN CountToday + 1 ELSE 1 END,"
+                          " CountDay = ?1 WHERE id = ?2");
+    if (!query.ok())
+        return fail("the call cannot be counted");
+    query.bind(1, day.toString(Qt::ISODate));
+    query.bind(2, id);
+    return query.step() == SQLITE_DONE || fail("the call cannot be counted");
+}
+
+CallerRuleStore::CannotRefuse CallerRuleStore::cannotRefuse()
+{
+    if (!m_db)
+        return CannotRefuse::AnswerAndHangUp;
+    Statement query(m_db, "SELECT Value FROM CallerRuleState WHERE Name = 'cannotRefuse'");
+    if (query.ok() && query.step() == SQLITE_ROW && query.text(0) == "ring")
+        return CannotRefuse::LetRing;
+    return CannotRefuse::AnswerAndHangUp;
+}
+
+bool CallerRuleStore::setCannotRefuse(CannotRefuse choice)
+{
+    if (!m_db)
+        return fail("the rules are not open");
+    Statement query(m_db, "UPDATE CallerRuleState SET Value = ? WHERE Name = 'cannotRefuse'");
+    if (!query.ok())
+        return fail("the choice cannot be stored");
+    query.bind(1, QString(choice == CannotRefuse::LetRing ? "ring" : "answer"));
+    return query.step() == SQLITE_DONE || fail("the choice cannot be stored");
+}
+
+} // namespace kalvo

@@ -1,0 +1,77 @@
+// The Caller Rules dialog on the main window: the call list's "Block this number" opens it with the
+// caller's number, saving stores the rule; a faulty CSV file is refused with its line and nothing
+// is imported; the Options menu opens it too.
+#include "CallList.h"
+#include "CallerRuleStore.h"
+#include "EngineRig.h"
+#include "FileDialog.h"
+#include "MessageBox.h"
+#include "ModalDialogs.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+using kalvo::test::EngineRig;
+using kalvo::test::onDialog;
+using Values = std::map<QString, QString>;
+
+class RulesDialogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void blockFromTheCallListAndRefuseAFaultyImport()
+    {
+        EngineRig rig(Values{{"NumOfRing", "9"}});
+        rig.start();
+        rig.sim().offerCall("+1 900 555 0100", "Robo");
+        rig.sim().hangUp(true);
+        QTRY_COMPARE(rig.form().callList().rowCount(), 1);
+        rig.form().callList().select(1);
+
+        bool shown = false;
+        onDialog("frmRules", [&shown](QWidget* dialog) {
+            shown = dialog->findChild<QLineEdit*>("txtNumber")->text() == "+1 900 555 0100" &&
+                    !dialog->findChild<QCheckBox*>("chkWithheld")->isChecked();
+            dialog->findChild<QPushButton*>("cmdSave")->click();
+            dialog->findChild<QPushButton*>("cmdClose")->click();
+        });
+        rig.form().callList().mnuNoMessageRightClick()->findChild<QAction*>("mnuNoMesBlock")->trigger();
+        QVERIFY(shown);
+        kalvo::CallerRuleStore store;
+        QVERIFY(store.open(rig.programFolder() + "/Calls"));
+        QCOMPARE(int(store.rules().size()), 1);
+        QCOMPARE(store.rules().front().number, QString("+1 900 555 0100"));
+        QCOMPARE(store.rules().front().note, QString("Robo"));
+
+        const QString bad = rig.programFolder() + "/bad.csv";
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("number,name,kind,note\n5550001,,block,\n\"5550002,,block,\n");
+        file.close();
+        MessageBox::clearShown();
+        int rows = -1;
+        onDialog("frmRules", [&rows, bad](QWidget* dialog) {
+            FileDialog::scriptNext(bad);
+            dialog->findChild<QPushButton*>("cmdImport")->click();
+            rows = dialog->findChild<QTableWidget*>("lstRules")->rowCount();
+            dialog->findChild<QPushButton*>("cmdClose")->click();
+        });
+        rig.form().findChild<QAction*>("mnuCallerRules")->trigger();
+        QCOMPARE(rows, 1);
+        QCOMPARE(int(store.rules().size()), 1);
+        const QString said = MessageBox::shownTexts().join('\n');
+        QVERIFY2(said.contains("Nothing was imported") &&
+                     said.contains("line 3: a quoted field is not closed"),
+                 qPrintable(said));
+    }
+};
+
+QTEST_MAIN(RulesDialogTest)
+#include "RulesDialogTest.moc"
