@@ -77,6 +77,13 @@ bool SipCall::openMedia(const struct sa& local)
     return m_media->open(bind, settings.rtpPortMin, settings.rtpPortMax, local) == 0;
 }
 
+bool SipCall::carries(const struct sip_msg* msg) const
+{
+    const struct sip_dialog* dialog = m_session ? sipsess_dialog(m_session) : nullptr;
+    const char* callId = dialog ? sip_dialog_callid(dialog) : nullptr;
+    return callId && pl_strcmp(&msg->callid, callId) == 0;
+}
+
 bool SipCall::acceptIncoming(const struct sip_msg* msg)
 {
     struct sip* sip = m_engine.stack();

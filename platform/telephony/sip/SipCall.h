@@ -23,6 +23,8 @@ public:
     SipCall& operator=(const SipCall&) = delete;
 
     kalvo::telephony::CallId id() const { return m_id; }
+    // True when msg belongs to this call (its Call-ID), so no budget for strangers applies to it.
+    bool carries(const struct sip_msg* msg) const;
 
     // Takes an incoming INVITE: 100 Trying, 180 Ringing, OFFERING, caller id, first ring.
     // @return false when the request was refused (it has been answered with an error).

@@ -198,7 +198,9 @@ void SipEngine::incoming(const struct sip_msg* msg)
     // One call per line: the caller hears busy and the line reports nothing.
     m_ended.reset(); // a call that ended in an earlier callback may go now
     if (m_call || m_line.busy()) {
-        sip_treply(nullptr, m_sip, msg, 486, "Busy Here");
+        // Stateless: a retransmitted INVITE is refused again, and a busy line holds no memory
+        // for callers it cannot take.
+        sip_reply(m_sip, msg, 486, "Busy Here");
         return;
     }
     m_call = std::make_unique<SipCall>(*this, 0);
@@ -209,6 +211,18 @@ void SipEngine::incoming(const struct sip_msg* msg)
 bool SipEngine::onScreen(const struct sip_msg* msg, void* arg)
 {
     auto* self = static_cast<SipEngine*>(arg);
+    // The call's own requests (ACK, BYE, CANCEL, re-INVITE) pass; everything else is a stranger's
+    // and must fit the budget of its source, or it is dropped unanswered.
+    if (!self->m_call || !self->m_call->carries(msg)) {
+        if (!self->m_guard.admit(msg->src, pl_strcmp(&msg->met, "INVITE") == 0)) {
+            char source[64] = "";
+            re_snprintf(source, sizeof source, "%j", &msg->src);
+            self->m_warnings.warn("flood",
+                                  std::string("dropping requests from ") + source + " beyond its budget of " +
+                                      std::to_string(int(SipFloodGuard::Limits{}.sourceRate)) + " a second");
+            return true;
+        }
+    }
     const char* fault = requestFault(msg);
     if (!fault)
         return false;
@@ -228,8 +242,9 @@ bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
 {
     auto* self = static_cast<SipEngine*>(arg);
     if (pl_strcmp(&msg->met, "OPTIONS") == 0) {
-        sip_treplyf(nullptr, nullptr, self->m_sip, msg, false, 200, "OK",
-                    "%sAccept: application/sdp\r\nContent-Length: 0\r\n\r\n", kAllow);
+        // Out-of-dialog requests are answered statelessly: a flood of them holds no transactions.
+        sip_replyf(self->m_sip, msg, 200, "OK", "%sAccept: application/sdp\r\nContent-Length: 0\r\n\r\n",
+                   kAllow);
         return true;
     }
     // Everything else nobody took is answered here, so the stack never prints network text itself.
@@ -239,8 +254,7 @@ bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
         pl_strcmp(&msg->met, "INFO") == 0)
         sip_reply(self->m_sip, msg, 481, "Call/Transaction Does Not Exist");
     else
-        sip_treplyf(nullptr, nullptr, self->m_sip, msg, false, 501, "Not Implemented",
-                    "%sContent-Length: 0\r\n\r\n", kAllow);
+        sip_replyf(self->m_sip, msg, 501, "Not Implemented", "%sContent-Length: 0\r\n\r\n", kAllow);
     char source[64] = "";
     re_snprintf(source, sizeof source, "%J", &msg->src);
     self->m_warnings.warn("unhandled request",

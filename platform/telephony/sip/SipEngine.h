@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Re.h"
+#include "SipFloodGuard.h"
 #include "SipLine.h"
 #include "SipWarnings.h"
 
@@ -41,6 +42,7 @@ public:
     // identity may then be believed.
     bool trustedPeer(const struct sa& source) const;
     SipWarnings& warnings() { return m_warnings; }
+    const SipFloodGuard& floodGuard() const { return m_guard; }
 
 private:
     static void onConnect(const struct sip_msg* msg, void* arg);
@@ -59,6 +61,7 @@ private:
     struct sip_lsnr* m_screen = nullptr; // sees every request before the session layer
     std::vector<struct sa> m_trustedPeers;
     SipWarnings m_warnings;
+    SipFloodGuard m_guard;
     std::unique_ptr<SipCall> m_call;
     std::unique_ptr<SipCall> m_ended; // kept until the callback that ended it has returned
     std::unique_ptr<SipRegistration> m_registration;
