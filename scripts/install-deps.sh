@@ -19,6 +19,8 @@ packages=(
   librsvg2-bin python3-markdown dpkg-dev file desktop-file-utils appstream groff-base man-db imagemagick
   # a FAT file system without root mounts, for the messages-folder move
   dosfstools fusefat
+  # the SIP line over the internet: TLS for its account, kamailio's TLS module for its tests
+  libssl-dev kamailio-tls-modules
 )
 
 sudo_cmd=()

@@ -5,6 +5,7 @@
 #include "SipHeaders.h"
 #include "SipRegistration.h"
 
+#include <cstdio>
 #include <cstring>
 #include <netdb.h>
 
@@ -59,7 +60,24 @@ int SipEngine::start(std::string& why)
         why = "bad listen address " + settings.listenAddress();
         return err;
     }
-    err = addTransports(laddr, settings.tcp);
+    struct tls* tls = nullptr;
+    uint16_t tlsPort = 0;
+    if (settings.transport == SipSettings::Transport::Tls) {
+        const std::string host = settings.registrar.empty() ? settings.listenHost : settings.registrarHost();
+        err = m_tls.setup(settings, host, why);
+        if (err)
+            return err;
+        if (!settings.tlsVerify)
+            std::fprintf(stderr,
+                         "kalvo sip: line \"%s\" does not check the registrar's TLS certificate "
+                         "(tls_verify = no): anyone between it and %s can read and change its calls\n",
+                         m_line.name().c_str(), host.c_str());
+        tls = m_tls.context();
+        // Without a certificate of its own the line cannot serve TLS: its transport then takes
+        // any free port, for the connections it makes itself.
+        tlsPort = settings.tlsCert.empty() ? 0 : settings.tlsPort();
+    }
+    err = addTransports(laddr, settings.tcp, tls, tlsPort);
     if (err) {
         why = "cannot listen on " + settings.listenAddress() + ": " + std::strerror(err);
         return err;
@@ -89,9 +107,24 @@ struct TransportWalk
     struct sip* sip;
     struct sa wildcard;
     bool tcp;
+    struct tls* tls;
+    uint16_t tlsPort;
     int added = 0;
     int lastError = ENOENT;
 };
+
+int addTransportsOn(struct sip* sip, const struct sa& laddr, bool tcp, struct tls* tls, uint16_t tlsPort)
+{
+    int err = sip_transp_add(sip, SIP_TRANSP_UDP, &laddr);
+    if (!err && tcp)
+        err = sip_transp_add(sip, SIP_TRANSP_TCP, &laddr);
+    if (!err && tls) {
+        struct sa tlsAddr = laddr;
+        sa_set_port(&tlsAddr, tlsPort);
+        err = sip_transp_add(sip, SIP_TRANSP_TLS, &tlsAddr, tls);
+    }
+    return err;
+}
 
 bool addInterfaceTransport(const char*, const struct sa* addr, void* arg)
 {
@@ -100,9 +133,7 @@ bool addInterfaceTransport(const char*, const struct sa* addr, void* arg)
         return false;
     struct sa local = *addr;
     sa_set_port(&local, sa_port(&walk->wildcard));
-    int err = sip_transp_add(walk->sip, SIP_TRANSP_UDP, &local);
-    if (!err && walk->tcp)
-        err = sip_transp_add(walk->sip, SIP_TRANSP_TCP, &local);
+    int err = addTransportsOn(walk->sip, local, walk->tcp, walk->tls, walk->tlsPort);
     if (err)
         walk->lastError = err;
     else
@@ -112,17 +143,13 @@ bool addInterfaceTransport(const char*, const struct sa* addr, void* arg)
 
 } // namespace
 
-int SipEngine::addTransports(const struct sa& laddr, bool tcp)
+int SipEngine::addTransports(const struct sa& laddr, bool tcp, struct tls* tls, uint16_t tlsPort)
 {
-    if (!sa_is_any(&laddr)) {
-        int err = sip_transp_add(m_sip, SIP_TRANSP_UDP, &laddr);
-        if (!err && tcp)
-            err = sip_transp_add(m_sip, SIP_TRANSP_TCP, &laddr);
-        return err;
-    }
+    if (!sa_is_any(&laddr))
+        return addTransportsOn(m_sip, laddr, tcp, tls, tlsPort);
     // The stack binds each transport to one address: a wildcard listener becomes one transport per
     // interface address, so replies and SDP carry the address a request arrived on.
-    TransportWalk walk{m_sip, laddr, tcp};
+    TransportWalk walk{m_sip, laddr, tcp, tls, tlsPort};
     net_if_apply(addInterfaceTransport, &walk);
     return walk.added > 0 ? 0 : walk.lastError;
 }

@@ -5,6 +5,7 @@
 #include "Re.h"
 #include "SipFloodGuard.h"
 #include "SipLine.h"
+#include "SipTls.h"
 #include "SipWarnings.h"
 
 #include <memory>
@@ -43,6 +44,8 @@ public:
     bool trustedPeer(const struct sa& source) const;
     SipWarnings& warnings() { return m_warnings; }
     const SipFloodGuard& floodGuard() const { return m_guard; }
+    // Why the registrar's TLS certificate was refused, in words (empty when it was not). Taken once.
+    std::string takeTlsFailure() { return m_tls.takeFailure(); }
 
 private:
     static void onConnect(const struct sip_msg* msg, void* arg);
@@ -51,7 +54,7 @@ private:
     void resolveTrustedPeers();
     static void onReap(void* arg);
     void incoming(const struct sip_msg* msg);
-    int addTransports(const struct sa& laddr, bool tcp);
+    int addTransports(const struct sa& laddr, bool tcp, struct tls* tls, uint16_t tlsPort);
 
     SipLine& m_line;
     struct dnsc* m_dns = nullptr;
@@ -62,6 +65,7 @@ private:
     std::vector<struct sa> m_trustedPeers;
     SipWarnings m_warnings;
     SipFloodGuard m_guard;
+    SipTls m_tls;
     std::unique_ptr<SipCall> m_call;
     std::unique_ptr<SipCall> m_ended; // kept until the callback that ended it has returned
     std::unique_ptr<SipRegistration> m_registration;

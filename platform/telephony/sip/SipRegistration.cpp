@@ -36,9 +36,7 @@ SipRegistration::~SipRegistration()
 void SipRegistration::start()
 {
     const SipSettings& settings = m_engine.line().settings();
-    std::string registrar = settings.registrar;
-    if (registrar.rfind("sip:", 0) != 0 && registrar.rfind("sips:", 0) != 0)
-        registrar = "sip:" + registrar;
+    const std::string registrar = settings.registrarUri();
     m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
     m_authCalls = 0;
     const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
@@ -86,25 +84,38 @@ void SipRegistration::onResponse(int err, const struct sip_msg* msg, void* arg)
 void SipRegistration::response(int err, const struct sip_msg* msg)
 {
     auto& events = m_engine.line().events();
+    // A refused certificate shows as a failed connection: its reason comes from the TLS check.
+    const std::string tlsFailure = m_engine.takeTlsFailure();
     if (!err && msg && msg->scode >= 200 && msg->scode < 300) {
         m_rejections = 0;
         m_authCalls = 0; // the next refresh may be challenged anew
         m_registered = true;
-        if (!m_reported) {
+        if (!m_reported || !m_problem.empty()) {
             std::fprintf(stderr, "kalvo sip: registered %s\n", m_aor.c_str());
+            m_problem.clear();
+            m_engine.line().setAccountProblem({});
             events.lineState(LINEDEVSTATE_INSERVICE);
             m_reported = true;
         }
         return;
     }
     bool rejected = !err && msg && (msg->scode == 401 || msg->scode == 403 || msg->scode == 407);
-    if (m_registered || (m_reported && !rejected)) {
-        m_registered = false;
-        m_reported = false;
-        events.lineState(LINEDEVSTATE_OUTOFSERVICE);
+    if (!rejected) {
+        // Network trouble or a server error: the stack tries again by itself, waiting longer
+        // after each failure.
+        if (!tlsFailure.empty())
+            reportProblem("registration refused: " + tlsFailure);
+        else if (m_registered)
+            reportProblem("registration lost, direct calls still work");
+        else if (err)
+            reportProblem(std::string("registration failed (") + std::strerror(err) +
+                          "), direct calls still work");
+        else if (msg)
+            reportProblem("registration failed (" + std::to_string(msg->scode) + " " +
+                          SipWarnings::escape(std::string_view(msg->reason.p, msg->reason.l)) +
+                          "), direct calls still work");
+        return;
     }
-    if (!rejected)
-        return; // network trouble or a server error: the registration retries by itself
     if (++m_rejections < 2) {
         // One more attempt at once with a fresh challenge, once this callback has returned.
         tmr_start(&m_retry, 0, onAgain, this);
@@ -116,8 +127,21 @@ void SipRegistration::response(int err, const struct sip_msg* msg)
     std::fprintf(stderr, "kalvo sip: registration of %s rejected twice (%u %s); next try in %u s\n",
                  m_aor.c_str(), msg->scode, reason.c_str(), settings.registerRetryMs / 1000);
     m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
-    events.lineState(LINEDEVSTATE_OUTOFSERVICE);
+    reportProblem("registration rejected (" + std::to_string(msg->scode) + " " + reason +
+                  "), direct calls still work");
     tmr_start(&m_retry, settings.registerRetryMs, onRetry, this);
+}
+
+void SipRegistration::reportProblem(const std::string& problem)
+{
+    m_registered = false;
+    if (problem == m_problem)
+        return; // said once per cause, not at every retry
+    m_problem = problem;
+    m_reported = true;
+    std::fprintf(stderr, "kalvo sip: %s: %s\n", m_aor.c_str(), problem.c_str());
+    m_engine.line().setAccountProblem(problem);
+    m_engine.line().events().lineState(LINEDEVSTATE_OUTOFSERVICE);
 }
 
 } // namespace kalvo::sip

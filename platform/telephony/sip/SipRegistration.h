@@ -33,6 +33,8 @@ private:
     static void onRetry(void* arg);
     static void onAgain(void* arg);
     void response(int err, const struct sip_msg* msg);
+    // Out of service with problem as the reason, once per problem.
+    void reportProblem(const std::string& problem);
 
     SipEngine& m_engine;
     std::string m_aor;
@@ -43,6 +45,7 @@ private:
     unsigned m_authCalls = 0;
     bool m_registered = false;
     bool m_reported = false;
+    std::string m_problem; // what was last reported, empty while registered
 };
 
 } // namespace kalvo::sip

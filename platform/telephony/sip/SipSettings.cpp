@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 namespace kalvo::sip {
 
@@ -46,8 +47,9 @@ bool isYes(const std::string& text)
 
 std::vector<std::string> SipSettings::keys()
 {
-    return {"listen", "tcp",      "ring_interval", "rtp_ports", "rtp_timeout", "jitter_buffer", "registrar",
-            "user",   "password", "auth_user",     "display",   "expires",     "register_retry"};
+    return {"listen",         "tcp",       "ring_interval", "rtp_ports", "rtp_timeout", "jitter_buffer",
+            "registrar",      "user",      "password",      "auth_user", "display",     "expires",
+            "register_retry", "transport", "tls_ca",        "tls_cert",  "tls_key",     "tls_verify"};
 }
 
 bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings& out, std::string& error)
@@ -70,6 +72,23 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
             s.listenPort = static_cast<uint16_t>(n);
         } else if (key == "tcp") {
             s.tcp = isYes(value);
+        } else if (key == "transport") {
+            if (value == "udp")
+                s.transport = Transport::Udp;
+            else if (value == "tcp")
+                s.transport = Transport::Tcp;
+            else if (value == "tls")
+                s.transport = Transport::Tls;
+            else
+                return bad(key, value);
+        } else if (key == "tls_ca") {
+            s.tlsCa = value;
+        } else if (key == "tls_cert") {
+            s.tlsCert = value;
+        } else if (key == "tls_key") {
+            s.tlsKey = value;
+        } else if (key == "tls_verify") {
+            s.tlsVerify = value.empty() || isYes(value);
         } else if (key == "ring_interval") {
             if (!parseSeconds(value, s.ringIntervalMs))
                 return bad(key, value);
@@ -109,6 +128,12 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
         error = "registrar needs a user";
         return false;
     }
+    if (s.tlsCert.empty() != s.tlsKey.empty()) {
+        error = "tls_cert and tls_key go together";
+        return false;
+    }
+    if (s.transport == Transport::Tcp)
+        s.tcp = true;
     if (s.authUser.empty())
         s.authUser = s.user;
     out = s;
@@ -120,6 +145,41 @@ std::string SipSettings::listenAddress() const
     if (listenHost.find(':') != std::string::npos)
         return "[" + listenHost + "]:" + std::to_string(listenPort);
     return listenHost + ":" + std::to_string(listenPort);
+}
+
+const char* SipSettings::transportName(Transport transport)
+{
+    switch (transport) {
+    case Transport::Tcp:
+        return "tcp";
+    case Transport::Tls:
+        return "tls";
+    default:
+        return "udp";
+    }
+}
+
+std::string SipSettings::registrarUri() const
+{
+    std::string uri = registrar;
+    if (uri.rfind("sip:", 0) != 0 && uri.rfind("sips:", 0) != 0)
+        uri = "sip:" + uri;
+    if (transport != Transport::Udp && uri.find(";transport=") == std::string::npos)
+        uri += std::string(";transport=") + transportName(transport);
+    return uri;
+}
+
+std::string SipSettings::registrarHost() const
+{
+    std::string host = registrar;
+    for (const char* scheme : {"sips:", "sip:"})
+        if (host.rfind(scheme, 0) == 0)
+            host = host.substr(std::string_view(scheme).size());
+    if (auto at = host.find('@'); at != std::string::npos)
+        host = host.substr(at + 1);
+    if (!host.empty() && host.front() == '[')
+        return host.substr(1, host.find(']') - 1);
+    return host.substr(0, host.find_first_of(":;>?"));
 }
 
 } // namespace kalvo::sip
