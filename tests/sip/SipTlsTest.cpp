@@ -54,6 +54,16 @@ protected:
         m_line->open();
     }
 
+    void openTlsLine(Kamailio& registrar, const std::string& srtp)
+    {
+        openLine({{"transport", "tls"},
+                  {"srtp", srtp},
+                  {"registrar", "sip:127.0.0.1:" + std::to_string(registrar.tlsPort())},
+                  {"tls_ca", m_authority.caFile()},
+                  {"tls_cert", m_authority.issue("line", "127.0.0.1")},
+                  {"tls_key", m_authority.keyFile("line")}});
+    }
+
     // The line's first report on its account, and the reason it gives when out of service.
     std::string accountState()
     {
@@ -65,13 +75,15 @@ protected:
     }
 
     // A call from baresip to the account through the registrar: answered, and the caller's tone
-    // recorded from the line's wave-in.
-    void callThrough(Kamailio& registrar)
+    // recorded from the line's wave-in. accountParams and config go to baresip.
+    void callThrough(Kamailio& registrar, const std::string& accountParams = {},
+                     const std::string& config = {})
     {
         std::vector<int16_t> voice(4000, 0);
         std::vector<int16_t> speech = tone(700, 2.0, 9000);
         voice.insert(voice.end(), speech.begin(), speech.end());
-        Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", voice);
+        m_sink.clear(); // a call before this one must not answer for it
+        Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0" + accountParams, voice, config);
         caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
         Event offer = m_sink.waitOffer();
         ASSERT_EQ(offer.kind, "offer") << caller.log() << registrar.log();
@@ -99,18 +111,31 @@ protected:
 };
 
 // Over TLS, with the line's own certificate so the registrar can reach it, the account registers
-// and takes a call; the registrar saw the REGISTER on its TLS port only.
-TEST_F(SipTlsTest, RegistersOverTlsAndTakesACallThroughTheRegistrar)
+// and takes a call; with srtp = optional a caller without encryption is taken as well as one with.
+TEST_F(SipTlsTest, RegistersOverTlsAndTakesPlainAndEncryptedCalls)
 {
     Kamailio registrar("s3cret", m_authority.issue("registrar", "127.0.0.1"),
                        m_authority.keyFile("registrar"));
-    openLine({{"transport", "tls"},
-              {"registrar", "sip:127.0.0.1:" + std::to_string(registrar.tlsPort())},
-              {"tls_ca", m_authority.caFile()},
-              {"tls_cert", m_authority.issue("line", "127.0.0.1")},
-              {"tls_key", m_authority.keyFile("line")}});
+    openTlsLine(registrar, "optional");
     ASSERT_EQ(accountState(), "in service") << registrar.log();
     callThrough(registrar);
+    callThrough(registrar, ";mediaenc=srtp-mand", "module srtp.so\n");
+}
+
+// With srtp = mandatory an encrypted call is answered and its audio recorded; an offer without
+// keys is refused with 488 and never offered to the layer.
+TEST_F(SipTlsTest, MandatorySrtpTakesEncryptedCallsAndRefusesPlainOnes)
+{
+    Kamailio registrar("s3cret", m_authority.issue("registrar", "127.0.0.1"),
+                       m_authority.keyFile("registrar"));
+    openTlsLine(registrar, "mandatory");
+    ASSERT_EQ(accountState(), "in service") << registrar.log();
+    callThrough(registrar, ";mediaenc=srtp-mand", "module srtp.so\n");
+
+    Baresip plain("Plain", "paula@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
+    plain.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
+    EXPECT_TRUE(plain.waitLog("488", seconds(10))) << plain.log();
+    EXPECT_EQ(m_sink.count("offer"), 1u);
 }
 
 // Over TCP the account registers and takes a call the same way.

@@ -55,7 +55,7 @@ SipCall::~SipCall()
     mem_deref(m_session);
 }
 
-bool SipCall::openMedia(const struct sa& local)
+bool SipCall::openMedia(const struct sa& local, bool secure)
 {
     const SipSettings& settings = m_line.settings();
     SipMedia::Events events;
@@ -70,6 +70,8 @@ bool SipCall::openMedia(const struct sa& local)
     options.rtpTimeoutMs = settings.rtpTimeoutMs;
     options.jitterMin = settings.jitterMinFrames;
     options.jitterMax = settings.jitterMaxFrames;
+    options.srtp = settings.srtp;
+    options.secureSignalling = secure;
     m_media = std::make_unique<SipMedia>(m_line.waveOut(), m_line.waveIn(), events, options);
     struct sa bind;
     if (sa_set_str(&bind, settings.listenHost.c_str(), 0) != 0)
@@ -94,7 +96,7 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         sip_treply(nullptr, sip, msg, 500, "Server Internal Error");
         return false;
     }
-    if (!openMedia(local)) {
+    if (!openMedia(local, msg->tp == SIP_TRANSP_TLS)) {
         sip_treply(nullptr, sip, msg, 503, "Service Unavailable");
         return false;
     }
@@ -159,9 +161,14 @@ bool SipCall::dial(const std::string& address, RequestId request)
                 ok = net_default_source_addr_get(AF_INET, &local) == 0;
         }
     }
+    // Over TCP or TLS the account's calls go through its registrar, on the account's transport.
+    const bool viaRegistrar = account && settings.transport != SipSettings::Transport::Udp;
+    const std::string route = viaRegistrar ? settings.registrarUri() + ";lr" : std::string();
+    const char* routes[1] = {route.c_str()};
     struct mbuf* offer = nullptr;
     if (ok)
-        ok = openMedia(local) && m_media->makeOffer(&offer) == 0;
+        ok = openMedia(local, viaRegistrar && settings.transport == SipSettings::Transport::Tls) &&
+             m_media->makeOffer(&offer) == 0;
     std::string from;
     if (account) {
         from = account->aor();
@@ -173,10 +180,11 @@ bool SipCall::dial(const std::string& address, RequestId request)
     }
     if (ok) {
         const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
-        ok = sipsess_connect(&m_session, m_engine.sessionSocket(), uri.c_str(), name, from.c_str(),
-                             account ? settings.user.c_str() : "kalvo", nullptr, 0, "application/sdp", offer,
-                             onAuth, this, false, onOffer, onAnswer, onProgress, onEstablished, onInfo,
-                             nullptr, onClose, this, kAllow) == 0;
+        ok =
+            sipsess_connect(&m_session, m_engine.sessionSocket(), uri.c_str(), name, from.c_str(),
+                            account ? settings.user.c_str() : "kalvo", viaRegistrar ? routes : nullptr,
+                            viaRegistrar ? 1 : 0, "application/sdp", offer, onAuth, this, false, onOffer,
+                            onAnswer, onProgress, onEstablished, onInfo, nullptr, onClose, this, kAllow) == 0;
     }
     mem_deref(offer);
     if (!ok) {

@@ -48,7 +48,8 @@ private:
     static void onClose(int err, const struct sip_msg* msg, void* arg);
     static void onRing(void* arg);
     static int onAuth(char** user, char** password, const char* realm, void* arg);
-    bool openMedia(const struct sa& local);
+    // secure: the call's signalling travels over TLS, so media keys may be exchanged.
+    bool openMedia(const struct sa& local, bool secure);
     void setPhase(SipLine::Phase phase);
     void reportDigit(char digit, DWORD mode);
     void end(DWORD disconnectMode);

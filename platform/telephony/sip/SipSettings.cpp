@@ -81,6 +81,15 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
                 s.transport = Transport::Tls;
             else
                 return bad(key, value);
+        } else if (key == "srtp") {
+            if (value == "off" || value == "no")
+                s.srtp = Srtp::Off;
+            else if (value == "optional")
+                s.srtp = Srtp::Optional;
+            else if (value == "mandatory")
+                s.srtp = Srtp::Mandatory;
+            else
+                return bad(key, value);
         } else if (key == "tls_ca") {
             s.tlsCa = value;
         } else if (key == "tls_cert") {
@@ -130,6 +139,11 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
     }
     if (s.tlsCert.empty() != s.tlsKey.empty()) {
         error = "tls_cert and tls_key go together";
+        return false;
+    }
+    if (s.srtp != Srtp::Off && s.transport != Transport::Tls) {
+        // The keys travel in the SDP: over plain SIP anyone on the way could read them.
+        error = "srtp needs transport = tls";
         return false;
     }
     if (s.transport == Transport::Tcp)

@@ -20,7 +20,9 @@ struct SipSettings
     std::string tlsCa;   // "tls_ca": a file of authorities trusted besides the system's
     std::string tlsCert; // "tls_cert" and "tls_key": the line's own certificate and key (PEM)
     std::string tlsKey;
-    bool tlsVerify = true;          // "tls_verify" = no: the registrar's certificate is not checked
+    bool tlsVerify = true; // "tls_verify" = no: the registrar's certificate is not checked
+    // "srtp": encrypted media on calls whose signalling is TLS; mandatory refuses other calls (488).
+    enum class Srtp { Off, Optional, Mandatory } srtp = Srtp::Off;
     unsigned ringIntervalMs = 6000; // "ring_interval" in seconds (fractions allowed)
     uint16_t rtpPortMin = 10000;    // "rtp_ports" = min-max
     uint16_t rtpPortMax = 20000;
