@@ -180,3 +180,37 @@ TEST_F(SipTlsTest, RefusesABadCertificateWithItsReason)
 }
 
 } // namespace
+
+namespace {
+
+// The registrar's name does not resolve: the outbound proxy is the only way to it, and the account
+// registers through it. A call passed on by the proxy has its asserted identity believed; the same
+// identity added by another proxy on the same address is ignored.
+TEST_F(SipTlsTest, OutboundProxyCarriesTheAccountAndIsBelieved)
+{
+    Kamailio registrar("s3cret");
+    Kamailio proxy(registrar.port());
+    Kamailio stranger(registrar.port());
+    openLine({{"registrar", "sip:registrar.invalid"},
+              {"outbound_proxy", "sip:127.0.0.1:" + std::to_string(proxy.port())}});
+    ASSERT_EQ(accountState(), "in service") << proxy.log() << registrar.log();
+    EXPECT_GE(proxy.count("PROXY REGISTER for registrar.invalid"), 1u);
+
+    const std::string lineUri = "sip:kalvo@127.0.0.1:" + std::to_string(m_port);
+    for (Kamailio* via : {&proxy, &stranger}) {
+        m_sink.clear();
+        Baresip caller("Carol",
+                       "carol@127.0.0.1>;regint=0;outbound=\"sip:127.0.0.1:" + std::to_string(via->port()) +
+                           "\"",
+                       std::vector<int16_t>(8000, 0));
+        caller.dial(lineUri);
+        Event info = m_sink.waitFor([](const Event& e) { return e.kind == "info"; }, seconds(10));
+        ASSERT_EQ(info.kind, "info") << caller.log() << via->log();
+        EXPECT_EQ(via->count("PROXY INVITE"), 1u);
+        EXPECT_EQ(info.data.callerNumber.value_or("?"), via == &proxy ? "0800555" : "carol");
+        EXPECT_EQ(m_line->drop(info.call, 2), 0);
+        EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, info.call);
+    }
+}
+
+} // namespace

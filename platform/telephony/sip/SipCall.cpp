@@ -119,7 +119,7 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         return false;
     }
 
-    CallData data = callDataFromInvite(msg, m_engine.trustedPeer(msg->src));
+    CallData data = callDataFromInvite(msg, m_engine.trustedPeer(msg));
     LineEventSink& events = m_line.events();
     m_line.setPhase(0, Phase::Offering); // busy from here on, before the layer knows the id
     m_id = events.offerCall(data);
@@ -161,13 +161,13 @@ bool SipCall::dial(const std::string& address, RequestId request)
                 ok = net_default_source_addr_get(AF_INET, &local) == 0;
         }
     }
-    // Over TCP or TLS the account's calls go through its registrar, on the account's transport.
-    const bool viaRegistrar = account && settings.transport != SipSettings::Transport::Udp;
-    const std::string route = viaRegistrar ? settings.registrarUri() + ";lr" : std::string();
+    // Through the outbound proxy, or the registrar when the account is on TCP or TLS.
+    const std::string route = settings.route();
+    const bool viaRoute = !route.empty();
     const char* routes[1] = {route.c_str()};
     struct mbuf* offer = nullptr;
     if (ok)
-        ok = openMedia(local, viaRegistrar && settings.transport == SipSettings::Transport::Tls) &&
+        ok = openMedia(local, viaRoute && settings.transport == SipSettings::Transport::Tls) &&
              m_media->makeOffer(&offer) == 0;
     std::string from;
     if (account) {
@@ -182,8 +182,8 @@ bool SipCall::dial(const std::string& address, RequestId request)
         const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
         ok =
             sipsess_connect(&m_session, m_engine.sessionSocket(), uri.c_str(), name, from.c_str(),
-                            account ? settings.user.c_str() : "kalvo", viaRegistrar ? routes : nullptr,
-                            viaRegistrar ? 1 : 0, "application/sdp", offer, onAuth, this, false, onOffer,
+                            account ? settings.user.c_str() : "kalvo", viaRoute ? routes : nullptr,
+                            viaRoute ? 1 : 0, "application/sdp", offer, onAuth, this, false, onOffer,
                             onAnswer, onProgress, onEstablished, onInfo, nullptr, onClose, this, kAllow) == 0;
     }
     mem_deref(offer);

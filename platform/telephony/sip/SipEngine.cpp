@@ -6,6 +6,7 @@
 #include "SipRegistration.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <netdb.h>
 
@@ -63,7 +64,9 @@ int SipEngine::start(std::string& why)
     struct tls* tls = nullptr;
     uint16_t tlsPort = 0;
     if (settings.transport == SipSettings::Transport::Tls) {
-        const std::string host = settings.registrar.empty() ? settings.listenHost : settings.registrarHost();
+        const std::string host = settings.registrar.empty() && settings.outboundProxy.empty()
+                                     ? settings.listenHost
+                                     : settings.firstHopHost();
         err = m_tls.setup(settings, host, why);
         if (err)
             return err;
@@ -92,8 +95,8 @@ int SipEngine::start(std::string& why)
         why = "cannot listen for sessions";
         return err;
     }
+    resolveTrustedPeers();
     if (!settings.registrar.empty()) {
-        resolveTrustedPeers();
         m_registration = std::make_unique<SipRegistration>(*this);
         m_registration->start();
     }
@@ -292,37 +295,39 @@ bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
 
 void SipEngine::resolveTrustedPeers()
 {
-    // The registrar's host: after the scheme, before any port or parameter.
-    std::string host = m_line.settings().registrar;
-    for (const char* scheme : {"sips:", "sip:"})
-        if (host.rfind(scheme, 0) == 0)
-            host = host.substr(std::strlen(scheme));
-    if (!host.empty() && host.front() == '[') {
-        host = host.substr(1, host.find(']') - 1);
-    } else {
-        size_t end = host.find_first_of(":;>");
-        if (end != std::string::npos)
-            host.resize(end);
+    // The registrar and the outbound proxy vouch for the callers they pass on: their address and,
+    // over UDP, the port they send from (the one their URI names), since other programs may share
+    // their address.
+    const SipSettings& settings = m_line.settings();
+    for (const std::string& uri : {settings.registrar, settings.outboundProxy}) {
+        const std::string host = SipSettings::hostOf(uri);
+        uint16_t port = settings.transport == SipSettings::Transport::Tls ? 5061 : 5060;
+        const size_t hostEnd = uri.find(host) + host.size() + (uri.find('[') != std::string::npos ? 1 : 0);
+        if (hostEnd < uri.size() && uri[hostEnd] == ':')
+            port = static_cast<uint16_t>(std::strtoul(uri.c_str() + hostEnd + 1, nullptr, 10));
+        struct addrinfo hints
+        {
+        };
+        hints.ai_socktype = SOCK_DGRAM;
+        struct addrinfo* found = nullptr;
+        if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+            continue;
+        for (struct addrinfo* ai = found; ai; ai = ai->ai_next) {
+            struct sa peer;
+            if (sa_set_sa(&peer, ai->ai_addr) == 0) {
+                sa_set_port(&peer, port);
+                m_trustedPeers.push_back(peer);
+            }
+        }
+        freeaddrinfo(found);
     }
-    struct addrinfo hints
-    {
-    };
-    hints.ai_socktype = SOCK_DGRAM;
-    struct addrinfo* found = nullptr;
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
-        return;
-    for (struct addrinfo* ai = found; ai; ai = ai->ai_next) {
-        struct sa peer;
-        if (sa_set_sa(&peer, ai->ai_addr) == 0)
-            m_trustedPeers.push_back(peer);
-    }
-    freeaddrinfo(found);
 }
 
-bool SipEngine::trustedPeer(const struct sa& source) const
+bool SipEngine::trustedPeer(const struct sip_msg* msg) const
 {
     for (const struct sa& peer : m_trustedPeers)
-        if (sa_cmp(&peer, &source, SA_ADDR))
+        if (sa_cmp(&peer, &msg->src, SA_ADDR) &&
+            (msg->tp != SIP_TRANSP_UDP || sa_port(&peer) == sa_port(&msg->src)))
             return true;
     return false;
 }

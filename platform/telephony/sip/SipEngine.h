@@ -39,9 +39,9 @@ public:
     SipRegistration* registration() { return m_registration.get(); }
     // A call ended: it is freed once the current libre callback has returned.
     void callEnded(SipCall* call);
-    // True when a request from source came from the account's registrar, whose asserted caller
-    // identity may then be believed.
-    bool trustedPeer(const struct sa& source) const;
+    // True when msg came from the account's registrar or the outbound proxy, whose asserted
+    // caller identity may then be believed.
+    bool trustedPeer(const struct sip_msg* msg) const;
     SipWarnings& warnings() { return m_warnings; }
     const SipFloodGuard& floodGuard() const { return m_guard; }
     // Why the registrar's TLS certificate was refused, in words (empty when it was not). Taken once.

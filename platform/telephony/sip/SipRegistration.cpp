@@ -37,12 +37,15 @@ void SipRegistration::start()
 {
     const SipSettings& settings = m_engine.line().settings();
     const std::string registrar = settings.registrarUri();
+    const std::string route = settings.route();
+    const char* routes[1] = {route.c_str()};
     m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
     m_authCalls = 0;
     const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
-    int err = sipreg_register(&m_reg, m_engine.stack(), registrar.c_str(), m_aor.c_str(), name, m_aor.c_str(),
-                              settings.expires, settings.user.c_str(), nullptr, 0, 0, onAuth, this, false,
-                              onResponse, this, nullptr, nullptr);
+    int err =
+        sipreg_register(&m_reg, m_engine.stack(), registrar.c_str(), m_aor.c_str(), name, m_aor.c_str(),
+                        settings.expires, settings.user.c_str(), route.empty() ? nullptr : routes,
+                        route.empty() ? 0 : 1, 0, onAuth, this, false, onResponse, this, nullptr, nullptr);
     if (err) {
         std::fprintf(stderr, "kalvo sip: cannot register %s at %s: %s\n", m_aor.c_str(), registrar.c_str(),
                      std::strerror(err));

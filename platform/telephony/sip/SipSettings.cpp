@@ -90,6 +90,10 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
                 s.srtp = Srtp::Mandatory;
             else
                 return bad(key, value);
+        } else if (key == "outbound_proxy") {
+            if (!value.empty() && value.rfind("sip:", 0) != 0 && value.rfind("sips:", 0) != 0)
+                return bad(key, value);
+            s.outboundProxy = value;
         } else if (key == "tls_ca") {
             s.tlsCa = value;
         } else if (key == "tls_cert") {
@@ -146,7 +150,11 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
         error = "srtp needs transport = tls";
         return false;
     }
-    if (s.transport == Transport::Tcp)
+    if (s.outboundProxy.find(";transport=tls") != std::string::npos && s.transport != Transport::Tls) {
+        error = "an outbound_proxy over TLS needs transport = tls";
+        return false;
+    }
+    if (s.transport == Transport::Tcp || s.outboundProxy.find(";transport=tcp") != std::string::npos)
         s.tcp = true;
     if (s.authUser.empty())
         s.authUser = s.user;
@@ -183,9 +191,18 @@ std::string SipSettings::registrarUri() const
     return uri;
 }
 
-std::string SipSettings::registrarHost() const
+std::string SipSettings::route() const
 {
-    std::string host = registrar;
+    if (!outboundProxy.empty())
+        return outboundProxy + ";lr";
+    if (!registrar.empty() && transport != Transport::Udp)
+        return registrarUri() + ";lr";
+    return {};
+}
+
+std::string SipSettings::hostOf(const std::string& uri)
+{
+    std::string host = uri;
     for (const char* scheme : {"sips:", "sip:"})
         if (host.rfind(scheme, 0) == 0)
             host = host.substr(std::string_view(scheme).size());

@@ -21,6 +21,8 @@ struct SipSettings
     std::string tlsCert; // "tls_cert" and "tls_key": the line's own certificate and key (PEM)
     std::string tlsKey;
     bool tlsVerify = true; // "tls_verify" = no: the registrar's certificate is not checked
+    // "outbound_proxy" = sip:host[:port][;transport=...]: every request of the line goes through it.
+    std::string outboundProxy;
     // "srtp": encrypted media on calls whose signalling is TLS; mandatory refuses other calls (488).
     enum class Srtp { Off, Optional, Mandatory } srtp = Srtp::Off;
     unsigned ringIntervalMs = 6000; // "ring_interval" in seconds (fractions allowed)
@@ -54,7 +56,13 @@ struct SipSettings
     // The registrar as a SIP URI that names the transport.
     std::string registrarUri() const;
     // The registrar's host, without scheme, port or parameters (brackets of IPv6 removed).
-    std::string registrarHost() const;
+    std::string registrarHost() const { return hostOf(registrar); }
+    // The host the line's requests go to first: the outbound proxy's, else the registrar's.
+    std::string firstHopHost() const { return hostOf(outboundProxy.empty() ? registrar : outboundProxy); }
+    // The route of the line's requests (a loose route), or empty to send them straight:
+    // the outbound proxy, else the registrar when the account is on TCP or TLS.
+    std::string route() const;
+    static std::string hostOf(const std::string& uri);
     static const char* transportName(Transport transport);
 };
 

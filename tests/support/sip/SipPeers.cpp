@@ -309,6 +309,24 @@ Kamailio::Kamailio(const std::string& password, const std::string& tlsCert, cons
          {std::pair<std::string, std::string>{"KPORT", std::to_string(m_port)}, {"PASSWORD", password}})
         for (size_t at; (at = config.find(key)) != std::string::npos;)
             config.replace(at, key.size(), value);
+    start(config);
+}
+
+Kamailio::Kamailio(uint16_t registrarPort)
+{
+    m_port = freePort();
+    std::string config =
+        readFile(kalvo::test::sourcePath("tests/support/sip/kamailio-proxy.cfg").toStdString());
+    for (auto [key, value] : {std::pair<std::string, std::string>{"NEXTPORT", std::to_string(registrarPort)},
+                              {"KPORT", std::to_string(m_port)}})
+        for (size_t at; (at = config.find(key)) != std::string::npos;)
+            config.replace(at, key.size(), value);
+    start(config);
+}
+
+void Kamailio::start(const std::string& config)
+{
+    std::string dir = m_dir.path().toStdString();
     std::ofstream(dir + "/kamailio.cfg") << config;
     m_pid = spawn(dir + "/log",
                   {"kamailio", "-f", dir + "/kamailio.cfg", "-DD", "-E", "-Y", dir, "-m", "32", "-M", "4"});

@@ -73,6 +73,8 @@ class Kamailio
 public:
     explicit Kamailio(const std::string& password, const std::string& tlsCert = {},
                       const std::string& tlsKey = {});
+    // An outbound proxy instead, on UDP: see kamailio-proxy.cfg.
+    explicit Kamailio(uint16_t registrarPort);
     ~Kamailio();
     uint16_t port() const { return m_port; }
     uint16_t tlsPort() const { return m_tlsPort; }
@@ -85,6 +87,7 @@ private:
     uint16_t m_port = 0;
     uint16_t m_tlsPort = 0;
     pid_t m_pid = -1;
+    void start(const std::string& config);
 };
 
 // Records what the line reports, for the test to wait on.
