@@ -141,6 +141,12 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
         error = "registrar needs a user";
         return false;
     }
+    // Files named relative to the configuration are found beside it.
+    const auto slash = config.configPath.rfind('/');
+    if (slash != std::string::npos)
+        for (std::string* path : {&s.tlsCa, &s.tlsCert, &s.tlsKey})
+            if (!path->empty() && path->front() != '/')
+                *path = config.configPath.substr(0, slash + 1) + *path;
     if (s.tlsCert.empty() != s.tlsKey.empty()) {
         error = "tls_cert and tls_key go together";
         return false;
