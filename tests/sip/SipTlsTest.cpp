@@ -214,3 +214,26 @@ TEST_F(SipTlsTest, OutboundProxyCarriesTheAccountAndIsBelieved)
 }
 
 } // namespace
+
+namespace {
+
+// Keep-alives on the account's TCP connection notice a registrar that is gone: the line says
+// exactly that its registration is lost and that direct calls still work, and one does.
+TEST_F(SipTlsTest, LostRegistrarIsNoticedAndDirectCallsStillWork)
+{
+    auto registrar = std::make_unique<Kamailio>("s3cret", m_authority.issue("registrar", "127.0.0.1"),
+                                                m_authority.keyFile("registrar"));
+    openLine({{"transport", "tcp"},
+              {"registrar", "sip:127.0.0.1:" + std::to_string(registrar->port())},
+              {"keepalive", "1"}});
+    ASSERT_EQ(accountState(), "in service") << registrar->log();
+    m_sink.clear();
+    registrar.reset();
+    EXPECT_EQ(accountState(), "registration lost, direct calls still work");
+
+    Baresip caller("Direct", "dora@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
+    caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(m_port));
+    EXPECT_EQ(m_sink.waitOffer().kind, "offer") << caller.log();
+}
+
+} // namespace

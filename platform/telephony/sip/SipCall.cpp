@@ -96,6 +96,13 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         sip_treply(nullptr, sip, msg, 500, "Server Internal Error");
         return false;
     }
+    // A call through the account from behind a router names the address the registrar sees.
+    const bool viaAccount = m_engine.trustedPeer(msg);
+    if (viaAccount && m_engine.publicAddress()) {
+        const uint16_t port = sa_port(&local);
+        local = *m_engine.publicAddress();
+        sa_set_port(&local, port);
+    }
     if (!openMedia(local, msg->tp == SIP_TRANSP_TLS)) {
         sip_treply(nullptr, sip, msg, 503, "Service Unavailable");
         return false;

@@ -44,6 +44,14 @@ public:
     bool trustedPeer(const struct sip_msg* msg) const;
     SipWarnings& warnings() { return m_warnings; }
     const SipFloodGuard& floodGuard() const { return m_guard; }
+    // The address the registrar sees the line at, when it differs from the line's own (behind a
+    // router); null until learned.
+    const struct sa* publicAddress() const { return m_hasPublic ? &m_public : nullptr; }
+    void setPublicAddress(const struct sa& address)
+    {
+        m_public = address;
+        m_hasPublic = true;
+    }
     // Why the registrar's TLS certificate was refused, in words (empty when it was not). Taken once.
     std::string takeTlsFailure() { return m_tls.takeFailure(); }
 
@@ -66,6 +74,8 @@ private:
     SipWarnings m_warnings;
     SipFloodGuard m_guard;
     SipTls m_tls;
+    struct sa m_public;
+    bool m_hasPublic = false;
     std::unique_ptr<SipCall> m_call;
     std::unique_ptr<SipCall> m_ended; // kept until the callback that ended it has returned
     std::unique_ptr<SipRegistration> m_registration;

@@ -138,6 +138,7 @@ void SipMedia::updateRemote()
     m_haveRemote = raddr && sa_isset(raddr, SA_ALL);
     if (m_haveRemote)
         sa_cpy(&m_remote, raddr);
+    m_latched = false;
     // Held calls (sendonly, inactive) get no audio; inactive ones send none either.
     enum sdp_dir rdir = sdp_media_rdir(m_sdpMedia);
     m_sendAllowed = (rdir & SDP_RECVONLY) != 0;
@@ -287,9 +288,16 @@ void SipMedia::receive(const struct sa* src, const struct rtp_header* hdr, struc
     if (!m_running || !m_haveRemote)
         return;
     if (!sa_cmp(src, &m_remote, SA_ALL)) {
-        ++m_stats.foreignPackets;
-        return;
+        // Behind a router the caller's media comes from another address than its SDP names: the
+        // first packet decides where the line's media goes (symmetric RTP), and no later one.
+        const bool media = isG711(hdr->pt) || static_cast<int>(hdr->pt) == m_televPt;
+        if (m_latched || !media) {
+            ++m_stats.foreignPackets;
+            return;
+        }
+        m_remote = *src;
     }
+    m_latched = true;
     m_lastRx = Clock::now();
     if (static_cast<int>(hdr->pt) == m_televPt || hdr->pt == 101) {
         int event = 0;

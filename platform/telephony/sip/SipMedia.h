@@ -111,6 +111,7 @@ private:
     bool m_running = false;
     bool m_inband = false;
     bool m_haveRemote = false;
+    bool m_latched = false; // media has come from m_remote: it stays there
     bool m_sendAllowed = true;
     bool m_expectRtp = true;
     struct sa m_remote;

@@ -9,7 +9,11 @@
 
 namespace kalvo::sip {
 
-SipRegistration::SipRegistration(SipEngine& engine) : m_engine(engine)
+namespace {
+constexpr const char* kLost = "registration lost, direct calls still work";
+}
+
+SipRegistration::SipRegistration(SipEngine& engine) : m_engine(engine), m_nat(engine, [this] { lost(); })
 {
     tmr_init(&m_retry);
     const SipSettings& settings = m_engine.line().settings();
@@ -40,6 +44,7 @@ void SipRegistration::start()
     const std::string route = settings.route();
     const char* routes[1] = {route.c_str()};
     m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
+    m_nat.stop();
     m_authCalls = 0;
     const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
     int err =
@@ -93,6 +98,7 @@ void SipRegistration::response(int err, const struct sip_msg* msg)
         m_rejections = 0;
         m_authCalls = 0; // the next refresh may be challenged anew
         m_registered = true;
+        m_nat.registered(msg);
         if (!m_reported || !m_problem.empty()) {
             std::fprintf(stderr, "kalvo sip: registered %s\n", m_aor.c_str());
             m_problem.clear();
@@ -108,8 +114,8 @@ void SipRegistration::response(int err, const struct sip_msg* msg)
         // after each failure.
         if (!tlsFailure.empty())
             reportProblem("registration refused: " + tlsFailure);
-        else if (m_registered)
-            reportProblem("registration lost, direct calls still work");
+        else if (m_registered || m_problem == kLost)
+            reportProblem(kLost); // until it is back
         else if (err)
             reportProblem(std::string("registration failed (") + std::strerror(err) +
                           "), direct calls still work");
@@ -133,6 +139,15 @@ void SipRegistration::response(int err, const struct sip_msg* msg)
     reportProblem("registration rejected (" + std::to_string(msg->scode) + " " + reason +
                   "), direct calls still work");
     tmr_start(&m_retry, settings.registerRetryMs, onRetry, this);
+}
+
+void SipRegistration::lost()
+{
+    if (m_registered)
+        reportProblem(kLost);
+    m_registered = false;
+    // Registering anew finds a new way through a router; the stack waits longer after each failure.
+    tmr_start(&m_retry, 0, onAgain, this);
 }
 
 void SipRegistration::reportProblem(const std::string& problem)

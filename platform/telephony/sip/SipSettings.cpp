@@ -90,6 +90,10 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
                 s.srtp = Srtp::Mandatory;
             else
                 return bad(key, value);
+        } else if (key == "keepalive") {
+            if (!parseUnsigned(value, 3600, n))
+                return bad(key, value);
+            s.keepaliveSeconds = static_cast<unsigned>(n);
         } else if (key == "outbound_proxy") {
             if (!value.empty() && value.rfind("sip:", 0) != 0 && value.rfind("sips:", 0) != 0)
                 return bad(key, value);

@@ -21,6 +21,9 @@ struct SipSettings
     std::string tlsCert; // "tls_cert" and "tls_key": the line's own certificate and key (PEM)
     std::string tlsKey;
     bool tlsVerify = true; // "tls_verify" = no: the registrar's certificate is not checked
+    // "keepalive" in seconds (0 = none): how often a registered account shows the registrar it is
+    // there, so a router between them keeps the way open and a lost registrar is noticed.
+    unsigned keepaliveSeconds = 30;
     // "outbound_proxy" = sip:host[:port][;transport=...]: every request of the line goes through it.
     std::string outboundProxy;
     // "srtp": encrypted media on calls whose signalling is TLS; mandatory refuses other calls (488).

@@ -60,6 +60,7 @@ private:
     QComboBox* m_transport;
     QComboBox* m_srtp;
     QLineEdit* m_outboundProxy;
+    QLineEdit* m_keepalive;
     QLineEdit* m_tlsCa;
     QLineEdit* m_tlsCert;
     QLineEdit* m_tlsKey;
