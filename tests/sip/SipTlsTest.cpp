@@ -184,17 +184,22 @@ TEST_F(SipTlsTest, RefusesABadCertificateWithItsReason)
 namespace {
 
 // The registrar's name does not resolve: the outbound proxy is the only way to it, and the account
-// registers through it. A call passed on by the proxy has its asserted identity believed; the same
-// identity added by another proxy on the same address is ignored.
+// registers and keeps alive through it. A call passed on by the proxy has its asserted identity believed; the
+// same identity added by another proxy on the same address is ignored.
 TEST_F(SipTlsTest, OutboundProxyCarriesTheAccountAndIsBelieved)
 {
     Kamailio registrar("s3cret");
     Kamailio proxy(registrar.port());
     Kamailio stranger(registrar.port());
     openLine({{"registrar", "sip:registrar.invalid"},
-              {"outbound_proxy", "sip:127.0.0.1:" + std::to_string(proxy.port())}});
+              {"outbound_proxy", "sip:127.0.0.1:" + std::to_string(proxy.port())},
+              {"keepalive", "1"}});
     ASSERT_EQ(accountState(), "in service") << proxy.log() << registrar.log();
     EXPECT_GE(proxy.count("PROXY REGISTER for registrar.invalid"), 1u);
+    // Over UDP the keep-alives are OPTIONS to the registrar, by the same way.
+    for (int i = 0; i < 100 && proxy.count("PROXY OPTIONS for registrar.invalid") < 2; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_GE(proxy.count("PROXY OPTIONS for registrar.invalid"), 2u) << proxy.log();
 
     const std::string lineUri = "sip:kalvo@127.0.0.1:" + std::to_string(m_port);
     for (Kamailio* via : {&proxy, &stranger}) {

@@ -93,12 +93,12 @@ void SipNat::ping()
     pl_set_str(&routePl, routeText.c_str());
     const bool routed = !routeText.empty() && uri_decode(&route, &routePl) == 0;
     const std::string aor = "sip:" + settings.user + "@" + SipSettings::hostOf(settings.registrar);
-    sip_requestf(
-        &m_ping, m_engine.stack(), true, "OPTIONS", target.c_str(), routed ? &route : nullptr, nullptr,
-        nullptr, onPing, this,
-        "Max-Forwards: 70\r\nTo: <%s>\r\nFrom: <%s>;tag=%016llx\r\nCall-ID: %s\r\nCSeq: %u OPTIONS\r\n"
-        "Content-Length: 0\r\n\r\n",
-        target.c_str(), aor.c_str(), static_cast<unsigned long long>(rand_u64()), m_callId.c_str(), ++m_cseq);
+    sip_requestf(&m_ping, m_engine.stack(), true, "OPTIONS", target.c_str(), routed ? &route : nullptr,
+                 nullptr, nullptr, onPing, this,
+                 "To: <%s>\r\nFrom: <%s>;tag=%016llx\r\nCall-ID: %s\r\nCSeq: %u OPTIONS\r\n"
+                 "Content-Length: 0\r\n\r\n",
+                 target.c_str(), aor.c_str(), static_cast<unsigned long long>(rand_u64()), m_callId.c_str(),
+                 ++m_cseq);
 }
 
 void SipNat::onPing(int err, const struct sip_msg* msg, void* arg)
