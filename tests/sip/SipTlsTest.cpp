@@ -5,6 +5,7 @@
 #include "SipPeers.h"
 #include "SipProvider.h"
 #include "TestAuthority.h"
+#include "TestSupport.h"
 #include "WaveDeviceTable.h"
 
 #include <gtest/gtest.h>
@@ -239,6 +240,38 @@ TEST_F(SipTlsTest, LostRegistrarIsNoticedAndDirectCallsStillWork)
     Baresip caller("Direct", "dora@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
     caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(m_port));
     EXPECT_EQ(m_sink.waitOffer().kind, "offer") << caller.log();
+}
+
+} // namespace
+
+namespace {
+
+// Behind a router that a STUN server reports (the test's server plays one, mapping the line to
+// 203.0.113.9): a call through the account is answered with that address in its SDP.
+TEST_F(SipTlsTest, StunAddressGoesIntoTheAnswerOfAccountCalls)
+{
+    const uint16_t stunPort = freePort();
+    const pid_t stun =
+        spawn(m_dir.path().toStdString() + "/stun",
+              {"/usr/bin/python3", kalvo::test::sourcePath("tests/support/sip/stunserver.py").toStdString(),
+               std::to_string(stunPort), "203.0.113.9", "60"});
+    Kamailio registrar("s3cret");
+    openLine({{"registrar", "sip:127.0.0.1:" + std::to_string(registrar.port())},
+              {"stun_server", "127.0.0.1:" + std::to_string(stunPort)}});
+    ASSERT_EQ(accountState(), "in service") << registrar.log();
+    for (int i = 0; i < 100 && readFile(m_dir.path().toStdString() + "/stun").empty(); ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    std::this_thread::sleep_for(milliseconds(300)); // the first STUN request goes out at once
+
+    Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
+    caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
+    Event offer = m_sink.waitOffer();
+    ASSERT_EQ(offer.kind, "offer") << caller.log();
+    EXPECT_EQ(m_line->answer(offer.call, 1), 0);
+    for (int i = 0; i < 100 && registrar.count("ANSWER") == 0; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_NE(registrar.log().find("c=IN IP4 203.0.113.9"), std::string::npos) << registrar.log();
+    terminate(stun);
 }
 
 } // namespace

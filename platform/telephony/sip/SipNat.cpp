@@ -4,6 +4,8 @@
 #include "SipEngine.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <netdb.h>
 
 namespace kalvo::sip {
 
@@ -18,6 +20,67 @@ SipNat::SipNat(SipEngine& engine, std::function<void()> lost) : m_engine(engine)
 SipNat::~SipNat()
 {
     stop();
+    mem_deref(m_stun);
+    mem_deref(m_stunSocket);
+}
+
+int SipNat::startStun(const std::string& server)
+{
+    // host, host:port, [v6] or [v6]:port; a bare IPv6 address has no port.
+    std::string host = server;
+    uint16_t port = 3478;
+    const size_t colon = server.rfind(':');
+    if (!server.empty() && server.front() == '[') {
+        const size_t close = server.find(']');
+        host = server.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+        if (close != std::string::npos && colon == close + 1)
+            port = static_cast<uint16_t>(std::strtoul(server.c_str() + colon + 1, nullptr, 10));
+    } else if (colon != std::string::npos && server.find(':') == colon) {
+        host = server.substr(0, colon);
+        port = static_cast<uint16_t>(std::strtoul(server.c_str() + colon + 1, nullptr, 10));
+    }
+    struct sa dst;
+    if (sa_set_str(&dst, host.c_str(), port) != 0) {
+        struct addrinfo hints
+        {
+        };
+        hints.ai_socktype = SOCK_DGRAM;
+        struct addrinfo* found = nullptr;
+        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
+            return EADDRNOTAVAIL;
+        sa_set_sa(&dst, found->ai_addr);
+        sa_set_port(&dst, port);
+        freeaddrinfo(found);
+    }
+    struct sa local;
+    if (sa_set_str(&local, m_engine.line().settings().listenHost.c_str(), 0) != 0)
+        sa_init(&local, sa_af(&dst));
+    int err = udp_listen(&m_stunSocket, &local, nullptr, nullptr);
+    if (!err)
+        err = stun_keepalive_alloc(&m_stun, IPPROTO_UDP, m_stunSocket, 0, &dst, nullptr, onMapped, this);
+    if (!err) {
+        const unsigned interval = m_engine.line().settings().keepaliveSeconds;
+        stun_keepalive_enable(m_stun, interval ? interval : 30);
+    }
+    return err;
+}
+
+void SipNat::onMapped(int err, const struct sa* mapped, void* arg)
+{
+    auto* self = static_cast<SipNat*>(arg);
+    struct sa local;
+    if (err || !mapped || udp_local_get(self->m_stunSocket, &local) != 0)
+        return;
+    // The same address as the socket's own: no router in between.
+    if (sa_cmp(mapped, &local, SA_ADDR))
+        return;
+    if (self->m_engine.publicAddress() && sa_cmp(self->m_engine.publicAddress(), mapped, SA_ADDR))
+        return;
+    char text[64];
+    re_snprintf(text, sizeof text, "%j", mapped);
+    std::fprintf(
+        stderr, "kalvo sip: the STUN server sees this line at %s; calls through the account name it\n", text);
+    self->m_engine.setPublicAddress(*mapped);
 }
 
 void SipNat::stop()

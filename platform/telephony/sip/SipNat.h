@@ -25,6 +25,9 @@ public:
     void registered(const struct sip_msg* msg);
     // Stops the keep-alives (the registration is gone or being renewed from scratch).
     void stop();
+    // Asks the STUN server (host[:port], numeric or a name) for the line's public address, now and
+    // at every keep-alive. @return 0 or an errno value.
+    int startStun(const std::string& server);
 
     // The address and port the registrar saw the response's request come from, as its Via says
     // (received and rport); false when the Via does not say or names the address sent from.
@@ -34,6 +37,7 @@ private:
     static void onTimer(void* arg);
     static void onPing(int err, const struct sip_msg* msg, void* arg);
     static void onKeepalive(int err, void* arg);
+    static void onMapped(int err, const struct sa* mapped, void* arg);
     void learn(const struct sip_msg* msg);
     void ping();
 
@@ -44,6 +48,8 @@ private:
     struct tmr m_timer;
     uint32_t m_cseq = 0;
     std::string m_callId;
+    struct udp_sock* m_stunSocket = nullptr;
+    struct stun_keepalive* m_stun = nullptr;
 };
 
 } // namespace kalvo::sip

@@ -29,6 +29,10 @@ SipRegistration::SipRegistration(SipEngine& engine) : m_engine(engine), m_nat(en
     }
     m_domain = host;
     m_aor = "sip:" + settings.user + "@" + m_domain;
+    if (!settings.stunServer.empty())
+        if (int err = m_nat.startStun(settings.stunServer))
+            std::fprintf(stderr, "kalvo sip: cannot ask the STUN server %s: %s\n",
+                         settings.stunServer.c_str(), std::strerror(err));
 }
 
 SipRegistration::~SipRegistration()

@@ -94,6 +94,10 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
             if (!parseUnsigned(value, 3600, n))
                 return bad(key, value);
             s.keepaliveSeconds = static_cast<unsigned>(n);
+        } else if (key == "stun_server") {
+            if (value.find_first_of(" /@") != std::string::npos)
+                return bad(key, value);
+            s.stunServer = value;
         } else if (key == "outbound_proxy") {
             if (!value.empty() && value.rfind("sip:", 0) != 0 && value.rfind("sips:", 0) != 0)
                 return bad(key, value);

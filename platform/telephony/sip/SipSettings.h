@@ -24,6 +24,8 @@ struct SipSettings
     // "keepalive" in seconds (0 = none): how often a registered account shows the registrar it is
     // there, so a router between them keeps the way open and a lost registrar is noticed.
     unsigned keepaliveSeconds = 30;
+    // "stun_server" = host[:port]: asked for the line's public address when it is behind a router.
+    std::string stunServer;
     // "outbound_proxy" = sip:host[:port][;transport=...]: every request of the line goes through it.
     std::string outboundProxy;
     // "srtp": encrypted media on calls whose signalling is TLS; mandatory refuses other calls (488).

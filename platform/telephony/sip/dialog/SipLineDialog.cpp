@@ -153,6 +153,9 @@ void SipLineDialog::addInternetFields(const SipSettings& current)
     m_keepalive = addField("txtKeepalive", "Keep-alive (s):",
                            "How often the line shows the registrar it is there, so a router between "
                            "them keeps the way open and a lost registration is noticed; 0 for never");
+    m_stunServer = addField("txtStunServer", "STUN server:",
+                            "Tells the line its address on the internet when it is behind a router, for "
+                            "example stun.provider.example:3478; empty for none");
     m_tlsCa = addField("txtTlsCa", "Extra authority file:",
                        "A certificate file of the authority that signed the registrar's certificate, "
                        "when it is not one this computer already trusts (a home telephone system)");
@@ -164,6 +167,7 @@ void SipLineDialog::addInternetFields(const SipSettings& current)
     m_srtp->setCurrentIndex(static_cast<int>(current.srtp));
     m_outboundProxy->setText(text(current.outboundProxy));
     m_keepalive->setText(QString::number(current.keepaliveSeconds));
+    m_stunServer->setText(text(current.stunServer));
     m_tlsCa->setText(text(current.tlsCa));
     m_tlsCert->setText(text(current.tlsCert));
     m_tlsKey->setText(text(current.tlsKey));
@@ -189,6 +193,10 @@ bool SipLineDialog::collectInternet(std::map<std::string, std::string>& values, 
         return fail(m_transport, "The outbound proxy is reached over TLS: choose TLS as the transport too.");
     if (number(m_keepalive, 0, 3600) < 0)
         return fail(m_keepalive, "The keep-alive must be a number of seconds from 0 to 3600 (0: none).");
+    const QString stun = m_stunServer->text().trimmed();
+    if (stun.contains(' ') || stun.contains('/') || stun.contains('@'))
+        return fail(m_stunServer, "The STUN server is a host name or address, with a port if it is not "
+                                  "3478, such as stun.provider.example:3478.");
     for (QLineEdit* file : {m_tlsCa, m_tlsCert, m_tlsKey}) {
         const QString path = file->text().trimmed();
         if (!path.isEmpty() && !QFileInfo(QFileInfo(text(m_configPath)).dir(), path).isFile())
@@ -202,6 +210,7 @@ bool SipLineDialog::collectInternet(std::map<std::string, std::string>& values, 
         SipSettings::transportName(static_cast<SipSettings::Transport>(m_transport->currentIndex()));
     values["srtp"] = std::array{"off", "optional", "mandatory"}[size_t(m_srtp->currentIndex())];
     values["outbound_proxy"] = proxy.toStdString();
+    values["stun_server"] = stun.toStdString();
     values["keepalive"] = std::to_string(number(m_keepalive, 0, 3600));
     values["tls_ca"] = m_tlsCa->text().trimmed().toStdString();
     values["tls_cert"] = m_tlsCert->text().trimmed().toStdString();

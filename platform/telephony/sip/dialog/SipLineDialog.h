@@ -61,6 +61,7 @@ private:
     QComboBox* m_srtp;
     QLineEdit* m_outboundProxy;
     QLineEdit* m_keepalive;
+    QLineEdit* m_stunServer;
     QLineEdit* m_tlsCa;
     QLineEdit* m_tlsCert;
     QLineEdit* m_tlsKey;
