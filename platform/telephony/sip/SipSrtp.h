@@ -54,7 +54,6 @@ private:
     struct udp_helper* m_helper = nullptr;
     struct srtp* m_tx = nullptr;
     struct srtp* m_rx = nullptr;
-    bool m_found = false;
     Crypto m_remote;
 };
 
