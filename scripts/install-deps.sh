@@ -22,6 +22,8 @@ packages=(
   # Wayland and desktop notifications: Qt's Wayland platform; for the tests a notification service
   # (dunst, with dunstctl) and a headless compositor with its screenshot client (weston)
   qt6-wayland dunst weston
+  # the SIP line over the internet: TLS for its account, kamailio's TLS module for its tests
+  libssl-dev kamailio-tls-modules
 )
 
 sudo_cmd=()

@@ -1,8 +1,10 @@
 // Times the SIP line on the wire while baresip calls it over loopback, then baresip answering the
-// same call itself (auto-answer), and prints both sets of figures side by side.
+// same call itself (auto-answer), and prints the figures side by side: once over UDP with plain
+// RTP, once over TLS with SRTP (certificates from a test authority made for the run).
 #include "BenchSupport.h"
 #include "LoopbackCapture.h"
 #include "SipProvider.h"
+#include "TestAuthority.h"
 #include "WaveDeviceTable.h"
 
 #include <algorithm>
@@ -40,6 +42,7 @@ constexpr uint16_t kCalleeRtpMin = 38000, kCalleeRtpMax = 38998;
 struct Figures
 {
     std::optional<double> inviteTo180, ringTo200, ackToFirstRtp, intervalMedian, intervalP99, cpuPerMinute;
+    std::optional<double> answerToConnected; // answer() until the caller's ACK is in
     long rssKb = 0;
     size_t packets = 0;
 };
@@ -86,7 +89,8 @@ struct Baresip
     uint16_t sipPort = 0, consolePort = 0;
     pid_t pid = -1;
 
-    Baresip(const std::string& account, uint16_t rtpMin, uint16_t rtpMax, double audioSeconds)
+    Baresip(const std::string& account, uint16_t rtpMin, uint16_t rtpMax, double audioSeconds,
+            const std::string& extraConfig = {})
     {
         char templ[] = "/tmp/kalvo-sip-bench-XXXXXX";
         dir = mkdtemp(templ);
@@ -98,7 +102,8 @@ struct Baresip
             << "/audio.wav\n"
             << "module_path /usr/lib/baresip/modules\nmodule cons.so\nmodule g711.so\n"
             << "module aufile.so\nmodule_tmp account.so\nmodule_app menu.so\n"
-            << "cons_listen 127.0.0.1:" << consolePort << "\nrtp_ports " << rtpMin << "-" << rtpMax << "\n";
+            << "cons_listen 127.0.0.1:" << consolePort << "\nrtp_ports " << rtpMin << "-" << rtpMax << "\n"
+            << extraConfig;
         std::ofstream(dir + "/accounts") << "<sip:" << account << "\n";
         pid = fork();
         if (pid == 0) {
@@ -139,8 +144,10 @@ public:
     void callState(CallId, DWORD state, DWORD) override
     {
         note([&] {
-            if (state == LINECALLSTATE_CONNECTED)
+            if (state == LINECALLSTATE_CONNECTED) {
                 m_connected = true;
+                m_connectedAt = Clock::now();
+            }
             if (state == LINECALLSTATE_IDLE)
                 m_idle = true;
         });
@@ -166,7 +173,7 @@ public:
 
     CallId m_call = 0;
     bool m_connected = false, m_idle = false;
-    std::optional<Clock::time_point> m_firstRing;
+    std::optional<Clock::time_point> m_firstRing, m_connectedAt;
 
 private:
     template <typename F> void note(F f)
@@ -253,7 +260,38 @@ void analyse(const std::vector<LoopbackCapture::Datagram>& seen, uint16_t callee
     }
 }
 
-Figures runKalvo(int seconds, LoopbackCapture& capture)
+// How the calls of a run travel: secure is TLS with SRTP, else UDP with plain RTP.
+struct Security
+{
+    bool secure = false;
+    kalvo::sip::test::TestAuthority* authority = nullptr;
+
+    // baresip's settings and account parameters for it.
+    std::string baresipConfig(const std::string& name) const
+    {
+        if (!secure)
+            return {};
+        return "module srtp.so\nsip_cafile " + authority->caFile() + "\nsip_certificate " + bundle(name) +
+               "\n";
+    }
+    std::string accountParams() const { return secure ? ";mediaenc=srtp-mand" : ""; }
+    // The address to dial at a SIP port (TLS listens on the next one).
+    std::string target(uint16_t port) const
+    {
+        return secure ? "sip:kalvo@127.0.0.1:" + std::to_string(port + 1) + ";transport=tls"
+                      : "sip:kalvo@127.0.0.1:" + std::to_string(port);
+    }
+    // Certificate and key in one file, as baresip takes them.
+    std::string bundle(const std::string& name) const
+    {
+        const std::string cert = authority->issue(name, "127.0.0.1");
+        const std::string both = cert + ".both";
+        std::ofstream(both) << readFile(authority->keyFile(name)) << readFile(cert);
+        return both;
+    }
+};
+
+Figures runKalvo(int seconds, LoopbackCapture& capture, const Security& security)
 {
     Figures f;
     uint16_t port = freePort();
@@ -265,6 +303,13 @@ Figures runKalvo(int seconds, LoopbackCapture& capture)
     config.keys = {{"listen", "127.0.0.1:" + std::to_string(port)},
                    {"ring_interval", "1"},
                    {"rtp_ports", std::to_string(kCalleeRtpMin) + "-" + std::to_string(kCalleeRtpMax)}};
+    if (security.secure) {
+        config.keys["transport"] = "tls";
+        config.keys["srtp"] = "mandatory";
+        config.keys["tls_ca"] = security.authority->caFile();
+        config.keys["tls_cert"] = security.authority->issue("line", "127.0.0.1");
+        config.keys["tls_key"] = security.authority->keyFile("line");
+    }
     std::string error;
     auto line = provider.createLine(config, sink, error);
     if (!line) {
@@ -272,9 +317,10 @@ Figures runKalvo(int seconds, LoopbackCapture& capture)
         return f;
     }
     line->open();
-    Baresip caller("caller@127.0.0.1>;regint=0", kCallerRtpMin, kCallerRtpMax, seconds + 30);
+    Baresip caller("caller@127.0.0.1>;regint=0" + security.accountParams(), kCallerRtpMin, kCallerRtpMax,
+                   seconds + 30, security.baresipConfig("caller"));
     capture.take();
-    caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(port) + "\n");
+    caller.console("/dial " + security.target(port) + "\n");
     if (!sink.waitFor([](BenchSink& s) { return s.m_firstRing.has_value(); }, std::chrono::seconds(10))) {
         std::fprintf(stderr, "sip_bench: the line was not called\n");
         return f;
@@ -282,6 +328,8 @@ Figures runKalvo(int seconds, LoopbackCapture& capture)
     auto answerAt = Clock::now();
     line->answer(1, 1);
     sink.waitFor([](BenchSink& s) { return s.m_connected; }, std::chrono::seconds(10));
+    if (sink.m_connectedAt)
+        f.answerToConnected = ms(*sink.m_connectedAt - answerAt);
     auto ids = line->waveDevices();
     auto out = kalvo::wave::WaveDeviceTable::instance().find(kalvo::wave::WaveDirection::Out, ids.waveOut);
     out->startOutput({8000, 1}, std::make_shared<ToneSource>(tone(seconds + 5)));
@@ -298,13 +346,15 @@ Figures runKalvo(int seconds, LoopbackCapture& capture)
     return f;
 }
 
-Figures runBaresip(int seconds, LoopbackCapture& capture)
+Figures runBaresip(int seconds, LoopbackCapture& capture, const Security& security)
 {
     Figures f;
-    Baresip callee("kalvo@127.0.0.1>;regint=0;answermode=auto", kCalleeRtpMin, kCalleeRtpMax, seconds + 30);
-    Baresip caller("caller@127.0.0.1>;regint=0", kCallerRtpMin, kCallerRtpMax, seconds + 30);
+    Baresip callee("kalvo@127.0.0.1>;regint=0;answermode=auto" + security.accountParams(), kCalleeRtpMin,
+                   kCalleeRtpMax, seconds + 30, security.baresipConfig("callee"));
+    Baresip caller("caller@127.0.0.1>;regint=0" + security.accountParams(), kCallerRtpMin, kCallerRtpMax,
+                   seconds + 30, security.baresipConfig("caller"));
     capture.take();
-    caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(callee.sipPort) + "\n");
+    caller.console("/dial " + security.target(callee.sipPort) + "\n");
     std::this_thread::sleep_for(milliseconds(500));
     std::string stat = procFile(callee.pid, "stat");
     double cpu0 = cpuMs(stat);
@@ -339,22 +389,35 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("SIP line benchmark: baresip calls over 127.0.0.1, %d s of audio per call\n\n", seconds);
-    Figures kalvo = runKalvo(seconds, capture);
-    Figures bare = runBaresip(seconds, capture);
+    char folder[] = "/tmp/kalvo-sip-bench-ca-XXXXXX";
+    kalvo::sip::test::TestAuthority authority(mkdtemp(folder));
+    const Security plain{false, &authority}, secure{true, &authority};
+    Figures kalvo = runKalvo(seconds, capture, plain);
+    Figures kalvoSecure = runKalvo(seconds, capture, secure);
+    Figures bare = runBaresip(seconds, capture, plain);
+    Figures bareSecure = runBaresip(seconds, capture, secure);
     capture.stop();
-    std::printf("%-34s %16s %16s\n", "", "Kalvo SIP line", "baresip (auto)");
-    auto row = [](const char* name, const std::string& a, const std::string& b) {
-        std::printf("%-34s %16s %16s\n", name, a.c_str(), b.c_str());
+    std::system((std::string("rm -rf ") + folder).c_str());
+    std::printf("%-32s %14s %14s %14s %14s\n", "", "Kalvo UDP", "Kalvo TLS+SRTP", "baresip UDP",
+                "baresip TLS");
+    auto show4 = [&](const char* name, std::optional<double> Figures::*field, const char* unit) {
+        std::printf("%-32s %14s %14s %14s %14s\n", name, show(kalvo.*field, unit).c_str(),
+                    show(kalvoSecure.*field, unit).c_str(), show(bare.*field, unit).c_str(),
+                    show(bareSecure.*field, unit).c_str());
     };
-    row("INVITE -> 180 Ringing", show(kalvo.inviteTo180, "ms"), show(bare.inviteTo180, "ms"));
-    row("answer (ring / 180) -> 200 OK", show(kalvo.ringTo200, "ms"), show(bare.ringTo200, "ms"));
-    row("ACK -> first audio packet", show(kalvo.ackToFirstRtp, "ms"), show(bare.ackToFirstRtp, "ms"));
-    row("send interval, median", show(kalvo.intervalMedian, "ms"), show(bare.intervalMedian, "ms"));
-    row("send interval, 99th percentile", show(kalvo.intervalP99, "ms"), show(bare.intervalP99, "ms"));
-    row("CPU time per call-minute", show(kalvo.cpuPerMinute, "ms"), show(bare.cpuPerMinute, "ms"));
-    row("resident memory", std::to_string(kalvo.rssKb) + " kB", std::to_string(bare.rssKb) + " kB");
-    row("audio packets seen", std::to_string(kalvo.packets), std::to_string(bare.packets));
+    show4("INVITE -> 180 Ringing", &Figures::inviteTo180, "ms");
+    show4("answer (ring / 180) -> 200 OK", &Figures::ringTo200, "ms");
+    show4("answer -> ACK in (connected)", &Figures::answerToConnected, "ms");
+    show4("ACK -> first audio packet", &Figures::ackToFirstRtp, "ms");
+    show4("send interval, median", &Figures::intervalMedian, "ms");
+    show4("send interval, 99th percentile", &Figures::intervalP99, "ms");
+    show4("CPU time per call-minute", &Figures::cpuPerMinute, "ms");
+    std::printf("%-32s %14ld %14ld %14ld %14ld\n", "resident memory (kB)", kalvo.rssKb, kalvoSecure.rssKb,
+                bare.rssKb, bareSecure.rssKb);
+    std::printf("%-32s %14zu %14zu %14zu %14zu\n", "audio packets seen", kalvo.packets, kalvoSecure.packets,
+                bare.packets, bareSecure.packets);
     std::printf("\nKalvo: CPU of the line's SIP/media thread only; memory of the whole benchmark process.\n"
-                "baresip: CPU and memory of the answering process.\n");
+                "baresip: CPU and memory of the answering process. Over TLS the SIP messages are encrypted,\n"
+                "so only the line's own answer -> connected time and the (SRTP) audio packets are seen.\n");
     return 0;
 }

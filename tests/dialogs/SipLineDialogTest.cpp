@@ -10,6 +10,7 @@
 #include "frmOptions.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -143,6 +144,45 @@ private slots:
         QVERIFY2(answered, registrar.log().c_str());
         caller.hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 15000);
+    }
+
+    // Combinations that cannot work are explained before anything is written: encrypted calls
+    // without TLS, an authority file that does not exist (found beside the configuration when
+    // named relatively); TLS with its files is then written as the line will read it.
+    void internetFieldsRefuseWhatCannotWork()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/telephony.conf";
+        QFile conf(path);
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        conf.write(confFor(5070).toUtf8());
+        conf.close();
+        kalvo::telephony::LineConfig line;
+        line.name = "SIP Line";
+        line.provider = "sip";
+        line.keys = {{"listen", "127.0.0.1:5070"}, {"ring_interval", "0.3"}, {"rtp_ports", "40000-49998"}};
+        kalvo::sip::SipLineDialog dialog(line, path.toStdString());
+        auto* transport = dialog.findChild<QComboBox*>("cmbTransport");
+        auto* srtp = dialog.findChild<QComboBox*>("cmbSrtp");
+        QCOMPARE(transport->currentText(), QString("UDP"));
+        srtp->setCurrentIndex(2);
+        QString reason;
+        QVERIFY(!dialog.save(&reason));
+        QVERIFY2(reason.startsWith("Encrypted calls need the TLS transport"), qPrintable(reason));
+        transport->setCurrentIndex(2);
+        set(dialog, "txtTlsCa", "pbx-ca.pem");
+        QVERIFY(!dialog.save(&reason));
+        QVERIFY2(reason.startsWith("The file pbx-ca.pem does not exist"), qPrintable(reason));
+        QFile ca(dir.path() + "/pbx-ca.pem");
+        QVERIFY(ca.open(QIODevice::WriteOnly));
+        ca.close();
+        QVERIFY2(dialog.save(&reason), qPrintable(reason));
+        QFile written(path);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(written.readAll());
+        QVERIFY2(text.contains("transport = tls\n") && text.contains("srtp = mandatory\n") &&
+                     text.contains("tls_ca = pbx-ca.pem\n"),
+                 qPrintable(text));
     }
 };
 

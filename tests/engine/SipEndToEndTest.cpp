@@ -6,6 +6,7 @@
 #include "CallList.h"
 #include "EngineRig.h"
 #include "SipPeers.h"
+#include "TestAuthority.h"
 #include "mdlLog.h"
 
 #include <QAction>
@@ -206,6 +207,36 @@ private slots:
         QCOMPARE(rig.sysLog().filter("Remote Control Wrong Password [LineIndex:0]").size(), 3);
         QCOMPARE(rig.sysLog().filter(QRegularExpression("^MonitorDigit\\[LineIndex:0\\]->x$")).size(), 4);
         QCOMPARE(rig.sysLog().filter(QRegularExpression("^MonitorDigit.*->[0-9]")).size(), 0);
+    }
+
+    // An account over TLS whose registrar shows an expired certificate: the status bar and the
+    // system log give that reason, and the line still answers direct calls.
+    void refusedCertificateIsShownAndDirectCallsStillWork()
+    {
+        QTemporaryDir dir;
+        kalvo::sip::test::TestAuthority authority(dir.path().toStdString());
+        kalvo::sip::test::Kamailio registrar("s3cret", authority.issue("old", "127.0.0.1", -60, -30),
+                                             authority.keyFile("old"));
+        const uint16_t port = kalvo::sip::test::freePort(true);
+        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
+                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\ntransport = tls\n"
+                                     "registrar = sip:127.0.0.1:%2\nuser = kalvo\npassword = s3cret\n"
+                                     "tls_ca = %3\n")
+                                 .arg(port)
+                                 .arg(registrar.tlsPort())
+                                 .arg(QString::fromStdString(authority.caFile()));
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, conf);
+        rig.start();
+        const QString reason = "registration refused: the registrar's certificate has expired";
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form().statusText(), "Out Of Service: " + reason, 15000);
+        QVERIFY(rig.sysLog().contains("LineOutOfService[LineIndex:0]->" + reason));
+        QCOMPARE(registrar.count("REGISTER from"), size_t(0));
+
+        kalvo::sip::test::Baresip caller("Dee", "dee@127.0.0.1>;regint=0", std::vector<int16_t>(8000 * 4, 0));
+        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Connected[LineIndex:0]"), 15000);
+        caller.hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Idle[LineIndex:0]"), 15000);
     }
 };
 

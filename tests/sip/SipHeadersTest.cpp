@@ -1,6 +1,7 @@
 // Reading requests: caller identification from From and P-Asserted-Identity, and INFO keys.
 #include "SipHeaders.h"
 #include "Re.h"
+#include "SipNat.h"
 #include "SipWarnings.h"
 
 #include <gtest/gtest.h>
@@ -142,6 +143,42 @@ TEST(SipHeadersTest, WarningsEscapedAndRateLimited)
     now += std::chrono::seconds(61);
     warnings.warn("bad", "bad request 50");
     EXPECT_EQ(lines.back(), "kalvo sip: bad request 50 (45 more like it left out)");
+}
+
+} // namespace
+
+namespace {
+
+// The address a registrar saw, from the Via of its response: received and rport together, rport
+// alone (same address, another port), and nothing learned when the Via names what was sent.
+TEST(SipHeadersTest, PublicAddressFromVia)
+{
+    auto seen = [](const std::string& via, std::string& out) {
+        const std::string text = "SIP/2.0 200 OK\r\nVia: SIP/2.0/UDP " + via +
+                                 "\r\nTo: <sip:k@x>;tag=1\r\nFrom: <sip:k@x>;tag=2\r\nCall-ID: c\r\n"
+                                 "CSeq: 1 REGISTER\r\nContent-Length: 0\r\n\r\n";
+        struct mbuf* mb = mbuf_alloc(text.size());
+        mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+        mb->pos = 0;
+        struct sip_msg* msg = nullptr;
+        EXPECT_EQ(sip_msg_decode(&msg, mb), 0);
+        struct sa address;
+        const bool learned = kalvo::sip::SipNat::publicAddressFromVia(msg, address);
+        char buffer[64] = "";
+        if (learned)
+            re_snprintf(buffer, sizeof buffer, "%J", &address);
+        out = buffer;
+        mem_deref(msg);
+        mem_deref(mb);
+        return learned;
+    };
+    std::string address;
+    EXPECT_TRUE(seen("192.168.1.20:5060;branch=z9hG4bK1;received=203.0.113.7;rport=40123", address));
+    EXPECT_EQ(address, "203.0.113.7:40123");
+    EXPECT_TRUE(seen("192.168.1.20:5060;rport=5070;branch=z9hG4bK1", address));
+    EXPECT_EQ(address, "192.168.1.20:5070");
+    EXPECT_FALSE(seen("192.168.1.20:5060;branch=z9hG4bK1;rport=5060;received=192.168.1.20", address));
+    EXPECT_FALSE(seen("192.168.1.20:5060;branch=z9hG4bK1;rport", address));
 }
 
 } // namespace

@@ -240,4 +240,44 @@ TEST_F(SipScreenTest, UnacknowledgedAnswerFreesTheLine)
     expectRealCallGetsThrough();
 }
 
+// A caller behind a router: its offer names one RTP port, its media comes from another. The line's
+// media follows the first packet to where it came from (symmetric RTP).
+TEST_F(SipScreenTest, MediaGoesWhereTheCallersMediaComesFrom)
+{
+    RawPeer peer(m_port);
+    peer.send(invite(peer, "s1", audioSdp("m=audio 4000 RTP/AVP 0\r\n")));
+    Event offer = m_sink.waitOffer(seconds(5));
+    ASSERT_EQ(offer.kind, "offer");
+    ASSERT_EQ(m_line->answer(offer.call, 1), 0);
+    const std::string ok = peer.waitFor("SIP/2.0 200", seconds(3));
+    const size_t media = ok.find("m=audio "), toAt = ok.find("\r\nTo: ");
+    ASSERT_NE(media, std::string::npos) << ok;
+    const auto rtpPort = static_cast<uint16_t>(std::stoi(ok.substr(media + 8)));
+    const std::string to = ok.substr(toAt + 6, ok.find("\r\n", toAt + 2) - toAt - 6);
+    peer.send("ACK sip:kalvo@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" + std::to_string(peer.port()) +
+              ";branch=z9hG4bK-s1a\r\nFrom: \"Raw\" <sip:777@127.0.0.1>;tag=r1\r\nTo: " + to +
+              "\r\nCall-ID: s1@127.0.0.1\r\nCSeq: 1 ACK\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n");
+
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    addr.sin_port = htons(rtpPort);
+    uint8_t packet[12 + 160];
+    std::fill(std::begin(packet), std::end(packet), 0xff);
+    const uint8_t header[12] = {0x80, 0x00, 0, 1, 0, 0, 0, 160, 0x12, 0x34, 0x56, 0x78};
+    std::copy(std::begin(header), std::end(header), packet);
+    ::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    timeval tv{3, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    uint8_t got[2000];
+    const ssize_t n = ::recv(fd, got, sizeof got, 0);
+    ::close(fd);
+    ASSERT_GE(n, 12) << "no media came back to where the caller's came from";
+    EXPECT_EQ(got[0] & 0xc0, 0x80);
+    EXPECT_EQ(m_line->drop(offer.call, 2), 0);
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call);
+}
+
 } // namespace

@@ -84,3 +84,41 @@ TEST(SipSettingsTest, BadValuesAreRefused)
 }
 
 } // namespace
+
+namespace {
+
+// The account's transport: tcp also listens on TCP, the registrar URI names the transport, TLS
+// options are read, and combinations that cannot work are refused: keys for encrypted media over
+// plain SIP, a certificate without its key, an unknown transport.
+TEST(SipSettingsTest, TransportAndEncryption)
+{
+    SipSettings s;
+    std::string error;
+    ASSERT_TRUE(
+        parse({{"transport", "tcp"}, {"registrar", "sip:pbx.example:5080"}, {"user", "u"}}, s, error));
+    EXPECT_TRUE(s.tcp);
+    EXPECT_EQ(s.registrarUri(), "sip:pbx.example:5080;transport=tcp");
+    EXPECT_EQ(s.registrarHost(), "pbx.example");
+
+    ASSERT_TRUE(parse({{"transport", "tls"},
+                       {"registrar", "[2001:db8::1]"},
+                       {"user", "u"},
+                       {"srtp", "mandatory"},
+                       {"tls_ca", "/etc/ca.pem"},
+                       {"tls_verify", "no"}},
+                      s, error))
+        << error;
+    EXPECT_EQ(s.srtp, SipSettings::Srtp::Mandatory);
+    EXPECT_FALSE(s.tlsVerify);
+    EXPECT_FALSE(s.tcp);
+    EXPECT_EQ(s.registrarUri(), "sip:[2001:db8::1];transport=tls");
+    EXPECT_EQ(s.registrarHost(), "2001:db8::1");
+
+    EXPECT_FALSE(parse({{"srtp", "optional"}}, s, error));
+    EXPECT_EQ(error, "srtp needs transport = tls");
+    EXPECT_FALSE(parse({{"transport", "tls"}, {"tls_cert", "/a.pem"}}, s, error));
+    EXPECT_EQ(error, "tls_cert and tls_key go together");
+    EXPECT_FALSE(parse({{"transport", "sctp"}}, s, error));
+}
+
+} // namespace

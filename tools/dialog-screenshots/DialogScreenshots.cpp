@@ -128,7 +128,8 @@ int main(int argc, char** argv)
     line.name = "SIP Line";
     line.provider = "sip";
     line.keys = {{"listen", "0.0.0.0:5060"}, {"ring_interval", "6"}, {"registrar", "sip:sip.example.org"},
-                 {"user", "4930123456"},     {"password", "secret"}, {"display", "Kalvo"}};
+                 {"user", "4930123456"},     {"password", "secret"}, {"display", "Kalvo"},
+                 {"transport", "tls"},       {"srtp", "optional"}};
     kalvo::sip::SipLineDialog sip(line, "/dev/null");
     shoot(sip, out + "/sip-line.png");
     kalvo::telephony::LineConfig modemLine;

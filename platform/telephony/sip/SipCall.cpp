@@ -55,7 +55,7 @@ SipCall::~SipCall()
     mem_deref(m_session);
 }
 
-bool SipCall::openMedia(const struct sa& local)
+bool SipCall::openMedia(const struct sa& local, bool secure)
 {
     const SipSettings& settings = m_line.settings();
     SipMedia::Events events;
@@ -70,11 +70,20 @@ bool SipCall::openMedia(const struct sa& local)
     options.rtpTimeoutMs = settings.rtpTimeoutMs;
     options.jitterMin = settings.jitterMinFrames;
     options.jitterMax = settings.jitterMaxFrames;
+    options.srtp = settings.srtp;
+    options.secureSignalling = secure;
     m_media = std::make_unique<SipMedia>(m_line.waveOut(), m_line.waveIn(), events, options);
     struct sa bind;
     if (sa_set_str(&bind, settings.listenHost.c_str(), 0) != 0)
         return false;
     return m_media->open(bind, settings.rtpPortMin, settings.rtpPortMax, local) == 0;
+}
+
+bool SipCall::carries(const struct sip_msg* msg) const
+{
+    const struct sip_dialog* dialog = m_session ? sipsess_dialog(m_session) : nullptr;
+    const char* callId = dialog ? sip_dialog_callid(dialog) : nullptr;
+    return callId && pl_strcmp(&msg->callid, callId) == 0;
 }
 
 bool SipCall::acceptIncoming(const struct sip_msg* msg)
@@ -87,7 +96,14 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         sip_treply(nullptr, sip, msg, 500, "Server Internal Error");
         return false;
     }
-    if (!openMedia(local)) {
+    // A call through the account from behind a router names the address the registrar sees.
+    const bool viaAccount = m_engine.trustedPeer(msg);
+    if (viaAccount && m_engine.publicAddress()) {
+        const uint16_t port = sa_port(&local);
+        local = *m_engine.publicAddress();
+        sa_set_port(&local, port);
+    }
+    if (!openMedia(local, msg->tp == SIP_TRANSP_TLS)) {
         sip_treply(nullptr, sip, msg, 503, "Service Unavailable");
         return false;
     }
@@ -110,7 +126,7 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         return false;
     }
 
-    CallData data = callDataFromInvite(msg, m_engine.trustedPeer(msg->src));
+    CallData data = callDataFromInvite(msg, m_engine.trustedPeer(msg));
     LineEventSink& events = m_line.events();
     m_line.setPhase(0, Phase::Offering); // busy from here on, before the layer knows the id
     m_id = events.offerCall(data);
@@ -152,9 +168,14 @@ bool SipCall::dial(const std::string& address, RequestId request)
                 ok = net_default_source_addr_get(AF_INET, &local) == 0;
         }
     }
+    // Through the outbound proxy, or the registrar when the account is on TCP or TLS.
+    const std::string route = settings.route();
+    const bool viaRoute = !route.empty();
+    const char* routes[1] = {route.c_str()};
     struct mbuf* offer = nullptr;
     if (ok)
-        ok = openMedia(local) && m_media->makeOffer(&offer) == 0;
+        ok = openMedia(local, viaRoute && settings.transport == SipSettings::Transport::Tls) &&
+             m_media->makeOffer(&offer) == 0;
     std::string from;
     if (account) {
         from = account->aor();
@@ -166,10 +187,11 @@ bool SipCall::dial(const std::string& address, RequestId request)
     }
     if (ok) {
         const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
-        ok = sipsess_connect(&m_session, m_engine.sessionSocket(), uri.c_str(), name, from.c_str(),
-                             account ? settings.user.c_str() : "kalvo", nullptr, 0, "application/sdp", offer,
-                             onAuth, this, false, onOffer, onAnswer, onProgress, onEstablished, onInfo,
-                             nullptr, onClose, this, kAllow) == 0;
+        ok =
+            sipsess_connect(&m_session, m_engine.sessionSocket(), uri.c_str(), name, from.c_str(),
+                            account ? settings.user.c_str() : "kalvo", viaRoute ? routes : nullptr,
+                            viaRoute ? 1 : 0, "application/sdp", offer, onAuth, this, false, onOffer,
+                            onAnswer, onProgress, onEstablished, onInfo, nullptr, onClose, this, kAllow) == 0;
     }
     mem_deref(offer);
     if (!ok) {

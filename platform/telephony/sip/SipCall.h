@@ -23,6 +23,8 @@ public:
     SipCall& operator=(const SipCall&) = delete;
 
     kalvo::telephony::CallId id() const { return m_id; }
+    // True when msg belongs to this call (its Call-ID), so no budget for strangers applies to it.
+    bool carries(const struct sip_msg* msg) const;
 
     // Takes an incoming INVITE: 100 Trying, 180 Ringing, OFFERING, caller id, first ring.
     // @return false when the request was refused (it has been answered with an error).
@@ -46,7 +48,8 @@ private:
     static void onClose(int err, const struct sip_msg* msg, void* arg);
     static void onRing(void* arg);
     static int onAuth(char** user, char** password, const char* realm, void* arg);
-    bool openMedia(const struct sa& local);
+    // secure: the call's signalling travels over TLS, so media keys may be exchanged.
+    bool openMedia(const struct sa& local, bool secure);
     void setPhase(SipLine::Phase phase);
     void reportDigit(char digit, DWORD mode);
     void end(DWORD disconnectMode);

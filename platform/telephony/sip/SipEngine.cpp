@@ -5,6 +5,8 @@
 #include "SipHeaders.h"
 #include "SipRegistration.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <netdb.h>
 
@@ -59,7 +61,26 @@ int SipEngine::start(std::string& why)
         why = "bad listen address " + settings.listenAddress();
         return err;
     }
-    err = addTransports(laddr, settings.tcp);
+    struct tls* tls = nullptr;
+    uint16_t tlsPort = 0;
+    if (settings.transport == SipSettings::Transport::Tls) {
+        const std::string host = settings.registrar.empty() && settings.outboundProxy.empty()
+                                     ? settings.listenHost
+                                     : settings.firstHopHost();
+        err = m_tls.setup(settings, host, why);
+        if (err)
+            return err;
+        if (!settings.tlsVerify)
+            std::fprintf(stderr,
+                         "kalvo sip: line \"%s\" does not check the registrar's TLS certificate "
+                         "(tls_verify = no): anyone between it and %s can read and change its calls\n",
+                         m_line.name().c_str(), host.c_str());
+        tls = m_tls.context();
+        // Without a certificate of its own the line cannot serve TLS: its transport then takes
+        // any free port, for the connections it makes itself.
+        tlsPort = settings.tlsCert.empty() ? 0 : settings.tlsPort();
+    }
+    err = addTransports(laddr, settings.tcp, tls, tlsPort);
     if (err) {
         why = "cannot listen on " + settings.listenAddress() + ": " + std::strerror(err);
         return err;
@@ -74,8 +95,8 @@ int SipEngine::start(std::string& why)
         why = "cannot listen for sessions";
         return err;
     }
+    resolveTrustedPeers();
     if (!settings.registrar.empty()) {
-        resolveTrustedPeers();
         m_registration = std::make_unique<SipRegistration>(*this);
         m_registration->start();
     }
@@ -89,9 +110,24 @@ struct TransportWalk
     struct sip* sip;
     struct sa wildcard;
     bool tcp;
+    struct tls* tls;
+    uint16_t tlsPort;
     int added = 0;
     int lastError = ENOENT;
 };
+
+int addTransportsOn(struct sip* sip, const struct sa& laddr, bool tcp, struct tls* tls, uint16_t tlsPort)
+{
+    int err = sip_transp_add(sip, SIP_TRANSP_UDP, &laddr);
+    if (!err && tcp)
+        err = sip_transp_add(sip, SIP_TRANSP_TCP, &laddr);
+    if (!err && tls) {
+        struct sa tlsAddr = laddr;
+        sa_set_port(&tlsAddr, tlsPort);
+        err = sip_transp_add(sip, SIP_TRANSP_TLS, &tlsAddr, tls);
+    }
+    return err;
+}
 
 bool addInterfaceTransport(const char*, const struct sa* addr, void* arg)
 {
@@ -100,9 +136,7 @@ bool addInterfaceTransport(const char*, const struct sa* addr, void* arg)
         return false;
     struct sa local = *addr;
     sa_set_port(&local, sa_port(&walk->wildcard));
-    int err = sip_transp_add(walk->sip, SIP_TRANSP_UDP, &local);
-    if (!err && walk->tcp)
-        err = sip_transp_add(walk->sip, SIP_TRANSP_TCP, &local);
+    int err = addTransportsOn(walk->sip, local, walk->tcp, walk->tls, walk->tlsPort);
     if (err)
         walk->lastError = err;
     else
@@ -112,17 +146,13 @@ bool addInterfaceTransport(const char*, const struct sa* addr, void* arg)
 
 } // namespace
 
-int SipEngine::addTransports(const struct sa& laddr, bool tcp)
+int SipEngine::addTransports(const struct sa& laddr, bool tcp, struct tls* tls, uint16_t tlsPort)
 {
-    if (!sa_is_any(&laddr)) {
-        int err = sip_transp_add(m_sip, SIP_TRANSP_UDP, &laddr);
-        if (!err && tcp)
-            err = sip_transp_add(m_sip, SIP_TRANSP_TCP, &laddr);
-        return err;
-    }
+    if (!sa_is_any(&laddr))
+        return addTransportsOn(m_sip, laddr, tcp, tls, tlsPort);
     // The stack binds each transport to one address: a wildcard listener becomes one transport per
     // interface address, so replies and SDP carry the address a request arrived on.
-    TransportWalk walk{m_sip, laddr, tcp};
+    TransportWalk walk{m_sip, laddr, tcp, tls, tlsPort};
     net_if_apply(addInterfaceTransport, &walk);
     return walk.added > 0 ? 0 : walk.lastError;
 }
@@ -198,7 +228,9 @@ void SipEngine::incoming(const struct sip_msg* msg)
     // One call per line: the caller hears busy and the line reports nothing.
     m_ended.reset(); // a call that ended in an earlier callback may go now
     if (m_call || m_line.busy()) {
-        sip_treply(nullptr, m_sip, msg, 486, "Busy Here");
+        // Stateless: a retransmitted INVITE is refused again, and a busy line holds no memory
+        // for callers it cannot take.
+        sip_reply(m_sip, msg, 486, "Busy Here");
         return;
     }
     m_call = std::make_unique<SipCall>(*this, 0);
@@ -209,6 +241,18 @@ void SipEngine::incoming(const struct sip_msg* msg)
 bool SipEngine::onScreen(const struct sip_msg* msg, void* arg)
 {
     auto* self = static_cast<SipEngine*>(arg);
+    // The call's own requests (ACK, BYE, CANCEL, re-INVITE) pass; everything else is a stranger's
+    // and must fit the budget of its source, or it is dropped unanswered.
+    if (!self->m_call || !self->m_call->carries(msg)) {
+        if (!self->m_guard.admit(msg->src, pl_strcmp(&msg->met, "INVITE") == 0)) {
+            char source[64] = "";
+            re_snprintf(source, sizeof source, "%j", &msg->src);
+            self->m_warnings.warn("flood",
+                                  std::string("dropping requests from ") + source + " beyond its budget of " +
+                                      std::to_string(int(SipFloodGuard::Limits{}.sourceRate)) + " a second");
+            return true;
+        }
+    }
     const char* fault = requestFault(msg);
     if (!fault)
         return false;
@@ -228,8 +272,9 @@ bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
 {
     auto* self = static_cast<SipEngine*>(arg);
     if (pl_strcmp(&msg->met, "OPTIONS") == 0) {
-        sip_treplyf(nullptr, nullptr, self->m_sip, msg, false, 200, "OK",
-                    "%sAccept: application/sdp\r\nContent-Length: 0\r\n\r\n", kAllow);
+        // Out-of-dialog requests are answered statelessly: a flood of them holds no transactions.
+        sip_replyf(self->m_sip, msg, 200, "OK", "%sAccept: application/sdp\r\nContent-Length: 0\r\n\r\n",
+                   kAllow);
         return true;
     }
     // Everything else nobody took is answered here, so the stack never prints network text itself.
@@ -239,8 +284,7 @@ bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
         pl_strcmp(&msg->met, "INFO") == 0)
         sip_reply(self->m_sip, msg, 481, "Call/Transaction Does Not Exist");
     else
-        sip_treplyf(nullptr, nullptr, self->m_sip, msg, false, 501, "Not Implemented",
-                    "%sContent-Length: 0\r\n\r\n", kAllow);
+        sip_replyf(self->m_sip, msg, 501, "Not Implemented", "%sContent-Length: 0\r\n\r\n", kAllow);
     char source[64] = "";
     re_snprintf(source, sizeof source, "%J", &msg->src);
     self->m_warnings.warn("unhandled request",
@@ -251,37 +295,39 @@ bool SipEngine::onRequest(const struct sip_msg* msg, void* arg)
 
 void SipEngine::resolveTrustedPeers()
 {
-    // The registrar's host: after the scheme, before any port or parameter.
-    std::string host = m_line.settings().registrar;
-    for (const char* scheme : {"sips:", "sip:"})
-        if (host.rfind(scheme, 0) == 0)
-            host = host.substr(std::strlen(scheme));
-    if (!host.empty() && host.front() == '[') {
-        host = host.substr(1, host.find(']') - 1);
-    } else {
-        size_t end = host.find_first_of(":;>");
-        if (end != std::string::npos)
-            host.resize(end);
+    // The registrar and the outbound proxy vouch for the callers they pass on: their address and,
+    // over UDP, the port they send from (the one their URI names), since other programs may share
+    // their address.
+    const SipSettings& settings = m_line.settings();
+    for (const std::string& uri : {settings.registrar, settings.outboundProxy}) {
+        const std::string host = SipSettings::hostOf(uri);
+        uint16_t port = settings.transport == SipSettings::Transport::Tls ? 5061 : 5060;
+        const size_t hostEnd = uri.find(host) + host.size() + (uri.find('[') != std::string::npos ? 1 : 0);
+        if (hostEnd < uri.size() && uri[hostEnd] == ':')
+            port = static_cast<uint16_t>(std::strtoul(uri.c_str() + hostEnd + 1, nullptr, 10));
+        struct addrinfo hints
+        {
+        };
+        hints.ai_socktype = SOCK_DGRAM;
+        struct addrinfo* found = nullptr;
+        if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+            continue;
+        for (struct addrinfo* ai = found; ai; ai = ai->ai_next) {
+            struct sa peer;
+            if (sa_set_sa(&peer, ai->ai_addr) == 0) {
+                sa_set_port(&peer, port);
+                m_trustedPeers.push_back(peer);
+            }
+        }
+        freeaddrinfo(found);
     }
-    struct addrinfo hints
-    {
-    };
-    hints.ai_socktype = SOCK_DGRAM;
-    struct addrinfo* found = nullptr;
-    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
-        return;
-    for (struct addrinfo* ai = found; ai; ai = ai->ai_next) {
-        struct sa peer;
-        if (sa_set_sa(&peer, ai->ai_addr) == 0)
-            m_trustedPeers.push_back(peer);
-    }
-    freeaddrinfo(found);
 }
 
-bool SipEngine::trustedPeer(const struct sa& source) const
+bool SipEngine::trustedPeer(const struct sip_msg* msg) const
 {
     for (const struct sa& peer : m_trustedPeers)
-        if (sa_cmp(&peer, &source, SA_ADDR))
+        if (sa_cmp(&peer, &msg->src, SA_ADDR) &&
+            (msg->tp != SIP_TRANSP_UDP || sa_port(&peer) == sa_port(&msg->src)))
             return true;
     return false;
 }

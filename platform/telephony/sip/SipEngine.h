@@ -3,7 +3,9 @@
 #pragma once
 
 #include "Re.h"
+#include "SipFloodGuard.h"
 #include "SipLine.h"
+#include "SipTls.h"
 #include "SipWarnings.h"
 
 #include <memory>
@@ -37,10 +39,21 @@ public:
     SipRegistration* registration() { return m_registration.get(); }
     // A call ended: it is freed once the current libre callback has returned.
     void callEnded(SipCall* call);
-    // True when a request from source came from the account's registrar, whose asserted caller
-    // identity may then be believed.
-    bool trustedPeer(const struct sa& source) const;
+    // True when msg came from the account's registrar or the outbound proxy, whose asserted
+    // caller identity may then be believed.
+    bool trustedPeer(const struct sip_msg* msg) const;
     SipWarnings& warnings() { return m_warnings; }
+    const SipFloodGuard& floodGuard() const { return m_guard; }
+    // The address the registrar sees the line at, when it differs from the line's own (behind a
+    // router); null until learned.
+    const struct sa* publicAddress() const { return m_hasPublic ? &m_public : nullptr; }
+    void setPublicAddress(const struct sa& address)
+    {
+        m_public = address;
+        m_hasPublic = true;
+    }
+    // Why the registrar's TLS certificate was refused, in words (empty when it was not). Taken once.
+    std::string takeTlsFailure() { return m_tls.takeFailure(); }
 
 private:
     static void onConnect(const struct sip_msg* msg, void* arg);
@@ -49,7 +62,7 @@ private:
     void resolveTrustedPeers();
     static void onReap(void* arg);
     void incoming(const struct sip_msg* msg);
-    int addTransports(const struct sa& laddr, bool tcp);
+    int addTransports(const struct sa& laddr, bool tcp, struct tls* tls, uint16_t tlsPort);
 
     SipLine& m_line;
     struct dnsc* m_dns = nullptr;
@@ -59,6 +72,10 @@ private:
     struct sip_lsnr* m_screen = nullptr; // sees every request before the session layer
     std::vector<struct sa> m_trustedPeers;
     SipWarnings m_warnings;
+    SipFloodGuard m_guard;
+    SipTls m_tls;
+    struct sa m_public;
+    bool m_hasPublic = false;
     std::unique_ptr<SipCall> m_call;
     std::unique_ptr<SipCall> m_ended; // kept until the callback that ended it has returned
     std::unique_ptr<SipRegistration> m_registration;

@@ -98,10 +98,21 @@ std::string SipLine::startError() const
 bool SipLine::inService(std::string& reason) const
 {
     std::lock_guard lock(m_mutex);
-    if (m_runState != RunState::Waiting && m_runState != RunState::Failed)
-        return true;
-    reason = m_startError;
-    return false;
+    if (m_runState == RunState::Waiting || m_runState == RunState::Failed) {
+        reason = m_startError;
+        return false;
+    }
+    if (m_runState == RunState::Running && !m_accountProblem.empty()) {
+        reason = m_accountProblem;
+        return false;
+    }
+    return true;
+}
+
+void SipLine::setAccountProblem(const std::string& problem)
+{
+    std::lock_guard lock(m_mutex);
+    m_accountProblem = problem;
 }
 
 bool SipLine::startEngine(bool first)
@@ -177,6 +188,7 @@ void SipLine::run()
         if (m_runState != RunState::Failed)
             m_runState = RunState::Stopped;
         m_startError.clear();
+        m_accountProblem.clear();
     }
     m_ownedEngine.reset();
     m_retryTimer = nullptr;

@@ -66,6 +66,10 @@ public:
     // For the SIP thread: the sink, the settings, the wave devices and the call mirror.
     kalvo::telephony::LineEventSink& events() { return m_events; }
     const SipSettings& settings() const { return m_settings; }
+    const std::string& name() const { return m_name; }
+    // For the SIP thread: what keeps the account from being registered (empty once it is), and
+    // reported as the line being out of service with that reason.
+    void setAccountProblem(const std::string& problem);
     SipWaveDevice& waveOut() { return *m_waveOut; }
     SipWaveDevice& waveIn() { return *m_waveIn; }
     void setPhase(kalvo::telephony::CallId call, Phase phase);
@@ -105,6 +109,7 @@ private:
     // Waiting: the thread runs but the listener could not start yet; it retries by itself.
     enum class RunState { Stopped, Starting, Running, Waiting, Failed } m_runState = RunState::Stopped;
     std::string m_startError;
+    std::string m_accountProblem;
     struct mqueue* m_queue = nullptr; // set while the thread's loop runs
     std::deque<Command> m_commands;
     kalvo::telephony::CallId m_call = 0;

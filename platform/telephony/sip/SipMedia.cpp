@@ -1,6 +1,7 @@
 // SIP call media: SDP, RTP, the 20 ms clock, jitter buffer, G.711 and touch tones.
 #include "SipMedia.h"
 
+#include "SipSrtp.h"
 #include "SipWaveDevice.h"
 
 #include <algorithm>
@@ -38,6 +39,7 @@ SipMedia::~SipMedia()
     mem_deref(m_dtmf);
     mem_deref(m_telev);
     mem_deref(m_jbuf);
+    m_srtp.reset();
     mem_deref(m_sdp); // owns m_sdpMedia
     mem_deref(m_rtp);
 }
@@ -65,6 +67,10 @@ int SipMedia::open(const struct sa& bindAddr, uint16_t minPort, uint16_t maxPort
                              nullptr, nullptr, false, "0-15");
     if (!err)
         err = sdp_media_set_lattr(m_sdpMedia, true, "ptime", "20");
+    if (!err && m_options.srtp != SipSettings::Srtp::Off) {
+        m_srtp = std::make_unique<SipSrtp>(m_options.srtp, m_options.secureSignalling);
+        err = m_srtp->attach(m_sdpMedia, static_cast<struct udp_sock*>(rtp_sock(m_rtp)));
+    }
     if (!err)
         err = jbuf_alloc(&m_jbuf, m_options.jitterMin, m_options.jitterMax);
     if (!err)
@@ -84,6 +90,8 @@ int SipMedia::answerOffer(struct mbuf* offer, struct mbuf** answer)
     updateRemote();
     if (m_sendPt < 0)
         return EPROTO; // no codec in common: the caller is told so by the session layer
+    if (m_srtp && (err = m_srtp->takeOffer(m_sdpMedia)) != 0)
+        return err;
     return sdp_encode(answer, m_sdp, false);
 }
 
@@ -95,6 +103,9 @@ bool SipMedia::audioOffered() const
 
 int SipMedia::makeOffer(struct mbuf** offer)
 {
+    if (m_srtp)
+        if (int err = m_srtp->prepareOffer(m_sdpMedia))
+            return err;
     return sdp_encode(offer, m_sdp, true);
 }
 
@@ -104,7 +115,9 @@ int SipMedia::takeAnswer(struct mbuf* answer)
     if (err)
         return err;
     updateRemote();
-    return m_sendPt < 0 ? EPROTO : 0;
+    if (m_sendPt < 0)
+        return EPROTO;
+    return m_srtp ? m_srtp->takeAnswer(m_sdpMedia) : 0;
 }
 
 void SipMedia::updateRemote()
@@ -125,6 +138,7 @@ void SipMedia::updateRemote()
     m_haveRemote = raddr && sa_isset(raddr, SA_ALL);
     if (m_haveRemote)
         sa_cpy(&m_remote, raddr);
+    m_latched = false;
     // Held calls (sendonly, inactive) get no audio; inactive ones send none either.
     enum sdp_dir rdir = sdp_media_rdir(m_sdpMedia);
     m_sendAllowed = (rdir & SDP_RECVONLY) != 0;
@@ -274,9 +288,16 @@ void SipMedia::receive(const struct sa* src, const struct rtp_header* hdr, struc
     if (!m_running || !m_haveRemote)
         return;
     if (!sa_cmp(src, &m_remote, SA_ALL)) {
-        ++m_stats.foreignPackets;
-        return;
+        // Behind a router the caller's media comes from another address than its SDP names: the
+        // first packet decides where the line's media goes (symmetric RTP), and no later one.
+        const bool media = isG711(hdr->pt) || static_cast<int>(hdr->pt) == m_televPt;
+        if (m_latched || !media) {
+            ++m_stats.foreignPackets;
+            return;
+        }
+        m_remote = *src;
     }
+    m_latched = true;
     m_lastRx = Clock::now();
     if (static_cast<int>(hdr->pt) == m_televPt || hdr->pt == 101) {
         int event = 0;

@@ -4,16 +4,19 @@
 #pragma once
 
 #include "Re.h"
+#include "SipSettings.h"
 #include "Telephony.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace kalvo::sip {
 
+class SipSrtp;
 class SipWaveDevice;
 
 class SipMedia
@@ -30,6 +33,8 @@ public:
         unsigned rtpTimeoutMs = 60000;
         unsigned jitterMin = 2;
         unsigned jitterMax = 10;
+        SipSettings::Srtp srtp = SipSettings::Srtp::Off;
+        bool secureSignalling = false; // the call's SIP travels over TLS
     };
     struct Stats
     {
@@ -94,6 +99,7 @@ private:
     Options m_options;
     Stats m_stats;
 
+    std::unique_ptr<SipSrtp> m_srtp; // before m_rtp: its helper goes first
     struct rtp_sock* m_rtp = nullptr;
     struct sdp_session* m_sdp = nullptr;
     struct sdp_media* m_sdpMedia = nullptr;
@@ -105,6 +111,7 @@ private:
     bool m_running = false;
     bool m_inband = false;
     bool m_haveRemote = false;
+    bool m_latched = false; // media has come from m_remote: it stays there
     bool m_sendAllowed = true;
     bool m_expectRtp = true;
     struct sa m_remote;

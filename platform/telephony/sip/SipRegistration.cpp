@@ -9,7 +9,11 @@
 
 namespace kalvo::sip {
 
-SipRegistration::SipRegistration(SipEngine& engine) : m_engine(engine)
+namespace {
+constexpr const char* kLost = "registration lost, direct calls still work";
+}
+
+SipRegistration::SipRegistration(SipEngine& engine) : m_engine(engine), m_nat(engine, [this] { lost(); })
 {
     tmr_init(&m_retry);
     const SipSettings& settings = m_engine.line().settings();
@@ -25,6 +29,10 @@ SipRegistration::SipRegistration(SipEngine& engine) : m_engine(engine)
     }
     m_domain = host;
     m_aor = "sip:" + settings.user + "@" + m_domain;
+    if (!settings.stunServer.empty())
+        if (int err = m_nat.startStun(settings.stunServer))
+            std::fprintf(stderr, "kalvo sip: cannot ask the STUN server %s: %s\n",
+                         settings.stunServer.c_str(), std::strerror(err));
 }
 
 SipRegistration::~SipRegistration()
@@ -36,15 +44,17 @@ SipRegistration::~SipRegistration()
 void SipRegistration::start()
 {
     const SipSettings& settings = m_engine.line().settings();
-    std::string registrar = settings.registrar;
-    if (registrar.rfind("sip:", 0) != 0 && registrar.rfind("sips:", 0) != 0)
-        registrar = "sip:" + registrar;
+    const std::string registrar = settings.registrarUri();
+    const std::string route = settings.route();
+    const char* routes[1] = {route.c_str()};
     m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
+    m_nat.stop();
     m_authCalls = 0;
     const char* name = settings.displayName.empty() ? nullptr : settings.displayName.c_str();
-    int err = sipreg_register(&m_reg, m_engine.stack(), registrar.c_str(), m_aor.c_str(), name, m_aor.c_str(),
-                              settings.expires, settings.user.c_str(), nullptr, 0, 0, onAuth, this, false,
-                              onResponse, this, nullptr, nullptr);
+    int err =
+        sipreg_register(&m_reg, m_engine.stack(), registrar.c_str(), m_aor.c_str(), name, m_aor.c_str(),
+                        settings.expires, settings.user.c_str(), route.empty() ? nullptr : routes,
+                        route.empty() ? 0 : 1, 0, onAuth, this, false, onResponse, this, nullptr, nullptr);
     if (err) {
         std::fprintf(stderr, "kalvo sip: cannot register %s at %s: %s\n", m_aor.c_str(), registrar.c_str(),
                      std::strerror(err));
@@ -86,25 +96,39 @@ void SipRegistration::onResponse(int err, const struct sip_msg* msg, void* arg)
 void SipRegistration::response(int err, const struct sip_msg* msg)
 {
     auto& events = m_engine.line().events();
+    // A refused certificate shows as a failed connection: its reason comes from the TLS check.
+    const std::string tlsFailure = m_engine.takeTlsFailure();
     if (!err && msg && msg->scode >= 200 && msg->scode < 300) {
         m_rejections = 0;
         m_authCalls = 0; // the next refresh may be challenged anew
         m_registered = true;
-        if (!m_reported) {
+        m_nat.registered(msg);
+        if (!m_reported || !m_problem.empty()) {
             std::fprintf(stderr, "kalvo sip: registered %s\n", m_aor.c_str());
+            m_problem.clear();
+            m_engine.line().setAccountProblem({});
             events.lineState(LINEDEVSTATE_INSERVICE);
             m_reported = true;
         }
         return;
     }
     bool rejected = !err && msg && (msg->scode == 401 || msg->scode == 403 || msg->scode == 407);
-    if (m_registered || (m_reported && !rejected)) {
-        m_registered = false;
-        m_reported = false;
-        events.lineState(LINEDEVSTATE_OUTOFSERVICE);
+    if (!rejected) {
+        // Network trouble or a server error: the stack tries again by itself, waiting longer
+        // after each failure.
+        if (!tlsFailure.empty())
+            reportProblem("registration refused: " + tlsFailure);
+        else if (m_registered || m_problem == kLost)
+            reportProblem(kLost); // until it is back
+        else if (err)
+            reportProblem(std::string("registration failed (") + std::strerror(err) +
+                          "), direct calls still work");
+        else if (msg)
+            reportProblem("registration failed (" + std::to_string(msg->scode) + " " +
+                          SipWarnings::escape(std::string_view(msg->reason.p, msg->reason.l)) +
+                          "), direct calls still work");
+        return;
     }
-    if (!rejected)
-        return; // network trouble or a server error: the registration retries by itself
     if (++m_rejections < 2) {
         // One more attempt at once with a fresh challenge, once this callback has returned.
         tmr_start(&m_retry, 0, onAgain, this);
@@ -116,8 +140,30 @@ void SipRegistration::response(int err, const struct sip_msg* msg)
     std::fprintf(stderr, "kalvo sip: registration of %s rejected twice (%u %s); next try in %u s\n",
                  m_aor.c_str(), msg->scode, reason.c_str(), settings.registerRetryMs / 1000);
     m_reg = static_cast<struct sipreg*>(mem_deref(m_reg));
-    events.lineState(LINEDEVSTATE_OUTOFSERVICE);
+    reportProblem("registration rejected (" + std::to_string(msg->scode) + " " + reason +
+                  "), direct calls still work");
     tmr_start(&m_retry, settings.registerRetryMs, onRetry, this);
+}
+
+void SipRegistration::lost()
+{
+    if (m_registered)
+        reportProblem(kLost);
+    m_registered = false;
+    // Registering anew finds a new way through a router; the stack waits longer after each failure.
+    tmr_start(&m_retry, 0, onAgain, this);
+}
+
+void SipRegistration::reportProblem(const std::string& problem)
+{
+    m_registered = false;
+    if (problem == m_problem)
+        return; // said once per cause, not at every retry
+    m_problem = problem;
+    m_reported = true;
+    std::fprintf(stderr, "kalvo sip: %s: %s\n", m_aor.c_str(), problem.c_str());
+    m_engine.line().setAccountProblem(problem);
+    m_engine.line().events().lineState(LINEDEVSTATE_OUTOFSERVICE);
 }
 
 } // namespace kalvo::sip

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Re.h"
+#include "SipNat.h"
 
 #include <string>
 
@@ -33,6 +34,10 @@ private:
     static void onRetry(void* arg);
     static void onAgain(void* arg);
     void response(int err, const struct sip_msg* msg);
+    // The keep-alives found the registrar gone: say so and register anew.
+    void lost();
+    // Out of service with problem as the reason, once per problem.
+    void reportProblem(const std::string& problem);
 
     SipEngine& m_engine;
     std::string m_aor;
@@ -43,6 +48,8 @@ private:
     unsigned m_authCalls = 0;
     bool m_registered = false;
     bool m_reported = false;
+    std::string m_problem;
+    SipNat m_nat; // what was last reported, empty while registered
 };
 
 } // namespace kalvo::sip

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <string_view>
 
 namespace kalvo::sip {
 
@@ -46,8 +47,9 @@ bool isYes(const std::string& text)
 
 std::vector<std::string> SipSettings::keys()
 {
-    return {"listen", "tcp",      "ring_interval", "rtp_ports", "rtp_timeout", "jitter_buffer", "registrar",
-            "user",   "password", "auth_user",     "display",   "expires",     "register_retry"};
+    return {"listen",         "tcp",       "ring_interval", "rtp_ports", "rtp_timeout", "jitter_buffer",
+            "registrar",      "user",      "password",      "auth_user", "display",     "expires",
+            "register_retry", "transport", "tls_ca",        "tls_cert",  "tls_key",     "tls_verify"};
 }
 
 bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings& out, std::string& error)
@@ -70,6 +72,44 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
             s.listenPort = static_cast<uint16_t>(n);
         } else if (key == "tcp") {
             s.tcp = isYes(value);
+        } else if (key == "transport") {
+            if (value == "udp")
+                s.transport = Transport::Udp;
+            else if (value == "tcp")
+                s.transport = Transport::Tcp;
+            else if (value == "tls")
+                s.transport = Transport::Tls;
+            else
+                return bad(key, value);
+        } else if (key == "srtp") {
+            if (value == "off" || value == "no")
+                s.srtp = Srtp::Off;
+            else if (value == "optional")
+                s.srtp = Srtp::Optional;
+            else if (value == "mandatory")
+                s.srtp = Srtp::Mandatory;
+            else
+                return bad(key, value);
+        } else if (key == "keepalive") {
+            if (!parseUnsigned(value, 3600, n))
+                return bad(key, value);
+            s.keepaliveSeconds = static_cast<unsigned>(n);
+        } else if (key == "stun_server") {
+            if (value.find_first_of(" /@") != std::string::npos)
+                return bad(key, value);
+            s.stunServer = value;
+        } else if (key == "outbound_proxy") {
+            if (!value.empty() && value.rfind("sip:", 0) != 0 && value.rfind("sips:", 0) != 0)
+                return bad(key, value);
+            s.outboundProxy = value;
+        } else if (key == "tls_ca") {
+            s.tlsCa = value;
+        } else if (key == "tls_cert") {
+            s.tlsCert = value;
+        } else if (key == "tls_key") {
+            s.tlsKey = value;
+        } else if (key == "tls_verify") {
+            s.tlsVerify = value.empty() || isYes(value);
         } else if (key == "ring_interval") {
             if (!parseSeconds(value, s.ringIntervalMs))
                 return bad(key, value);
@@ -109,6 +149,27 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
         error = "registrar needs a user";
         return false;
     }
+    // Files named relative to the configuration are found beside it.
+    const auto slash = config.configPath.rfind('/');
+    if (slash != std::string::npos)
+        for (std::string* path : {&s.tlsCa, &s.tlsCert, &s.tlsKey})
+            if (!path->empty() && path->front() != '/')
+                *path = config.configPath.substr(0, slash + 1) + *path;
+    if (s.tlsCert.empty() != s.tlsKey.empty()) {
+        error = "tls_cert and tls_key go together";
+        return false;
+    }
+    if (s.srtp != Srtp::Off && s.transport != Transport::Tls) {
+        // The keys travel in the SDP: over plain SIP anyone on the way could read them.
+        error = "srtp needs transport = tls";
+        return false;
+    }
+    if (s.outboundProxy.find(";transport=tls") != std::string::npos && s.transport != Transport::Tls) {
+        error = "an outbound_proxy over TLS needs transport = tls";
+        return false;
+    }
+    if (s.transport == Transport::Tcp || s.outboundProxy.find(";transport=tcp") != std::string::npos)
+        s.tcp = true;
     if (s.authUser.empty())
         s.authUser = s.user;
     out = s;
@@ -120,6 +181,50 @@ std::string SipSettings::listenAddress() const
     if (listenHost.find(':') != std::string::npos)
         return "[" + listenHost + "]:" + std::to_string(listenPort);
     return listenHost + ":" + std::to_string(listenPort);
+}
+
+const char* SipSettings::transportName(Transport transport)
+{
+    switch (transport) {
+    case Transport::Tcp:
+        return "tcp";
+    case Transport::Tls:
+        return "tls";
+    default:
+        return "udp";
+    }
+}
+
+std::string SipSettings::registrarUri() const
+{
+    std::string uri = registrar;
+    if (uri.rfind("sip:", 0) != 0 && uri.rfind("sips:", 0) != 0)
+        uri = "sip:" + uri;
+    if (transport != Transport::Udp && uri.find(";transport=") == std::string::npos)
+        uri += std::string(";transport=") + transportName(transport);
+    return uri;
+}
+
+std::string SipSettings::route() const
+{
+    if (!outboundProxy.empty())
+        return outboundProxy + ";lr";
+    if (!registrar.empty() && transport != Transport::Udp)
+        return registrarUri() + ";lr";
+    return {};
+}
+
+std::string SipSettings::hostOf(const std::string& uri)
+{
+    std::string host = uri;
+    for (const char* scheme : {"sips:", "sip:"})
+        if (host.rfind(scheme, 0) == 0)
+            host = host.substr(std::string_view(scheme).size());
+    if (auto at = host.find('@'); at != std::string::npos)
+        host = host.substr(at + 1);
+    if (!host.empty() && host.front() == '[')
+        return host.substr(1, host.find(']') - 1);
+    return host.substr(0, host.find_first_of(":;>?"));
 }
 
 } // namespace kalvo::sip

@@ -283,15 +283,50 @@ RecordingSink::Event makeEvent(const char* kind, CallId call, DWORD a = 0, DWORD
 
 } // namespace
 
-Kamailio::Kamailio(const std::string& password)
+Kamailio::Kamailio(const std::string& password, const std::string& tlsCert, const std::string& tlsKey)
 {
     std::string dir = m_dir.path().toStdString();
     m_port = freePort();
     std::string config = readFile(kalvo::test::sourcePath("tests/support/sip/kamailio.cfg").toStdString());
+    if (!tlsCert.empty()) {
+        // TCP on the SIP port and TLS on its own, with the certificate given; the line is not asked
+        // for one.
+        m_tlsPort = freePort();
+        config.replace(config.find("disable_tcp=yes"), 15,
+                       "disable_tcp=no\nenable_tls=yes\nlisten=tcp:127.0.0.1:KPORT\nlisten=tls:127.0.0.1:" +
+                           std::to_string(m_tlsPort) + "\nalias=\"127.0.0.1:" + std::to_string(m_tlsPort) +
+                           "\"");
+        const std::string module = "loadmodule \"kex.so\"";
+        config.replace(config.find(module), module.size(),
+                       module + "\nloadmodule \"tls.so\"\nmodparam(\"tls\", \"config\", \"" + dir +
+                           "/tls.cfg\")");
+        std::ofstream(dir + "/tls.cfg") << "[server:default]\nmethod = TLSv1.2+\nverify_certificate = no\n"
+                                        << "require_certificate = no\nprivate_key = " << tlsKey
+                                        << "\ncertificate = " << tlsCert << "\n\n[client:default]\n"
+                                        << "verify_certificate = no\nrequire_certificate = no\n";
+    }
     for (auto [key, value] :
          {std::pair<std::string, std::string>{"KPORT", std::to_string(m_port)}, {"PASSWORD", password}})
         for (size_t at; (at = config.find(key)) != std::string::npos;)
             config.replace(at, key.size(), value);
+    start(config);
+}
+
+Kamailio::Kamailio(uint16_t registrarPort)
+{
+    m_port = freePort();
+    std::string config =
+        readFile(kalvo::test::sourcePath("tests/support/sip/kamailio-proxy.cfg").toStdString());
+    for (auto [key, value] : {std::pair<std::string, std::string>{"NEXTPORT", std::to_string(registrarPort)},
+                              {"KPORT", std::to_string(m_port)}})
+        for (size_t at; (at = config.find(key)) != std::string::npos;)
+            config.replace(at, key.size(), value);
+    start(config);
+}
+
+void Kamailio::start(const std::string& config)
+{
+    std::string dir = m_dir.path().toStdString();
     std::ofstream(dir + "/kamailio.cfg") << config;
     m_pid = spawn(dir + "/log",
                   {"kamailio", "-f", dir + "/kamailio.cfg", "-DD", "-E", "-Y", dir, "-m", "32", "-M", "4"});
@@ -318,6 +353,12 @@ size_t Kamailio::count(const std::string& text) const
     for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1))
         ++n;
     return n;
+}
+
+void RecordingSink::clear()
+{
+    std::lock_guard lock(m_mutex);
+    m_events.clear();
 }
 
 void RecordingSink::add(Event event)

@@ -66,13 +66,18 @@ private:
     pid_t m_pid = -1;
 };
 
-// A kamailio registrar on 127.0.0.1 with one password for every user.
+// A kamailio registrar on 127.0.0.1 with one password for every user; with a certificate and key
+// (PEM files) it takes SIP over TCP on its port and over TLS on tlsPort() too.
 class Kamailio
 {
 public:
-    explicit Kamailio(const std::string& password);
+    explicit Kamailio(const std::string& password, const std::string& tlsCert = {},
+                      const std::string& tlsKey = {});
+    // An outbound proxy instead, on UDP: see kamailio-proxy.cfg.
+    explicit Kamailio(uint16_t registrarPort);
     ~Kamailio();
     uint16_t port() const { return m_port; }
+    uint16_t tlsPort() const { return m_tlsPort; }
     std::string log() const;
     // How often the log holds text.
     size_t count(const std::string& text) const;
@@ -80,7 +85,9 @@ public:
 private:
     QTemporaryDir m_dir;
     uint16_t m_port = 0;
+    uint16_t m_tlsPort = 0;
     pid_t m_pid = -1;
+    void start(const std::string& config);
 };
 
 // Records what the line reports, for the test to wait on.
@@ -114,6 +121,8 @@ public:
     // The digits reported in mode, in order.
     std::string digits(DWORD mode = LINEDIGITMODE_DTMF) const;
     size_t count(const std::string& kind) const;
+    // Forgets the events so far.
+    void clear();
 
 private:
     void add(Event event);

@@ -5,7 +5,10 @@
 #include "SipSettings.h"
 #include "TelephonyConfigWriter.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHostAddress>
@@ -14,6 +17,7 @@
 #include <QNetworkInterface>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <array>
 #include <cmath>
 
 namespace kalvo::sip {
@@ -87,6 +91,7 @@ SipLineDialog::SipLineDialog(const kalvo::telephony::LineConfig& line, std::stri
     rtp->addWidget(new QLabel("to", this));
     rtp->addWidget(m_rtpMax);
     m_form->addRow("RTP ports:", rtp);
+    addInternetFields(current);
 
     m_listenAddress->setText(text(current.listenHost));
     m_listenPort->setText(QString::number(current.listenPort));
@@ -112,6 +117,107 @@ SipLineDialog::SipLineDialog(const kalvo::telephony::LineConfig& line, std::stri
     });
 }
 
+QComboBox* SipLineDialog::addChoice(const char* name, const QString& caption, const QStringList& items,
+                                    const QString& tip)
+{
+    auto* box = new QComboBox(this);
+    box->setObjectName(name);
+    box->addItems(items);
+    box->setAccessibleName(QString(caption).remove(':'));
+    box->setToolTip(tip);
+    m_form->addRow(caption, box);
+    return box;
+}
+
+void SipLineDialog::addInternetFields(const SipSettings& current)
+{
+    auto* help = new QLabel("For an account at a provider on the internet choose TLS: it keeps the "
+                            "password exchange and the callers' numbers private and lets calls be "
+                            "encrypted. UDP suits a telephone system in the same house.",
+                            this);
+    help->setObjectName("lblInternetHelp");
+    help->setWordWrap(true);
+    // A form of its own below the help text, so the text wraps over the dialog's whole width.
+    auto* outer = static_cast<QVBoxLayout*>(layout());
+    outer->addWidget(help);
+    m_form = new QFormLayout;
+    outer->addLayout(m_form);
+    m_transport = addChoice("cmbTransport", "Transport:", {"UDP", "TCP", "TLS (encrypted)"},
+                            "How the account's messages travel to the registrar");
+    m_srtp = addChoice("cmbSrtp", "Encrypted calls (SRTP):", {"Off", "When the caller offers it", "Always"},
+                       "Encrypts the calls' sound; needs TLS. \"Always\" refuses callers that cannot "
+                       "encrypt");
+    m_outboundProxy = addField("txtOutboundProxy", "Outbound proxy:",
+                               "Where every request goes first, if the provider names one, for example "
+                               "sip:proxy.provider.example;transport=tls; empty for none");
+    m_keepalive = addField("txtKeepalive", "Keep-alive (s):",
+                           "How often the line shows the registrar it is there, so a router between "
+                           "them keeps the way open and a lost registration is noticed; 0 for never");
+    m_stunServer = addField("txtStunServer", "STUN server:",
+                            "Tells the line its address on the internet when it is behind a router, for "
+                            "example stun.provider.example:3478; empty for none");
+    m_tlsCa = addField("txtTlsCa", "Extra authority file:",
+                       "A certificate file of the authority that signed the registrar's certificate, "
+                       "when it is not one this computer already trusts (a home telephone system)");
+    m_tlsCert = addField("txtTlsCert", "Own certificate file:",
+                         "With its key file, lets callers reach this line over TLS directly; empty for "
+                         "none");
+    m_tlsKey = addField("txtTlsKey", "Own key file:", "The private key of the own certificate");
+    m_transport->setCurrentIndex(static_cast<int>(current.transport));
+    m_srtp->setCurrentIndex(static_cast<int>(current.srtp));
+    m_outboundProxy->setText(text(current.outboundProxy));
+    m_keepalive->setText(QString::number(current.keepaliveSeconds));
+    m_stunServer->setText(text(current.stunServer));
+    m_tlsCa->setText(text(current.tlsCa));
+    m_tlsCert->setText(text(current.tlsCert));
+    m_tlsKey->setText(text(current.tlsKey));
+}
+
+bool SipLineDialog::collectInternet(std::map<std::string, std::string>& values, QString& reason,
+                                    QWidget*& field) const
+{
+    auto fail = [&](QWidget* at, const QString& why) {
+        field = at;
+        reason = why;
+        return false;
+    };
+    const bool tls = m_transport->currentIndex() == 2;
+    if (m_srtp->currentIndex() != 0 && !tls)
+        return fail(m_srtp, "Encrypted calls need the TLS transport: over UDP or TCP their keys would "
+                            "travel unencrypted. Choose TLS, or switch encrypted calls off.");
+    const QString proxy = m_outboundProxy->text().trimmed();
+    if (!proxy.isEmpty() && (!(proxy.startsWith("sip:") || proxy.startsWith("sips:")) || proxy.contains(' ')))
+        return fail(m_outboundProxy, "The outbound proxy must be a SIP address such as "
+                                     "sip:proxy.provider.example, or empty.");
+    if (proxy.contains(";transport=tls") && !tls)
+        return fail(m_transport, "The outbound proxy is reached over TLS: choose TLS as the transport too.");
+    if (number(m_keepalive, 0, 3600) < 0)
+        return fail(m_keepalive, "The keep-alive must be a number of seconds from 0 to 3600 (0: none).");
+    const QString stun = m_stunServer->text().trimmed();
+    if (stun.contains(' ') || stun.contains('/') || stun.contains('@'))
+        return fail(m_stunServer, "The STUN server is a host name or address, with a port if it is not "
+                                  "3478, such as stun.provider.example:3478.");
+    for (QLineEdit* file : {m_tlsCa, m_tlsCert, m_tlsKey}) {
+        const QString path = file->text().trimmed();
+        if (!path.isEmpty() && !QFileInfo(QFileInfo(text(m_configPath)).dir(), path).isFile())
+            return fail(file, "The file " + path +
+                                  " does not exist. Give the full path of a certificate "
+                                  "file (PEM), or leave the field empty.");
+    }
+    if (m_tlsCert->text().trimmed().isEmpty() != m_tlsKey->text().trimmed().isEmpty())
+        return fail(m_tlsKey, "The own certificate and its key file go together: give both, or neither.");
+    values["transport"] =
+        SipSettings::transportName(static_cast<SipSettings::Transport>(m_transport->currentIndex()));
+    values["srtp"] = std::array{"off", "optional", "mandatory"}[size_t(m_srtp->currentIndex())];
+    values["outbound_proxy"] = proxy.toStdString();
+    values["stun_server"] = stun.toStdString();
+    values["keepalive"] = std::to_string(number(m_keepalive, 0, 3600));
+    values["tls_ca"] = m_tlsCa->text().trimmed().toStdString();
+    values["tls_cert"] = m_tlsCert->text().trimmed().toStdString();
+    values["tls_key"] = m_tlsKey->text().trimmed().toStdString();
+    return true;
+}
+
 QLineEdit* SipLineDialog::addField(const char* name, const QString& caption, const QString& tip)
 {
     auto* field = new QLineEdit(this);
@@ -123,9 +229,9 @@ QLineEdit* SipLineDialog::addField(const char* name, const QString& caption, con
 }
 
 bool SipLineDialog::collect(std::map<std::string, std::string>& values, QString& reason,
-                            QLineEdit*& field) const
+                            QWidget*& field) const
 {
-    auto fail = [&](QLineEdit* at, const QString& why) {
+    auto fail = [&](QWidget* at, const QString& why) {
         field = at;
         reason = why;
         return false;
@@ -170,6 +276,8 @@ bool SipLineDialog::collect(std::map<std::string, std::string>& values, QString&
     values["expires"] = m_expires->text().trimmed().toStdString();
     values["ring_interval"] = m_ringInterval->text().trimmed().toStdString();
     values["rtp_ports"] = std::to_string(rtpMin) + "-" + std::to_string(rtpMax);
+    if (!collectInternet(values, reason, field))
+        return false;
     for (const auto& [key, value] : values)
         if (value.find_first_of("\r\n") != std::string::npos)
             return fail(m_displayName, "A setting cannot span more than one line.");
@@ -180,7 +288,7 @@ bool SipLineDialog::save(QString* reason)
 {
     std::map<std::string, std::string> values;
     QString why;
-    QLineEdit* field = nullptr;
+    QWidget* field = nullptr;
     if (collect(values, why, field)) {
         // The provider reads the result exactly as the line will.
         why = text(kalvo::telephony::TelephonyConfigWriter::checkAndUpdate(

@@ -8,11 +8,14 @@
 #include <map>
 #include <string>
 
+class QComboBox;
 class QFormLayout;
 class QLabel;
 class QLineEdit;
 
 namespace kalvo::sip {
+
+struct SipSettings;
 
 class SipLineDialog : public QDialog
 {
@@ -32,8 +35,14 @@ public:
 
 private:
     // The section's keys as the fields give them; reason and the field to fix when one is wrong.
-    bool collect(std::map<std::string, std::string>& values, QString& reason, QLineEdit*& field) const;
+    bool collect(std::map<std::string, std::string>& values, QString& reason, QWidget*& field) const;
     QLineEdit* addField(const char* name, const QString& caption, const QString& tip);
+    QComboBox* addChoice(const char* name, const QString& caption, const QStringList& items,
+                         const QString& tip);
+    // The fields for an account reached over the internet: transport, encryption, proxy, files.
+    void addInternetFields(const SipSettings& current);
+    // Checks those fields and adds their keys; false with reason and field as collect.
+    bool collectInternet(std::map<std::string, std::string>& values, QString& reason, QWidget*& field) const;
 
     kalvo::telephony::LineConfig m_line;
     std::string m_configPath;
@@ -48,6 +57,14 @@ private:
     QLineEdit* m_ringInterval;
     QLineEdit* m_rtpMin;
     QLineEdit* m_rtpMax;
+    QComboBox* m_transport;
+    QComboBox* m_srtp;
+    QLineEdit* m_outboundProxy;
+    QLineEdit* m_keepalive;
+    QLineEdit* m_stunServer;
+    QLineEdit* m_tlsCa;
+    QLineEdit* m_tlsCert;
+    QLineEdit* m_tlsKey;
     QLabel* m_error;
     QFormLayout* m_form;
 };

@@ -1,0 +1,277 @@
+// The SIP line's account over TCP and TLS against a real kamailio with a test authority: it
+// registers and a call from baresip through the registrar is answered and recorded; a registrar
+// whose certificate is for another host, has expired or comes from an unknown authority is refused
+// with that reason, and no request goes to it unencrypted.
+#include "SipPeers.h"
+#include "SipProvider.h"
+#include "TestAuthority.h"
+#include "TestSupport.h"
+#include "WaveDeviceTable.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cmath>
+#include <thread>
+
+using namespace kalvo::sip;
+using namespace kalvo::sip::test;
+using namespace kalvo::telephony;
+using namespace std::chrono;
+
+namespace {
+
+// Energy at hz relative to the whole signal (one Goertzel bin).
+double share(const std::vector<int16_t>& samples, double hz)
+{
+    double re = 0, im = 0, total = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        re += samples[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
+        im += samples[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
+        total += double(samples[i]) * samples[i];
+    }
+    return total > 0 ? 2 * (re * re + im * im) / (double(samples.size()) * total) : 0;
+}
+
+class SipTlsTest : public ::testing::Test
+{
+protected:
+    void openLine(std::map<std::string, std::string> keys)
+    {
+        m_port = freePort(true);
+        LineConfig config;
+        config.name = "Account line";
+        config.provider = "sip";
+        config.keys = {{"listen", "127.0.0.1:" + std::to_string(m_port)},
+                       {"rtp_ports", "40000-49998"},
+                       {"user", "kalvo"},
+                       {"password", "s3cret"},
+                       {"expires", "60"}};
+        for (auto& [k, v] : keys)
+            config.keys[k] = v;
+        std::string error;
+        m_line = m_provider.createLine(config, m_sink, error);
+        ASSERT_TRUE(m_line) << error;
+        m_line->open();
+    }
+
+    void openTlsLine(Kamailio& registrar, const std::string& srtp)
+    {
+        openLine({{"transport", "tls"},
+                  {"srtp", srtp},
+                  {"registrar", "sip:127.0.0.1:" + std::to_string(registrar.tlsPort())},
+                  {"tls_ca", m_authority.caFile()},
+                  {"tls_cert", m_authority.issue("line", "127.0.0.1")},
+                  {"tls_key", m_authority.keyFile("line")}});
+    }
+
+    // The line's first report on its account, and the reason it gives when out of service.
+    std::string accountState()
+    {
+        Event state = m_sink.waitFor([](const Event& e) { return e.kind == "line"; }, seconds(15));
+        if (state.kind.empty())
+            return "no report";
+        std::string reason;
+        return m_line->inService(reason) ? "in service" : reason;
+    }
+
+    // A call from baresip to the account through the registrar: answered, and the caller's tone
+    // recorded from the line's wave-in. accountParams and config go to baresip.
+    void callThrough(Kamailio& registrar, const std::string& accountParams = {},
+                     const std::string& config = {})
+    {
+        std::vector<int16_t> voice(4000, 0);
+        std::vector<int16_t> speech = tone(700, 2.0, 9000);
+        voice.insert(voice.end(), speech.begin(), speech.end());
+        m_sink.clear(); // a call before this one must not answer for it
+        Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0" + accountParams, voice, config);
+        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
+        Event offer = m_sink.waitOffer();
+        ASSERT_EQ(offer.kind, "offer") << caller.log() << registrar.log();
+        auto waveIn = kalvo::wave::WaveDeviceTable::instance().find(kalvo::wave::WaveDirection::In,
+                                                                    m_line->waveDevices().waveIn);
+        auto recorder = std::make_shared<VectorSink>();
+        ASSERT_EQ(waveIn->startInput({8000, 1}, recorder), 0);
+        EXPECT_EQ(m_line->answer(offer.call, 1), 0);
+        EXPECT_EQ(m_sink.waitState(LINECALLSTATE_CONNECTED).call, offer.call);
+        std::this_thread::sleep_for(milliseconds(2800));
+        caller.hangUp();
+        EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call);
+        waveIn->stop();
+        std::vector<int16_t> got = recorder->samples();
+        ASSERT_GT(got.size(), 8000u);
+        EXPECT_GT(share(got, 700), 0.3) << "the caller's tone is in the recording";
+    }
+
+    QTemporaryDir m_dir;
+    TestAuthority m_authority{m_dir.path().toStdString()};
+    uint16_t m_port = 0;
+    SipProvider m_provider;
+    RecordingSink m_sink;
+    std::unique_ptr<LineDevice> m_line;
+};
+
+// Over TLS, with the line's own certificate so the registrar can reach it, the account registers
+// and takes a call; with srtp = optional a caller without encryption is taken as well as one with.
+TEST_F(SipTlsTest, RegistersOverTlsAndTakesPlainAndEncryptedCalls)
+{
+    Kamailio registrar("s3cret", m_authority.issue("registrar", "127.0.0.1"),
+                       m_authority.keyFile("registrar"));
+    openTlsLine(registrar, "optional");
+    ASSERT_EQ(accountState(), "in service") << registrar.log();
+    callThrough(registrar);
+    callThrough(registrar, ";mediaenc=srtp-mand", "module srtp.so\n");
+}
+
+// With srtp = mandatory an encrypted call is answered and its audio recorded; an offer without
+// keys is refused with 488 and never offered to the layer.
+TEST_F(SipTlsTest, MandatorySrtpTakesEncryptedCallsAndRefusesPlainOnes)
+{
+    Kamailio registrar("s3cret", m_authority.issue("registrar", "127.0.0.1"),
+                       m_authority.keyFile("registrar"));
+    openTlsLine(registrar, "mandatory");
+    ASSERT_EQ(accountState(), "in service") << registrar.log();
+    callThrough(registrar, ";mediaenc=srtp-mand", "module srtp.so\n");
+
+    Baresip plain("Plain", "paula@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
+    plain.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
+    EXPECT_TRUE(plain.waitLog("488", seconds(10))) << plain.log();
+    EXPECT_EQ(m_sink.count("offer"), 1u);
+}
+
+// Over TCP the account registers and takes a call the same way.
+TEST_F(SipTlsTest, RegistersOverTcpAndTakesACallThroughTheRegistrar)
+{
+    Kamailio registrar("s3cret", m_authority.issue("registrar", "127.0.0.1"),
+                       m_authority.keyFile("registrar"));
+    openLine({{"transport", "tcp"}, {"registrar", "sip:127.0.0.1:" + std::to_string(registrar.port())}});
+    ASSERT_EQ(accountState(), "in service") << registrar.log();
+    callThrough(registrar);
+}
+
+// A certificate for another host, an expired one, and one from an authority the line does not know:
+// each refused with its reason, and the registrar never gets a REGISTER.
+TEST_F(SipTlsTest, RefusesABadCertificateWithItsReason)
+{
+    struct Case
+    {
+        const char* host;
+        long from, to;
+        bool trusted;
+        const char* reason;
+    };
+    for (const Case& c : {Case{"elsewhere.example", -1, 30, true, "is for another host"},
+                          Case{"127.0.0.1", -60, -30, true, "has expired"},
+                          Case{"127.0.0.1", -1, 30, false, "is from an unknown authority"}}) {
+        SCOPED_TRACE(c.reason);
+        const std::string name = std::string("bad") + std::to_string(c.from);
+        Kamailio registrar("s3cret", m_authority.issue(name, c.host, c.from, c.to),
+                           m_authority.keyFile(name));
+        std::map<std::string, std::string> keys = {
+            {"transport", "tls"}, {"registrar", "sip:127.0.0.1:" + std::to_string(registrar.tlsPort())}};
+        if (c.trusted)
+            keys["tls_ca"] = m_authority.caFile();
+        openLine(keys);
+        EXPECT_EQ(accountState(),
+                  std::string("registration refused: the registrar's certificate ") + c.reason);
+        EXPECT_EQ(registrar.count("REGISTER from"), 0u);
+        m_line.reset();
+        m_sink.clear();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// The registrar's name does not resolve: the outbound proxy is the only way to it, and the account
+// registers and keeps alive through it. A call passed on by the proxy has its asserted identity believed; the
+// same identity added by another proxy on the same address is ignored.
+TEST_F(SipTlsTest, OutboundProxyCarriesTheAccountAndIsBelieved)
+{
+    Kamailio registrar("s3cret");
+    Kamailio proxy(registrar.port());
+    Kamailio stranger(registrar.port());
+    openLine({{"registrar", "sip:registrar.invalid"},
+              {"outbound_proxy", "sip:127.0.0.1:" + std::to_string(proxy.port())},
+              {"keepalive", "1"}});
+    ASSERT_EQ(accountState(), "in service") << proxy.log() << registrar.log();
+    EXPECT_GE(proxy.count("PROXY REGISTER for registrar.invalid"), 1u);
+    // Over UDP the keep-alives are OPTIONS to the registrar, by the same way.
+    for (int i = 0; i < 100 && proxy.count("PROXY OPTIONS for registrar.invalid") < 2; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_GE(proxy.count("PROXY OPTIONS for registrar.invalid"), 2u) << proxy.log();
+
+    const std::string lineUri = "sip:kalvo@127.0.0.1:" + std::to_string(m_port);
+    for (Kamailio* via : {&proxy, &stranger}) {
+        m_sink.clear();
+        Baresip caller("Carol",
+                       "carol@127.0.0.1>;regint=0;outbound=\"sip:127.0.0.1:" + std::to_string(via->port()) +
+                           "\"",
+                       std::vector<int16_t>(8000, 0));
+        caller.dial(lineUri);
+        Event info = m_sink.waitFor([](const Event& e) { return e.kind == "info"; }, seconds(10));
+        ASSERT_EQ(info.kind, "info") << caller.log() << via->log();
+        EXPECT_EQ(via->count("PROXY INVITE"), 1u);
+        EXPECT_EQ(info.data.callerNumber.value_or("?"), via == &proxy ? "0800555" : "carol");
+        EXPECT_EQ(m_line->drop(info.call, 2), 0);
+        EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, info.call);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Keep-alives on the account's TCP connection notice a registrar that is gone: the line says
+// exactly that its registration is lost and that direct calls still work, and one does.
+TEST_F(SipTlsTest, LostRegistrarIsNoticedAndDirectCallsStillWork)
+{
+    auto registrar = std::make_unique<Kamailio>("s3cret", m_authority.issue("registrar", "127.0.0.1"),
+                                                m_authority.keyFile("registrar"));
+    openLine({{"transport", "tcp"},
+              {"registrar", "sip:127.0.0.1:" + std::to_string(registrar->port())},
+              {"keepalive", "1"}});
+    ASSERT_EQ(accountState(), "in service") << registrar->log();
+    m_sink.clear();
+    registrar.reset();
+    EXPECT_EQ(accountState(), "registration lost, direct calls still work");
+
+    Baresip caller("Direct", "dora@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
+    caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(m_port));
+    EXPECT_EQ(m_sink.waitOffer().kind, "offer") << caller.log();
+}
+
+} // namespace
+
+namespace {
+
+// Behind a router that a STUN server reports (the test's server plays one, mapping the line to
+// 203.0.113.9): a call through the account is answered with that address in its SDP.
+TEST_F(SipTlsTest, StunAddressGoesIntoTheAnswerOfAccountCalls)
+{
+    const uint16_t stunPort = freePort();
+    const pid_t stun =
+        spawn(m_dir.path().toStdString() + "/stun",
+              {"/usr/bin/python3", kalvo::test::sourcePath("tests/support/sip/stunserver.py").toStdString(),
+               std::to_string(stunPort), "203.0.113.9", "60"});
+    Kamailio registrar("s3cret");
+    openLine({{"registrar", "sip:127.0.0.1:" + std::to_string(registrar.port())},
+              {"stun_server", "127.0.0.1:" + std::to_string(stunPort)}});
+    ASSERT_EQ(accountState(), "in service") << registrar.log();
+    for (int i = 0; i < 100 && readFile(m_dir.path().toStdString() + "/stun").empty(); ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    std::this_thread::sleep_for(milliseconds(300)); // the first STUN request goes out at once
+
+    Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
+    caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));
+    Event offer = m_sink.waitOffer();
+    ASSERT_EQ(offer.kind, "offer") << caller.log();
+    EXPECT_EQ(m_line->answer(offer.call, 1), 0);
+    for (int i = 0; i < 100 && registrar.count("ANSWER") == 0; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_NE(registrar.log().find("c=IN IP4 203.0.113.9"), std::string::npos) << registrar.log();
+    terminate(stun);
+}
+
+} // namespace
