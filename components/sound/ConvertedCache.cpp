@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QtEndian>
+#include <atomic>
 #include <sndfile.h>
 #include <unistd.h>
 
@@ -94,7 +95,8 @@ bool CacheWriter::open(const QString& entryPath)
     if (entryPath.isEmpty() || !QDir().mkpath(QFileInfo(entryPath).path()))
         return false;
     m_entry = entryPath;
-    m_temp = entryPath + ".part-" + QString::number(::getpid());
+    static std::atomic<int> written{0};
+    m_temp = entryPath + ".part-" + QString::number(::getpid()) + "-" + QString::number(++written);
     SF_INFO info{};
     info.samplerate = 8000;
     info.channels = 1;

@@ -97,13 +97,20 @@ void PlaybackStream::run()
     pthread_setname_np(pthread_self(), "kalvo-decode");
     // The ring holds seconds and a piece is at most about one second at a line's rate, so a few
     // checks a second keep it filled.
-    while (!m_stop.load(std::memory_order_acquire) && fill())
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    while (!m_stop.load(std::memory_order_acquire) && fill()) {
+        std::unique_lock lock(m_stopMutex);
+        m_stopWake.wait_for(lock, std::chrono::milliseconds(200),
+                            [this] { return m_stop.load(std::memory_order_acquire); });
+    }
 }
 
 void PlaybackStream::stop()
 {
-    m_stop.store(true, std::memory_order_release);
+    {
+        std::lock_guard lock(m_stopMutex);
+        m_stop.store(true, std::memory_order_release);
+    }
+    m_stopWake.notify_all();
     if (m_worker.joinable())
         m_worker.join();
 }

@@ -10,8 +10,10 @@
 
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace kalvo::sound {
@@ -72,6 +74,8 @@ private:
     std::atomic<uint64_t> m_total{0};
     std::atomic<int32_t> m_error{0};
     std::atomic<bool> m_stop{false};
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopWake;
     std::atomic<uint64_t> m_given{0};
     std::atomic<bool> m_allGiven{false};
     std::function<void()> m_onAllGiven;

@@ -38,7 +38,7 @@ WaveSoundDevice::WaveSoundDevice(WaveDeviceTable& table, QObject* parent)
     : SoundDevice(parent), m_table(table), m_spoolFolder(RecordingFile::defaultSpoolFolder()),
       m_cacheFolder(ConvertedCache::defaultFolder())
 {
-    m_watchTimer.setInterval(1000);
+    m_watchTimer.setInterval(500);
     connect(&m_watchTimer, &QTimer::timeout, this, &WaveSoundDevice::watchDevices);
     m_endTimer.setSingleShot(true);
     m_endTimer.setTimerType(Qt::PreciseTimer);

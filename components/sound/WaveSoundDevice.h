@@ -22,7 +22,7 @@ namespace kalvo::sound {
 // drives it: the playback stream reports when the device has taken its last frame (DonePlay follows
 // once the device has played it), and a writer thread, woken by the recorded frames, writes them to
 // the spool file and reports the silence limit. The user-interface thread hears only of these, plus
-// a once-a-second check for devices that stopped or went away.
+// a check twice a second for devices that stopped or went away.
 class WaveSoundDevice : public SoundDevice
 {
     Q_OBJECT
@@ -74,7 +74,7 @@ private:
     uint64_t playedFrames(bool& decoded) const;
     // Raises DonePlay when the last frame has been played, or checks again when it should have been.
     void checkPlayback();
-    // The once-a-second check: a stalled or removed playback device, a removed recording device.
+    // The check twice a second: a stalled or removed playback device, a removed recording device.
     void watchDevices();
     void drainRecording();
     void stopWriter();
