@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QShortcut>
 #include <QTableView>
+#include <array>
 
 namespace {
 // Column headers and widths in twips, in column order.
@@ -214,6 +215,41 @@ void CallList::makeList()
     m_model->setRows(std::move(rows));
     if (rowCount() > 0)
         select(1);
+    emit countersChanged(m_total, m_unread);
+}
+
+void CallList::addNewest()
+{
+    int count = 0;
+    std::array<QByteArray, 7> texts;
+    const bool read = ErrorTrap("ErrmakeList ", [this](const QString& l) { logError(l); }).step([&] {
+        count = m_db.RecordCount();
+        if (count < 1)
+            return;
+        m_db.MoveTo(count);
+        size_t at = 0;
+        for (const char* field :
+             {"Type", "Read", "Call_Massage_Name", "Call_Date", "Call_Time", "Call_Number", "Call_Name"})
+            texts[at++] = m_db.GetField(field).toUtf8();
+    });
+    // Anything but exactly one new record (other calls stored meanwhile, a record gone) is shown by
+    // reading the whole list again.
+    if (!read || count != m_model->rowCount() + 1 || count != m_total + 1) {
+        makeList();
+        return;
+    }
+    const auto view = [&](size_t at) {
+        return std::string_view(texts[at].constData(), size_t(texts[at].size()));
+    };
+    const bool hasMessage = view(0) != "-1";
+    const bool rowRead = view(1) == "1";
+    m_model->addNewest({hasMessage ? view(2) : std::string_view(), hasMessage ? view(0) : std::string_view(),
+                        view(3), view(4), view(5), view(6)},
+                       hasMessage ? (rowRead ? 3 : 1) : (rowRead ? 4 : 2));
+    ++m_total;
+    if (!rowRead)
+        ++m_unread;
+    select(1);
     emit countersChanged(m_total, m_unread);
 }
 

@@ -54,6 +54,7 @@ public:
     // Builds the columns.
     void RangeListTitle();
     void makeList() override;
+    void addNewest() override;
     // Marks the row at position (1 = top) read or unread, in the database and in the list.
     void MarkAsReadUnRead(int position, bool markRead);
 

@@ -48,6 +48,13 @@ void CallListModel::setRows(CallRows rows)
     endResetModel();
 }
 
+void CallListModel::addNewest(const CallRows::Texts& texts, int icon)
+{
+    beginInsertRows(QModelIndex(), 0, 0);
+    m_rows.append(texts, icon);
+    endInsertRows();
+}
+
 CallRow CallListModel::row(int index) const
 {
     const size_t r = record(index);

@@ -33,6 +33,8 @@ public:
     void setHeaders(const QStringList& headers);
     // Replaces every row at once; rows come in record order and are shown newest (last) first.
     void setRows(CallRows rows);
+    // Adds a row after the last record, which shows it at the top.
+    void addNewest(const CallRows::Texts& texts, int icon);
     // The row at index (0 = top), made from the compact store.
     CallRow row(int index) const;
     // The message file name and icon of the row at index (0 = top), without making the whole row.

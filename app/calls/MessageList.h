@@ -12,6 +12,9 @@ public:
 
     // Rebuilds every row from the database, newest first, and selects the top row.
     virtual void makeList() = 0;
+    // Shows the database's last record as the new top row and selects it, without rebuilding the
+    // other rows (the end of a call adds one record).
+    virtual void addNewest() { makeList(); }
     virtual int rowCount() const = 0;
     // Position of the selected row (1 = top), 0 when none.
     virtual int selectedPosition() const = 0;

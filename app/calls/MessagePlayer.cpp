@@ -51,7 +51,8 @@ MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallD
     m_slider->setRange(0, 100);
     m_slider->setEnabled(false); // display only
     m_timer->setObjectName("Timer1");
-    m_timeBase.setInterval(*m_timer, 10);
+    // The progress a person reads: four times a second, only while a message plays with the slider shown.
+    m_timeBase.setInterval(*m_timer, 250);
     connect(m_timer, &QTimer::timeout, this, [this] {
         ErrorTrap("ErrTimer1 ", [this](const QString& l) { logLine(l); }).step([this] {
             m_slider->setValue(m_wavePlay.PlayPosition());

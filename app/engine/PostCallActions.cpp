@@ -50,8 +50,13 @@ void PostCallActions::storeCall()
     if (!CallStore::keepsCall(m_context.settings.options.ListMessageOnly, call.GotMessage))
         return;
     if (m_store.PutCallDetailsInDB(call, m_context.messagesFolder())) {
-        m_store.storePending();
+        // Calls kept while the database failed are stored after this one: then the whole list is read.
+        const bool others = m_store.storePending() > 0;
         m_context.tellSolved("store");
+        if (!others) {
+            m_list.addNewest();
+            return;
+        }
     } else {
         // Kept beside the database, and listed as soon as a record can be stored again.
         const bool kept = m_store.queue(call, m_context.messagesFolder());

@@ -8,6 +8,8 @@
 #include "WaveControl.h"
 
 #include <QTimer>
+#include <algorithm>
+#include <climits>
 
 RecordingLimits::RecordingLimits(EngineContext& context, CallFlow& flow)
     : QObject(&flow), m_context(context), m_flow(flow), m_silence(new QTimer(this)),
@@ -19,12 +21,27 @@ RecordingLimits::RecordingLimits(EngineContext& context, CallFlow& flow)
     m_context.timeBase.setInterval(*m_record, 1000);
     connect(m_silence, &QTimer::timeout, this, &RecordingLimits::silenceTick);
     connect(m_record, &QTimer::timeout, this, &RecordingLimits::recordTick);
+    connect(&m_context.wave1, &WaveControl::SilenceReached, this, [this] {
+        if (m_watching)
+            silenceReached();
+    });
 }
 
 void RecordingLimits::start()
 {
     m_record->start();
-    if (m_context.settings.options.cDropSilence != 0)
+    if (m_context.settings.options.cDropSilence == 0)
+        return;
+    // The sound component measures silence on the audio as it arrives; only one that cannot is
+    // asked for the level every 10 ms.
+    const int limitMs = m_context.timeBase.interval(
+        static_cast<int>(std::min<int64_t>(m_context.settings.options.SecSilence, INT32_MAX / 1000) * 1000));
+    try {
+        m_watching = m_context.wave1.WatchSilence(m_context.settings.options.ValSilence, limitMs);
+    } catch (...) {
+        m_watching = false;
+    }
+    if (!m_watching)
         m_silence->start();
 }
 
@@ -32,6 +49,7 @@ void RecordingLimits::stop()
 {
     m_record->stop();
     m_silence->stop();
+    m_watching = false;
 }
 
 void RecordingLimits::silenceTick()
@@ -53,6 +71,13 @@ void RecordingLimits::silenceTick()
     if (static_cast<int64_t>(state.SilenceMs) <
         static_cast<int64_t>(m_context.settings.options.SecSilence) * 1000)
         return;
+    silenceReached();
+}
+
+void RecordingLimits::silenceReached()
+{
+    EngineState& state = m_context.state;
+    m_watching = false;
     state.SilenceMs = 0;
     try {
         if (m_context.wave1.IsRecording())

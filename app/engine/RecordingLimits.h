@@ -1,5 +1,6 @@
-// The two timers that end a recording: silence detection (tmrSilence) and the recording-time limit
-// (TimerRecord).
+// What ends a recording: silence ("SecSilence" at or below "ValSilence", measured by the sound
+// component on the audio itself, or by tmrSilence reading the level where it cannot) and the
+// recording-time limit (TimerRecord).
 #pragma once
 
 #include "EngineState.h"
@@ -18,7 +19,7 @@ public:
 
     // Starts the time limit, and silence detection when "cDropSilence" is on.
     void start();
-    // Stops both timers.
+    // Stops both limits.
     void stop();
 
     QTimer* tmrSilence() const { return m_silence; }
@@ -26,6 +27,8 @@ public:
 
     // One 10 ms silence tick: counts quiet time, and ends the call after "SecSilence" of it.
     void silenceTick();
+    // The silence limit is reached: stops the recording and ends the call.
+    void silenceReached();
     // One second of recording: stops the recording at the limit, leaving the line connected.
     void recordTick();
 
@@ -34,4 +37,5 @@ private:
     CallFlow& m_flow;
     QTimer* m_silence;
     QTimer* m_record;
+    bool m_watching = false;
 };

@@ -1,14 +1,18 @@
-// Runs the real "kalvo -st" on a loopback SIP line: CPU per call-minute of the whole program against
-// baresip answering the same call, then a two-hour greeting: how soon the caller hears it after
-// connect, and whether a second (simulated) line's rings are still handled meanwhile.
+// Runs the real "kalvo -st" on a loopback SIP line: start to line open and idle memory; CPU per
+// call-minute of the whole program with an 8 kHz and a 44.1 kHz stereo greeting against baresip
+// answering the same call, with the context switches of each thread; and how soon a caller who rings
+// right after a hang-up gets 200 OK with 0, 10,000 and 100,000 stored calls (seen on the wire).
 #include "BenchSupport.h"
+#include "LoopbackCapture.h"
 #include "SipPeers.h"
 #include "mdlReg.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <chrono>
 #include <cmath>
@@ -18,6 +22,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <map>
 #include <netinet/in.h>
 #include <optional>
 #include <sstream>
@@ -132,163 +137,245 @@ void fail(const char* what)
     std::fprintf(stderr, "program_bench: %s\n", what);
 }
 
-// CPU per call-minute of kalvo answering and recording, of the calling baresip on that call, and of
-// a second baresip answering the same caller for as long.
-void cpuPerCallMinute(const PrivateHome& home, int seconds)
+double ms(Clock::duration d)
 {
-    uint16_t port = freePort();
-    std::ofstream(home.conf()) << sipLine(port);
-    std::vector<int16_t> greeting(8000);
-    for (size_t i = 0; i < greeting.size(); ++i)
-        greeting[i] = static_cast<int16_t>(4000 * std::sin(2 * M_PI * 300 * static_cast<double>(i) / 8000));
-    writeWav(home.folder() + "/Greets/Short.wav", greeting);
-    setSettings({{"Greeting", "Short"}});
-
-    double kalvoMin = -1, callerMin = -1, calleeMin = -1;
-    {
-        Program kalvo(home);
-        if (!kalvo.started)
-            return fail("kalvo did not open its line");
-        Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
-        caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(port));
-        if (!waitFor([&] { return kalvo.log().find("Start Record Message") != std::string::npos; },
-                     std::chrono::seconds(20)))
-            return fail("kalvo did not start recording");
-        double k0 = cpuMs(procFile(kalvo.pid, "stat")), c0 = cpuMs(procFile(caller.pid(), "stat"));
-        std::this_thread::sleep_for(std::chrono::seconds(seconds));
-        double k1 = cpuMs(procFile(kalvo.pid, "stat")), c1 = cpuMs(procFile(caller.pid(), "stat"));
-        bool stillUp = kalvo.log().find("Disconnected[LineIndex:0]") == std::string::npos;
-        caller.console("b");
-        if (!stillUp)
-            return fail("the call ended before the measured period did");
-        kalvoMin = (k1 - k0) * 60.0 / seconds;
-        callerMin = (c1 - c0) * 60.0 / seconds;
-    }
-    {
-        Baresip callee("", "kalvo@127.0.0.1>;regint=0;answermode=auto", tone(700, seconds + 30, 3000));
-        Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
-        caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(callee.sipPort()));
-        if (caller.waitLog("established", std::chrono::seconds(10))) {
-            double b0 = cpuMs(procFile(callee.pid(), "stat"));
-            std::this_thread::sleep_for(std::chrono::seconds(seconds));
-            calleeMin = (cpuMs(procFile(callee.pid(), "stat")) - b0) * 60.0 / seconds;
-        }
-        caller.console("b");
-    }
-    std::printf("Whole program on one SIP call (%d s, greeting then recording):\n", seconds);
-    std::printf("  kalvo CPU per call-minute: %.0f ms\n", kalvoMin);
-    if (calleeMin >= 0)
-        std::printf("  baresip CPU per call-minute: %.0f ms (baresip answering the same caller)\n",
-                    calleeMin);
-    std::printf("  calling baresip on the kalvo call: %.0f ms per call-minute\n", callerMin);
-    double reference = calleeMin > 0 ? calleeMin : callerMin;
-    if (reference > 0)
-        std::printf("  ratio kalvo / baresip: %.2f\n", kalvoMin / reference);
+    return duration<double, std::milli>(d).count();
 }
 
-// A two-hour 44.1 kHz stereo greeting (a 440 Hz tone throughout) and a second, simulated line whose
-// call rings while the greeting plays.
-void longGreeting(const PrivateHome& home, int seconds, int greetingSeconds)
+// "min / median / max" of a few runs.
+std::string spread(std::vector<double> values, const char* unit, int decimals = 0)
 {
-    const std::string wav = home.folder() + "/Greets/Long.wav";
-    auto made = Clock::now();
-    std::string sox = "sox -n -r 44100 -c 2 -b 16 '" + wav + "' synth " + std::to_string(greetingSeconds) +
-                      " sine 440 vol 0.3";
-    if (std::system(sox.c_str()) != 0)
-        return fail("sox could not make the two-hour greeting");
-    double makeSeconds = duration<double>(Clock::now() - made).count();
-    setSettings({{"Greeting", "Long"}});
+    if (values.empty())
+        return "-";
+    std::sort(values.begin(), values.end());
+    char text[128];
+    std::snprintf(text, sizeof text, "%.*f / %.*f / %.*f %s", decimals, values.front(), decimals,
+                  values[values.size() / 2], decimals, values.back(), unit);
+    return text;
+}
 
-    uint16_t port = freePort();
-    // The sim line's call comes after the SIP call is connected, so the SIP call gets the answer.
-    std::ofstream(home.folder() + "/second-line.txt")
-        << "8 offer number=5550100 name=\"Second Line\"\n+0.5 ring\n"
-        <<
-        [&] {
-            std::string rings;
-            for (int i = 0; i < seconds; ++i)
-                rings += "+1 ring\n";
-            return rings;
-        }()
-        << "+1 hangup\n";
-    std::ofstream(home.conf()) << sipLine(port)
-                               << "\n[Line1]\nname = Second Line\nprovider = sim\nscenario = "
-                               << home.folder() << "/second-line.txt\n";
+// A field ("Pss:") of /proc/PID/smaps_rollup, in kilobytes.
+long rollupKb(pid_t pid, const char* field)
+{
+    std::istringstream in(readFile(procFile(pid, "smaps_rollup")));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(field, 0) == 0)
+            return std::atol(line.c_str() + std::strlen(field));
+    return -1;
+}
 
+// Context switches (voluntary + involuntary) of every thread, by thread name (threads of one name
+// added up).
+std::map<std::string, long> switchesByThread(pid_t pid)
+{
+    std::map<std::string, long> switches;
+    QDir tasks(QString("/proc/%1/task").arg(pid));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const std::string base = "/proc/" + std::to_string(pid) + "/task/" + tid.toStdString();
+        std::string name = readFile(base + "/comm");
+        while (!name.empty() && name.back() == '\n')
+            name.pop_back();
+        if (tid.toInt() == pid)
+            name += " (main)";
+        std::istringstream in(readFile(base + "/status"));
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+                line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+                switches[name] += std::atol(line.c_str() + line.find(':') + 1);
+    }
+    return switches;
+}
+
+// Start to "LineOpen" in the log, a few times; then the idle program's memory.
+void startAndMemory(const PrivateHome& home, int runs)
+{
+    std::ofstream(home.conf()) << sipLine(freePort());
+    std::vector<double> starts;
+    long pss = -1, privateKb = -1, rss = -1;
+    for (int run = 0; run < runs; ++run) {
+        const size_t from = home.sysLog().size();
+        const auto began = Clock::now();
+        const pid_t pid = spawn(home.folder() + "/kalvo.out", {KALVO_BENCH_BIN_DIR "/kalvo", "-st"});
+        if (!waitFor([&] { return home.sysLog(from).find("LineOpen") != std::string::npos; }, seconds(60),
+                     milliseconds(1))) {
+            terminate(pid);
+            return fail("kalvo did not open its line");
+        }
+        starts.push_back(ms(Clock::now() - began));
+        if (run == runs - 1) {
+            std::this_thread::sleep_for(seconds(2));
+            pss = rollupKb(pid, "Pss:");
+            privateKb = rollupKb(pid, "Private_Clean:") + rollupKb(pid, "Private_Dirty:");
+            rss = rssKb(procFile(pid, "status"));
+        }
+        terminate(pid);
+    }
+    std::printf("Start to line open (\"LineOpen\" in the log, min / median / max of %d): %s\n", runs,
+                spread(starts, "ms").c_str());
+    std::printf("Idle memory: proportional set size %ld kB, private %ld kB (resident %ld kB)\n\n", pss,
+                privateKb, rss);
+}
+
+// A greeting of `seconds`: an 8 kHz mono or a 44.1 kHz stereo 440 Hz tone.
+bool makeGreeting(const PrivateHome& home, const std::string& name, bool cd, int seconds)
+{
+    const std::string wav = home.folder() + "/Greets/" + name + ".wav";
+    const std::string sox = "sox -n -r " + std::string(cd ? "44100 -c 2" : "8000 -c 1") + " -b 16 '" + wav +
+                            "' synth " + std::to_string(seconds) + " sine 440 vol 0.3";
+    return std::system(sox.c_str()) == 0;
+}
+
+struct CallFigures
+{
+    double kalvoMin = -1, baresipMin = -1;
+    std::map<std::string, long> switches;
+};
+
+// One call to kalvo measured from the caller's "established" for `seconds` (the greeting, then the
+// recording), and baresip answering the same caller for as long.
+CallFigures measureCall(const PrivateHome& home, int seconds)
+{
+    CallFigures f;
+    const uint16_t port = freePort();
+    std::ofstream(home.conf()) << sipLine(port);
+    {
+        Program kalvo(home);
+        if (!kalvo.started) {
+            fail("kalvo did not open its line");
+            return f;
+        }
+        Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
+        caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(port));
+        if (!caller.waitLog("established", std::chrono::seconds(20), milliseconds(5))) {
+            fail("the caller was not connected");
+            return f;
+        }
+        const double k0 = cpuMs(procFile(kalvo.pid, "stat"));
+        const auto s0 = switchesByThread(kalvo.pid);
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        const double k1 = cpuMs(procFile(kalvo.pid, "stat"));
+        const auto s1 = switchesByThread(kalvo.pid);
+        const bool stillUp = kalvo.log().find("Disconnected[LineIndex:0]") == std::string::npos;
+        caller.console("b");
+        if (!stillUp) {
+            fail("the call ended before the measured period did");
+            return f;
+        }
+        f.kalvoMin = (k1 - k0) * 60.0 / seconds;
+        for (const auto& [name, count] : s1)
+            f.switches[name] = count - (s0.count(name) ? s0.at(name) : 0);
+        waitFor([&] { return kalvo.log().find("Idle[LineIndex:0]") != std::string::npos; },
+                std::chrono::seconds(5));
+    }
+    Baresip callee("", "kalvo@127.0.0.1>;regint=0;answermode=auto", tone(700, seconds + 30, 3000));
+    Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
+    caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(callee.sipPort()));
+    if (caller.waitLog("established", std::chrono::seconds(10))) {
+        const double b0 = cpuMs(procFile(callee.pid(), "stat"));
+        std::this_thread::sleep_for(std::chrono::seconds(seconds));
+        f.baresipMin = (cpuMs(procFile(callee.pid(), "stat")) - b0) * 60.0 / seconds;
+    }
+    caller.console("b");
+    return f;
+}
+
+void cpuPerCallMinute(const PrivateHome& home, int seconds, int runs)
+{
+    for (const bool cd : {false, true}) {
+        const std::string name = cd ? "Cd" : "Line";
+        if (!makeGreeting(home, name, cd, seconds / 2))
+            return fail("sox could not make the greeting");
+        setSettings({{"Greeting", name}});
+        // A first call, not counted: what a program that keeps converted greetings does once.
+        measureCall(home, 3);
+        std::vector<double> kalvo, baresip, ratio;
+        std::map<std::string, std::vector<double>> switches;
+        for (int run = 0; run < runs; ++run) {
+            const CallFigures f = measureCall(home, seconds);
+            if (f.kalvoMin < 0 || f.baresipMin <= 0)
+                continue;
+            kalvo.push_back(f.kalvoMin);
+            baresip.push_back(f.baresipMin);
+            ratio.push_back(f.kalvoMin / f.baresipMin);
+            for (const auto& [thread, count] : f.switches)
+                switches[thread].push_back(static_cast<double>(count) / seconds);
+        }
+        std::printf("%s greeting (%d s of a %d s call, then recording), min / median / max of %d:\n",
+                    cd ? "44.1 kHz stereo" : "8 kHz mono", seconds / 2, seconds, runs);
+        std::printf("  kalvo CPU per call-minute:   %s\n", spread(kalvo, "ms").c_str());
+        std::printf("  baresip CPU per call-minute: %s (answering the same caller)\n",
+                    spread(baresip, "ms").c_str());
+        std::printf("  ratio kalvo / baresip:       %s\n", spread(ratio, "", 2).c_str());
+        std::printf("  context switches per second, by thread:\n");
+        for (const auto& [thread, values] : switches)
+            std::printf("    %-24s %s\n", thread.c_str(), spread(values, "", 1).c_str());
+    }
+    std::printf("\n");
+}
+
+bool starts(const LoopbackCapture::Datagram& d, const char* text)
+{
+    return d.payload.rfind(text, 0) == 0;
+}
+
+// A caller hangs up after a short message and the next one dials at once: INVITE -> 200 OK of the
+// second call on the wire, with `stored` calls in the database.
+void nextCaller(const PrivateHome& home, int stored, int rounds, LoopbackCapture& capture)
+{
+    const QString calls = QString::fromStdString(home.folder() + "/Calls");
+    QDir(calls).removeRecursively();
+    QDir().mkpath(calls);
+    if (stored > 0)
+        kalvo::bench::seedCalls(calls, stored);
+    const uint16_t port = freePort();
+    std::ofstream(home.conf()) << sipLine(port);
     Program kalvo(home);
     if (!kalvo.started)
-        return fail("kalvo did not open its lines");
-    Baresip caller("", "caller@127.0.0.1>;regint=0", tone(700, seconds + 30, 3000));
-    caller.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(port));
-    std::optional<Clock::time_point> connected;
-    if (caller.waitLog("established", std::chrono::seconds(20), milliseconds(2)))
-        connected = Clock::now();
-    // Wall-clock: when the recording of what the caller hears first holds sound.
-    std::optional<Clock::time_point> audible;
-    long firstSample = -1;
-    size_t heardSamples = 0;
-    auto end = Clock::now() + std::chrono::seconds(seconds);
-    while (Clock::now() < end) {
-        if (!audible) {
-            std::vector<int16_t> heard = caller.heard();
-            for (size_t i = 0; i < heard.size(); ++i)
-                if (std::abs(heard[i]) > 500) {
-                    audible = Clock::now();
-                    firstSample = static_cast<long>(i);
-                    break;
-                }
+        return fail("kalvo did not open its line");
+    std::vector<double> inviteTo200;
+    for (int round = 0; round < rounds; ++round) {
+        Baresip first("", "first@127.0.0.1>;regint=0", tone(700, 30, 3000));
+        Baresip next("", "next@127.0.0.1>;regint=0", tone(700, 30, 3000));
+        const size_t recorded = kalvo.log().size();
+        first.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(port));
+        if (!waitFor([&] { return kalvo.log().find("Start Record Message", recorded) != std::string::npos; },
+                     std::chrono::seconds(20)))
+            return fail("kalvo did not record the first caller");
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        capture.take();
+        first.console("b");
+        next.console("/dial sip:kalvo@127.0.0.1:" + std::to_string(port));
+        next.waitLog("established", std::chrono::seconds(20), milliseconds(5));
+        std::optional<Clock::time_point> invite, ok;
+        for (const auto& d : capture.take()) {
+            if (d.dstPort == port && starts(d, "INVITE ") && !invite)
+                invite = d.at;
+            else if (invite && d.srcPort == port && starts(d, "SIP/2.0 200") &&
+                     d.payload.find("INVITE") != std::string::npos && !ok)
+                ok = d.at;
         }
-        std::this_thread::sleep_for(milliseconds(audible ? 200 : 5));
+        if (invite && ok)
+            inviteTo200.push_back(ms(*ok - *invite));
+        next.console("b");
+        waitFor(
+            [&] {
+                return kalvo.log().rfind("Idle[LineIndex:0]") > kalvo.log().rfind("Connected[LineIndex:0]");
+            },
+            std::chrono::seconds(5));
+        std::this_thread::sleep_for(milliseconds(500));
     }
-    const long residentKb = rssKb(procFile(kalvo.pid, "status"));
-    std::string log = kalvo.log();
-    bool greetingStillPlaying = log.find("Disconnected[LineIndex:0]") == std::string::npos &&
-                                log.find("Start Record Message") == std::string::npos;
-    caller.console("b");
-    std::vector<int16_t> heard = caller.heard();
-    heardSamples = heard.size();
-    size_t rings = 0;
-    for (size_t at = log.find("Ring[LineIndex:1]"); at != std::string::npos;
-         at = log.find("Ring[LineIndex:1]", at + 1))
-        ++rings;
-
-    std::printf("\nA %d s greeting (44.1 kHz stereo, %.0f MB, made in %.1f s) with a second line ringing:\n",
-                greetingSeconds, static_cast<double>(QFileInfo(QString::fromStdString(wav)).size()) / 1e6,
-                makeSeconds);
-    if (!connected)
-        return fail("the caller was not connected");
-    if (audible)
-        std::printf("  connect -> first audible greeting at the caller: %.0f ms (wall clock, polled)\n",
-                    duration<double, std::milli>(*audible - *connected).count());
-    else
-        std::printf("  connect -> first audible greeting at the caller: none in %d s\n", seconds);
-    if (firstSample >= 0 && heard.size() >= static_cast<size_t>(firstSample) + 8000) {
-        // Zero crossings over the first second: the greeting is a 440 Hz tone.
-        int crossings = 0;
-        for (size_t i = static_cast<size_t>(firstSample) + 1; i < static_cast<size_t>(firstSample) + 8000;
-             ++i)
-            crossings += (heard[i - 1] < 0) != (heard[i] < 0);
-        std::printf("  first second heard: a %d Hz tone\n", crossings / 2);
-    }
-    if (firstSample >= 0)
-        std::printf("  silence before the greeting in what the caller recorded: %.0f ms\n",
-                    firstSample / 8.0);
-    std::printf("  caller heard %.1f s in all; greeting still playing at the end: %s\n",
-                heardSamples / 8000.0, greetingStillPlaying ? "yes" : "no");
-    std::printf("  kalvo resident memory while the greeting plays: %ld kB\n", residentKb);
-    std::printf("  second line opened by kalvo (\"LineOpen[LineIndex:1\"): %s\n",
-                log.find("LineOpen[LineIndex:1") != std::string::npos ? "yes" : "no");
-    std::printf("  second line's rings logged during the call (\"Ring[LineIndex:1]\"): %zu of %d offered\n",
-                rings, seconds + 1);
+    std::printf("  %7d stored calls: next caller INVITE -> 200 OK %s (min / median / max of %zu)\n", stored,
+                spread(inviteTo200, "ms", 1).c_str(), inviteTo200.size());
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // program_bench [CALL_SECONDS (20)] [GREETING_SECONDS (7200)]
-    int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 20;
-    int greetingSeconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 7200;
+    // program_bench [CALL_SECONDS (20)] [RUNS (3)]
+    const int seconds = argc > 1 ? std::max(6, std::atoi(argv[1])) : 20;
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     PrivateHome home;
     {
         // A first start writes the program's own defaults, as on a new installation.
@@ -307,7 +394,16 @@ int main(int argc, char** argv)
                  {"ValSilence", "0"}});
     std::printf("Program benchmark: \"kalvo -st\" on a 127.0.0.1 SIP line, baresip calling, %d s calls\n\n",
                 seconds);
-    cpuPerCallMinute(home, seconds);
-    longGreeting(home, seconds, greetingSeconds);
+    startAndMemory(home, 5);
+    cpuPerCallMinute(home, seconds, runs);
+    LoopbackCapture capture;
+    std::string error;
+    if (!capture.start(error)) {
+        fail(error.c_str());
+        return 1;
+    }
+    std::printf("A caller ringing right after a hang-up (seen on the loopback interface):\n");
+    for (int stored : {0, 10000, 100000})
+        nextCaller(home, stored, runs, capture);
     return 0;
 }

@@ -3,6 +3,7 @@
 #include "SqliteCallDatabase.h"
 
 #include "VbError.h"
+#include "WalCheckpointer.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,6 +101,7 @@ SqliteCallDatabase::~SqliteCallDatabase()
 
 void SqliteCallDatabase::close()
 {
+    m_checkpointer.reset();
     if (m_db) {
         // Everything into the database file and an empty log, so the file alone is the whole store.
         sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
@@ -160,6 +162,8 @@ void SqliteCallDatabase::Open(const QString& callsFolder)
                           "its Calls table is not the one Kalvo keeps: " + mismatch.description());
         }
         loadIds();
+        if (!sqlite3_db_readonly(m_db, "main"))
+            m_checkpointer = std::make_unique<WalCheckpointer>(path.toUtf8().toStdString());
     } catch (const VbError& error) {
         close();
         if (error.number() == ErrUnrecognizedFormat)
@@ -174,7 +178,14 @@ void SqliteCallDatabase::checkpoint()
     // A committed change is safe in the write-ahead log already; copying it into the database file
     // at once keeps calls.sqlite3 complete by itself (for a user who copies only that file). A
     // checkpoint that cannot run now is not a failure of the change: the next one catches up.
-    sqlite3_wal_checkpoint_v2(m_db, "main", SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (m_checkpointer)
+        m_checkpointer->request();
+}
+
+void SqliteCallDatabase::settle()
+{
+    if (m_checkpointer)
+        m_checkpointer->waitIdle();
 }
 
 sqlite3* SqliteCallDatabase::connection() const

@@ -2,8 +2,10 @@
 #pragma once
 
 #include "CallDatabase.h"
+#include "WalCheckpointer.h"
 
 #include <array>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
@@ -13,8 +15,9 @@ namespace kalvo {
 // Keeps the calls in the table `Calls` of <Calls folder>/calls.sqlite3. The row id orders the
 // records, so record number n is the n-th row by id. Each Update, Delete and DeleteAll is one
 // committed transaction (WAL journal, synchronous FULL), so a process killed at any moment leaves
-// every committed record readable; each is checkpointed at once and the log emptied on close, so
-// the database file alone holds every record. A file that is not a database is reported, never replaced.
+// every committed record readable; each is checkpointed at once on a thread of its own (the commit
+// does not wait for it) and the log emptied on close, so the database file alone holds every record. A file
+// that is not a database is reported, never replaced.
 class SqliteCallDatabase : public CallDatabase
 {
 public:
@@ -44,6 +47,8 @@ public:
     int FieldIndex(const QString& fieldName) override;
     // Reads the records one by one straight from the table.
     void ForEachRecord(const std::function<void(const RecordTexts&)>& visit) override;
+    // Waits until the changes made so far are in the database file itself.
+    void settle();
 
 private:
     enum class EditMode { None, Adding, Editing };
@@ -59,6 +64,7 @@ private:
     [[noreturn]] void raise(int sqliteCode) const;
 
     sqlite3* m_db = nullptr;
+    std::unique_ptr<WalCheckpointer> m_checkpointer;
     // Row ids of all records in order; index + 1 is the record number. Only this object writes
     // the file while it is open, so the list stays in step with the table.
     std::vector<qint64> m_ids;

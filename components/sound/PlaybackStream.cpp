@@ -20,12 +20,14 @@ PlaybackStream::~PlaybackStream()
 }
 
 int32_t PlaybackStream::open(const QString& path, const std::vector<wave::WaveFormat>& accepted,
-                             std::shared_ptr<PlaybackStream>& out)
+                             std::shared_ptr<PlaybackStream>& out, std::unique_ptr<CacheWriter> cache)
 {
     out.reset();
     std::shared_ptr<PlaybackStream> stream(new PlaybackStream());
     if (int32_t result = stream->m_decoder.open(path, accepted))
         return result;
+    if (cache && cache->isOpen() && ConvertedCache::isCachedFormat(stream->format()))
+        stream->m_cache = std::move(cache);
     const wave::WaveFormat& format = stream->format();
     stream->m_ringSamples = size_t(format.sampleRate) * format.channels * kRingSeconds;
     stream->m_ring = std::make_unique<FrameRing>(stream->m_ringSamples, format.channels);
@@ -55,6 +57,11 @@ bool PlaybackStream::fill(int maxPieces)
                 return true; // the ring is full: wait for the device to play some
         }
         if (m_decoderDone) {
+            if (m_cache) {
+                if (m_error.load(std::memory_order_relaxed) == SOUND_OK)
+                    m_cache->commit();
+                m_cache.reset();
+            }
             if (!m_ended.load(std::memory_order_relaxed)) {
                 m_total.store(m_decodedFrames, std::memory_order_release);
                 m_ended.store(true, std::memory_order_release);
@@ -72,6 +79,8 @@ bool PlaybackStream::fill(int maxPieces)
         if (result != SOUND_OK)
             m_error.store(result, std::memory_order_release);
         m_decodedFrames += m_pending.size() / channels;
+        if (m_cache)
+            m_cache->write(m_pending.data(), m_pending.size());
         m_decoderDone = finished || result != SOUND_OK;
     }
 }
@@ -86,13 +95,22 @@ void PlaybackStream::start()
 void PlaybackStream::run()
 {
     pthread_setname_np(pthread_self(), "kalvo-decode");
-    while (!m_stop.load(std::memory_order_acquire) && fill())
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The ring holds seconds and a piece is at most about one second at a line's rate, so a few
+    // checks a second keep it filled.
+    while (!m_stop.load(std::memory_order_acquire) && fill()) {
+        std::unique_lock lock(m_stopMutex);
+        m_stopWake.wait_for(lock, std::chrono::milliseconds(200),
+                            [this] { return m_stop.load(std::memory_order_acquire); });
+    }
 }
 
 void PlaybackStream::stop()
 {
-    m_stop.store(true, std::memory_order_release);
+    {
+        std::lock_guard lock(m_stopMutex);
+        m_stop.store(true, std::memory_order_release);
+    }
+    m_stopWake.notify_all();
     if (m_worker.joinable())
         m_worker.join();
 }
@@ -101,6 +119,11 @@ size_t PlaybackStream::readFrames(int16_t* out, size_t frameCount)
 {
     const size_t frames = m_ring->read(out, frameCount * format().channels) / format().channels;
     m_given.fetch_add(frames, std::memory_order_acq_rel);
+    // Decoding has ended only once everything decoded is in the ring, so an empty ring then means the
+    // device has had the last frame.
+    if (frames < frameCount && m_ended.load(std::memory_order_acquire) && m_ring->available() == 0 &&
+        !m_allGiven.exchange(true, std::memory_order_acq_rel) && m_onAllGiven)
+        m_onAllGiven();
     return frames;
 }
 

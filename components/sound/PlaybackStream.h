@@ -3,13 +3,17 @@
 // the file's length, and memory stays bounded.
 #pragma once
 
+#include "ConvertedCache.h"
 #include "FileDecoder.h"
 #include "FrameRing.h"
 #include "WaveDevice.h"
 
 #include <QString>
 #include <atomic>
+#include <condition_variable>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace kalvo::sound {
@@ -23,9 +27,11 @@ public:
     ~PlaybackStream() override;
 
     // Opens path for one of the accepted formats and decodes its first piece, so playback starts
-    // with the file's start. @return SOUND_OK or the error of FileDecoder::open.
+    // with the file's start. When cache is given, every decoded sample is also written to it, and
+    // the entry is kept once the whole file has been decoded without error.
+    // @return SOUND_OK or the error of FileDecoder::open.
     static int32_t open(const QString& path, const std::vector<wave::WaveFormat>& accepted,
-                        std::shared_ptr<PlaybackStream>& out);
+                        std::shared_ptr<PlaybackStream>& out, std::unique_ptr<CacheWriter> cache = nullptr);
 
     const wave::WaveFormat& format() const { return m_decoder.format(); }
     // The frames the file is expected to give, until the decoder has ended.
@@ -35,6 +41,10 @@ public:
     bool decodingEnded(uint64_t& total) const;
     // The read error that ended decoding early, or SOUND_OK.
     int32_t error() const { return m_error.load(std::memory_order_acquire); }
+
+    // Called once on the device's thread when the device has taken the last frame; set before start().
+    // It must only post work to another thread.
+    void setOnAllGiven(std::function<void()> onAllGiven) { m_onAllGiven = std::move(onAllGiven); }
 
     // Starts the worker; stop() ends it (and is called by the destructor). Both from the owner's thread.
     void start();
@@ -64,7 +74,12 @@ private:
     std::atomic<uint64_t> m_total{0};
     std::atomic<int32_t> m_error{0};
     std::atomic<bool> m_stop{false};
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopWake;
     std::atomic<uint64_t> m_given{0};
+    std::atomic<bool> m_allGiven{false};
+    std::function<void()> m_onAllGiven;
+    std::unique_ptr<CacheWriter> m_cache; // worker side once started
     std::thread m_worker;
 };
 

@@ -78,10 +78,22 @@ public:
     virtual int32_t DeviceCount() const = 0;
     // Fills caps for the device at a position. @return 0, or 2 (bad device id).
     virtual int32_t DeviceCaps(int32_t position, SoundDeviceCaps& caps) const = 0;
+    // Watches the running recording for silence: once the input level (as InputLevel gives it) has
+    // stayed at or below level for milliseconds of recorded audio, SilenceReached follows, once. A new
+    // call starts counting again. @return false when the instance cannot watch (the caller then reads
+    // InputLevel itself).
+    virtual bool WatchSilence(int32_t level, int32_t milliseconds)
+    {
+        Q_UNUSED(level);
+        Q_UNUSED(milliseconds);
+        return false;
+    }
 
 signals:
     // A playback started by PlayFile has played its last sample.
     void DonePlay();
+    // The recording watched by WatchSilence has been quiet for the time asked.
+    void SilenceReached();
 };
 
 } // namespace kalvo::sound

@@ -5,8 +5,11 @@
 #include "VbError.h"
 
 #include <QDebug>
+#include <QFile>
+#include <QMetaObject>
 #include <algorithm>
 #include <cmath>
+#include <pthread.h>
 
 namespace kalvo::sound {
 
@@ -32,13 +35,14 @@ bool offers(const WaveDevice& device, const WaveFormat& format)
 WaveSoundDevice::WaveSoundDevice(QObject* parent) : WaveSoundDevice(WaveDeviceTable::instance(), parent) {}
 
 WaveSoundDevice::WaveSoundDevice(WaveDeviceTable& table, QObject* parent)
-    : SoundDevice(parent), m_table(table), m_spoolFolder(RecordingFile::defaultSpoolFolder())
+    : SoundDevice(parent), m_table(table), m_spoolFolder(RecordingFile::defaultSpoolFolder()),
+      m_cacheFolder(ConvertedCache::defaultFolder())
 {
-    m_playTimer.setInterval(10);
-    m_playTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_playTimer, &QTimer::timeout, this, &WaveSoundDevice::pollPlayback);
-    m_recordTimer.setInterval(20);
-    connect(&m_recordTimer, &QTimer::timeout, this, &WaveSoundDevice::drainRecording);
+    m_watchTimer.setInterval(500);
+    connect(&m_watchTimer, &QTimer::timeout, this, &WaveSoundDevice::watchDevices);
+    m_endTimer.setSingleShot(true);
+    m_endTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_endTimer, &QTimer::timeout, this, &WaveSoundDevice::checkPlayback);
 }
 
 WaveSoundDevice::~WaveSoundDevice()
@@ -47,6 +51,7 @@ WaveSoundDevice::~WaveSoundDevice()
     StopMonitor();
     if (m_recording) {
         m_recordDevice->stop();
+        stopWriter();
         drainRecording();
         qWarning().noquote() << "sound: recording left unsaved in" << m_file.tempPath();
     }
@@ -90,7 +95,9 @@ bool WaveSoundDevice::stillListed(WaveDirection direction, WaveDeviceId id,
 
 void WaveSoundDevice::stopPlayback()
 {
-    m_playTimer.stop();
+    m_endTimer.stop();
+    if (!m_recording)
+        m_watchTimer.stop();
     if (m_playDevice)
         m_playDevice->stop();
     m_playDevice.reset();
@@ -113,14 +120,29 @@ int32_t WaveSoundDevice::PlayFile(const QString& path, int32_t outputId)
     if (int32_t result = findDevice(WaveDirection::Out, outputId, device))
         return result;
     // The file is decoded and converted while it plays; only its first piece is ready here.
+    const std::vector<WaveFormat> formats = device->info().formats;
+    std::unique_ptr<CacheWriter> writer;
+    const QString source = convertedOrSource(path, formats, writer);
     std::shared_ptr<PlaybackStream> stream;
-    if (int32_t result = PlaybackStream::open(path, device->info().formats, stream))
+    if (int32_t result = PlaybackStream::open(source, formats, stream, std::move(writer)))
         return result;
     uint64_t total = 0;
     const bool empty = stream->decodingEnded(total) && total == 0;
     m_playFrames = empty ? 0 : std::max<uint64_t>(stream->expectedFrames(), 1);
     // An empty file has nothing to play: it finishes at the first tick.
     if (!empty) {
+        // The device's thread only posts the news to this object's thread; a playback stopped or
+        // replaced meanwhile is not this one any more.
+        const std::weak_ptr<PlaybackStream> weak = stream;
+        stream->setOnAllGiven([this, weak] {
+            QMetaObject::invokeMethod(
+                this,
+                [this, weak] {
+                    if (m_playing && m_playStream == weak.lock())
+                        checkPlayback();
+                },
+                Qt::QueuedConnection);
+        });
         if (int32_t result = device->startOutput(stream->format(), stream))
             return result;
         stream->start();
@@ -132,53 +154,127 @@ int32_t WaveSoundDevice::PlayFile(const QString& path, int32_t outputId)
     m_lastProcessed = 0;
     m_sinceProgress.start();
     m_playing = true;
-    m_playTimer.start();
+    m_watchTimer.start();
+    // An empty file finishes as soon as the host is back in its event loop.
+    if (empty)
+        m_endTimer.start(0);
     return SOUND_OK;
 }
 
-void WaveSoundDevice::pollPlayback()
+QString WaveSoundDevice::convertedOrSource(const QString& path, const std::vector<WaveFormat>& formats,
+                                           std::unique_ptr<CacheWriter>& writer) const
 {
-    if (!m_playing)
-        return;
+    if (m_cacheFolder.isEmpty())
+        return path;
+    WaveFileInfoRecord info;
+    if (AudioFileReader::info(path, info) != SOUND_OK || info.sampleRate < 1 || info.channels < 1)
+        return path;
+    const WaveFormat target = AudioFileReader::chooseFormat(static_cast<uint32_t>(info.sampleRate),
+                                                            static_cast<uint16_t>(info.channels), formats);
+    // Only a change of rate or channels costs enough to keep.
+    if (!ConvertedCache::isCachedFormat(target) || (info.sampleRate == 8000 && info.channels == 1))
+        return path;
+    const QString entry = ConvertedCache::entryPath(m_cacheFolder, path);
+    if (entry.isEmpty())
+        return path;
+    if (ConvertedCache::isWhole(entry))
+        return entry;
+    // A damaged entry is converted again; one that cannot be written is simply not kept.
+    QFile::remove(entry);
+    writer = std::make_unique<CacheWriter>();
+    if (!writer->open(entry))
+        writer.reset();
+    return path;
+}
+
+uint64_t WaveSoundDevice::playedFrames(bool& decoded) const
+{
+    decoded = true;
     uint64_t processed = m_playFrames;
-    // The expected length is the header's; once decoding has ended the exact one is known.
-    bool decoded = true;
     if (m_playStream) {
         uint64_t total = 0;
         decoded = m_playStream->decodingEnded(total);
         if (decoded)
-            m_playFrames = total;
+            processed = total;
     }
     if (m_playDevice) {
-        if (!stillListed(WaveDirection::Out, m_playId, m_playDevice)) {
-            qWarning().noquote() << "sound: playback device" << m_playId << "went away";
-            stopPlayback();
-            return;
-        }
         processed = m_playDevice->framesProcessed();
         // A device that counts its own time runs on through a gap in the stream: only frames both
         // handed over and played count.
         if (m_playStream)
             processed = std::min(processed, m_playStream->framesGiven());
-        if (processed != m_lastProcessed) {
-            m_lastProcessed = processed;
-            m_sinceProgress.restart();
-        } else if (m_sinceProgress.elapsed() > kStallMs) {
-            qWarning().noquote() << "sound: playback device" << m_playId << "stopped playing";
-            stopPlayback();
-            return;
-        }
     }
+    return processed;
+}
+
+int32_t WaveSoundDevice::PlayPosition() const
+{
+    if (!m_playing)
+        return m_position;
+    bool decoded = true;
+    const uint64_t processed = playedFrames(decoded);
+    uint64_t frames = m_playFrames;
+    if (m_playStream && decoded)
+        m_playStream->decodingEnded(frames);
     const auto percent =
-        static_cast<int32_t>(std::min<uint64_t>(100, processed * 100 / std::max<uint64_t>(m_playFrames, 1)));
+        static_cast<int32_t>(std::min<uint64_t>(100, processed * 100 / std::max<uint64_t>(frames, 1)));
     m_position = std::max(m_position, decoded ? percent : std::min(percent, 99));
-    if (!decoded || processed < m_playFrames)
+    return m_position;
+}
+
+void WaveSoundDevice::checkPlayback()
+{
+    if (!m_playing)
         return;
+    bool decoded = true;
+    const uint64_t processed = playedFrames(decoded);
+    if (decoded && m_playStream)
+        m_playStream->decodingEnded(m_playFrames);
+    if (!decoded)
+        return; // the stream reports again when the device has taken the last frame
+    if (processed < m_playFrames) {
+        // Handed over but not all played yet (a sound card's buffer): check again when it should be.
+        const uint32_t rate = m_playStream ? m_playStream->format().sampleRate : 8000;
+        m_endTimer.start(static_cast<int>((m_playFrames - processed) * 1000 / std::max<uint32_t>(rate, 1)) +
+                         2);
+        return;
+    }
     // Everything is played: settle the state before the host hears of it, since its handler may
     // start the next file at once.
     stopPlayback();
     m_position = 100;
     emit DonePlay();
+}
+
+void WaveSoundDevice::watchDevices()
+{
+    if (m_recordDevice && !m_recordDeviceLost &&
+        !stillListed(WaveDirection::In, m_recordId, m_recordDevice)) {
+        // Keep what has been recorded; the file is stored when the recording is stopped.
+        qWarning().noquote() << "sound: recording device" << m_recordId << "went away";
+        m_recordDevice->stop();
+        m_recordDeviceLost = true;
+    }
+    if (!m_playing || !m_playDevice)
+        return;
+    if (!stillListed(WaveDirection::Out, m_playId, m_playDevice)) {
+        qWarning().noquote() << "sound: playback device" << m_playId << "went away";
+        stopPlayback();
+        return;
+    }
+    bool decoded = true;
+    const uint64_t processed = playedFrames(decoded);
+    if (processed != m_lastProcessed) {
+        m_lastProcessed = processed;
+        m_sinceProgress.restart();
+    } else if (m_sinceProgress.elapsed() > kStallMs) {
+        qWarning().noquote() << "sound: playback device" << m_playId << "stopped playing";
+        stopPlayback();
+        return;
+    }
+    // The stream's report is the normal way to the end; this catches a device that played the last
+    // frame without asking for more.
+    checkPlayback();
 }
 
 int32_t WaveSoundDevice::CheckRecordFormat(int32_t inputId, int32_t query, int32_t formatTag,
@@ -219,8 +315,59 @@ int32_t WaveSoundDevice::StartRecord(int32_t inputId, int32_t formatTag, int32_t
     m_writeFailed = false;
     m_recordDeviceLost = false;
     m_recording = true;
-    m_recordTimer.start();
+    m_writerStop = false;
+    m_writer = std::thread([this, sink] {
+        pthread_setname_np(pthread_self(), "kalvo-record");
+        uint32_t seen = 0;
+        uint32_t told = 0;
+        while (!m_writerStop.load(std::memory_order_acquire)) {
+            seen = sink->waitForFrames(seen);
+            drainRecording();
+            const uint32_t reached = sink->silenceReached();
+            if (reached != 0 && reached != told) {
+                told = reached;
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, sink, reached] {
+                        if (m_recording && m_sink == sink && sink->silenceWatch() == reached)
+                            emit SilenceReached();
+                    },
+                    Qt::QueuedConnection);
+            }
+        }
+    });
+    m_watchTimer.start();
     return SOUND_OK;
+}
+
+void WaveSoundDevice::stopWriter()
+{
+    if (!m_writer.joinable())
+        return;
+    m_writerStop.store(true, std::memory_order_release);
+    m_sink->wakeWriter();
+    m_writer.join();
+}
+
+bool WaveSoundDevice::WatchSilence(int32_t level, int32_t milliseconds)
+{
+    if (!m_recording || !m_sink)
+        return false;
+    // The loudest peak whose level is still at most `level` (the level rises with the peak).
+    int quietPeak = -1;
+    for (int low = 0, high = 32768; low <= high;) {
+        const int middle = (low + high) / 2;
+        if (levelOfPeak(middle) <= level) {
+            quietPeak = middle;
+            low = middle + 1;
+        } else {
+            high = middle - 1;
+        }
+    }
+    const uint64_t frames =
+        static_cast<uint64_t>(std::max(milliseconds, 0)) * m_recordFormat.sampleRate / 1000;
+    m_sink->watchSilence(quietPeak, frames);
+    return true;
 }
 
 void WaveSoundDevice::drainRecording()
@@ -232,13 +379,6 @@ void WaveSoundDevice::drainRecording()
         if (!m_file.write(m_drainBuffer.data(), frames))
             m_writeFailed = true;
     }
-    if (m_recordDevice && !m_recordDeviceLost &&
-        !stillListed(WaveDirection::In, m_recordId, m_recordDevice)) {
-        // Keep what has been recorded; the file is stored when the recording is stopped.
-        qWarning().noquote() << "sound: recording device" << m_recordId << "went away";
-        m_recordDevice->stop();
-        m_recordDeviceLost = true;
-    }
 }
 
 int32_t WaveSoundDevice::StopRecordToFile(const QString& path)
@@ -246,8 +386,11 @@ int32_t WaveSoundDevice::StopRecordToFile(const QString& path)
     if (!m_recording)
         return SOUND_ERR_NOTRECORDING;
     m_recordDevice->stop();
-    m_recordTimer.stop();
+    // Everything the device delivered goes to the file before it is stored.
+    stopWriter();
     drainRecording();
+    if (!m_playing)
+        m_watchTimer.stop();
     if (m_sink->dropped() > 0)
         qWarning().noquote() << "sound: recording lost" << m_sink->dropped() << "frames";
     m_sink->setMonitoring(false);

@@ -135,6 +135,52 @@ private slots:
         QCOMPARE(model->index(0, 2).data().toString(), QString("1/2/26"));
     }
 
+    // The end of a call inserts its record as the new top row, selected, with the counters, whether
+    // the list was empty or long; the rows are those a rebuilt list shows. Two new records at once
+    // are read whole.
+    void newestCallIsInserted()
+    {
+        Bench b;
+        QSignalSpy counters(&b.list, &CallList::countersChanged);
+        b.list.makeList();
+        b.add("first.wav", "0");
+        b.list.addNewest();
+        QCOMPARE(b.list.rowCount(), 1);
+        QCOMPARE(b.list.selectedPosition(), 1);
+        QCOMPARE(b.list.keyAt(1), QString("first.wav"));
+        QCOMPARE(counters.takeLast(), QVariantList({1, 1}));
+
+        for (int i = 0; i < 300; ++i)
+            b.add(i % 2 ? QString() : QString("m%1.wav").arg(i), i % 3 ? "1" : "0", 0);
+        b.list.makeList();
+        b.list.select(120);
+        b.add("", "1");
+        b.list.addNewest();
+        QCOMPARE(b.list.rowCount(), 302);
+        QCOMPARE(b.list.selectedPosition(), 1);
+        QCOMPARE(b.list.iconAt(1), 4);
+        const QVariantList inserted = counters.takeLast();
+        auto rows = [&] {
+            QStringList all;
+            const QAbstractItemModel* model = b.list.view()->model();
+            for (int r = 0; r < model->rowCount(); ++r)
+                for (int c = 0; c < model->columnCount(); ++c)
+                    all << model->index(r, c).data().toString() + QString::number(b.list.iconAt(r + 1));
+            return all;
+        };
+        const QStringList afterInsert = rows();
+        b.list.makeList();
+        QCOMPARE(rows(), afterInsert);
+        QCOMPARE(counters.takeLast(), inserted);
+
+        b.add("x.wav");
+        b.add("y.wav");
+        b.list.addNewest();
+        QCOMPARE(b.list.rowCount(), 304);
+        QCOMPARE(b.list.keyAt(1), QString("y.wav"));
+        QCOMPARE(b.list.keyAt(2), QString("x.wav"));
+    }
+
     // Marking changes the record and the icon only when the state changes; re-marking writes nothing.
     void markReadAndUnread()
     {

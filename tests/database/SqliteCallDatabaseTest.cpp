@@ -284,6 +284,8 @@ TEST_F(SqliteCallDatabaseTest, DatabaseFileAloneHoldsEveryCall)
     m_db.Edit();
     m_db.SetField("Read", qint16(-1));
     m_db.Update();
+    // The copy into the file runs beside the commit: wait for it as a user's copy would come later.
+    m_db.settle();
 
     SqliteCallDatabase whileOpen;
     whileOpen.Open(copyAlone("CopyWhileOpen"));
