@@ -247,8 +247,10 @@ TEST_F(SipTlsTest, LostRegistrarIsNoticedAndDirectCallsStillWork)
 namespace {
 
 // Behind a router that a STUN server reports (the test's server plays one, mapping the line to
-// 203.0.113.9): a call through the account is answered with that address in its SDP.
-TEST_F(SipTlsTest, StunAddressGoesIntoTheAnswerOfAccountCalls)
+// 203.0.113.9): the account registers again with that address in its Contact, dropping the
+// binding at its own, and a call through the account (which the registrar sends to where the
+// registration came from) is answered with that address in its SDP.
+TEST_F(SipTlsTest, StunAddressGoesIntoContactAndAnswer)
 {
     const uint16_t stunPort = freePort();
     const pid_t stun =
@@ -261,7 +263,13 @@ TEST_F(SipTlsTest, StunAddressGoesIntoTheAnswerOfAccountCalls)
     ASSERT_EQ(accountState(), "in service") << registrar.log();
     for (int i = 0; i < 100 && readFile(m_dir.path().toStdString() + "/stun").empty(); ++i)
         std::this_thread::sleep_for(milliseconds(50));
-    std::this_thread::sleep_for(milliseconds(300)); // the first STUN request goes out at once
+    const std::string publicContact = "<sip:kalvo@203.0.113.9:" + std::to_string(m_port) + ">;expires=60";
+    for (int i = 0; i < 200 && registrar.count(publicContact) == 0; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_NE(registrar.log().find(publicContact + ",<sip:kalvo@127.0.0.1:" + std::to_string(m_port) +
+                                   ">;expires=0"),
+              std::string::npos)
+        << registrar.log();
 
     Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
     caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));

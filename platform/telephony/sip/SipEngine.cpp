@@ -205,6 +205,15 @@ void SipEngine::execute(const SipLine::Command& command)
     }
 }
 
+void SipEngine::setPublicAddress(const struct sa& address, bool portMapped)
+{
+    m_public = address;
+    m_hasPublic = true;
+    m_publicPortMapped = portMapped;
+    if (m_registration)
+        m_registration->contactChanged();
+}
+
 void SipEngine::callEnded(SipCall* call)
 {
     if (m_call.get() != call)

@@ -45,13 +45,12 @@ public:
     SipWarnings& warnings() { return m_warnings; }
     const SipFloodGuard& floodGuard() const { return m_guard; }
     // The address the registrar sees the line at, when it differs from the line's own (behind a
-    // router); null until learned.
+    // router); null until learned. Its port is the router's for the line's SIP messages only when
+    // portMapped (learned from the registrar over UDP); STUN's port belongs to its own socket.
     const struct sa* publicAddress() const { return m_hasPublic ? &m_public : nullptr; }
-    void setPublicAddress(const struct sa& address)
-    {
-        m_public = address;
-        m_hasPublic = true;
-    }
+    bool publicPortMapped() const { return m_publicPortMapped; }
+    // A new public address: the account registers again with it in its Contact.
+    void setPublicAddress(const struct sa& address, bool portMapped);
     // Why the registrar's TLS certificate was refused, in words (empty when it was not). Taken once.
     std::string takeTlsFailure() { return m_tls.takeFailure(); }
 
@@ -76,6 +75,7 @@ private:
     SipTls m_tls;
     struct sa m_public;
     bool m_hasPublic = false;
+    bool m_publicPortMapped = false;
     std::unique_ptr<SipCall> m_call;
     std::unique_ptr<SipCall> m_ended; // kept until the callback that ended it has returned
     std::unique_ptr<SipRegistration> m_registration;
