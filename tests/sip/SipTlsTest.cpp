@@ -21,18 +21,6 @@ using namespace std::chrono;
 
 namespace {
 
-// Energy at hz relative to the whole signal (one Goertzel bin).
-double share(const std::vector<int16_t>& samples, double hz)
-{
-    double re = 0, im = 0, total = 0;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        re += samples[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
-        im += samples[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
-        total += double(samples[i]) * samples[i];
-    }
-    return total > 0 ? 2 * (re * re + im * im) / (double(samples.size()) * total) : 0;
-}
-
 class SipTlsTest : public ::testing::Test
 {
 protected:
