@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace kalvo::sip {
 
@@ -214,6 +217,17 @@ void SipEngine::setPublicAddress(const struct sa& address, bool portMapped)
         m_registration->contactChanged();
 }
 
+void SipEngine::sendPromptly(const struct sip_msg* msg)
+{
+    if (msg->tp != SIP_TRANSP_TCP && msg->tp != SIP_TRANSP_TLS)
+        return;
+    struct tcp_conn* connection = sip_msg_tcpconn(msg);
+    const int fd = connection ? tcp_conn_fd(connection) : -1;
+    const int on = 1;
+    if (fd >= 0)
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 void SipEngine::callEnded(SipCall* call)
 {
     if (m_call.get() != call)
@@ -250,6 +264,7 @@ void SipEngine::incoming(const struct sip_msg* msg)
 bool SipEngine::onScreen(const struct sip_msg* msg, void* arg)
 {
     auto* self = static_cast<SipEngine*>(arg);
+    sendPromptly(msg);
     // The call's own requests (ACK, BYE, CANCEL, re-INVITE) pass; everything else is a stranger's
     // and must fit the budget of its source, or it is dropped unanswered.
     if (!self->m_call || !self->m_call->carries(msg)) {

@@ -51,6 +51,9 @@ public:
     bool publicPortMapped() const { return m_publicPortMapped; }
     // A new public address: the account registers again with it in its Contact.
     void setPublicAddress(const struct sa& address, bool portMapped);
+    // Sends small messages on msg's TCP or TLS connection at once: waiting for the peer's delayed
+    // acknowledgement holds an answer back by tens of milliseconds.
+    static void sendPromptly(const struct sip_msg* msg);
     // Why the registrar's TLS certificate was refused, in words (empty when it was not). Taken once.
     std::string takeTlsFailure() { return m_tls.takeFailure(); }
 

@@ -223,6 +223,8 @@ bool grantedFor(const struct sip_hdr* hdr, const struct sip_msg*, void* arg)
 
 void SipRegistration::transaction(int err, const struct sip_msg* msg)
 {
+    if (msg)
+        SipEngine::sendPromptly(msg);
     if (!err && msg && msg->scode < 200)
         return;
     if (!err && msg && (msg->scode == 401 || msg->scode == 407)) {
