@@ -11,8 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <arpa/inet.h>
 #include <cmath>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace kalvo::sip;
 using namespace kalvo::sip::test;
@@ -228,6 +232,82 @@ TEST_F(SipTlsTest, LostRegistrarIsNoticedAndDirectCallsStillWork)
     Baresip caller("Direct", "dora@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
     caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(m_port));
     EXPECT_EQ(m_sink.waitOffer().kind, "offer") << caller.log();
+}
+
+// A TCP connection from 127.0.0.1 that asks the line for OPTIONS.
+class Probe
+{
+public:
+    explicit Probe(uint16_t linePort) : m_linePort(linePort)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in line{};
+        line.sin_family = AF_INET;
+        line.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        line.sin_port = htons(linePort);
+        ::connect(m_fd, reinterpret_cast<sockaddr*>(&line), sizeof line);
+        timeval tv{5, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    ~Probe() { ::close(m_fd); }
+
+    // True when the line answers OPTIONS on this connection.
+    bool answers()
+    {
+        const std::string id = std::to_string(m_fd) + "-" + std::to_string(++m_sent);
+        const std::string request = "OPTIONS sip:kalvo@127.0.0.1:" + std::to_string(m_linePort) +
+                                    " SIP/2.0\r\nVia: SIP/2.0/TCP 127.0.0.1;branch=z9hG4bK" + id +
+                                    "\r\nMax-Forwards: 70\r\nFrom: <sip:probe@127.0.0.1>;tag=" + id +
+                                    "\r\nTo: <sip:kalvo@127.0.0.1>\r\nCall-ID: probe-" + id +
+                                    "\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+        if (::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL) != ssize_t(request.size()))
+            return false;
+        char buffer[2000];
+        const ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
+        return got > 0 && std::string(buffer, size_t(got)).rfind("SIP/2.0 200", 0) == 0;
+    }
+    // True when the line has closed the connection (whatever it sent before is skipped).
+    bool closedByLine()
+    {
+        char buffer[2000];
+        ssize_t got;
+        while ((got = ::recv(m_fd, buffer, sizeof buffer, 0)) > 0) {
+        }
+        return got == 0;
+    }
+
+private:
+    int m_fd = -1;
+    uint16_t m_linePort;
+    int m_sent = 0;
+};
+
+// Beyond eight connections from one address the line closes the quietest ones, and the one a call
+// came on stays open: the call ends normally afterwards.
+TEST_F(SipTlsTest, TcpConnectionsBeyondTheCapCloseTheQuietestButNotTheCalls)
+{
+    openLine({{"transport", "tcp"}});
+    Baresip caller("Over Tcp", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(8000 * 10, 0));
+    caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(m_port) + ";transport=tcp");
+    Event offer = m_sink.waitOffer();
+    ASSERT_EQ(offer.kind, "offer") << caller.log();
+    EXPECT_EQ(m_line->answer(offer.call, 1), 0);
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_CONNECTED).call, offer.call);
+
+    std::vector<std::unique_ptr<Probe>> probes;
+    for (int i = 0; i < 12; ++i) {
+        probes.push_back(std::make_unique<Probe>(m_port));
+        ASSERT_TRUE(probes.back()->answers()) << "probe " << i;
+    }
+    // With the call's connection (the quietest of all, but kept), 13 from 127.0.0.1: the five
+    // quietest probes are closed.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(probes[size_t(i)]->closedByLine()) << "probe " << i;
+    for (int i = 5; i < 12; ++i)
+        EXPECT_TRUE(probes[size_t(i)]->answers()) << "probe " << i;
+
+    caller.hangUp();
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call) << caller.log();
 }
 
 } // namespace

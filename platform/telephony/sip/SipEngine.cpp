@@ -233,6 +233,7 @@ void SipEngine::callEnded(SipCall* call)
     if (m_call.get() != call)
         return;
     m_ended = std::move(m_call);
+    m_connections.setCall(nullptr);
     tmr_start(&m_reaper, 0, onReap, this);
 }
 
@@ -259,6 +260,8 @@ void SipEngine::incoming(const struct sip_msg* msg)
     m_call = std::make_unique<SipCall>(*this, 0);
     if (!m_call->acceptIncoming(msg))
         m_call.reset(); // it has answered the request with an error itself
+    else
+        m_connections.setCall(msg);
 }
 
 bool SipEngine::onScreen(const struct sip_msg* msg, void* arg)
@@ -267,7 +270,9 @@ bool SipEngine::onScreen(const struct sip_msg* msg, void* arg)
     sendPromptly(msg);
     // The call's own requests (ACK, BYE, CANCEL, re-INVITE) pass; everything else is a stranger's
     // and must fit the budget of its source, or it is dropped unanswered.
-    if (!self->m_call || !self->m_call->carries(msg)) {
+    const bool ofCall = self->m_call && self->m_call->carries(msg);
+    self->m_connections.seen(msg, self->trustedPeer(msg));
+    if (!ofCall) {
         if (!self->m_guard.admit(msg->src, pl_strcmp(&msg->met, "INVITE") == 0)) {
             char source[64] = "";
             re_snprintf(source, sizeof source, "%j", &msg->src);

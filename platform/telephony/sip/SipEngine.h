@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Re.h"
+#include "SipConnections.h"
 #include "SipFloodGuard.h"
 #include "SipLine.h"
 #include "SipTls.h"
@@ -75,6 +76,7 @@ private:
     std::vector<struct sa> m_trustedPeers;
     SipWarnings m_warnings;
     SipFloodGuard m_guard;
+    SipConnections m_connections;
     SipTls m_tls;
     struct sa m_public;
     bool m_hasPublic = false;
