@@ -24,6 +24,8 @@ packages=(
   qt6-wayland dunst weston
   # the SIP line over the internet: TLS for its account, kamailio's TLS module for its tests
   libssl-dev kamailio-tls-modules
+  # the SIP line behind a router: the NAT test's masquerading router (run as root)
+  nftables
 )
 
 sudo_cmd=()

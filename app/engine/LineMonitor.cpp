@@ -145,7 +145,8 @@ void LineMonitor::TapiLineState(int lineIndex, bool inService, const QString& re
         showOutOfService(lineIndex, reason);
         return;
     }
-    m_context.sysLog("LineInService[LineIndex:" + QString::number(lineIndex) + "]");
+    m_context.sysLog("LineInService[LineIndex:" + QString::number(lineIndex) + "]" +
+                     (reason.isEmpty() ? QString() : "->" + reason));
     m_context.tellSolved("line");
     if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex)
         PutStatusBarMonitoringModem();

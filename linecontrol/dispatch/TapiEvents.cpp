@@ -29,11 +29,15 @@ void Tapi::dispatch(DWORD hDevice, DWORD message, DWORD_PTR param1, DWORD_PTR pa
                                  Variant::fromLong(static_cast<int32_t>(param3))});
         } else if (static_cast<DWORD>(param1) == LINEDEVSTATE_OUTOFSERVICE ||
                    static_cast<DWORD>(param1) == LINEDEVSTATE_INSERVICE) {
-            // The notification says which way it went; the status read gives the provider's reason.
+            // The notification says which way it went; the status read gives the provider's reason,
+            // or a notice it has while in service (a setting that weakens the line, say).
             std::string reason;
             const bool inService = static_cast<DWORD>(param1) == LINEDEVSTATE_INSERVICE;
-            if (!inService && readLineStatus(hDevice, reason))
+            const bool statusInService = readLineStatus(hDevice, reason);
+            if (!inService && statusInService)
                 reason = "out of service";
+            else if (inService && !statusInService)
+                reason.clear(); // gone out again since: its own notification follows
             raise(EVENTID_LineState, {Variant::fromLong(m_table.indexByLine(hDevice)),
                                       Variant::fromBool(inService), Variant::fromString(reason)});
         }

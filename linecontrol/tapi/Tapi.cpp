@@ -102,7 +102,7 @@ std::string Tapi::LineInService(int32_t lineIndex)
 {
     const LineEntry& entry = m_table.line(lineIndex);
     std::string reason;
-    if (!entry.Opened || readLineStatus(entry.hLine, reason))
+    if (!entry.Opened || readLineStatus(entry.hLine, reason)) // a notice is no reason
         return {};
     return reason;
 }
@@ -111,10 +111,11 @@ bool Tapi::readLineStatus(HLINE hLine, std::string& reason)
 {
     DevStatusBuffer status;
     // A status that cannot be read says nothing against the line: the state notification decides.
-    if (lineGetLineDevStatus(hLine, status.get()) != 0 ||
-        (status.get()->dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0)
+    if (lineGetLineDevStatus(hLine, status.get()) != 0)
         return true;
     reason = status.text(status.get()->dwDevSpecificOffset, status.get()->dwDevSpecificSize);
+    if ((status.get()->dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0)
+        return true;
     if (reason.empty())
         reason = "out of service";
     return false;

@@ -84,7 +84,8 @@ private:
     void onCallState(HCALL hCall, DWORD state);
     // Reads the caller id of a call into LastCallerName/Number; returns the event's name and number.
     void readCallerId(HCALL hCall, std::string& name, std::string& number);
-    // Reads the line's device status: true when it is in service, else false with the reason.
+    // Reads the line's device status: true when it is in service (reason then holds a notice from
+    // the provider, if it has one), else false with the reason.
     bool readLineStatus(HLINE hLine, std::string& reason);
     void raise(int32_t eventId, std::vector<Variant> arguments);
 

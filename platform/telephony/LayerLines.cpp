@@ -355,7 +355,7 @@ LONG Layer::getLineDevStatus(HLINE line, LINEDEVSTATUS* status)
     status->dwNumActiveCalls = activeCalls;
     status->dwLineFeatures = features;
     status->dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | (inService ? LINEDEVSTATUSFLAGS_INSERVICE : 0);
-    if (!inService && !reason.empty())
+    if (!reason.empty())
         w.addString(reason, status->dwDevSpecificSize, status->dwDevSpecificOffset);
     w.finish();
     return 0;

@@ -158,6 +158,7 @@ public:
     virtual void deallocate(CallId call) { (void)call; }
 
     // Whether the open line can take calls now; when it cannot, reason says why in one line (UTF-8).
+    // When it can, reason may hold a notice the user must see in the log (an unsafe setting).
     virtual bool inService(std::string& reason) const
     {
         (void)reason;

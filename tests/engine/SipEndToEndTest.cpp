@@ -238,6 +238,28 @@ private slots:
         caller.hangUp();
         QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Idle[LineIndex:0]"), 15000);
     }
+
+    // The same registrar with tls_verify = no in the file: the account registers, and the system
+    // log says at the start that its certificate is not checked.
+    void uncheckedCertificateIsSaidInTheLog()
+    {
+        QTemporaryDir dir;
+        kalvo::sip::test::TestAuthority authority(dir.path().toStdString());
+        kalvo::sip::test::Kamailio registrar("s3cret", authority.issue("old", "127.0.0.1", -60, -30),
+                                             authority.keyFile("old"));
+        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
+                                     "rtp_ports = 40000-49998\ntransport = tls\ntls_verify = no\n"
+                                     "registrar = sip:127.0.0.1:%2\nuser = kalvo\npassword = s3cret\n")
+                                 .arg(kalvo::sip::test::freePort(true))
+                                 .arg(registrar.tlsPort());
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, conf);
+        rig.start();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("LineInService[LineIndex:0]->the registrar's TLS "
+                                                       "certificate is not checked (tls_verify = no): anyone "
+                                                       "in between can read and change the calls"),
+                                 15000);
+        QCOMPARE(rig.form().statusText(), QString("Monitoring SIP Line"));
+    }
 };
 
 QTEST_MAIN(SipEndToEndTest)

@@ -45,7 +45,7 @@ protected:
 };
 
 // With the right password the line registers (in service), and a call to the account through the
-// registrar reaches the line and connects.
+// registrar reaches the line and connects; stopping the line removes its binding.
 TEST_F(SipRegistrationTest, RegistersAndReceivesACallThroughTheRegistrar)
 {
     Kamailio registrar("s3cret");
@@ -62,6 +62,13 @@ TEST_F(SipRegistrationTest, RegistersAndReceivesACallThroughTheRegistrar)
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_CONNECTED).call, offer.call);
     caller.hangUp();
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call);
+
+    // A line that stops takes its binding away, so calls do not go to where nobody answers.
+    m_line.reset();
+    const std::string gone = "<sip:kalvo@127.0.0.1:" + std::to_string(m_port) + ">;expires=0";
+    for (int i = 0; i < 100 && registrar.count(gone) == 0; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_EQ(registrar.count(gone), 1u) << registrar.log();
 }
 
 // A wrong password is tried twice, reported as out of service, and not repeated in a loop.

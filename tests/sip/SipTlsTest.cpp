@@ -11,8 +11,12 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <arpa/inet.h>
 #include <cmath>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace kalvo::sip;
 using namespace kalvo::sip::test;
@@ -20,18 +24,6 @@ using namespace kalvo::telephony;
 using namespace std::chrono;
 
 namespace {
-
-// Energy at hz relative to the whole signal (one Goertzel bin).
-double share(const std::vector<int16_t>& samples, double hz)
-{
-    double re = 0, im = 0, total = 0;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        re += samples[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
-        im += samples[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
-        total += double(samples[i]) * samples[i];
-    }
-    return total > 0 ? 2 * (re * re + im * im) / (double(samples.size()) * total) : 0;
-}
 
 class SipTlsTest : public ::testing::Test
 {
@@ -242,13 +234,91 @@ TEST_F(SipTlsTest, LostRegistrarIsNoticedAndDirectCallsStillWork)
     EXPECT_EQ(m_sink.waitOffer().kind, "offer") << caller.log();
 }
 
+// A TCP connection from 127.0.0.1 that asks the line for OPTIONS.
+class Probe
+{
+public:
+    explicit Probe(uint16_t linePort) : m_linePort(linePort)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in line{};
+        line.sin_family = AF_INET;
+        line.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        line.sin_port = htons(linePort);
+        ::connect(m_fd, reinterpret_cast<sockaddr*>(&line), sizeof line);
+        timeval tv{5, 0};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    ~Probe() { ::close(m_fd); }
+
+    // True when the line answers OPTIONS on this connection.
+    bool answers()
+    {
+        const std::string id = std::to_string(m_fd) + "-" + std::to_string(++m_sent);
+        const std::string request = "OPTIONS sip:kalvo@127.0.0.1:" + std::to_string(m_linePort) +
+                                    " SIP/2.0\r\nVia: SIP/2.0/TCP 127.0.0.1;branch=z9hG4bK" + id +
+                                    "\r\nMax-Forwards: 70\r\nFrom: <sip:probe@127.0.0.1>;tag=" + id +
+                                    "\r\nTo: <sip:kalvo@127.0.0.1>\r\nCall-ID: probe-" + id +
+                                    "\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+        if (::send(m_fd, request.data(), request.size(), MSG_NOSIGNAL) != ssize_t(request.size()))
+            return false;
+        char buffer[2000];
+        const ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
+        return got > 0 && std::string(buffer, size_t(got)).rfind("SIP/2.0 200", 0) == 0;
+    }
+    // True when the line has closed the connection (whatever it sent before is skipped).
+    bool closedByLine()
+    {
+        char buffer[2000];
+        ssize_t got;
+        while ((got = ::recv(m_fd, buffer, sizeof buffer, 0)) > 0) {
+        }
+        return got == 0;
+    }
+
+private:
+    int m_fd = -1;
+    uint16_t m_linePort;
+    int m_sent = 0;
+};
+
+// Beyond eight connections from one address the line closes the quietest ones, and the one a call
+// came on stays open: the call ends normally afterwards.
+TEST_F(SipTlsTest, TcpConnectionsBeyondTheCapCloseTheQuietestButNotTheCalls)
+{
+    openLine({{"transport", "tcp"}});
+    Baresip caller("Over Tcp", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(8000 * 10, 0));
+    caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(m_port) + ";transport=tcp");
+    Event offer = m_sink.waitOffer();
+    ASSERT_EQ(offer.kind, "offer") << caller.log();
+    EXPECT_EQ(m_line->answer(offer.call, 1), 0);
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_CONNECTED).call, offer.call);
+
+    std::vector<std::unique_ptr<Probe>> probes;
+    for (int i = 0; i < 12; ++i) {
+        probes.push_back(std::make_unique<Probe>(m_port));
+        ASSERT_TRUE(probes.back()->answers()) << "probe " << i;
+    }
+    // With the call's connection (the quietest of all, but kept), 13 from 127.0.0.1: the five
+    // quietest probes are closed.
+    for (int i = 0; i < 5; ++i)
+        EXPECT_TRUE(probes[size_t(i)]->closedByLine()) << "probe " << i;
+    for (int i = 5; i < 12; ++i)
+        EXPECT_TRUE(probes[size_t(i)]->answers()) << "probe " << i;
+
+    caller.hangUp();
+    EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, offer.call) << caller.log();
+}
+
 } // namespace
 
 namespace {
 
 // Behind a router that a STUN server reports (the test's server plays one, mapping the line to
-// 203.0.113.9): a call through the account is answered with that address in its SDP.
-TEST_F(SipTlsTest, StunAddressGoesIntoTheAnswerOfAccountCalls)
+// 203.0.113.9): the account registers again with that address in its Contact, dropping the
+// binding at its own, and a call through the account (which the registrar sends to where the
+// registration came from) is answered with that address in its SDP.
+TEST_F(SipTlsTest, StunAddressGoesIntoContactAndAnswer)
 {
     const uint16_t stunPort = freePort();
     const pid_t stun =
@@ -261,7 +331,13 @@ TEST_F(SipTlsTest, StunAddressGoesIntoTheAnswerOfAccountCalls)
     ASSERT_EQ(accountState(), "in service") << registrar.log();
     for (int i = 0; i < 100 && readFile(m_dir.path().toStdString() + "/stun").empty(); ++i)
         std::this_thread::sleep_for(milliseconds(50));
-    std::this_thread::sleep_for(milliseconds(300)); // the first STUN request goes out at once
+    const std::string publicContact = "<sip:kalvo@203.0.113.9:" + std::to_string(m_port) + ">;expires=60";
+    for (int i = 0; i < 200 && registrar.count(publicContact) == 0; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    EXPECT_NE(registrar.log().find(publicContact + ",<sip:kalvo@127.0.0.1:" + std::to_string(m_port) +
+                                   ">;expires=0"),
+              std::string::npos)
+        << registrar.log();
 
     Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
     caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));

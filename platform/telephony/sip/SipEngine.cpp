@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 namespace kalvo::sip {
 
@@ -205,11 +208,32 @@ void SipEngine::execute(const SipLine::Command& command)
     }
 }
 
+void SipEngine::setPublicAddress(const struct sa& address, bool portMapped)
+{
+    m_public = address;
+    m_hasPublic = true;
+    m_publicPortMapped = portMapped;
+    if (m_registration)
+        m_registration->contactChanged();
+}
+
+void SipEngine::sendPromptly(const struct sip_msg* msg)
+{
+    if (msg->tp != SIP_TRANSP_TCP && msg->tp != SIP_TRANSP_TLS)
+        return;
+    struct tcp_conn* connection = sip_msg_tcpconn(msg);
+    const int fd = connection ? tcp_conn_fd(connection) : -1;
+    const int on = 1;
+    if (fd >= 0)
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 void SipEngine::callEnded(SipCall* call)
 {
     if (m_call.get() != call)
         return;
     m_ended = std::move(m_call);
+    m_connections.setCall(nullptr);
     tmr_start(&m_reaper, 0, onReap, this);
 }
 
@@ -236,14 +260,19 @@ void SipEngine::incoming(const struct sip_msg* msg)
     m_call = std::make_unique<SipCall>(*this, 0);
     if (!m_call->acceptIncoming(msg))
         m_call.reset(); // it has answered the request with an error itself
+    else
+        m_connections.setCall(msg);
 }
 
 bool SipEngine::onScreen(const struct sip_msg* msg, void* arg)
 {
     auto* self = static_cast<SipEngine*>(arg);
+    sendPromptly(msg);
     // The call's own requests (ACK, BYE, CANCEL, re-INVITE) pass; everything else is a stranger's
     // and must fit the budget of its source, or it is dropped unanswered.
-    if (!self->m_call || !self->m_call->carries(msg)) {
+    const bool ofCall = self->m_call && self->m_call->carries(msg);
+    self->m_connections.seen(msg, self->trustedPeer(msg));
+    if (!ofCall) {
         if (!self->m_guard.admit(msg->src, pl_strcmp(&msg->met, "INVITE") == 0)) {
             char source[64] = "";
             re_snprintf(source, sizeof source, "%j", &msg->src);

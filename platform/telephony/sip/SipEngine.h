@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Re.h"
+#include "SipConnections.h"
 #include "SipFloodGuard.h"
 #include "SipLine.h"
 #include "SipTls.h"
@@ -45,13 +46,15 @@ public:
     SipWarnings& warnings() { return m_warnings; }
     const SipFloodGuard& floodGuard() const { return m_guard; }
     // The address the registrar sees the line at, when it differs from the line's own (behind a
-    // router); null until learned.
+    // router); null until learned. Its port is the router's for the line's SIP messages only when
+    // portMapped (learned from the registrar over UDP); STUN's port belongs to its own socket.
     const struct sa* publicAddress() const { return m_hasPublic ? &m_public : nullptr; }
-    void setPublicAddress(const struct sa& address)
-    {
-        m_public = address;
-        m_hasPublic = true;
-    }
+    bool publicPortMapped() const { return m_publicPortMapped; }
+    // A new public address: the account registers again with it in its Contact.
+    void setPublicAddress(const struct sa& address, bool portMapped);
+    // Sends small messages on msg's TCP or TLS connection at once: waiting for the peer's delayed
+    // acknowledgement holds an answer back by tens of milliseconds.
+    static void sendPromptly(const struct sip_msg* msg);
     // Why the registrar's TLS certificate was refused, in words (empty when it was not). Taken once.
     std::string takeTlsFailure() { return m_tls.takeFailure(); }
 
@@ -73,9 +76,11 @@ private:
     std::vector<struct sa> m_trustedPeers;
     SipWarnings m_warnings;
     SipFloodGuard m_guard;
+    SipConnections m_connections;
     SipTls m_tls;
     struct sa m_public;
     bool m_hasPublic = false;
+    bool m_publicPortMapped = false;
     std::unique_ptr<SipCall> m_call;
     std::unique_ptr<SipCall> m_ended; // kept until the callback that ended it has returned
     std::unique_ptr<SipRegistration> m_registration;

@@ -23,6 +23,10 @@ SipLine::SipLine(const LineConfig& config, SipSettings settings, LineEventSink& 
     m_waveIn = std::make_shared<SipWaveDevice>(m_name + " (wave in)", WaveDirection::In);
     m_waveOutId = WaveDeviceTable::instance().addLineDevice(m_waveOut);
     m_waveInId = WaveDeviceTable::instance().addLineDevice(m_waveIn);
+    const bool hasServer = !m_settings.registrar.empty() || !m_settings.outboundProxy.empty();
+    if (m_settings.transport == SipSettings::Transport::Tls && !m_settings.tlsVerify && hasServer)
+        m_notice = "the registrar's TLS certificate is not checked (tls_verify = no): anyone in between "
+                   "can read and change the calls";
 }
 
 SipLine::~SipLine()
@@ -106,6 +110,7 @@ bool SipLine::inService(std::string& reason) const
         reason = m_accountProblem;
         return false;
     }
+    reason = m_notice;
     return true;
 }
 

@@ -110,6 +110,7 @@ private:
     enum class RunState { Stopped, Starting, Running, Waiting, Failed } m_runState = RunState::Stopped;
     std::string m_startError;
     std::string m_accountProblem;
+    std::string m_notice;             // said with every report of being in service
     struct mqueue* m_queue = nullptr; // set while the thread's loop runs
     std::deque<Command> m_commands;
     kalvo::telephony::CallId m_call = 0;

@@ -80,7 +80,7 @@ void SipNat::onMapped(int err, const struct sa* mapped, void* arg)
     re_snprintf(text, sizeof text, "%j", mapped);
     std::fprintf(
         stderr, "kalvo sip: the STUN server sees this line at %s; calls through the account name it\n", text);
-    self->m_engine.setPublicAddress(*mapped);
+    self->m_engine.setPublicAddress(*mapped, false);
 }
 
 void SipNat::stop()
@@ -119,7 +119,7 @@ void SipNat::learn(const struct sip_msg* msg)
     re_snprintf(text, sizeof text, "%J", &seen);
     std::fprintf(stderr,
                  "kalvo sip: the registrar sees this line at %s; calls through it name that address\n", text);
-    m_engine.setPublicAddress(seen);
+    m_engine.setPublicAddress(seen, msg->tp == SIP_TRANSP_UDP);
 }
 
 void SipNat::registered(const struct sip_msg* msg)

@@ -41,6 +41,18 @@ bool bindable(int type, uint16_t port)
 
 } // namespace
 
+double share(const std::vector<int16_t>& samples, double hz)
+{
+    // One Goertzel bin.
+    double re = 0, im = 0, total = 0;
+    for (size_t i = 0; i < samples.size(); ++i) {
+        re += samples[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
+        im += samples[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
+        total += double(samples[i]) * samples[i];
+    }
+    return total > 0 ? 2 * (re * re + im * im) / (double(samples.size()) * total) : 0;
+}
+
 pid_t spawn(const std::string& logPath, const std::vector<std::string>& argv)
 {
     pid_t pid = ::fork();
@@ -199,7 +211,8 @@ double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>
 }
 
 Baresip::Baresip(const std::string& displayName, const std::string& account,
-                 const std::vector<int16_t>& voice, const std::string& extraConfig)
+                 const std::vector<int16_t>& voice, const std::string& extraConfig,
+                 const std::string& address)
 {
     std::string dir = m_dir.path().toStdString();
     m_sipPort = freePort();
@@ -208,7 +221,7 @@ Baresip::Baresip(const std::string& displayName, const std::string& account,
     writeWav(dir + "/voice.wav", voice);
     std::ofstream config(dir + "/config");
     config << "poll_method epoll\n"
-           << "sip_listen 127.0.0.1:" << m_sipPort << "\n"
+           << "sip_listen " << address << ":" << m_sipPort << "\n"
            << "audio_source aufile," << dir << "/voice.wav\n"
            << "audio_alert aufile," << dir << "/voice.wav\n"
            << "module_path /usr/lib/baresip/modules\n"
@@ -224,7 +237,7 @@ Baresip::Baresip(const std::string& displayName, const std::string& account,
     accounts << (displayName.empty() ? "" : "\"" + displayName + "\" ") << "<sip:" << account << "\n";
     accounts.close();
 
-    m_pid = spawn(dir + "/log", {"baresip", "-f", dir, "-n", "127.0.0.1"});
+    m_pid = spawn(dir + "/log", {"baresip", "-f", dir, "-n", address});
     waitLog("baresip is ready", seconds(10));
 }
 
@@ -283,7 +296,8 @@ RecordingSink::Event makeEvent(const char* kind, CallId call, DWORD a = 0, DWORD
 
 } // namespace
 
-Kamailio::Kamailio(const std::string& password, const std::string& tlsCert, const std::string& tlsKey)
+Kamailio::Kamailio(const std::string& password, const std::string& tlsCert, const std::string& tlsKey,
+                   const std::string& address)
 {
     std::string dir = m_dir.path().toStdString();
     m_port = freePort();
@@ -305,6 +319,9 @@ Kamailio::Kamailio(const std::string& password, const std::string& tlsCert, cons
                                         << "\ncertificate = " << tlsCert << "\n\n[client:default]\n"
                                         << "verify_certificate = no\nrequire_certificate = no\n";
     }
+    for (size_t at = 0;
+         address != "127.0.0.1" && (at = config.find("127.0.0.1:KPORT", at)) != std::string::npos;)
+        config.replace(at, 9, address);
     for (auto [key, value] :
          {std::pair<std::string, std::string>{"KPORT", std::to_string(m_port)}, {"PASSWORD", password}})
         for (size_t at; (at = config.find(key)) != std::string::npos;)

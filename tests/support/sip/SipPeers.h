@@ -25,6 +25,8 @@ std::vector<int16_t> readWav(const std::string& path);
 void writeWav(const std::string& path, const std::vector<int16_t>& samples);
 // A tone of hz at 8000 Hz, and touch-tone keys of 100 ms with 100 ms pauses.
 std::vector<int16_t> tone(double hz, double seconds, double amplitude = 8000);
+// Energy at hz (8 kHz samples) relative to the whole signal: 1 for a pure tone.
+double share(const std::vector<int16_t>& samples, double hz);
 std::vector<int16_t> dtmfTones(const std::string& keys);
 // Best normalised correlation of b against a over shifts 0..maxShift of b's start (b delayed).
 double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, size_t maxShift,
@@ -42,8 +44,9 @@ class Baresip
 {
 public:
     // account is the text after "<sip:" in the accounts file, e.g. "alice@127.0.0.1>;regint=0".
+    // It takes SIP and media on address; its console stays on 127.0.0.1.
     Baresip(const std::string& displayName, const std::string& account, const std::vector<int16_t>& voice,
-            const std::string& extraConfig = {});
+            const std::string& extraConfig = {}, const std::string& address = "127.0.0.1");
     ~Baresip();
 
     // Sends console text (a "/command" gets its newline).
@@ -72,7 +75,7 @@ class Kamailio
 {
 public:
     explicit Kamailio(const std::string& password, const std::string& tlsCert = {},
-                      const std::string& tlsKey = {});
+                      const std::string& tlsKey = {}, const std::string& address = "127.0.0.1");
     // An outbound proxy instead, on UDP: see kamailio-proxy.cfg.
     explicit Kamailio(uint16_t registrarPort);
     ~Kamailio();
