@@ -1,5 +1,6 @@
 // SQLite storage of the caller rules.
 #include "CallerRuleStore.h"
+#include "SqliteStatement.h"
 
 #include "SqliteCallDatabase.h"
 
@@ -27,34 +28,7 @@ constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS CallerRuleState (Name TEXT PRIMARY KEY, Value TEXT NOT NULL);"
     "INSERT OR IGNORE INTO CallerRuleState VALUES ('generation', '0'), ('cannotRefuse', 'answer');";
 
-// One prepared statement, finalized when it goes out of scope.
-class Statement
-{
-public:
-    Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return m_rc == SQLITE_OK; }
-    void bind(int index, const QString& text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
-    void bind(int index, qint64 value) { sqlite3_bind_int64(m_stmt, index, value); }
-    int step() { return sqlite3_step(m_stmt); }
-    QString text(int column) const
-    {
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-        return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
-    }
-    qint64 number(int column) const { return sqlite3_column_int64(m_stmt, column); }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-    int m_rc;
-};
+using Statement = SqliteStatement;
 
 QString kindText(CallerRule::Kind kind)
 {

@@ -1,6 +1,7 @@
 // SQLite storage of the call records: schema, record numbering and the mapping of failures onto
 // run-time error numbers.
 #include "SqliteCallDatabase.h"
+#include "SqliteStatement.h"
 
 #include "VbError.h"
 #include "WalCheckpointer.h"
@@ -37,37 +38,7 @@ constexpr const char* CreateTableSql = "CREATE TABLE IF NOT EXISTS Calls ("
 constexpr const char* FieldList = "\"Call_Name\", \"Call_Number\", \"Call_Time\", \"Call_Date\", "
                                   "\"Call_Massage_Name\", \"Type\", \"Read\"";
 
-// One prepared statement, finalized when it goes out of scope.
-class Statement
-{
-public:
-    Statement(sqlite3* db, const QByteArray& sql)
-    {
-        m_rc = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &m_stmt, nullptr);
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    int prepareResult() const { return m_rc; }
-    sqlite3_stmt* get() const { return m_stmt; }
-    void bind(int index, const QString& text)
-    {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(m_stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-    }
-    void bind(int index, qint64 value) { sqlite3_bind_int64(m_stmt, index, value); }
-    int step() { return sqlite3_step(m_stmt); }
-    QString text(int column) const
-    {
-        const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
-        return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
-    }
-
-private:
-    sqlite3_stmt* m_stmt = nullptr;
-    int m_rc;
-};
+using Statement = SqliteStatement;
 
 // Leaves the owner's rights as they are (a read-only file stays read-only).
 void dropGroupAndOtherRights(const QString& path)

@@ -33,9 +33,7 @@ private slots:
         ScriptStarts starts;
         const uint16_t port = kalvo::sip::test::freePort();
         QVERIFY(port != 0);
-        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
-                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
-                                 .arg(port);
+        const QString conf = kalvo::sip::test::lineConf(port);
         auto settings = kalvo::test::actionSettings(
             server.address(), "'" + ScriptStarts::script() + "' <NAME> <NUMBER> <MESSAGE_PATH> <DATE>");
         for (const auto& [name, value] : std::map<QString, QString>{{"NumOfRing", "2"},

@@ -67,9 +67,7 @@ private slots:
     {
         const uint16_t port = kalvo::sip::test::freePort();
         QVERIFY(port != 0);
-        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
-                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
-                                 .arg(port);
+        const QString conf = kalvo::sip::test::lineConf(port);
         EngineRig rig(Values{{"NumOfRing", "2"}, {"MaxRec", "1"}}, 1.0, conf);
         // A greeting of 800 ms at 300 Hz; the rig's beep is 1000 Hz.
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(800, 8000, 300));
@@ -123,9 +121,7 @@ private slots:
     {
         const uint16_t port = kalvo::sip::test::freePort();
         QVERIFY(port != 0);
-        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
-                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
-                                 .arg(port);
+        const QString conf = kalvo::sip::test::lineConf(port);
         EngineRig rig(Values{{"NumOfRing", "20"}}, 1.0, conf);
         rig.start();
         kalvo::sip::test::Baresip caller("Bob", "bob@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
@@ -151,9 +147,7 @@ private slots:
         addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         addr.sin_port = htons(port);
         QCOMPARE(::bind(blocker, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
-                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
-                                 .arg(port);
+        const QString conf = kalvo::sip::test::lineConf(port);
         EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, conf);
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(300, 8000, 300));
         rig.start();
@@ -186,9 +180,7 @@ private slots:
     {
         const uint16_t port = kalvo::sip::test::freePort();
         QVERIFY(port != 0);
-        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
-                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
-                                 .arg(port);
+        const QString conf = kalvo::sip::test::lineConf(port);
         EngineRig rig(Values{{"NumOfRing", "1"}, {"Pass", "42"}, {"AllowRemoteAccess", "1"}}, 1.0, conf);
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(8000, 8000, 300));
         rig.start();

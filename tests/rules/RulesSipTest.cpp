@@ -21,9 +21,7 @@ private slots:
     {
         const uint16_t port = kalvo::sip::test::freePort();
         QVERIFY(port != 0);
-        const QString conf = QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
-                                     "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
-                                 .arg(port);
+        const QString conf = kalvo::sip::test::lineConf(port);
         EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, conf);
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(300, 8000, 300));
         rig.start();

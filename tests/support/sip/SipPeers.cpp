@@ -95,6 +95,13 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
+QString lineConf(uint16_t port)
+{
+    return QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"
+                   "ring_interval = 0.3\nrtp_ports = 40000-49998\n")
+        .arg(port);
+}
+
 uint16_t freePort(bool pair)
 {
     // Random ports in a range the system does not hand out for ephemeral use, so parallel tests

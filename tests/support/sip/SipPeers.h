@@ -5,6 +5,7 @@
 #include "LineProvider.h"
 #include "WaveDevice.h"
 
+#include <QString>
 #include <QTemporaryDir>
 
 #include <chrono>
@@ -19,6 +20,9 @@ namespace kalvo::sip::test {
 
 // A free UDP (and TCP) port on 127.0.0.1, with its neighbour free too when pair is set.
 uint16_t freePort(bool pair = false);
+
+// telephony.conf for one SIP line "SIP Line" on 127.0.0.1:port, ringing every 0.3 s.
+QString lineConf(uint16_t port);
 
 // 16-bit mono samples of a wave file (empty when unreadable), and writing one at 8000 Hz.
 std::vector<int16_t> readWav(const std::string& path);
