@@ -29,7 +29,7 @@ class AnsweringEngine : public QObject
     Q_OBJECT
 
 public:
-    // status writes the first status-bar panel; list is the window's list of the calls in messages.
+    // status writes the first status-bar panel; list is the window's call list, messages the store.
     // The engine starts on settings.engine.LineIndex.
     ~AnsweringEngine() override;
     AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& log, Settings& settings,

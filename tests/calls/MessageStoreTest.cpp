@@ -4,6 +4,7 @@
 #include "CallRecords.h"
 #include "ErrorTrap.h"
 #include "SqliteCallDatabase.h"
+#include "VbError.h"
 #include "mdlLog.h"
 
 #include <QDir>
@@ -15,11 +16,24 @@ using kalvo::test::appendCall;
 using kalvo::test::shortCall;
 
 namespace {
+// The real database, whose Delete can be made to fail.
+class BreakableDatabase : public kalvo::SqliteCallDatabase
+{
+public:
+    bool failDelete = false;
+    void Delete() override
+    {
+        if (failDelete)
+            throw kalvo::VbError(kalvo::VbDeviceIoError);
+        SqliteCallDatabase::Delete();
+    }
+};
+
 struct StoreBench
 {
     QTemporaryDir home;
     QString messagesSetting = home.path() + "/Messages"; // without the final "/", as a user may type it
-    kalvo::SqliteCallDatabase db;
+    BreakableDatabase db;
     mdlLog log{home.path() + "/Log/"};
     MessageStore store{db, messagesSetting, log};
     QList<qint64> changed;
@@ -106,13 +120,20 @@ TEST(MessageStore, DeleteWhileAnotherClientHoldsAnId)
     EXPECT_EQ(QDir(b.messagesSetting).entryList(QDir::Files | QDir::Hidden), QStringList{"a.wav"});
 }
 
-// A message already missing does not keep its call; clearing keeps the message files.
-TEST(MessageStore, MissingMessageAndClear)
+// A call and its message go together: a record that cannot be deleted keeps its message, a message
+// already missing does not keep its record; clearing keeps the message files.
+TEST(MessageStore, DeleteIsAllOrNothing)
 {
     StoreBench b;
     b.add("gone.wav");
     b.add("kept.wav");
     b.listed();
+    b.db.failDelete = true;
+    EXPECT_FALSE(b.store.remove(b.store.newest()));
+    EXPECT_EQ(QDir(b.messagesSetting).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{"gone.wav", "kept.wav"}));
+    EXPECT_EQ(b.store.total(), 2);
+    b.db.failDelete = false;
     QFile::remove(b.messagesSetting + "/gone.wav");
     EXPECT_TRUE(b.store.remove(b.store.olderThan(b.store.newest())));
     EXPECT_EQ(b.db.RecordCount(), 1);
