@@ -1,4 +1,4 @@
-// The call list ListView1: filling it from the call database, read and unread marks, navigation,
+// The call list ListView1 over the message store: filling it, read and unread marks, navigation,
 // the context menus, and deleting and clearing calls with their questions.
 #pragma once
 
@@ -54,7 +54,7 @@ public:
     void RangeListTitle();
     void makeList() override;
     void addNewest() override;
-    // Marks the row at position (1 = top) read or unread, in the database and in the list.
+    // Marks the row at position (1 = top) read or unread, in the store and in the list.
     void MarkAsReadUnRead(int position, bool markRead);
 
     int rowCount() const;

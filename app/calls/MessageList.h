@@ -10,9 +10,9 @@ class MessageList
 public:
     virtual ~MessageList() = default;
 
-    // Rebuilds every row from the database, newest first, and selects the top row.
+    // Rebuilds every row from the message store, newest first, and selects the top row.
     virtual void makeList() = 0;
-    // Shows the database's last record as the new top row and selects it, without rebuilding the
+    // Shows the store's newest call as the new top row and selects it, without rebuilding the
     // other rows (the end of a call adds one record).
     virtual void addNewest() { makeList(); }
     // Selects the row of a call (its id in the message store) and scrolls to it. @return false when

@@ -1,6 +1,6 @@
 // The message player of the main window: the player strip (ToolBarPlayer, Slider1, Timer1), playing
 // messages through the list on the sound card, PlayWave for every other sound-card sound, saving a
-// message under another name, and the file side of deleting a call.
+// message under another name, and deleting a call through the message store.
 #pragma once
 
 #include "WaveControl.h"
