@@ -26,6 +26,7 @@ class LineSwitch;
 class MessagePlayer;
 class QuickSettings;
 class TimeBase;
+class UserNotices;
 class TrayIcon;
 
 class frmMain : public QMainWindow
@@ -120,6 +121,7 @@ private:
     std::unique_ptr<DialogLauncher> m_dialogs;
     std::unique_ptr<WindowHiding> m_hiding;
     StatusPanels* m_panels = nullptr;
+    UserNotices* m_notices = nullptr;
     FrameCommands* m_commands = nullptr;
     CallNotices* m_callNotices = nullptr;
     LineSwitch* m_lineSwitch = nullptr;

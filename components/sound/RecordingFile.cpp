@@ -155,10 +155,12 @@ void RecordingFile::discard()
 
 int32_t RecordingFile::finish(const QString& path)
 {
-    if (!m_file)
+    if (!m_file && !unsaved())
         return SOUND_ERR_NOTRECORDING;
-    close();
-    syncFile(m_tempPath);
+    if (m_file) {
+        close();
+        syncFile(m_tempPath);
+    }
     if (path.isEmpty())
         return SOUND_ERR_FILEWRITE;
     // A rename replaces the old file in one step; across file systems QSaveFile writes a complete copy
