@@ -178,8 +178,14 @@ int32_t RecordingFile::finish(const QString& path)
                 return SOUND_ERR_FILEWRITE;
         }
         out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        if (!out.commit())
+        const bool existed = QFileInfo::exists(path);
+        // A drive that fills up can leave the copy short without a failed call: only a whole copy
+        // counts, and a short one made here is not left behind.
+        if (!out.commit() || QFileInfo(path).size() != in.size()) {
+            if (!existed)
+                QFile::remove(path);
             return SOUND_ERR_FILEWRITE;
+        }
         QFile::remove(m_tempPath);
     }
     m_tempPath.clear();

@@ -320,7 +320,6 @@ private slots:
         rig.sim().hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(rig.records().size(), size_t(1), 5000);
         const QString kept = rig.records().front().at("Call_Massage_Name");
-        qInfo() << "DEBUG" << rig.form().settings().engine.MessagesPath << QDir(drive + "/Messages").entryList() << QDir(drive).entryList() << rig.sysLog().filter("Record");
         QVERIFY2(kept.startsWith(rig.programFolder() + "/Messages/"), qPrintable(kept));
         QVERIFY(WaveFileLength(rig.form().Wave1(), kept) > 0.2);
         QVERIFY(rig.records().front().at("Type").toDouble() > 0.2);
