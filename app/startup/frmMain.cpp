@@ -179,7 +179,10 @@ void frmMain::Form_Initialize()
     // Recordings cut short by a crash or kill become calls (or takes) before the list is made.
     const auto tell = [](const QString& text) { MessageBox::show(text, MessageBox::Exclamation); };
     // A damaged database is rebuilt from what it holds and from the messages in both folders.
-    QStringList messageFolders{m_settings.engine.MessagesPath, m_programFolder + "/Messages/"};
+    QString messages = m_settings.engine.MessagesPath;
+    if (!messages.endsWith('/'))
+        messages += '/';
+    QStringList messageFolders{messages, m_programFolder + "/Messages/"};
     messageFolders.removeDuplicates();
     const bool opened = m_store->openAtStart(m_programFolder + "/Calls", init, tell, messageFolders);
     if (!m_store->rebuilt().isEmpty())
