@@ -2,6 +2,7 @@
 #include "CallStore.h"
 
 #include "CallDatabase.h"
+#include "CallDatabaseRebuild.h"
 #include "ErrorTrap.h"
 #include "MessageStore.h"
 #include "PrivateFiles.h"
@@ -17,6 +18,7 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QSaveFile>
+#include <QSet>
 
 CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
     : m_db(db), m_wave1(wave1), m_log(log)
@@ -24,17 +26,25 @@ CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
 }
 
 bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap,
-                            const std::function<void(const QString&)>& tell)
+                            const std::function<void(const QString&)>& tell,
+                            const QStringList& messageFolders)
 {
     QString why;
-    const bool opened = trap.step([&] {
+    int error = 0;
+    bool opened = trap.step([&] {
         try {
             m_db.Open(callsFolder);
         } catch (const kalvo::VbError& e) {
+            error = e.number();
             why = QString::number(e.number()) + " " + QString::fromStdString(e.description());
             throw;
         }
     });
+    constexpr int kDamaged = 3343;
+    if (!opened && error == kDamaged && !messageFolders.isEmpty()) {
+        m_rebuilt = CallDatabaseRebuild(m_db, m_wave1, m_log).rebuild(callsFolder, messageFolders);
+        opened = !m_rebuilt.isEmpty();
+    }
     m_pendingFolder = callsFolder + "/pending";
     if (!opened)
         tell("The call database in " + callsFolder + " cannot be opened" +
@@ -82,24 +92,47 @@ int CallStore::storePending()
 {
     if (m_pendingFolder.isEmpty())
         return 0;
-    const ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
     const QDir folder(m_pendingFolder);
-    int stored = 0;
-    for (const QString& name : folder.entryList({"*.call"}, QDir::Files, QDir::Name)) {
+    const QStringList names = folder.entryList({"*.call"}, QDir::Files, QDir::Name);
+    if (names.isEmpty())
+        return 0;
+    const ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
+    // A queued call whose file could not be removed after it was stored is recognised by its fields
+    // and not stored again.
+    QSet<QString> stored;
+    trap.step([&] {
+        m_db.ForEachRecord([&](const kalvo::CallDatabase::RecordTexts& texts) {
+            QStringList values;
+            for (int i = 0; i < 6; ++i)
+                values << QString::fromUtf8(texts[size_t(i)].data(), qsizetype(texts[size_t(i)].size()));
+            stored.insert(values.join(QChar(0)));
+        });
+    });
+    int count = 0;
+    for (const QString& name : names) {
         QFile file(folder.filePath(name));
         if (!file.open(QIODevice::ReadOnly))
             continue;
         const QJsonObject record = QJsonDocument::fromJson(file.read(64 * 1024)).object();
+        file.close();
         QStringList values;
         for (const char* field : kRecordFields)
             values << record.value(field).toString();
-        if (!storeRecord(values, trap))
-            break; // still unusable: the rest waits too
-        file.remove();
-        m_log.WriteSysLog("Queued Call Stored " + name + " [" + values[0] + ":" + values[1] + "]");
-        ++stored;
+        const QString caller = " [" + values[0] + ":" + values[1] + "]";
+        if (!stored.contains(values.join(QChar(0)))) {
+            if (!storeRecord(values, trap)) {
+                // This one waits for the next try; the others are stored meanwhile.
+                m_log.WriteSysLog("Queued Call Not Stored " + name + caller);
+                continue;
+            }
+            stored.insert(values.join(QChar(0)));
+            m_log.WriteSysLog("Queued Call Stored " + name + caller);
+            ++count;
+        }
+        if (!file.remove())
+            m_log.WriteSysLog("Queued Call Not Removed " + name + caller);
     }
-    return stored;
+    return count;
 }
 
 QStringList CallStore::recordValues(const CurrentCall& call, const QString& messagesFolder) const

@@ -25,15 +25,21 @@ public:
 
     // Opens the call database at start. When it cannot be opened, trap logs the error as the
     // start-up step's error and tell gets the text for the user, since without it no call is
-    // listed or kept. @return false when the database is not open.
+    // listed or kept. A damaged database is rebuilt with the calls that can be recovered, from it
+    // and from the message files in messageFolders (the messages folder first); rebuilt() then says
+    // so. @return false when the database is not open.
     bool openAtStart(const QString& callsFolder, const ErrorTrap& trap,
-                     const std::function<void(const QString&)>& tell);
+                     const std::function<void(const QString&)>& tell, const QStringList& messageFolders = {});
+    // What the owner is told about a damaged database rebuilt at start; empty when none was.
+    const QString& rebuilt() const { return m_rebuilt; }
 
     // Keeps a call that could not be stored beside the database (in its "pending" folder), with
     // every field it will have. @return false when even that could not be written.
     bool queue(const CurrentCall& call, const QString& messagesFolder);
-    // Stores the queued calls, oldest first, each removed once it is a record; stops at the first
-    // that cannot be stored. Runs by itself when the database opens. @return the calls stored.
+    // Stores the queued calls, oldest first, each removed once it is a record; one that cannot be
+    // stored is logged and waits for the next try while the rest are stored. A queued call that is
+    // already a record (its file could not be removed) is not stored again. Runs by itself when the
+    // database opens. @return the calls stored.
     int storePending();
 
     // Appends the call as a new record (Type "-1" without a message, else the file's length) and
@@ -70,5 +76,6 @@ private:
     WaveControl& m_wave1;
     mdlLog& m_log;
     QString m_pendingFolder;
+    QString m_rebuilt;
     int m_queued = 0;
 };

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QSaveFile>
 #include <QSlider>
 #include <QTimer>
 #include <QToolBar>
@@ -232,16 +233,20 @@ void MessagePlayer::SaveFile(const QString& path)
         // Saving a message onto itself leaves it as it is.
         if (QFileInfo(chosen).canonicalFilePath() == QFileInfo(path).canonicalFilePath())
             return;
-        // Copy beside the target first, so an existing file is replaced only by a complete copy.
-        const QString part = chosen + ".part";
-        QFile::remove(part);
-        if (!QFile::copy(path, part))
+        // The copy is written beside the target and takes its name in one step once complete, so a
+        // failure anywhere leaves an existing file as it was.
+        QFile in(path);
+        QSaveFile out(chosen);
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
             throw kalvo::VbError(kalvo::VbPathFileAccessError);
-        QFile::remove(chosen);
-        if (!QFile::rename(part, chosen)) {
-            QFile::remove(part);
-            throw kalvo::VbError(kalvo::VbPathFileAccessError);
+        while (!in.atEnd()) {
+            const QByteArray block = in.read(1 << 16);
+            if (block.isEmpty() || out.write(block) != block.size())
+                throw kalvo::VbError(kalvo::VbPathFileAccessError);
         }
+        out.setPermissions(in.permissions());
+        if (!out.commit())
+            throw kalvo::VbError(kalvo::VbPathFileAccessError);
     });
 }
 

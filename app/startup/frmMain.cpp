@@ -146,12 +146,12 @@ void frmMain::buildFrame(const TimeBase& timeBase)
     m_hiding =
         std::make_unique<WindowHiding>(*this, *m_tray, m_settings, [this](const QString& l) { logLine(l); });
     // Failures the user must act on reach the status bar and the tray, once per cause.
-    auto* notices = new UserNotices(
+    m_notices = new UserNotices(
         *m_tray, [this](const QString& text) { m_panels->setStatus(text); }, this);
-    connect(m_engine, &AnsweringEngine::problem, notices, &UserNotices::tell);
-    connect(m_engine, &AnsweringEngine::solved, notices, &UserNotices::solved);
-    m_callNotices->bind(*m_engine, *notices, *m_messages, std::bind_front(&MessagePlayer::playCall, m_player),
-                        [this] { restoreWindow(); });
+    connect(m_engine, &AnsweringEngine::problem, m_notices, &UserNotices::tell);
+    connect(m_engine, &AnsweringEngine::solved, m_notices, &UserNotices::solved);
+    m_callNotices->bind(*m_engine, *m_notices, *m_messages,
+                        std::bind_front(&MessagePlayer::playCall, m_player), [this] { restoreWindow(); });
     connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
     connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);
@@ -178,7 +178,13 @@ void frmMain::Form_Initialize()
     const ErrorTrap init = trap("ErrorInitializeFormMain->");
     // Recordings cut short by a crash or kill become calls (or takes) before the list is made.
     const auto tell = [](const QString& text) { MessageBox::show(text, MessageBox::Exclamation); };
-    if (m_store->openAtStart(m_programFolder + "/Calls", init, tell))
+    // A damaged database is rebuilt from what it holds and from the messages in both folders.
+    const QStringList messageFolders{MessageStore::folderOf(m_settings.engine.MessagesPath),
+                                     m_programFolder + "/Messages/"};
+    const bool opened = m_store->openAtStart(m_programFolder + "/Calls", init, tell, messageFolders);
+    if (!m_store->rebuilt().isEmpty())
+        m_notices->tell("calls-rebuilt", m_store->rebuilt());
+    if (opened)
         RecoveredMessages(*m_store, m_log)
             .recover(kalvo::sound::RecordingFile::defaultSpoolFolder(), m_settings.engine.MessagesPath,
                      m_programFolder + "/spktmp.wav");

@@ -27,6 +27,7 @@ class MessagePlayer;
 class MessageStore;
 class QuickSettings;
 class TimeBase;
+class UserNotices;
 class TrayIcon;
 
 class frmMain : public QMainWindow
@@ -122,6 +123,7 @@ private:
     std::unique_ptr<DialogLauncher> m_dialogs;
     std::unique_ptr<WindowHiding> m_hiding;
     StatusPanels* m_panels = nullptr;
+    UserNotices* m_notices = nullptr;
     FrameCommands* m_commands = nullptr;
     CallNotices* m_callNotices = nullptr;
     LineSwitch* m_lineSwitch = nullptr;

@@ -152,10 +152,12 @@ void RecordingFile::discard()
 
 int32_t RecordingFile::finish(const QString& path)
 {
-    if (!m_file)
+    if (!m_file && !unsaved())
         return SOUND_ERR_NOTRECORDING;
-    close();
-    syncFile(m_tempPath);
+    if (m_file) {
+        close();
+        syncFile(m_tempPath);
+    }
     if (path.isEmpty())
         return SOUND_ERR_FILEWRITE;
     // A rename replaces the old file in one step; across file systems QSaveFile writes a complete copy
@@ -173,8 +175,14 @@ int32_t RecordingFile::finish(const QString& path)
                 return SOUND_ERR_FILEWRITE;
         }
         out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        if (!out.commit())
+        const bool existed = QFileInfo::exists(path);
+        // A drive that fills up can leave the copy short without a failed call: only a whole copy
+        // counts, and a short one made here is not left behind.
+        if (!out.commit() || QFileInfo(path).size() != in.size()) {
+            if (!existed)
+                QFile::remove(path);
             return SOUND_ERR_FILEWRITE;
+        }
         QFile::remove(m_tempPath);
     }
     m_tempPath.clear();
