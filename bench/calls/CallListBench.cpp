@@ -6,6 +6,7 @@
 #include "CallList.h"
 #include "CallStore.h"
 #include "Settings.h"
+#include "SipPeers.h"
 #include "SqliteCallDatabase.h"
 #include "WaveSoundDevice.h"
 #include "mdlLog.h"
@@ -86,7 +87,7 @@ int main(int argc, char** argv)
         call.MessageFile = "end.wav";
         call.GotMessage = true;
         // One second of silence.
-        kalvo::bench::writeWav(
+        kalvo::sip::test::writeWav(
             QFile::encodeName(settings.engine.MessagesPath + call.MessageFile).toStdString(),
             std::vector<int16_t>(8000));
         std::vector<double> rebuilt, inserted;
