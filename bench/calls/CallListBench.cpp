@@ -7,6 +7,7 @@
 #include "CallStore.h"
 #include "MessageStore.h"
 #include "Settings.h"
+#include "SipPeers.h"
 #include "SqliteCallDatabase.h"
 #include "WaveSoundDevice.h"
 #include "mdlLog.h"
@@ -88,7 +89,7 @@ int main(int argc, char** argv)
         call.MessageFile = "end.wav";
         call.GotMessage = true;
         // One second of silence.
-        kalvo::bench::writeWav(
+        kalvo::sip::test::writeWav(
             QFile::encodeName(settings.engine.MessagesPath + call.MessageFile).toStdString(),
             std::vector<int16_t>(8000));
         std::vector<double> rebuilt, inserted;
