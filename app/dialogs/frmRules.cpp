@@ -69,6 +69,7 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     layout->addWidget(m_list, 1);
     m_counts = new QLabel(this);
     m_counts->setObjectName("lblCounts");
+    m_counts->setTextFormat(Qt::PlainText);
     layout->addWidget(m_counts);
 
     auto* editor = new QGroupBox("Rule", this);
