@@ -3,6 +3,7 @@
 
 #include "CallDatabase.h"
 #include "ErrorTrap.h"
+#include "MessageStore.h"
 #include "PrivateFiles.h"
 #include "VbError.h"
 #include "WaveControl.h"
@@ -46,8 +47,8 @@ bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap,
 
 namespace {
 // The stored fields of a call, in the order they are written.
-const char* const kRecordFields[] = {"Call_Name", "Call_Number",       "Call_Time",
-                                     "Call_Date", "Call_Massage_Name", "Type"};
+namespace F = kalvo::CallField;
+const char* const kRecordFields[] = {F::Name, F::Number, F::Time, F::Date, F::MessageName, F::Type};
 } // namespace
 
 bool CallStore::storeRecord(const QStringList& values, const ErrorTrap& trap)
@@ -56,7 +57,7 @@ bool CallStore::storeRecord(const QStringList& values, const ErrorTrap& trap)
     trap.step([&] { m_db.AddNew(); });
     for (int i = 0; i < 6; ++i)
         trap.step([&] { m_db.SetField(kRecordFields[i], values.value(i)); });
-    trap.step([&] { m_db.SetField("Read", qint16(0)); });
+    trap.step([&] { m_db.SetField(F::Read, qint16(0)); });
     return trap.step([&] { m_db.Update(); });
 }
 
@@ -108,7 +109,8 @@ QStringList CallStore::recordValues(const CurrentCall& call, const QString& mess
         ErrorTrap("ErrPutCallDetailsInDB ", [this](const QString& line) {
             m_log.WriteSysLog(line);
         }).step([&] {
-            type = lengthText(WaveFileLength(m_wave1, messagePath(messagesFolder, call.MessageFile)));
+            type = lengthText(
+                WaveFileLength(m_wave1, MessageStore::messagePath(messagesFolder, call.MessageFile)));
         });
     return {call.CallerName, call.CallerNumber, call.CallTime, call.CallDate, call.MessageFile, type};
 }
@@ -124,7 +126,7 @@ bool CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messa
 bool CallStore::attachMessage(const QString& messageFile, const QString& messagesFolder,
                               const QString& audioFile)
 {
-    const QString target = messagePath(messagesFolder, messageFile);
+    const QString target = MessageStore::messagePath(messagesFolder, messageFile);
     if (QFileInfo::exists(target))
         return false;
     ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
@@ -133,7 +135,7 @@ bool CallStore::attachMessage(const QString& messageFile, const QString& message
         const int count = m_db.RecordCount();
         for (int r = count; r >= 1 && record == 0; --r) {
             m_db.MoveTo(r);
-            if (m_db.GetField("Call_Massage_Name") == messageFile)
+            if (m_db.GetField(kalvo::CallField::MessageName) == messageFile)
                 record = r;
         }
     });
@@ -146,7 +148,7 @@ bool CallStore::attachMessage(const QString& messageFile, const QString& message
     return trap.step([&] {
         m_db.MoveTo(record);
         m_db.Edit();
-        m_db.SetField("Type", lengthText(WaveFileLength(m_wave1, target)));
+        m_db.SetField(kalvo::CallField::Type, lengthText(WaveFileLength(m_wave1, target)));
         m_db.Update();
     });
 }
@@ -163,11 +165,6 @@ QString CallStore::messageFileName(const QString& messagesFolder, const QString&
     for (int n = 2; QFileInfo::exists(messagesFolder + name); ++n)
         name = stem + "_" + QString::number(n) + ".wav";
     return name;
-}
-
-QString CallStore::messagePath(const QString& messagesFolder, const QString& messageFile)
-{
-    return messageFile.startsWith('/') ? messageFile : messagesFolder + messageFile;
 }
 
 QString CallStore::lengthText(double length)

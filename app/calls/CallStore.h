@@ -53,9 +53,6 @@ public:
     // The message file name of a call, DateTimeFileText(date, time) + ".wav". When that file already
     // exists in the folder, "_2", "_3", ... goes before ".wav" so no message is overwritten.
     static QString messageFileName(const QString& messagesFolder, const QString& date, const QString& time);
-    // Where a call's message file is: its name in the messages folder, or the whole path of a
-    // message that had to be kept elsewhere.
-    static QString messagePath(const QString& messagesFolder, const QString& messageFile);
 
     // A length as stored in "Type": shortest decimal text, up to 15 significant digits, locale
     // decimal separator, no group separators.

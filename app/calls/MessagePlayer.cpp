@@ -3,10 +3,9 @@
 
 #include "FrameIcons.h"
 
-#include "CallDatabase.h"
-#include "CallStore.h"
 #include "ErrorTrap.h"
 #include "FileDialog.h"
+#include "MessageStore.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
 #include "TimeBase.h"
@@ -23,10 +22,10 @@
 #include <QToolBar>
 #include <algorithm>
 
-MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallDatabase& db,
+MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, MessageStore& store,
                              const Settings& settings, mdlLog& log, const TimeBase& timeBase,
                              PlaybackFlags& flags, std::function<int()> lineWaveOutId, QWidget* parent)
-    : QObject(parent), m_wavePlay(wavePlay), m_list(list), m_db(db), m_settings(settings), m_log(log),
+    : QObject(parent), m_wavePlay(wavePlay), m_list(list), m_store(store), m_settings(settings), m_log(log),
       m_timeBase(timeBase), m_flags(flags), m_lineWaveOutId(std::move(lineWaveOutId)),
       m_toolBar(new QToolBar(parent)), m_time(new QLabel("0:00 / 0:00", parent)),
       m_slider(new QSlider(Qt::Horizontal, parent)), m_timer(new QTimer(this))
@@ -88,14 +87,6 @@ void MessagePlayer::logLine(const QString& line) const
     m_log.WriteSysLog(line);
 }
 
-QString MessagePlayer::messagesFolder() const
-{
-    QString folder = m_settings.engine.MessagesPath;
-    if (!folder.endsWith('/'))
-        folder += '/';
-    return folder;
-}
-
 void MessagePlayer::PlayMessages()
 {
     for (;;) {
@@ -119,8 +110,7 @@ void MessagePlayer::PlayMessages()
     ErrorTrap("ErrToolBarPlayerButtonClick ", [this](const QString& l) { logLine(l); }).step([&] {
         showProgress = m_lineWaveOutId() != 0;
     });
-    const int32_t result =
-        PlayWave(CallStore::messagePath(messagesFolder(), m_list.selectedKey()), showProgress);
+    const int32_t result = PlayWave(m_store.pathOf(m_list.selectedKey()), showProgress);
     // A message that cannot be heard would otherwise fail silently for the user at the window.
     if (result != 0 && m_status)
         m_status(m_wavePlay.PlayErrorText(result));
@@ -202,30 +192,29 @@ void MessagePlayer::WavePlayDonePlay()
 
 void MessagePlayer::DeleteItemIndex(int position)
 {
-    ErrorTrap trap("ErrDeleteItemIndex ", [this](const QString& l) { logLine(l); });
-    trap.step([&] {
-        m_db.MoveTo(m_list.rowCount() - position + 1);
-        m_db.Delete();
-    });
-    const QString key = m_list.selectedKey();
-    if (key.isEmpty())
-        return;
-    trap.step([&] {
-        if (FileNameOf(m_playingFile) == key)
+    const QString key = m_list.keyAt(position);
+    // The message that plays is stopped before its file goes.
+    ErrorTrap("ErrDeleteItemIndex ", [this](const QString& l) { logLine(l); }).step([&] {
+        if (!key.isEmpty() && FileNameOf(m_playingFile) == FileNameOf(key))
             m_wavePlay.StopPlay();
-        const QString path = CallStore::messagePath(messagesFolder(), key);
-        if (!QFileInfo::exists(path))
-            throw kalvo::VbError(kalvo::VbFileNotFound);
-        if (!QFile::remove(path))
-            throw kalvo::VbError(kalvo::VbPathFileAccessError);
     });
+    m_store.remove(m_list.idAt(position));
+}
+
+void MessagePlayer::playCall(qint64 id, const QString& path)
+{
+    if (id != 0 && m_list.selectId(id)) {
+        PlayMessages();
+        return;
+    }
+    PlayWave(path, false);
 }
 
 void MessagePlayer::saveSelected()
 {
     const QString key = m_list.selectedKey();
     if (!key.isEmpty())
-        SaveFile(CallStore::messagePath(messagesFolder(), key));
+        SaveFile(m_store.pathOf(key));
 }
 
 void MessagePlayer::SaveFile(const QString& path)

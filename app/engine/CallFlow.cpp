@@ -13,6 +13,7 @@
 #include "LineControl.h"
 #include "LineMonitor.h"
 #include "LocaleText.h"
+#include "MessageStore.h"
 #include "Settings.h"
 #include "TimeBase.h"
 #include "WaveControl.h"
@@ -321,7 +322,7 @@ void CallFlow::StopRecMessage()
         RecoveredMessages::noteMessageFile(spool, state.call.MessageFile);
     });
     trap.step([&] {
-        const int result = wave.StopRecordToFile(CallStore::messagePath(folder, state.call.MessageFile));
+        const int result = wave.StopRecordToFile(MessageStore::messagePath(folder, state.call.MessageFile));
         logLine("Record Message " + wave.RecordErrorText(result));
         if (result == 0)
             m_context.tellSolved("record");

@@ -24,6 +24,7 @@ class FrameCommands;
 class FrameLayout;
 class LineSwitch;
 class MessagePlayer;
+class MessageStore;
 class QuickSettings;
 class TimeBase;
 class TrayIcon;
@@ -115,6 +116,7 @@ private:
     PlaybackFlags m_flags;
     CommandTable m_commandTable;
     std::unique_ptr<frmMSG> m_viewer;
+    std::unique_ptr<MessageStore> m_messages;
     std::unique_ptr<CallStore> m_store;
     std::unique_ptr<FrameLayout> m_layout;
     std::unique_ptr<DialogLauncher> m_dialogs;

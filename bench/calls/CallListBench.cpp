@@ -5,6 +5,7 @@
 #include "BenchSupport.h"
 #include "CallList.h"
 #include "CallStore.h"
+#include "MessageStore.h"
 #include "Settings.h"
 #include "SqliteCallDatabase.h"
 #include "WaveSoundDevice.h"
@@ -58,7 +59,8 @@ int main(int argc, char** argv)
         mdlLog log(home.path() + "/Log/");
         QWidget window;
         window.resize(800, 600);
-        CallList list(db, settings.options, log, &window);
+        MessageStore messages(db, settings.engine.MessagesPath, log);
+        CallList list(messages, settings.options, log, &window);
         list.RangeListTitle();
         list.view()->resize(800, 600);
         window.show();

@@ -1,6 +1,7 @@
 // Recording files in the spool folder and their move to the final name.
 #include "RecordingFile.h"
 
+#include "ProgramHome.h"
 #include "SoundErrors.h"
 
 #include <QDateTime>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QtGlobal>
 #include <atomic>
 #include <cerrno>
@@ -66,10 +66,7 @@ bool RecordingFile::isRecordFormat(int32_t formatTag, int32_t bits)
 
 QString RecordingFile::defaultSpoolFolder()
 {
-    const QByteArray home = qgetenv("KALVO_HOME");
-    if (!home.isEmpty())
-        return QFile::decodeName(home) + "/.recording";
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/kalvo/.recording";
+    return kalvo::programHome() + "/.recording";
 }
 
 QStringList RecordingFile::keepInterrupted(const QString& spoolFolder)

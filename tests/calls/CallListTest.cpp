@@ -10,6 +10,7 @@
 #include "FileDialog.h"
 #include "MessageBox.h"
 #include "MessagePlayer.h"
+#include "MessageStore.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
 #include "SimLine.h"
@@ -52,10 +53,11 @@ struct Bench
     PlaybackFlags flags;
     QWidget window;
     kalvo::sound::WaveSoundDevice wavePlay;
-    CallList list{db, settings.options, log, &window};
+    MessageStore store{db, settings.engine.MessagesPath, log};
+    CallList list{store, settings.options, log, &window};
     int lineWaveOut = 0;
-    MessagePlayer player{wavePlay, list, db, settings, log, timeBase, flags, [this] { return lineWaveOut; },
-                         &window};
+    MessagePlayer player{
+        wavePlay, list, store, settings, log, timeBase, flags, [this] { return lineWaveOut; }, &window};
 
     Bench()
     {
