@@ -43,6 +43,8 @@ void RemoteAccess::TapiMonitorDigit(int lineIndex, const QString& digit)
         if (allowed && !state.DigitBuffer.isEmpty()) {
             bool lockedOut = false;
             trap.step([&] { lockedOut = m_lockout.lockedOut(); });
+            if (m_lockout.cannotRead().isEmpty())
+                m_context.tellSolved("remote");
             if (!lockedOut && state.DigitBuffer == options.Pass) {
                 trap.step([&] { m_lockout.recordRight(); });
                 startRemoteAccess(lineIndex);
@@ -68,6 +70,12 @@ bool RemoteAccess::refuse(int lineIndex, bool wrongPassword)
         if (lockStarted)
             logLine("Remote Control Locked Out Until " +
                     m_lockout.until().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + " " + where);
+    } else if (const QString why = m_lockout.cannotRead(); !why.isEmpty()) {
+        logLine("Remote Control Refused, Lockout State Cannot Be Read From " + RemoteLockout::defaultPath() +
+                " (" + why + ") " + where);
+        m_context.tellProblem("remote", "Remote access is refused: the lockout state " +
+                                            RemoteLockout::defaultPath() + " cannot be read (" + why +
+                                            "). Remove or repair it to let remote access in again.");
     } else if (m_lockout.cannotSave()) {
         logLine("Remote Control Refused, Lockout State Cannot Be Saved To " + RemoteLockout::defaultPath() +
                 " " + where);

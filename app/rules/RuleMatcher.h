@@ -1,5 +1,6 @@
-// Decides a caller against the caller rules: exact numbers, number prefixes, "no number" and name
-// parts; an allow rule wins over any block rule.
+// Decides a caller against the caller rules: exact numbers, number prefixes, "no number", and name
+// rules by a part of the caller's name; an allow rule wins over any block rule. A number rule's
+// label plays no part.
 #pragma once
 
 #include "CallerRuleStore.h"
@@ -37,7 +38,7 @@ public:
     // "unavailable").
     static bool isWithheld(const QString& callerNumber);
     // What is wrong with a rule as the user gave it, or an empty text.
-    static QString ruleError(const QString& number, const QString& name);
+    static QString ruleError(const kalvo::CallerRule& rule);
 
 private:
     struct Entry
@@ -53,6 +54,6 @@ private:
     QHash<QString, std::vector<Entry>> m_prefix;
     std::vector<int> m_prefixLengths; // the distinct prefix lengths, shortest first
     std::vector<Entry> m_withheld;
-    std::vector<Entry> m_anyNumber; // rules with a name part only
+    std::vector<Entry> m_byName; // name rules, whatever the number
     std::size_t m_size = 0;
 };
