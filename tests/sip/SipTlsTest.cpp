@@ -178,9 +178,10 @@ TEST_F(SipTlsTest, RefusesABadCertificateWithItsReason)
 
 namespace {
 
-// A registrar named in the hosts file (a private one, in a mount namespace of this test): found by
-// the system's resolver and registered with over TLS, its certificate checked against the name
-// written; a certificate for its address only is refused; a name nobody knows is said so.
+// A registrar named in the hosts file (a private one, in mount and network namespaces of this
+// test): found by the system's resolver and registered with over TLS, its certificate checked
+// against the name written; a certificate for its address only is refused; a name nobody knows is
+// said so; without a port, the port comes from the SRV record a name server on loopback gives.
 TEST_F(SipTlsTest, RegistrarNamedInTheHostsFile)
 {
     if (!std::getenv("KALVO_PRIVATE_HOSTS")) {
@@ -191,12 +192,13 @@ TEST_F(SipTlsTest, RegistrarNamedInTheHostsFile)
         kalvo::sip::test::writeText(resolv, "nameserver 127.0.0.1\n"); // no name server leaves loopback
         const std::string log = dir.path().toStdString() + "/log";
         ::setenv("KALVO_PRIVATE_HOSTS", "1", 1);
-        const pid_t child = spawn(log, {"/usr/bin/unshare", "--map-root-user", "--mount", "/bin/sh", "-c",
-                                        "mount --bind " + hosts + " /etc/hosts && mount --bind " + resolv +
-                                            " /etc/resolv.conf && "
-                                            "exec " +
-                                            std::filesystem::read_symlink("/proc/self/exe").string() +
-                                            " --gtest_filter=SipTlsTest.RegistrarNamedInTheHostsFile"});
+        const pid_t child = spawn(
+            log, {"/usr/bin/unshare", "--map-root-user", "--mount", "--net", "/bin/sh", "-c",
+                  "ip link set lo up && mount --bind " + hosts + " /etc/hosts && mount --bind " + resolv +
+                      " /etc/resolv.conf && "
+                      "exec " +
+                      std::filesystem::read_symlink("/proc/self/exe").string() +
+                      " --gtest_filter=SipTlsTest.RegistrarNamedInTheHostsFile"});
         ::unsetenv("KALVO_PRIVATE_HOSTS");
         int status = 0;
         ::waitpid(child, &status, 0);
@@ -223,6 +225,22 @@ TEST_F(SipTlsTest, RegistrarNamedInTheHostsFile)
     }
     openLine({{"registrar", "sip:nowhere.home.arpa:5060"}});
     EXPECT_EQ(accountState(), "registration failed: cannot resolve nowhere.home.arpa");
+    m_line.reset();
+    m_sink.clear();
+
+    Kamailio registrar("s3cret");
+    QTemporaryDir dir;
+    const std::string dnsLog = dir.path().toStdString() + "/dns";
+    const pid_t dns = spawn(
+        dnsLog, {"/usr/bin/python3", kalvo::test::sourcePath("tests/support/sip/srvserver.py").toStdString(),
+                 "_sip._udp.pbx.home.arpa", "pbx.home.arpa", std::to_string(registrar.port()), "60"});
+    for (int i = 0; i < 100 && readFile(dnsLog).find("ready") == std::string::npos; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    openLine({{"registrar", "sip:pbx.home.arpa"}});
+    EXPECT_EQ(accountState(), "in service") << registrar.log() << readFile(dnsLog);
+    EXPECT_GE(registrar.count("REGISTER from sip:kalvo@pbx.home.arpa"), 1u);
+    m_line.reset();
+    terminate(dns);
 }
 
 // The registrar's name does not resolve: the outbound proxy is the only way to it, and the account
