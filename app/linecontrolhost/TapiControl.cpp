@@ -226,6 +226,11 @@ QString TapiControl::LineInService(int LineIndex)
     std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
     return QString::fromStdString(invoke(DISPID_LineInService, arguments).strVal);
 }
+bool TapiControl::LineOpening(int LineIndex)
+{
+    std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
+    return invoke(DISPID_LineOpening, arguments).boolVal != 0;
+}
 int TapiControl::LineAnswer(int LineIndex)
 {
     return callLong(DISPID_LineAnswer, {Variant::fromLong(LineIndex)});

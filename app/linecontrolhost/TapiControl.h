@@ -39,6 +39,7 @@ public:
     bool LineOpened(int LineIndex);
     bool LineConnected(int LineIndex);
     QString LineInService(int LineIndex);
+    bool LineOpening(int LineIndex);
     int LineAnswer(int LineIndex);
     int LineDrop(int LineIndex);
     int LineMakeCall(int LineIndex, const QString& Number);

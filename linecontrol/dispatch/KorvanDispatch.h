@@ -176,6 +176,9 @@ enum TapiDispId : int32_t {
     // LineInService(LineIndex) -> String: "" while the open line can take calls (or it is not open),
     // else why it cannot (the provider's reason, e.g. the SIP port is taken).
     DISPID_LineInService = 0x60030029,
+    // LineOpening(LineIndex) -> Boolean: True while the open line is still reaching its device (a
+    // modem being set up); a LineState event follows when it is in or out of service.
+    DISPID_LineOpening = 0x6003002A,
 };
 
 // ---- Dispatch identifiers of __Tapi (events) ----
