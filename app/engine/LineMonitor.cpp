@@ -153,8 +153,12 @@ void LineMonitor::TapiLineState(int lineIndex, bool inService, const QString& re
     m_context.sysLog("LineInService[LineIndex:" + QString::number(lineIndex) + "]" +
                      (reason.isEmpty() ? QString() : "->" + reason));
     m_context.tellSolved("line");
-    if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex)
+    if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex) {
         PutStatusBarMonitoringModem();
+        // A line that works but could not use a setting, or runs a risk, says so once.
+        if (!reason.isEmpty())
+            m_context.tellProblem("line notice: " + reason, reason);
+    }
 }
 
 void LineMonitor::showOutOfService(int lineIndex, const QString& reason)

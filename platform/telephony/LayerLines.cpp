@@ -226,17 +226,33 @@ LONG Layer::getAddressCaps(HLINEAPP app, DWORD deviceId, DWORD addressId, DWORD 
 
 LONG Layer::setStatusMessages(HLINE line, DWORD lineStates, DWORD addressStates)
 {
+    LineDevice* device = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_lines.find(line);
+        if (it == m_lines.end())
+            return LINEERR_INVALLINEHANDLE;
+        Device* d = deviceLocked(it->second.deviceId);
+        if (!d || (lineStates & ~d->caps.lineStates))
+            return LINEERR_INVALLINESTATE;
+        if (addressStates & ~kAllAddressStates)
+            return LINEERR_INVALADDRESSSTATE;
+        const bool newlyInService = (lineStates & ~it->second.lineStates & LINEDEVSTATE_INSERVICE) != 0;
+        it->second.lineStates = lineStates;
+        it->second.addressStates = addressStates;
+        if (newlyInService)
+            device = d->device.get();
+    }
+    // A line that works with a notice (a setting it could not use, a risk it runs) reported it
+    // before anyone listened: the new listener hears it once. Asked without the layer's lock.
+    std::string notice;
+    if (!device || !device->inService(notice) || notice.empty())
+        return 0;
     std::lock_guard lock(m_mutex);
     auto it = m_lines.find(line);
-    if (it == m_lines.end())
-        return LINEERR_INVALLINEHANDLE;
-    Device* d = deviceLocked(it->second.deviceId);
-    if (!d || (lineStates & ~d->caps.lineStates))
-        return LINEERR_INVALLINESTATE;
-    if (addressStates & ~kAllAddressStates)
-        return LINEERR_INVALADDRESSSTATE;
-    it->second.lineStates = lineStates;
-    it->second.addressStates = addressStates;
+    if (it != m_lines.end() && (it->second.lineStates & LINEDEVSTATE_INSERVICE))
+        post({Notification::Target::Line, it->second.app, line, LINE_LINEDEVSTATE, it->second.instance,
+              LINEDEVSTATE_INSERVICE, 0, 0});
     return 0;
 }
 

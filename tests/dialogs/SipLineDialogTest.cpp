@@ -7,6 +7,7 @@
 #include "LineControl.h"
 #include "LineSettingsEditor.h"
 #include "SipPeers.h"
+#include "TelephonyLayer.h"
 #include "frmOptions.h"
 
 #include <QApplication>
@@ -176,13 +177,30 @@ private slots:
         QFile ca(dir.path() + "/pbx-ca.pem");
         QVERIFY(ca.open(QIODevice::WriteOnly));
         ca.close();
+        // Every field filled in, so that every key the dialog knows is written.
+        set(dialog, "txtRegistrar", "sip:pbx.example");
+        set(dialog, "txtUser", "kalvo");
+        set(dialog, "txtAuthUser", "k1");
+        set(dialog, "txtPassword", "pw");
+        set(dialog, "txtDisplayName", "Kalvo");
+        set(dialog, "txtOutboundProxy", "sip:proxy.example;transport=tls");
+        set(dialog, "txtStunServer", "stun.example:3478");
+        set(dialog, "txtKeepalive", "25");
         QVERIFY2(dialog.save(&reason), qPrintable(reason));
         QFile written(path);
         QVERIFY(written.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(written.readAll());
         QVERIFY2(text.contains("transport = tls\n") && text.contains("srtp = mandatory\n") &&
-                     text.contains("tls_ca = pbx-ca.pem\n"),
+                     text.contains("tls_ca = pbx-ca.pem\n") && text.contains("stun_server = stun.example"),
                  qPrintable(text));
+        // The line reads all of it without a word (kalvo-line list prints these problems).
+        const QByteArray previous = qgetenv("KALVO_TELEPHONY_CONF");
+        qputenv("KALVO_TELEPHONY_CONF", path.toLocal8Bit());
+        QVERIFY(kalvo::telephony::reloadConfiguration());
+        const std::vector<std::string> problems = kalvo::telephony::configurationProblems();
+        qputenv("KALVO_TELEPHONY_CONF", previous);
+        kalvo::telephony::reloadConfiguration();
+        QVERIFY2(problems.empty(), problems.empty() ? "" : problems.front().c_str());
     }
 };
 

@@ -250,7 +250,25 @@ private slots:
                                                        "certificate is not checked (tls_verify = no): anyone "
                                                        "in between can read and change the calls"),
                                  15000);
-        QCOMPARE(rig.form().statusText(), QString("Monitoring SIP Line"));
+        QTRY_COMPARE(rig.form().statusText(),
+                     QString("the registrar's TLS certificate is not checked (tls_verify = no): anyone in "
+                             "between can read and change the calls"));
+    }
+
+    // A value the line cannot read costs only its key: the line opens with that key's default, and
+    // the status bar and the system log name the file, the section, the key and the value.
+    void badValueIsNamedAndTheLineOpens()
+    {
+        const QString conf =
+            kalvo::sip::test::lineConf(kalvo::sip::test::freePort()) + "jitter_buffer = 99-1\n";
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, conf);
+        rig.start();
+        QVERIFY(rig.form().Tapi1().LineOpened(0));
+        const QString warning = QString::fromLocal8Bit(qgetenv("KALVO_TELEPHONY_CONF")) +
+                                " [Line0] \"SIP Line\": bad value for jitter_buffer: \"99-1\"; the line uses "
+                                "its default";
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form().statusText(), warning, 10000);
+        QVERIFY(rig.sysLog().contains("LineInService[LineIndex:0]->" + warning));
     }
 };
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <atomic>
 #include <cmath>
 #include <csignal>
 #include <netinet/in.h>
@@ -335,6 +336,60 @@ TEST_F(SipLineTest, SilentPeerEndsTheCall)
     EXPECT_EQ(disconnected.call, call);
     EXPECT_EQ(disconnected.b, LINEDISCONNECTMODE_UNAVAIL);
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, call);
+}
+
+// A stranger spraying G.711 at the line's media ports, before the call and all through it, never
+// reaches the message, and the caller still hears the greeting: the caller's SDP address wins.
+TEST_F(SipLineTest, StrangersMediaNeverTakesTheCall)
+{
+    const uint16_t rtp = static_cast<uint16_t>(30000 + (m_port % 2000) * 2);
+    openLine({{"rtp_ports", std::to_string(rtp) + "-" + std::to_string(rtp + 2)}});
+    const int stranger = ::socket(AF_INET, SOCK_DGRAM, 0);
+    std::atomic<bool> spraying{true};
+    std::thread sprayer([&] {
+        for (uint16_t seq = 0; spraying; ++seq) {
+            uint8_t packet[12 + 160] = {0x80,
+                                        0x00,
+                                        uint8_t(seq >> 8),
+                                        uint8_t(seq),
+                                        0,
+                                        0,
+                                        uint8_t(seq >> 8),
+                                        uint8_t(seq),
+                                        0x12,
+                                        0x34,
+                                        0x56,
+                                        0x78};
+            for (size_t i = 0; i < 160; ++i)
+                packet[12 + i] = (i / 4) % 2 ? 0x00 : 0x80; // a loud 1000 Hz square wave in PCMU
+            for (uint16_t port = rtp; port <= rtp + 2; ++port) {
+                sockaddr_in to{};
+                to.sin_family = AF_INET;
+                to.sin_port = htons(port);
+                to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                ::sendto(stranger, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            }
+            std::this_thread::sleep_for(milliseconds(10));
+        }
+    });
+    std::this_thread::sleep_for(milliseconds(300));
+    Baresip caller("", "mallory@127.0.0.1>;regint=0", withSilence(tone(700, 2.0, 9000), 0.5, 20));
+    ASSERT_EQ(record(), 0);
+    caller.dial(lineUri());
+    ASSERT_NE(answerCall(), 0u) << caller.log();
+    const std::vector<int16_t> greeting = tone(400, 1.5, 8000);
+    ASSERT_EQ(device(true)->startOutput({8000, 1}, std::make_shared<VectorSource>(greeting)), 0);
+    std::this_thread::sleep_for(milliseconds(3000));
+    caller.hangUp();
+    m_sink.waitState(LINECALLSTATE_IDLE);
+    spraying = false;
+    sprayer.join();
+    ::close(stranger);
+    m_waveIn->stop();
+    const std::vector<int16_t> message = m_recorder->samples();
+    EXPECT_LT(share(message, 1000), 0.01);
+    EXPECT_GT(share(message, 700), 0.3);
+    EXPECT_GT(share(caller.heard(), 400), 0.3);
 }
 
 // A line listening on every address answers a call on loopback with loopback in its SDP.

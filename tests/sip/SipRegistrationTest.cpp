@@ -17,7 +17,7 @@ namespace {
 class SipRegistrationTest : public ::testing::Test
 {
 protected:
-    void openLine(uint16_t registrarPort, const std::string& password)
+    void openLine(uint16_t registrarPort, const std::string& password, const std::string& host = "127.0.0.1")
     {
         m_port = freePort();
         LineConfig config;
@@ -25,7 +25,7 @@ protected:
         config.provider = "sip";
         config.keys = {{"listen", "127.0.0.1:" + std::to_string(m_port)},
                        {"rtp_ports", "40000-49998"},
-                       {"registrar", "sip:127.0.0.1:" + std::to_string(registrarPort)},
+                       {"registrar", "sip:" + host + ":" + std::to_string(registrarPort)},
                        {"user", "kalvo"},
                        {"auth_user", "kalvo"},
                        {"password", password},
@@ -69,6 +69,17 @@ TEST_F(SipRegistrationTest, RegistersAndReceivesACallThroughTheRegistrar)
     for (int i = 0; i < 100 && registrar.count(gone) == 0; ++i)
         std::this_thread::sleep_for(milliseconds(50));
     EXPECT_EQ(registrar.count(gone), 1u) << registrar.log();
+}
+
+// A registrar named by a host name (here the hosts file's localhost) is found by the system's
+// resolver and registered with.
+TEST_F(SipRegistrationTest, RegistrarNamedLocalhost)
+{
+    Kamailio registrar("s3cret");
+    openLine(registrar.port(), "s3cret", "localhost");
+    Event inService = m_sink.waitFor([](const Event& e) { return e.kind == "line"; }, seconds(10));
+    ASSERT_EQ(inService.a, LINEDEVSTATE_INSERVICE) << registrar.log();
+    EXPECT_GE(registrar.count("REGISTER from sip:kalvo@localhost"), 1u) << registrar.log();
 }
 
 // A wrong password is tried twice, reported as out of service, and not repeated in a loop.

@@ -240,8 +240,9 @@ TEST_F(SipScreenTest, UnacknowledgedAnswerFreesTheLine)
     expectRealCallGetsThrough();
 }
 
-// A caller behind a router: its offer names one RTP port, its media comes from another. The line's
-// media follows the first packet to where it came from (symmetric RTP).
+// A caller behind a router: its offer names one RTP port, its media comes from another. Once its
+// stream has run a while in sequence (and nothing came from the offer's port), the line's media
+// follows it to where it came from (symmetric RTP).
 TEST_F(SipScreenTest, MediaGoesWhereTheCallersMediaComesFrom)
 {
     RawPeer peer(m_port);
@@ -266,9 +267,14 @@ TEST_F(SipScreenTest, MediaGoesWhereTheCallersMediaComesFrom)
     addr.sin_port = htons(rtpPort);
     uint8_t packet[12 + 160];
     std::fill(std::begin(packet), std::end(packet), 0xff);
-    const uint8_t header[12] = {0x80, 0x00, 0, 1, 0, 0, 0, 160, 0x12, 0x34, 0x56, 0x78};
-    std::copy(std::begin(header), std::end(header), packet);
-    ::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    for (uint8_t seq = 1; seq <= 25; ++seq) {
+        const unsigned ts = seq * 160u;
+        const uint8_t header[12] = {0x80,        0x00, 0,    seq,  0,   0, uint8_t(ts >> 8),
+                                    uint8_t(ts), 0x12, 0x34, 0x56, 0x78};
+        std::copy(std::begin(header), std::end(header), packet);
+        ::sendto(fd, packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        std::this_thread::sleep_for(milliseconds(20));
+    }
     timeval tv{3, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     uint8_t got[2000];

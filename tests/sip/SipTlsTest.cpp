@@ -13,8 +13,10 @@
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <cmath>
+#include <filesystem>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -175,6 +177,71 @@ TEST_F(SipTlsTest, RefusesABadCertificateWithItsReason)
 } // namespace
 
 namespace {
+
+// A registrar named in the hosts file (a private one, in mount and network namespaces of this
+// test): found by the system's resolver and registered with over TLS, its certificate checked
+// against the name written; a certificate for its address only is refused; a name nobody knows is
+// said so; without a port, the port comes from the SRV record a name server on loopback gives.
+TEST_F(SipTlsTest, RegistrarNamedInTheHostsFile)
+{
+    if (!std::getenv("KALVO_PRIVATE_HOSTS")) {
+        QTemporaryDir dir;
+        const std::string hosts = dir.path().toStdString() + "/hosts";
+        const std::string resolv = dir.path().toStdString() + "/resolv.conf";
+        kalvo::sip::test::writeText(hosts, "127.0.0.1 localhost\n127.0.0.1 pbx.home.arpa\n");
+        kalvo::sip::test::writeText(resolv, "nameserver 127.0.0.1\n"); // no name server leaves loopback
+        const std::string log = dir.path().toStdString() + "/log";
+        ::setenv("KALVO_PRIVATE_HOSTS", "1", 1);
+        const pid_t child = spawn(
+            log, {"/usr/bin/unshare", "--map-root-user", "--mount", "--net", "/bin/sh", "-c",
+                  "ip link set lo up && mount --bind " + hosts + " /etc/hosts && mount --bind " + resolv +
+                      " /etc/resolv.conf && "
+                      "exec " +
+                      std::filesystem::read_symlink("/proc/self/exe").string() +
+                      " --gtest_filter=SipTlsTest.RegistrarNamedInTheHostsFile"});
+        ::unsetenv("KALVO_PRIVATE_HOSTS");
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << readFile(log);
+        return;
+    }
+    {
+        Kamailio registrar("s3cret", m_authority.issue("pbx", "pbx.home.arpa"), m_authority.keyFile("pbx"));
+        openLine({{"transport", "tls"},
+                  {"tls_ca", m_authority.caFile()},
+                  {"registrar", "sip:pbx.home.arpa:" + std::to_string(registrar.tlsPort())}});
+        ASSERT_EQ(accountState(), "in service") << registrar.log();
+        m_line.reset();
+        m_sink.clear();
+    }
+    {
+        Kamailio registrar("s3cret", m_authority.issue("ip", "127.0.0.1"), m_authority.keyFile("ip"));
+        openLine({{"transport", "tls"},
+                  {"tls_ca", m_authority.caFile()},
+                  {"registrar", "sip:pbx.home.arpa:" + std::to_string(registrar.tlsPort())}});
+        EXPECT_EQ(accountState(), "registration refused: the registrar's certificate is for another host");
+        m_line.reset();
+        m_sink.clear();
+    }
+    openLine({{"registrar", "sip:nowhere.home.arpa:5060"}});
+    EXPECT_EQ(accountState(), "registration failed: cannot resolve nowhere.home.arpa");
+    m_line.reset();
+    m_sink.clear();
+
+    Kamailio registrar("s3cret");
+    QTemporaryDir dir;
+    const std::string dnsLog = dir.path().toStdString() + "/dns";
+    const pid_t dns = spawn(
+        dnsLog, {"/usr/bin/python3", kalvo::test::sourcePath("tests/support/sip/srvserver.py").toStdString(),
+                 "_sip._udp.pbx.home.arpa", "pbx.home.arpa", std::to_string(registrar.port()), "60"});
+    for (int i = 0; i < 100 && readFile(dnsLog).find("ready") == std::string::npos; ++i)
+        std::this_thread::sleep_for(milliseconds(50));
+    openLine({{"registrar", "sip:pbx.home.arpa"}});
+    EXPECT_EQ(accountState(), "in service") << registrar.log() << readFile(dnsLog);
+    EXPECT_GE(registrar.count("REGISTER from sip:kalvo@pbx.home.arpa"), 1u);
+    m_line.reset();
+    terminate(dns);
+}
 
 // The registrar's name does not resolve: the outbound proxy is the only way to it, and the account
 // registers and keeps alive through it. A call passed on by the proxy has its asserted identity believed; the

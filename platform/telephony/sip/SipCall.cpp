@@ -169,7 +169,7 @@ bool SipCall::dial(const std::string& address, RequestId request)
         }
     }
     // Through the outbound proxy, or the registrar when the account is on TCP or TLS.
-    const std::string route = settings.route();
+    const std::string route = m_engine.route();
     const bool viaRoute = !route.empty();
     const char* routes[1] = {route.c_str()};
     struct mbuf* offer = nullptr;

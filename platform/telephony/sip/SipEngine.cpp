@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -32,6 +31,8 @@ SipEngine::~SipEngine()
     m_call.reset();
     m_ended.reset();
     m_registration.reset();
+    for (auto& resolver : m_peerResolvers)
+        resolver.reset(); // their queries go before the name servers' client
     mem_deref(m_listener);
     mem_deref(m_screen);
     if (m_sessionSocket)
@@ -273,12 +274,16 @@ bool SipEngine::onScreen(const struct sip_msg* msg, void* arg)
     const bool ofCall = self->m_call && self->m_call->carries(msg);
     self->m_connections.seen(msg, self->trustedPeer(msg));
     if (!ofCall) {
-        if (!self->m_guard.admit(msg->src, pl_strcmp(&msg->met, "INVITE") == 0)) {
+        const bool invite = pl_strcmp(&msg->met, "INVITE") == 0;
+        if (!self->m_guard.admit(msg->src, invite)) {
             char source[64] = "";
             re_snprintf(source, sizeof source, "%j", &msg->src);
-            self->m_warnings.warn("flood",
-                                  std::string("dropping requests from ") + source + " beyond its budget of " +
-                                      std::to_string(int(SipFloodGuard::Limits{}.sourceRate)) + " a second");
+            const SipFloodGuard::Limits limits;
+            self->m_warnings.warn(invite ? "invite flood" : "flood",
+                                  std::string(invite ? "dropping INVITEs from " : "dropping requests from ") +
+                                      source + " beyond its budget of " +
+                                      std::to_string(int(invite ? limits.inviteRate : limits.sourceRate)) +
+                                      " a second");
             return true;
         }
     }
@@ -328,28 +333,47 @@ void SipEngine::resolveTrustedPeers()
     // over UDP, the port they send from (the one their URI names), since other programs may share
     // their address.
     const SipSettings& settings = m_line.settings();
-    for (const std::string& uri : {settings.registrar, settings.outboundProxy}) {
-        const std::string host = SipSettings::hostOf(uri);
-        uint16_t port = settings.transport == SipSettings::Transport::Tls ? 5061 : 5060;
-        const size_t hostEnd = uri.find(host) + host.size() + (uri.find('[') != std::string::npos ? 1 : 0);
-        if (hostEnd < uri.size() && uri[hostEnd] == ':')
-            port = static_cast<uint16_t>(std::strtoul(uri.c_str() + hostEnd + 1, nullptr, 10));
-        struct addrinfo hints
-        {
-        };
-        hints.ai_socktype = SOCK_DGRAM;
-        struct addrinfo* found = nullptr;
-        if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+    const std::string* servers[2] = {&settings.registrar, &settings.outboundProxy};
+    for (size_t i = 0; i < 2; ++i) {
+        SipAddress server;
+        if (servers[i]->empty() || !SipAddress::parse(*servers[i], server))
             continue;
-        for (struct addrinfo* ai = found; ai; ai = ai->ai_next) {
-            struct sa peer;
-            if (sa_set_sa(&peer, ai->ai_addr) == 0) {
-                sa_set_port(&peer, port);
-                m_trustedPeers.push_back(peer);
-            }
-        }
-        freeaddrinfo(found);
+        m_peerResolvers[i] = std::make_unique<SipResolver>(m_dns);
+        m_peerResolvers[i]->resolve(server, SipResolver::serviceFor(server, settings.transport),
+                                    [this](int err, const std::vector<struct sa>& found) {
+                                        if (!err)
+                                            m_trustedPeers.insert(m_trustedPeers.end(), found.begin(),
+                                                                  found.end());
+                                    });
     }
+}
+
+int SipEngine::family() const
+{
+    struct sa listen;
+    return sa_set_str(&listen, m_line.settings().listenHost.c_str(), 0) == 0 ? sa_af(&listen) : AF_UNSPEC;
+}
+
+void SipEngine::firstHopFound(const std::vector<struct sa>& found)
+{
+    // The line's transports are in the family it listens in: a name with addresses of both
+    // families (localhost) is reached in that one.
+    const struct sa& address = SipResolver::pick(found, family());
+    const SipSettings& settings = m_line.settings();
+    SipAddress hop;
+    SipAddress::parse(settings.outboundProxy.empty() ? settings.registrar : settings.outboundProxy, hop);
+    m_route.clear();
+    // A numeric hop is reached as written; a name is asked for once, and the requests go to the
+    // address found while their URIs keep the name (the TLS check too).
+    if (hop.numeric())
+        return;
+    const auto transport = SipResolver::serviceFor(hop, settings.transport);
+    const char* param = transport == SipResolver::Service::SipTls   ? ";transport=tls"
+                        : transport == SipResolver::Service::SipTcp ? ";transport=tcp"
+                                                                    : "";
+    char route[128];
+    re_snprintf(route, sizeof route, "sip:%J%s;lr", &address, param);
+    m_route = route;
 }
 
 bool SipEngine::trustedPeer(const struct sip_msg* msg) const

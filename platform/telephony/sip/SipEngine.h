@@ -6,6 +6,7 @@
 #include "SipConnections.h"
 #include "SipFloodGuard.h"
 #include "SipLine.h"
+#include "SipResolver.h"
 #include "SipTls.h"
 #include "SipWarnings.h"
 
@@ -55,6 +56,14 @@ public:
     // Sends small messages on msg's TCP or TLS connection at once: waiting for the peer's delayed
     // acknowledgement holds an answer back by tens of milliseconds.
     static void sendPromptly(const struct sip_msg* msg);
+    // The route of the line's requests: the outbound proxy, else the registrar on TCP or TLS, at the
+    // address found for its name once it is known; empty to send requests straight.
+    std::string route() const { return m_route.empty() ? m_line.settings().route() : m_route; }
+    // The first hop (outbound proxy, else registrar) was found at these addresses.
+    void firstHopFound(const std::vector<struct sa>& found);
+    // The address family the line listens in.
+    int family() const;
+    struct dnsc* dns() { return m_dns; }
     // Why the registrar's TLS certificate was refused, in words (empty when it was not). Taken once.
     std::string takeTlsFailure() { return m_tls.takeFailure(); }
 
@@ -74,6 +83,8 @@ private:
     struct sip_lsnr* m_listener = nullptr;
     struct sip_lsnr* m_screen = nullptr; // sees every request before the session layer
     std::vector<struct sa> m_trustedPeers;
+    std::unique_ptr<SipResolver> m_peerResolvers[2]; // the registrar's and the outbound proxy's
+    std::string m_route;
     SipWarnings m_warnings;
     SipFloodGuard m_guard;
     SipConnections m_connections;

@@ -10,8 +10,13 @@ SipFloodGuard::SipFloodGuard(Limits limits) : m_limits(limits)
 {
     m_total.tokens = m_limits.totalBurst;
     m_total.at = Clock::now();
-    m_shared.tokens = m_limits.sourceBurst;
-    m_shared.at = m_total.at;
+    fill(m_shared, m_total.at);
+}
+
+void SipFloodGuard::fill(Source& source, Clock::time_point now) const
+{
+    source.requests = {m_limits.sourceBurst, now};
+    source.invites = {m_limits.inviteBurst, now};
 }
 
 bool SipFloodGuard::take(Bucket& bucket, double rate, double burst, Clock::time_point now)
@@ -27,7 +32,7 @@ bool SipFloodGuard::take(Bucket& bucket, double rate, double burst, Clock::time_
     return true;
 }
 
-SipFloodGuard::Bucket& SipFloodGuard::bucketOf(const struct sa& source, Clock::time_point now)
+SipFloodGuard::Source& SipFloodGuard::sourceOf(const struct sa& source, Clock::time_point now)
 {
     // The address alone: a flood that changes its port is still one source.
     std::string key;
@@ -44,25 +49,26 @@ SipFloodGuard::Bucket& SipFloodGuard::bucketOf(const struct sa& source, Clock::t
         return found->second;
     if (m_sources.size() >= m_limits.maxSources) {
         // Sources whose budget has refilled owe nothing: forget them to make room.
-        const double refill = m_limits.sourceBurst / m_limits.sourceRate;
+        const double refill =
+            std::max(m_limits.sourceBurst / m_limits.sourceRate, m_limits.inviteBurst / m_limits.inviteRate);
         std::erase_if(m_sources, [&](const auto& entry) {
-            return std::chrono::duration<double>(now - entry.second.at).count() >= refill;
+            const Clock::time_point last = std::max(entry.second.requests.at, entry.second.invites.at);
+            return std::chrono::duration<double>(now - last).count() >= refill;
         });
         if (m_sources.size() >= m_limits.maxSources)
             return m_shared;
     }
-    Bucket& bucket = m_sources[key];
-    bucket.tokens = m_limits.sourceBurst;
-    bucket.at = now;
-    return bucket;
+    Source& fresh = m_sources[key];
+    fill(fresh, now);
+    return fresh;
 }
 
 bool SipFloodGuard::admit(const struct sa& source, bool invite, Clock::time_point now)
 {
-    Bucket& own = bucketOf(source, now);
-    bool ok = take(own, m_limits.sourceRate, m_limits.sourceBurst, now);
-    if (ok && !invite)
-        ok = take(m_total, m_limits.totalRate, m_limits.totalBurst, now);
+    Source& own = sourceOf(source, now);
+    bool ok = invite ? take(own.invites, m_limits.inviteRate, m_limits.inviteBurst, now)
+                     : take(own.requests, m_limits.sourceRate, m_limits.sourceBurst, now) &&
+                           take(m_total, m_limits.totalRate, m_limits.totalBurst, now);
     ++(ok ? m_admitted : m_dropped);
     return ok;
 }

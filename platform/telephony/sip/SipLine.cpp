@@ -24,9 +24,12 @@ SipLine::SipLine(const LineConfig& config, SipSettings settings, LineEventSink& 
     m_waveOutId = WaveDeviceTable::instance().addLineDevice(m_waveOut);
     m_waveInId = WaveDeviceTable::instance().addLineDevice(m_waveIn);
     const bool hasServer = !m_settings.registrar.empty() || !m_settings.outboundProxy.empty();
+    std::vector<std::string> notices = m_settings.warnings;
     if (m_settings.transport == SipSettings::Transport::Tls && !m_settings.tlsVerify && hasServer)
-        m_notice = "the registrar's TLS certificate is not checked (tls_verify = no): anyone in between "
-                   "can read and change the calls";
+        notices.push_back("the registrar's TLS certificate is not checked (tls_verify = no): anyone in "
+                          "between can read and change the calls");
+    for (const std::string& notice : notices)
+        m_notice += (m_notice.empty() ? "" : "; ") + notice;
 }
 
 SipLine::~SipLine()

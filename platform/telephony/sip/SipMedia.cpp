@@ -18,6 +18,9 @@ constexpr int kPcmu = 0;
 constexpr int kPcma = 8;
 constexpr const char* kTelevPt = "101";
 constexpr unsigned kDigitGapTicks = 4; // pause after a digit; also lets the end packets go out
+constexpr unsigned kLearnRun = 5;      // packets in sequence that make another source the caller's
+// and not before the caller itself had time to send from where its SDP says
+constexpr auto kLearnAfter = std::chrono::milliseconds(200);
 
 bool isG711(int pt)
 {
@@ -31,6 +34,8 @@ SipMedia::SipMedia(SipWaveDevice& waveOut, SipWaveDevice& waveIn, Events events,
 {
     tmr_init(&m_timer);
     sa_init(&m_remote, AF_INET);
+    sa_init(&m_sdpRemote, AF_INET);
+    sa_init(&m_candidate, AF_INET);
 }
 
 SipMedia::~SipMedia()
@@ -135,10 +140,17 @@ void SipMedia::updateRemote()
     const struct sdp_format* tel = sdp_media_rformat(m_sdpMedia, "telephone-event");
     m_televPt = tel ? tel->pt : -1;
     const struct sa* raddr = sdp_media_raddr(m_sdpMedia);
+    const bool hadRemote = m_haveRemote;
     m_haveRemote = raddr && sa_isset(raddr, SA_ALL);
-    if (m_haveRemote)
+    // A new SDP address (a re-INVITE that moves the media) starts over; the same one keeps what
+    // was learned.
+    if (m_haveRemote && (!hadRemote || !sa_cmp(raddr, &m_sdpRemote, SA_ALL))) {
         sa_cpy(&m_remote, raddr);
-    m_latched = false;
+        sa_cpy(&m_sdpRemote, raddr);
+        m_sdpSeen = false;
+        m_latched = false;
+        m_candidateRun = 0;
+    }
     // Held calls (sendonly, inactive) get no audio; inactive ones send none either.
     enum sdp_dir rdir = sdp_media_rdir(m_sdpMedia);
     m_sendAllowed = (rdir & SDP_RECVONLY) != 0;
@@ -157,6 +169,7 @@ void SipMedia::start()
     jbuf_flush(m_jbuf);
     m_lastRx = Clock::now();
     m_next = Clock::now();
+    m_startedAt = m_next;
     tick();
 }
 
@@ -287,17 +300,10 @@ void SipMedia::receive(const struct sa* src, const struct rtp_header* hdr, struc
 {
     if (!m_running || !m_haveRemote)
         return;
-    if (!sa_cmp(src, &m_remote, SA_ALL)) {
-        // Behind a router the caller's media comes from another address than its SDP names: the
-        // first packet decides where the line's media goes (symmetric RTP), and no later one.
-        const bool media = isG711(hdr->pt) || static_cast<int>(hdr->pt) == m_televPt;
-        if (m_latched || !media) {
-            ++m_stats.foreignPackets;
-            return;
-        }
-        m_remote = *src;
+    if (!acceptSource(src, hdr)) {
+        ++m_stats.foreignPackets;
+        return;
     }
-    m_latched = true;
     m_lastRx = Clock::now();
     if (static_cast<int>(hdr->pt) == m_televPt || hdr->pt == 101) {
         int event = 0;
@@ -311,6 +317,41 @@ void SipMedia::receive(const struct sa* src, const struct rtp_header* hdr, struc
     }
     if (isG711(hdr->pt) && mbuf_get_left(mb) > 0)
         jbuf_put(m_jbuf, hdr, mb);
+}
+
+bool SipMedia::acceptSource(const struct sa* src, const struct rtp_header* hdr)
+{
+    if (sa_cmp(src, &m_sdpRemote, SA_ALL)) {
+        m_sdpSeen = true;
+        m_latched = true;
+        m_remote = m_sdpRemote; // the caller itself: its answer goes back there
+        return true;
+    }
+    if (m_sdpSeen)
+        return false;
+    if (m_latched)
+        return sa_cmp(src, &m_remote, SA_ALL);
+    // Behind a router the caller's media comes from another address than its SDP names (symmetric
+    // RTP). A stranger who sends first must not take the call: the source has to keep a run of
+    // sequence numbers before it does, and packets of other sources break the run.
+    const bool media = isG711(hdr->pt) || static_cast<int>(hdr->pt) == m_televPt;
+    if (!media)
+        return false;
+    if (m_candidateRun > 0 && sa_cmp(src, &m_candidate, SA_ALL) &&
+        hdr->seq == static_cast<uint16_t>(m_candidateSeq + 1))
+        ++m_candidateRun;
+    else {
+        m_candidate = *src;
+        m_candidateRun = 1;
+    }
+    m_candidateSeq = hdr->seq;
+    // An SRTP packet that decrypted came from someone who holds the call's keys.
+    if (!(m_srtp && m_srtp->active()) &&
+        (m_candidateRun < kLearnRun || Clock::now() - m_startedAt < kLearnAfter))
+        return false;
+    m_remote = *src;
+    m_latched = true;
+    return true;
 }
 
 void SipMedia::onInbandDigit(char digit, void* arg)

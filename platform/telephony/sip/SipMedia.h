@@ -92,6 +92,8 @@ private:
     bool deliverFrame(bool silenceOnUnderrun);
     void stepDigits();
     void updateRemote();
+    // True when a packet from src may reach the call (and makes it the media's way back).
+    bool acceptSource(const struct sa* src, const struct rtp_header* hdr);
 
     SipWaveDevice& m_waveOut;
     SipWaveDevice& m_waveIn;
@@ -111,7 +113,15 @@ private:
     bool m_running = false;
     bool m_inband = false;
     bool m_haveRemote = false;
-    bool m_latched = false; // media has come from m_remote: it stays there
+    // Where media comes from. The address the caller's SDP names always wins: once media comes
+    // from there, only it is taken. Until then another source is taken (a caller behind a router)
+    // after a run of packets in sequence from it, and kept; with SRTP its first packet is proof.
+    struct sa m_sdpRemote;
+    bool m_sdpSeen = false; // media has come from m_sdpRemote: only it counts from now on
+    bool m_latched = false; // media has come from m_remote: it stays there unless the SDP's wins
+    struct sa m_candidate;  // a source being learned, with the last sequence number and run
+    uint16_t m_candidateSeq = 0;
+    unsigned m_candidateRun = 0;
     bool m_sendAllowed = true;
     bool m_expectRtp = true;
     struct sa m_remote;
@@ -122,6 +132,7 @@ private:
     bool m_firstPacket = true;
     std::chrono::steady_clock::time_point m_next;
     std::chrono::steady_clock::time_point m_lastRx;
+    std::chrono::steady_clock::time_point m_startedAt;
     std::chrono::steady_clock::time_point m_firstSend;
     std::vector<int16_t> m_rxPending;
     unsigned m_owedFrames = 0;

@@ -4,12 +4,12 @@
 #include "SipEngine.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <netdb.h>
+#include <cstring>
 
 namespace kalvo::sip {
 
-SipNat::SipNat(SipEngine& engine, std::function<void()> lost) : m_engine(engine), m_lost(std::move(lost))
+SipNat::SipNat(SipEngine& engine, std::function<void()> lost)
+    : m_engine(engine), m_lost(std::move(lost)), m_stunResolver(engine.dns())
 {
     tmr_init(&m_timer);
     char id[40];
@@ -24,34 +24,23 @@ SipNat::~SipNat()
     mem_deref(m_stunSocket);
 }
 
-int SipNat::startStun(const std::string& server)
+void SipNat::startStun(const std::string& server)
 {
-    // host, host:port, [v6] or [v6]:port; a bare IPv6 address has no port.
-    std::string host = server;
-    uint16_t port = 3478;
-    const size_t colon = server.rfind(':');
-    if (!server.empty() && server.front() == '[') {
-        const size_t close = server.find(']');
-        host = server.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-        if (close != std::string::npos && colon == close + 1)
-            port = static_cast<uint16_t>(std::strtoul(server.c_str() + colon + 1, nullptr, 10));
-    } else if (colon != std::string::npos && server.find(':') == colon) {
-        host = server.substr(0, colon);
-        port = static_cast<uint16_t>(std::strtoul(server.c_str() + colon + 1, nullptr, 10));
-    }
-    struct sa dst;
-    if (sa_set_str(&dst, host.c_str(), port) != 0) {
-        struct addrinfo hints
-        {
-        };
-        hints.ai_socktype = SOCK_DGRAM;
-        struct addrinfo* found = nullptr;
-        if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found)
-            return EADDRNOTAVAIL;
-        sa_set_sa(&dst, found->ai_addr);
-        sa_set_port(&dst, port);
-        freeaddrinfo(found);
-    }
+    SipAddress address;
+    if (!SipAddress::parse(server, address))
+        return;
+    m_stunResolver.resolve(
+        address, SipResolver::Service::Stun, [this, server](int err, const std::vector<struct sa>& found) {
+            if (!err)
+                err = askStun(SipResolver::pick(found, m_engine.family()));
+            if (err)
+                std::fprintf(stderr, "kalvo sip: cannot ask the STUN server %s: %s\n", server.c_str(),
+                             err == EDESTADDRREQ ? "cannot resolve its name" : std::strerror(err));
+        });
+}
+
+int SipNat::askStun(const struct sa& dst)
+{
     struct sa local;
     if (sa_set_str(&local, m_engine.line().settings().listenHost.c_str(), 0) != 0)
         sa_init(&local, sa_af(&dst));
@@ -150,12 +139,14 @@ void SipNat::ping()
         return; // the last one is still out
     const SipSettings& settings = m_engine.line().settings();
     const std::string target = settings.registrarUri();
-    const std::string routeText = settings.route();
+    const std::string routeText = m_engine.route();
     struct uri route;
     struct pl routePl;
     pl_set_str(&routePl, routeText.c_str());
     const bool routed = !routeText.empty() && uri_decode(&route, &routePl) == 0;
-    const std::string aor = "sip:" + settings.user + "@" + SipSettings::hostOf(settings.registrar);
+    SipAddress registrar;
+    SipAddress::parse(settings.registrar, registrar);
+    const std::string aor = "sip:" + settings.user + "@" + registrar.uriHost();
     sip_requestf(&m_ping, m_engine.stack(), true, "OPTIONS", target.c_str(), routed ? &route : nullptr,
                  nullptr, nullptr, onPing, this,
                  "To: <%s>\r\nFrom: <%s>;tag=%016llx\r\nCall-ID: %s\r\nCSeq: %u OPTIONS\r\n"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Re.h"
+#include "SipResolver.h"
 
 #include <functional>
 #include <string>
@@ -25,9 +26,9 @@ public:
     void registered(const struct sip_msg* msg);
     // Stops the keep-alives (the registration is gone or being renewed from scratch).
     void stop();
-    // Asks the STUN server (host[:port], numeric or a name) for the line's public address, now and
-    // at every keep-alive. @return 0 or an errno value.
-    int startStun(const std::string& server);
+    // Asks the STUN server (host[:port], numeric or a name) for the line's public address, once its
+    // name is resolved and then at every keep-alive; a failure is said on standard error.
+    void startStun(const std::string& server);
 
     // The address and port the registrar saw the response's request come from, as its Via says
     // (received and rport); false when the Via does not say or names the address sent from.
@@ -40,6 +41,7 @@ private:
     static void onMapped(int err, const struct sa* mapped, void* arg);
     void learn(const struct sip_msg* msg);
     void ping();
+    int askStun(const struct sa& server);
 
     SipEngine& m_engine;
     std::function<void()> m_lost;
@@ -50,6 +52,7 @@ private:
     std::string m_callId;
     struct udp_sock* m_stunSocket = nullptr;
     struct stun_keepalive* m_stun = nullptr;
+    SipResolver m_stunResolver;
 };
 
 } // namespace kalvo::sip

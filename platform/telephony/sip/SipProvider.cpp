@@ -4,6 +4,8 @@
 #include "SipLine.h"
 #include "SipSettings.h"
 
+#include <cstdio>
+
 namespace kalvo::sip {
 
 std::vector<std::string> SipProvider::knownKeys() const
@@ -18,6 +20,8 @@ SipProvider::createLine(const kalvo::telephony::LineConfig& config, kalvo::telep
     SipSettings settings;
     if (!SipSettings::parse(config, settings, error))
         return nullptr;
+    for (const std::string& warning : settings.warnings)
+        std::fprintf(stderr, "kalvo sip: %s\n", warning.c_str());
     return std::make_unique<SipLine>(config, std::move(settings), events);
 }
 

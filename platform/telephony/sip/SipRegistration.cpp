@@ -14,27 +14,20 @@ namespace {
 constexpr const char* kLost = "registration lost, direct calls still work";
 }
 
-SipRegistration::SipRegistration(SipEngine& engine) : m_engine(engine), m_nat(engine, [this] { lost(); })
+SipRegistration::SipRegistration(SipEngine& engine)
+    : m_engine(engine), m_resolver(engine.dns()), m_nat(engine, [this] { lost(); })
 {
     tmr_init(&m_retry);
     tmr_init(&m_refresh);
     const SipSettings& settings = m_engine.line().settings();
     // The domain is the registrar's host without scheme, port or parameters.
-    std::string host = settings.registrar;
-    if (auto colon = host.find(':'); colon != std::string::npos && host.compare(0, 3, "sip") == 0)
-        host = host.substr(colon + 1);
-    host = host.substr(0, host.find_first_of(";?>"));
-    if (host.front() == '[') {
-        host = host.substr(0, host.find(']') + 1);
-    } else if (auto colon = host.find(':'); colon != std::string::npos) {
-        host = host.substr(0, colon);
-    }
-    m_domain = host;
+    SipAddress registrar;
+    SipAddress::parse(settings.registrar, registrar);
+    m_domain = registrar.uriHost();
     m_aor = "sip:" + settings.user + "@" + m_domain;
+    SipAddress::parse(settings.outboundProxy.empty() ? settings.registrar : settings.outboundProxy, m_hop);
     if (!settings.stunServer.empty())
-        if (int err = m_nat.startStun(settings.stunServer))
-            std::fprintf(stderr, "kalvo sip: cannot ask the STUN server %s: %s\n",
-                         settings.stunServer.c_str(), std::strerror(err));
+        m_nat.startStun(settings.stunServer);
 }
 
 SipRegistration::~SipRegistration()
@@ -50,9 +43,27 @@ SipRegistration::~SipRegistration()
 
 void SipRegistration::start()
 {
+    // The first hop is looked up anew at every start: a server that moved is found again.
+    tmr_cancel(&m_refresh);
+    m_resolver.resolve(m_hop, SipResolver::serviceFor(m_hop, m_engine.line().settings().transport),
+                       [this](int err, const std::vector<struct sa>& found) {
+                           if (!err) {
+                               m_engine.firstHopFound(found);
+                               begin();
+                               return;
+                           }
+                           reportProblem("registration failed: cannot resolve " + m_hop.host);
+                           ++m_failures;
+                           const uint64_t seconds = std::min(1800u, 15u << std::min(m_failures, 6u));
+                           tmr_start(&m_retry, seconds * 1000, onAgain, this);
+                       });
+}
+
+void SipRegistration::begin()
+{
     const SipSettings& settings = m_engine.line().settings();
     const std::string registrar = settings.registrarUri();
-    const std::string route = settings.route();
+    const std::string route = m_engine.route();
     const char* routes[1] = {route.c_str()};
     tmr_cancel(&m_refresh);
     m_request = static_cast<struct sip_request*>(mem_deref(m_request));

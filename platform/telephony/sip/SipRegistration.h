@@ -5,7 +5,9 @@
 #pragma once
 
 #include "Re.h"
+#include "SipAddress.h"
 #include "SipNat.h"
+#include "SipResolver.h"
 
 #include <string>
 
@@ -21,7 +23,7 @@ public:
     SipRegistration(const SipRegistration&) = delete;
     SipRegistration& operator=(const SipRegistration&) = delete;
 
-    // Starts registering.
+    // Starts registering: finds the first hop, then registers.
     void start();
     // The address of record, sip:user@domain.
     std::string aor() const { return m_aor; }
@@ -40,6 +42,8 @@ private:
     static void onRetry(void* arg);
     static void onAgain(void* arg);
     static void onRefresh(void* arg);
+    // Registers once the first hop's address is known.
+    void begin();
     // Sends REGISTER in the current dialog. @return 0 or an errno value.
     int send();
     void transaction(int err, const struct sip_msg* msg);
@@ -70,8 +74,10 @@ private:
     unsigned m_authCalls = 0;
     bool m_registered = false;
     bool m_reported = false;
-    std::string m_problem;
-    SipNat m_nat; // what was last reported, empty while registered
+    std::string m_problem; // what was last reported, empty while registered
+    SipAddress m_hop;      // where requests go first: the outbound proxy, else the registrar
+    SipResolver m_resolver;
+    SipNat m_nat;
 };
 
 } // namespace kalvo::sip

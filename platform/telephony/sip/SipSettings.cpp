@@ -1,10 +1,11 @@
 // Parsing of the SIP line settings.
 #include "SipSettings.h"
 
+#include "SipAddress.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
-#include <string_view>
 
 namespace kalvo::sip {
 
@@ -23,10 +24,10 @@ bool parseSeconds(const std::string& text, unsigned& ms)
     char* end = nullptr;
     double value = std::strtod(text.c_str(), &end);
     if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || value <= 0 ||
-        value > 86400.0 * 7)
+        value > 86400.0 * 7 || std::lround(value * 1000.0) <= 0)
         return false;
     ms = static_cast<unsigned>(std::lround(value * 1000.0));
-    return ms > 0;
+    return true;
 }
 
 bool parseRange(const std::string& text, unsigned long max, unsigned long& lo, unsigned long& hi)
@@ -47,29 +48,32 @@ bool isYes(const std::string& text)
 
 std::vector<std::string> SipSettings::keys()
 {
-    return {"listen",         "tcp",       "ring_interval", "rtp_ports", "rtp_timeout", "jitter_buffer",
-            "registrar",      "user",      "password",      "auth_user", "display",     "expires",
-            "register_retry", "transport", "tls_ca",        "tls_cert",  "tls_key",     "tls_verify"};
+    return {"listen",         "tcp",       "ring_interval", "rtp_ports",     "rtp_timeout", "jitter_buffer",
+            "registrar",      "user",      "password",      "auth_user",     "display",     "expires",
+            "register_retry", "transport", "tls_ca",        "tls_cert",      "tls_key",     "tls_verify",
+            "keepalive",      "srtp",      "stun_server",   "outbound_proxy"};
 }
 
 bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings& out, std::string& error)
 {
     SipSettings s;
+    // One bad value costs only its key: the line opens with that key's default and says so.
     auto bad = [&](const std::string& key, const std::string& value) {
-        error = "bad value for " + key + ": \"" + value + "\"";
-        return false;
+        s.warnings.push_back(config.configPath + " [Line" + std::to_string(config.deviceId) + "] \"" +
+                             config.name + "\": bad value for " + key + ": \"" + value +
+                             "\"; the line uses its default");
     };
     for (const auto& [key, value] : config.keys) {
         unsigned long n = 0, m = 0;
+        SipAddress address;
         if (key == "listen") {
-            auto colon = value.rfind(':');
-            if (colon == std::string::npos || colon == 0 ||
-                !parseUnsigned(value.substr(colon + 1), 65535, n) || n == 0)
-                return bad(key, value);
-            s.listenHost = value.substr(0, colon);
-            if (s.listenHost.size() > 2 && s.listenHost.front() == '[' && s.listenHost.back() == ']')
-                s.listenHost = s.listenHost.substr(1, s.listenHost.size() - 2);
-            s.listenPort = static_cast<uint16_t>(n);
+            if (!SipAddress::parse(value, address) || address.port == 0 ||
+                value.find_first_of("@;") != std::string::npos || address.secure)
+                bad(key, value);
+            else {
+                s.listenHost = address.host;
+                s.listenPort = address.port;
+            }
         } else if (key == "tcp") {
             s.tcp = isYes(value);
         } else if (key == "transport") {
@@ -80,7 +84,7 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
             else if (value == "tls")
                 s.transport = Transport::Tls;
             else
-                return bad(key, value);
+                bad(key, value);
         } else if (key == "srtp") {
             if (value == "off" || value == "no")
                 s.srtp = Srtp::Off;
@@ -89,19 +93,24 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
             else if (value == "mandatory")
                 s.srtp = Srtp::Mandatory;
             else
-                return bad(key, value);
+                bad(key, value);
         } else if (key == "keepalive") {
             if (!parseUnsigned(value, 3600, n))
-                return bad(key, value);
-            s.keepaliveSeconds = static_cast<unsigned>(n);
+                bad(key, value);
+            else
+                s.keepaliveSeconds = static_cast<unsigned>(n);
         } else if (key == "stun_server") {
-            if (value.find_first_of(" /@") != std::string::npos)
-                return bad(key, value);
-            s.stunServer = value;
+            if (!value.empty() &&
+                (!SipAddress::parse(value, address) || value.find_first_of("@;") != std::string::npos))
+                bad(key, value);
+            else
+                s.stunServer = value;
         } else if (key == "outbound_proxy") {
-            if (!value.empty() && value.rfind("sip:", 0) != 0 && value.rfind("sips:", 0) != 0)
-                return bad(key, value);
-            s.outboundProxy = value;
+            if (!value.empty() && ((value.rfind("sip:", 0) != 0 && value.rfind("sips:", 0) != 0) ||
+                                   !SipAddress::parse(value, address)))
+                bad(key, value);
+            else
+                s.outboundProxy = value;
         } else if (key == "tls_ca") {
             s.tlsCa = value;
         } else if (key == "tls_cert") {
@@ -112,22 +121,29 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
             s.tlsVerify = value.empty() || isYes(value);
         } else if (key == "ring_interval") {
             if (!parseSeconds(value, s.ringIntervalMs))
-                return bad(key, value);
+                bad(key, value);
         } else if (key == "rtp_ports") {
             if (!parseRange(value, 65535, n, m) || n < 1024 || m - n < 2)
-                return bad(key, value);
-            s.rtpPortMin = static_cast<uint16_t>(n);
-            s.rtpPortMax = static_cast<uint16_t>(m);
+                bad(key, value);
+            else {
+                s.rtpPortMin = static_cast<uint16_t>(n);
+                s.rtpPortMax = static_cast<uint16_t>(m);
+            }
         } else if (key == "rtp_timeout") {
             if (!parseSeconds(value, s.rtpTimeoutMs))
-                return bad(key, value);
+                bad(key, value);
         } else if (key == "jitter_buffer") {
             if (!parseRange(value, 50, n, m) || m == 0)
-                return bad(key, value);
-            s.jitterMinFrames = static_cast<unsigned>(n);
-            s.jitterMaxFrames = static_cast<unsigned>(m);
+                bad(key, value);
+            else {
+                s.jitterMinFrames = static_cast<unsigned>(n);
+                s.jitterMaxFrames = static_cast<unsigned>(m);
+            }
         } else if (key == "registrar") {
-            s.registrar = value;
+            if (!value.empty() && !SipAddress::parse(value, address))
+                bad(key, value);
+            else
+                s.registrar = value;
         } else if (key == "user") {
             s.user = value;
         } else if (key == "password") {
@@ -138,11 +154,12 @@ bool SipSettings::parse(const kalvo::telephony::LineConfig& config, SipSettings&
             s.displayName = value;
         } else if (key == "expires") {
             if (!parseUnsigned(value, 86400, n) || n < 10)
-                return bad(key, value);
-            s.expires = static_cast<unsigned>(n);
+                bad(key, value);
+            else
+                s.expires = static_cast<unsigned>(n);
         } else if (key == "register_retry") {
             if (!parseSeconds(value, s.registerRetryMs))
-                return bad(key, value);
+                bad(key, value);
         }
     }
     if (!s.registrar.empty() && s.user.empty()) {
@@ -216,15 +233,8 @@ std::string SipSettings::route() const
 
 std::string SipSettings::hostOf(const std::string& uri)
 {
-    std::string host = uri;
-    for (const char* scheme : {"sips:", "sip:"})
-        if (host.rfind(scheme, 0) == 0)
-            host = host.substr(std::string_view(scheme).size());
-    if (auto at = host.find('@'); at != std::string::npos)
-        host = host.substr(at + 1);
-    if (!host.empty() && host.front() == '[')
-        return host.substr(1, host.find(']') - 1);
-    return host.substr(0, host.find_first_of(":;>?"));
+    SipAddress address;
+    return SipAddress::parse(uri, address) ? address.host : std::string();
 }
 
 } // namespace kalvo::sip

@@ -44,11 +44,15 @@ struct SipSettings
     std::string displayName;           // "display"
     unsigned expires = 3600;           // "expires" in seconds
     unsigned registerRetryMs = 300000; // "register_retry" in seconds: wait after two rejections
+    // Keys whose values could not be read and were left at their defaults, in words that name the
+    // file, the section, the key and the value.
+    std::vector<std::string> warnings;
 
     // The keys above, as written in the configuration.
     static std::vector<std::string> keys();
 
-    // Reads a section; unknown keys are left to the layer. @return false with error set on a bad value.
+    // Reads a section; unknown keys are left to the layer, a bad value to warnings.
+    // @return false with error set when the keys together cannot make a line.
     static bool parse(const kalvo::telephony::LineConfig& config, SipSettings& out, std::string& error);
 
     // "host:port" of the SIP listener.

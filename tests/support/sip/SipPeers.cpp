@@ -95,6 +95,11 @@ std::string readFile(const std::string& path)
     return text.str();
 }
 
+void writeText(const std::string& path, const std::string& text)
+{
+    std::ofstream(path) << text;
+}
+
 QString lineConf(uint16_t port)
 {
     return QString("[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:%1\n"

@@ -40,8 +40,9 @@ double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>
 pid_t spawn(const std::string& logPath, const std::vector<std::string>& argv);
 // Ends a program started by spawn: SIGTERM, then SIGKILL if it lingers.
 void terminate(pid_t pid);
-// A whole file as text; empty when it cannot be read.
+// A whole file as text; empty when it cannot be read. Writing one.
 std::string readFile(const std::string& path);
+void writeText(const std::string& path, const std::string& text);
 
 // One baresip process with its own folder, SIP port, console port and dump folder.
 class Baresip
