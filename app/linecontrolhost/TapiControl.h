@@ -40,6 +40,8 @@ public:
     bool LineConnected(int LineIndex);
     QString LineInService(int LineIndex);
     int LineAnswer(int LineIndex);
+    int LineAccept(int LineIndex);
+    int LineCallerIDFlags(int LineIndex);
     int LineDrop(int LineIndex);
     int LineMakeCall(int LineIndex, const QString& Number);
     int LineGenerateDigits(int LineIndex, const QString& Digits);
