@@ -26,7 +26,8 @@ public:
     frmRules(const QString& callsFolder, QWidget* parent = nullptr);
 
     // Prefills the editor with a new rule for a caller (the call list's "Block this number" and
-    // "Always allow this number"); "UNKNOWN" or an empty number becomes a "no number" rule.
+    // "Always allow this number"), as the call record shows it; a caller without a number becomes a
+    // "no number" rule.
     void prefill(bool allow, const QString& callerName, const QString& callerNumber);
 
 private:

@@ -9,6 +9,14 @@
 using kalvo::CallerRule;
 
 namespace {
+
+CallerIdentity caller(const char* name, const char* number)
+{
+    CallerIdentity identity;
+    identity.name = QString(name);
+    identity.number = QString(number);
+    return identity;
+}
 CallerRule rule(const QString& number, const QString& name, CallerRule::Kind kind, const QString& note = {})
 {
     CallerRule r;
@@ -96,13 +104,20 @@ TEST(RuleMatcher, AllowWinsAndEachKindMatches)
         rules[i].id = qint64(i + 1);
     RuleMatcher matcher;
     matcher.setRules(rules);
-    EXPECT_EQ(matcher.decide("X", "+19005550100").ruleId, 1);
-    EXPECT_EQ(matcher.decide("X", "+19005550199").verdict, RuleMatcher::Decision::Verdict::Allow);
-    EXPECT_EQ(matcher.decide("X", "+1800").verdict, RuleMatcher::Decision::Verdict::None);
-    EXPECT_EQ(matcher.decide("X", "+190").verdict, RuleMatcher::Decision::Verdict::None);
-    for (const char* hidden : {"UNKNOWN", "", "anonymous", "Private", "Withheld"})
-        EXPECT_EQ(matcher.decide("UNKNOWN", hidden).ruleId, 3) << hidden;
-    EXPECT_EQ(matcher.decide("Big SURVEY Inc", "5550000").ruleId, 4);
+    EXPECT_EQ(matcher.decide(caller("X", "+19005550100")).ruleId, 1);
+    EXPECT_EQ(matcher.decide(caller("X", "+19005550199")).verdict, RuleMatcher::Decision::Verdict::Allow);
+    EXPECT_EQ(matcher.decide(caller("X", "+1800")).verdict, RuleMatcher::Decision::Verdict::None);
+    EXPECT_EQ(matcher.decide(caller("X", "+190")).verdict, RuleMatcher::Decision::Verdict::None);
+    // "No number" is what the line says, whatever the reason; a number that reads like a word is a number.
+    CallerIdentity hidden;
+    for (auto why : {CallerIdentity::Absence::NotSent, CallerIdentity::Absence::Withheld,
+                     CallerIdentity::Absence::Unavailable}) {
+        hidden.absence = why;
+        EXPECT_EQ(matcher.decide(hidden).ruleId, 3) << int(why);
+    }
+    EXPECT_EQ(matcher.decide(caller("X", " ")).ruleId, 3);
+    EXPECT_NE(matcher.decide(caller("X", "anonymous")).ruleId, 3);
+    EXPECT_EQ(matcher.decide(caller("Big SURVEY Inc", "5550000")).ruleId, 4);
     // A name-part allow beats the block rules that match the same caller.
-    EXPECT_EQ(matcher.decide("Mum (survey)", "+44 20 7946 0000").ruleId, 5);
+    EXPECT_EQ(matcher.decide(caller("Mum (survey)", "+44 20 7946 0000")).ruleId, 5);
 }
