@@ -4,6 +4,7 @@
 #include "LineControlTestSupport.h"
 
 #include "Telephony.h"
+#include "VbError.h"
 
 #include <QDate>
 #include <QLocale>
