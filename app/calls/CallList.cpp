@@ -3,10 +3,10 @@
 
 #include "LocaleText.h"
 
-#include "CallDatabase.h"
 #include "CallListModel.h"
 #include "ErrorTrap.h"
 #include "MessageBox.h"
+#include "MessageStore.h"
 #include "Settings.h"
 #include "mdlLog.h"
 
@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QShortcut>
 #include <QTableView>
-#include <array>
 
 namespace {
 // Column headers and widths in twips, in column order.
@@ -30,13 +29,17 @@ struct Column
 constexpr Column kColumns[] = {{"Type", 400},  {"Length", 500},  {"Date", 1000},
                                {"Time", 1000}, {"Number", 1800}, {"Name", 1600}};
 constexpr int kTwipsPerPixel = 15;
-const char* const kRecordFields[] = {"Call_Name", "Call_Number", "Call_Time", "Call_Date",
-                                     "Call_Massage_Name"};
+
+// The list's icon: 1 message unread, 2 no message unread, 3 message read, 4 no message read.
+int iconOf(bool hasMessage, bool read)
+{
+    return hasMessage ? (read ? 3 : 1) : (read ? 4 : 2);
+}
 
 } // namespace
 
-CallList::CallList(kalvo::CallDatabase& db, const MainOptions& options, mdlLog& log, QWidget* parent)
-    : QObject(parent), m_db(db), m_options(options), m_log(log), m_model(new CallListModel(this)),
+CallList::CallList(MessageStore& store, const MainOptions& options, mdlLog& log, QWidget* parent)
+    : QObject(parent), m_store(store), m_options(options), m_log(log), m_model(new CallListModel(this)),
       m_view(new QTableView(parent))
 {
     m_view->setObjectName("ListView1");
@@ -55,6 +58,7 @@ CallList::CallList(kalvo::CallDatabase& db, const MainOptions& options, mdlLog& 
     rows->setSectionResizeMode(QHeaderView::Fixed);
     rows->setDefaultSectionSize(m_view->fontMetrics().height() + 6);
     buildMenus(parent);
+    connect(&m_store, &MessageStore::countsChanged, this, &CallList::countersChanged);
 
     connect(m_view, &QTableView::clicked, this, [this] { ListView1_Click(); });
     connect(m_view, &QTableView::doubleClicked, this, [this] { ListView1_DblClick(); });
@@ -173,84 +177,50 @@ void CallList::RangeListTitle()
 
 void CallList::makeList()
 {
-    ErrorTrap trap("ErrmakeList ", [this](const QString& l) { logError(l); });
-    m_total = 0;
-    m_unread = 0;
     CallRows rows;
-    const bool readWhole = trap.step([&] {
-        const int count = m_db.RecordCount();
-        rows.reserve(static_cast<size_t>(count), static_cast<size_t>(count) * 64);
-        // Fields in the Query array's column order, 0-based.
-        const int type = m_db.FieldIndex("Type") - 1;
-        const int read = m_db.FieldIndex("Read") - 1;
-        const int message = m_db.FieldIndex("Call_Massage_Name") - 1;
-        const int date = m_db.FieldIndex("Call_Date") - 1;
-        const int time = m_db.FieldIndex("Call_Time") - 1;
-        const int number = m_db.FieldIndex("Call_Number") - 1;
-        const int name = m_db.FieldIndex("Call_Name") - 1;
-        const auto field = [](const kalvo::CallDatabase::RecordTexts& texts, int column) {
-            return texts[static_cast<size_t>(column)];
-        };
-        // Read one by one into the compact rows; the model shows the last record first.
-        m_db.ForEachRecord([&](const kalvo::CallDatabase::RecordTexts& texts) {
-            const std::string_view typeText = field(texts, type);
-            const bool hasMessage = typeText != "-1";
-            const bool rowRead = field(texts, read) == "1";
-            if (!rowRead)
-                ++m_unread;
-            const int icon = hasMessage ? (rowRead ? 3 : 1) : (rowRead ? 4 : 2);
-            rows.append({hasMessage ? field(texts, message) : std::string_view(),
-                         hasMessage ? typeText : std::string_view(), field(texts, date), field(texts, time),
-                         field(texts, number), field(texts, name)},
-                        icon);
-        });
-        m_total = m_db.RecordCount();
-    });
+    rows.reserve(size_t(m_store.total()), size_t(m_store.total()) * 64);
+    // Read one by one into the compact rows; the model shows the last record first.
+    const bool readWhole = m_store.readAll(
+        [&](qint64 id, const MessageStore::Texts& call) {
+            const bool hasMessage = call.type != "-1";
+            rows.append({hasMessage ? call.messageFile : std::string_view(),
+                         hasMessage ? call.type : std::string_view(), call.date, call.time, call.number,
+                         call.name},
+                        iconOf(hasMessage, call.read == "1"), id);
+        },
+        ErrorTrap("ErrmakeList ", [this](const QString& l) { logError(l); }));
     // A list that could not be read whole is shown empty, as before it was read.
-    if (!readWhole) {
+    if (!readWhole)
         rows = CallRows();
-        m_total = 0;
-        m_unread = 0;
-    }
     m_model->setRows(std::move(rows));
     if (rowCount() > 0)
         select(1);
-    emit countersChanged(m_total, m_unread);
 }
 
 void CallList::addNewest()
 {
-    int count = 0;
-    std::array<QByteArray, 7> texts;
-    const bool read = ErrorTrap("ErrmakeList ", [this](const QString& l) { logError(l); }).step([&] {
-        count = m_db.RecordCount();
-        if (count < 1)
-            return;
-        m_db.MoveTo(count);
-        size_t at = 0;
-        for (const char* field :
-             {"Type", "Read", "Call_Massage_Name", "Call_Date", "Call_Time", "Call_Number", "Call_Name"})
-            texts[at++] = m_db.GetField(field).toUtf8();
-    });
-    // Anything but exactly one new record (other calls stored meanwhile, a record gone) is shown by
+    // Anything but exactly one new call (other calls stored meanwhile, a call gone) is shown by
     // reading the whole list again.
-    if (!read || count != m_model->rowCount() + 1 || count != m_total + 1) {
+    const std::optional<MessageStore::Call> newest =
+        m_model->rowCount() == m_store.total()
+            ? m_store.takeNewest(ErrorTrap("ErrmakeList ", [this](const QString& l) { logError(l); }))
+            : std::nullopt;
+    if (!newest) {
         makeList();
         return;
     }
-    const auto view = [&](size_t at) {
-        return std::string_view(texts[at].constData(), size_t(texts[at].size()));
+    const QByteArray key = newest->messageFile.toUtf8(), length = newest->type.toUtf8(),
+                     date = newest->date.toUtf8(), time = newest->time.toUtf8(),
+                     number = newest->number.toUtf8(), name = newest->name.toUtf8();
+    const auto view = [](const QByteArray& text) {
+        return std::string_view(text.constData(), size_t(text.size()));
     };
-    const bool hasMessage = view(0) != "-1";
-    const bool rowRead = view(1) == "1";
-    m_model->addNewest({hasMessage ? view(2) : std::string_view(), hasMessage ? view(0) : std::string_view(),
-                        view(3), view(4), view(5), view(6)},
-                       hasMessage ? (rowRead ? 3 : 1) : (rowRead ? 4 : 2));
-    ++m_total;
-    if (!rowRead)
-        ++m_unread;
+    const bool hasMessage = newest->hasMessage();
+    m_model->addNewest({hasMessage ? view(key) : std::string_view(),
+                        hasMessage ? view(length) : std::string_view(), view(date), view(time), view(number),
+                        view(name)},
+                       iconOf(hasMessage, newest->isRead()), newest->id);
     select(1);
-    emit countersChanged(m_total, m_unread);
 }
 
 void CallList::MarkAsReadUnRead(int position, bool markRead)
@@ -260,31 +230,10 @@ void CallList::MarkAsReadUnRead(int position, bool markRead)
     const int icon = iconAt(position);
     if (markRead ? (icon != 1 && icon != 2) : (icon != 3 && icon != 4))
         return;
-    ErrorTrap trap("ErrMarkAsReadUnRead ", [this](const QString& l) { logError(l); });
-    const int record = rowCount() - position + 1;
     // Until the record says otherwise, the row tells whether the call has a message.
     QString type = keyAt(position).isEmpty() ? QStringLiteral("-1") : m_model->row(position - 1).length;
-    trap.step([&] {
-        m_db.MoveTo(record);
-        m_db.Edit();
-        type = m_db.GetField("Type");
-        for (const char* field : kRecordFields)
-            m_db.SetField(field, m_db.GetField(field));
-        m_db.SetField("Type", type);
-        m_db.SetField("Read", QString(markRead ? "1" : "0"));
-        m_db.Update();
-    });
-    const bool hasMessage = type != QLatin1String("-1");
-    m_model->setIcon(position - 1, markRead ? (hasMessage ? 3 : 4) : (hasMessage ? 1 : 2));
-    if (markRead) {
-        if (m_unread >= 1) {
-            --m_unread;
-            emit countersChanged(m_total, m_unread);
-        }
-    } else {
-        ++m_unread;
-        emit countersChanged(m_total, m_unread);
-    }
+    m_store.setRead(idAt(position), markRead, &type);
+    m_model->setIcon(position - 1, iconOf(type != QLatin1String("-1"), markRead));
 }
 
 int CallList::rowCount() const
@@ -313,6 +262,31 @@ QString CallList::keyAt(int position) const
     if (position < 1 || position > rowCount())
         return {};
     return m_model->key(position - 1);
+}
+
+qint64 CallList::idAt(int position) const
+{
+    if (position < 1 || position > rowCount())
+        return 0;
+    return m_model->id(position - 1);
+}
+
+bool CallList::selectId(qint64 id)
+{
+    const int index = m_model->indexOf(id);
+    if (index >= 0)
+        select(index + 1);
+    return index >= 0;
+}
+
+int CallList::totalCalls() const
+{
+    return m_store.total();
+}
+
+int CallList::unreadCalls() const
+{
+    return m_store.unread();
 }
 
 int CallList::iconAt(int position) const
@@ -430,9 +404,7 @@ void CallList::ClearCommand()
         if (m_player)
             m_player->stopIfPlaying();
         // The message files stay on disk; only the records go.
-        ErrorTrap("ErrToolbar1ButtonClick ", [this](const QString& l) { logError(l); }).step([this] {
-            m_db.DeleteAll();
-        });
+        m_store.clear();
         makeList();
     });
 }

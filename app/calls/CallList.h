@@ -1,4 +1,4 @@
-// The call list ListView1: filling it from the call database, read and unread marks, navigation,
+// The call list ListView1 over the message store: filling it, read and unread marks, navigation,
 // the context menus, and deleting and clearing calls with their questions.
 #pragma once
 
@@ -7,10 +7,8 @@
 #include <QObject>
 #include <functional>
 
-namespace kalvo {
-class CallDatabase;
-}
 class CallListModel;
+class MessageStore;
 class QMenu;
 class QTableView;
 class QWidget;
@@ -39,8 +37,9 @@ class CallList : public QObject, public MessageList
     Q_OBJECT
 
 public:
-    // options supplies "WornDelete" and "WornClear"; parent hosts the view.
-    CallList(kalvo::CallDatabase& db, const MainOptions& options, mdlLog& log, QWidget* parent);
+    // The rows are the calls of store; options supplies "WornDelete" and "WornClear"; parent hosts
+    // the view.
+    CallList(MessageStore& store, const MainOptions& options, mdlLog& log, QWidget* parent);
     ~CallList() override;
 
     void setPlayer(CallListPlayer* player) { m_player = player; }
@@ -55,17 +54,24 @@ public:
     void RangeListTitle();
     void makeList() override;
     void addNewest() override;
-    // Marks the row at position (1 = top) read or unread, in the database and in the list.
+    // Marks the row at position (1 = top) read or unread, in the store and in the list.
     void MarkAsReadUnRead(int position, bool markRead);
 
-    int rowCount() const override;
-    int selectedPosition() const override;
-    void select(int position) override;
-    QString keyAt(int position) const override;
+    int rowCount() const;
+    // Position of the selected row (1 = top), 0 when none.
+    int selectedPosition() const;
+    // Selects the row at a position and scrolls to it.
+    void select(int position);
+    // The message file name of a row; empty for a call without a message.
+    QString keyAt(int position) const;
     QString selectedKey() const { return keyAt(selectedPosition()); }
     int iconAt(int position) const;
-    int totalCalls() const { return m_total; }
-    int unreadCalls() const { return m_unread; }
+    // The message store's id of the call at a position (0 when there is none), and selecting a
+    // call by its id. @return false when the call is not listed.
+    qint64 idAt(int position) const;
+    bool selectId(qint64 id) override;
+    int totalCalls() const;
+    int unreadCalls() const;
 
     // Mouse handling.
     void ListView1_Click();
@@ -86,7 +92,7 @@ public:
     QMenu* mnuNoMessageRightClick() const { return m_noMessageRightClick; }
 
 signals:
-    // The counters changed; the tray tip shows them.
+    // The message store's counters changed.
     void countersChanged(int total, int unread);
     // "Block this number" or "Always allow this number" on the selected call.
     void ruleRequested(bool allow, const QString& callerName, const QString& callerNumber);
@@ -95,7 +101,7 @@ private:
     void buildMenus(QWidget* parent);
     void logError(const QString& line) const;
 
-    kalvo::CallDatabase& m_db;
+    MessageStore& m_store;
     const MainOptions& m_options;
     mdlLog& m_log;
     CallListModel* m_model;
@@ -104,6 +110,4 @@ private:
     QMenu* m_noMessageRightClick = nullptr;
     CallListPlayer* m_player = nullptr;
     std::function<bool()> m_remoteActive;
-    int m_total = 0;
-    int m_unread = 0;
 };

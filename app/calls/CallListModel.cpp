@@ -48,10 +48,10 @@ void CallListModel::setRows(CallRows rows)
     endResetModel();
 }
 
-void CallListModel::addNewest(const CallRows::Texts& texts, int icon)
+void CallListModel::addNewest(const CallRows::Texts& texts, int icon, qint64 id)
 {
     beginInsertRows(QModelIndex(), 0, 0);
-    m_rows.append(texts, icon);
+    m_rows.append(texts, icon, id);
     endInsertRows();
 }
 
@@ -77,6 +77,12 @@ QString CallListModel::key(int index) const
 int CallListModel::icon(int index) const
 {
     return m_rows.icon(record(index));
+}
+
+int CallListModel::indexOf(qint64 id) const
+{
+    const size_t at = m_rows.rowOf(id);
+    return at < m_rows.size() ? static_cast<int>(m_rows.size() - 1 - at) : -1;
 }
 
 void CallListModel::setIcon(int index, int icon)

@@ -34,12 +34,15 @@ public:
     // Replaces every row at once; rows come in record order and are shown newest (last) first.
     void setRows(CallRows rows);
     // Adds a row after the last record, which shows it at the top.
-    void addNewest(const CallRows::Texts& texts, int icon);
+    void addNewest(const CallRows::Texts& texts, int icon, qint64 id);
     // The row at index (0 = top), made from the compact store.
     CallRow row(int index) const;
     // The message file name and icon of the row at index (0 = top), without making the whole row.
     QString key(int index) const;
     int icon(int index) const;
+    // The call's id in the message store, and the row index of an id (-1 when it is not listed).
+    qint64 id(int index) const { return m_rows.id(record(index)); }
+    int indexOf(qint64 id) const;
     // Changes the icon of one row.
     void setIcon(int index, int icon);
 

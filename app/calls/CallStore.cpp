@@ -2,7 +2,9 @@
 #include "CallStore.h"
 
 #include "CallDatabase.h"
+#include "CallDatabaseRebuild.h"
 #include "ErrorTrap.h"
+#include "MessageStore.h"
 #include "PrivateFiles.h"
 #include "VbError.h"
 #include "WaveControl.h"
@@ -16,6 +18,7 @@
 #include <QJsonObject>
 #include <QLocale>
 #include <QSaveFile>
+#include <QSet>
 
 CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
     : m_db(db), m_wave1(wave1), m_log(log)
@@ -23,17 +26,25 @@ CallStore::CallStore(kalvo::CallDatabase& db, WaveControl& wave1, mdlLog& log)
 }
 
 bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap,
-                            const std::function<void(const QString&)>& tell)
+                            const std::function<void(const QString&)>& tell,
+                            const QStringList& messageFolders)
 {
     QString why;
-    const bool opened = trap.step([&] {
+    int error = 0;
+    bool opened = trap.step([&] {
         try {
             m_db.Open(callsFolder);
         } catch (const kalvo::VbError& e) {
+            error = e.number();
             why = QString::number(e.number()) + " " + QString::fromStdString(e.description());
             throw;
         }
     });
+    constexpr int kDamaged = 3343;
+    if (!opened && error == kDamaged && !messageFolders.isEmpty()) {
+        m_rebuilt = CallDatabaseRebuild(m_db, m_wave1, m_log).rebuild(callsFolder, messageFolders);
+        opened = !m_rebuilt.isEmpty();
+    }
     m_pendingFolder = callsFolder + "/pending";
     if (!opened)
         tell("The call database in " + callsFolder + " cannot be opened" +
@@ -46,8 +57,8 @@ bool CallStore::openAtStart(const QString& callsFolder, const ErrorTrap& trap,
 
 namespace {
 // The stored fields of a call, in the order they are written.
-const char* const kRecordFields[] = {"Call_Name", "Call_Number",       "Call_Time",
-                                     "Call_Date", "Call_Massage_Name", "Type"};
+namespace F = kalvo::CallField;
+const char* const kRecordFields[] = {F::Name, F::Number, F::Time, F::Date, F::MessageName, F::Type};
 } // namespace
 
 bool CallStore::storeRecord(const QStringList& values, const ErrorTrap& trap)
@@ -56,7 +67,7 @@ bool CallStore::storeRecord(const QStringList& values, const ErrorTrap& trap)
     trap.step([&] { m_db.AddNew(); });
     for (int i = 0; i < 6; ++i)
         trap.step([&] { m_db.SetField(kRecordFields[i], values.value(i)); });
-    trap.step([&] { m_db.SetField("Read", qint16(0)); });
+    trap.step([&] { m_db.SetField(F::Read, qint16(0)); });
     return trap.step([&] { m_db.Update(); });
 }
 
@@ -81,24 +92,47 @@ int CallStore::storePending()
 {
     if (m_pendingFolder.isEmpty())
         return 0;
-    const ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
     const QDir folder(m_pendingFolder);
-    int stored = 0;
-    for (const QString& name : folder.entryList({"*.call"}, QDir::Files, QDir::Name)) {
+    const QStringList names = folder.entryList({"*.call"}, QDir::Files, QDir::Name);
+    if (names.isEmpty())
+        return 0;
+    const ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
+    // A queued call whose file could not be removed after it was stored is recognised by its fields
+    // and not stored again.
+    QSet<QString> stored;
+    trap.step([&] {
+        m_db.ForEachRecord([&](const kalvo::CallDatabase::RecordTexts& texts) {
+            QStringList values;
+            for (int i = 0; i < 6; ++i)
+                values << QString::fromUtf8(texts[size_t(i)].data(), qsizetype(texts[size_t(i)].size()));
+            stored.insert(values.join(QChar(0)));
+        });
+    });
+    int count = 0;
+    for (const QString& name : names) {
         QFile file(folder.filePath(name));
         if (!file.open(QIODevice::ReadOnly))
             continue;
         const QJsonObject record = QJsonDocument::fromJson(file.read(64 * 1024)).object();
+        file.close();
         QStringList values;
         for (const char* field : kRecordFields)
             values << record.value(field).toString();
-        if (!storeRecord(values, trap))
-            break; // still unusable: the rest waits too
-        file.remove();
-        m_log.WriteSysLog("Queued Call Stored " + name + " [" + values[0] + ":" + values[1] + "]");
-        ++stored;
+        const QString caller = " [" + values[0] + ":" + values[1] + "]";
+        if (!stored.contains(values.join(QChar(0)))) {
+            if (!storeRecord(values, trap)) {
+                // This one waits for the next try; the others are stored meanwhile.
+                m_log.WriteSysLog("Queued Call Not Stored " + name + caller);
+                continue;
+            }
+            stored.insert(values.join(QChar(0)));
+            m_log.WriteSysLog("Queued Call Stored " + name + caller);
+            ++count;
+        }
+        if (!file.remove())
+            m_log.WriteSysLog("Queued Call Not Removed " + name + caller);
     }
-    return stored;
+    return count;
 }
 
 QStringList CallStore::recordValues(const CurrentCall& call, const QString& messagesFolder) const
@@ -108,7 +142,8 @@ QStringList CallStore::recordValues(const CurrentCall& call, const QString& mess
         ErrorTrap("ErrPutCallDetailsInDB ", [this](const QString& line) {
             m_log.WriteSysLog(line);
         }).step([&] {
-            type = lengthText(WaveFileLength(m_wave1, messagePath(messagesFolder, call.MessageFile)));
+            type = lengthText(
+                WaveFileLength(m_wave1, MessageStore::messagePath(messagesFolder, call.MessageFile)));
         });
     return {call.CallerName, call.CallerNumber, call.CallTime, call.CallDate, call.MessageFile, type};
 }
@@ -124,7 +159,7 @@ bool CallStore::PutCallDetailsInDB(const CurrentCall& call, const QString& messa
 bool CallStore::attachMessage(const QString& messageFile, const QString& messagesFolder,
                               const QString& audioFile)
 {
-    const QString target = messagePath(messagesFolder, messageFile);
+    const QString target = MessageStore::messagePath(messagesFolder, messageFile);
     if (QFileInfo::exists(target))
         return false;
     ErrorTrap trap("ErrPutCallDetailsInDB ", [this](const QString& line) { m_log.WriteSysLog(line); });
@@ -133,7 +168,7 @@ bool CallStore::attachMessage(const QString& messageFile, const QString& message
         const int count = m_db.RecordCount();
         for (int r = count; r >= 1 && record == 0; --r) {
             m_db.MoveTo(r);
-            if (m_db.GetField("Call_Massage_Name") == messageFile)
+            if (m_db.GetField(kalvo::CallField::MessageName) == messageFile)
                 record = r;
         }
     });
@@ -146,7 +181,7 @@ bool CallStore::attachMessage(const QString& messageFile, const QString& message
     return trap.step([&] {
         m_db.MoveTo(record);
         m_db.Edit();
-        m_db.SetField("Type", lengthText(WaveFileLength(m_wave1, target)));
+        m_db.SetField(kalvo::CallField::Type, lengthText(WaveFileLength(m_wave1, target)));
         m_db.Update();
     });
 }
@@ -163,11 +198,6 @@ QString CallStore::messageFileName(const QString& messagesFolder, const QString&
     for (int n = 2; QFileInfo::exists(messagesFolder + name); ++n)
         name = stem + "_" + QString::number(n) + ".wav";
     return name;
-}
-
-QString CallStore::messagePath(const QString& messagesFolder, const QString& messageFile)
-{
-    return messageFile.startsWith('/') ? messageFile : messagesFolder + messageFile;
 }
 
 QString CallStore::lengthText(double length)

@@ -25,15 +25,21 @@ public:
 
     // Opens the call database at start. When it cannot be opened, trap logs the error as the
     // start-up step's error and tell gets the text for the user, since without it no call is
-    // listed or kept. @return false when the database is not open.
+    // listed or kept. A damaged database is rebuilt with the calls that can be recovered, from it
+    // and from the message files in messageFolders (the messages folder first); rebuilt() then says
+    // so. @return false when the database is not open.
     bool openAtStart(const QString& callsFolder, const ErrorTrap& trap,
-                     const std::function<void(const QString&)>& tell);
+                     const std::function<void(const QString&)>& tell, const QStringList& messageFolders = {});
+    // What the owner is told about a damaged database rebuilt at start; empty when none was.
+    const QString& rebuilt() const { return m_rebuilt; }
 
     // Keeps a call that could not be stored beside the database (in its "pending" folder), with
     // every field it will have. @return false when even that could not be written.
     bool queue(const CurrentCall& call, const QString& messagesFolder);
-    // Stores the queued calls, oldest first, each removed once it is a record; stops at the first
-    // that cannot be stored. Runs by itself when the database opens. @return the calls stored.
+    // Stores the queued calls, oldest first, each removed once it is a record; one that cannot be
+    // stored is logged and waits for the next try while the rest are stored. A queued call that is
+    // already a record (its file could not be removed) is not stored again. Runs by itself when the
+    // database opens. @return the calls stored.
     int storePending();
 
     // Appends the call as a new record (Type "-1" without a message, else the file's length) and
@@ -53,9 +59,6 @@ public:
     // The message file name of a call, DateTimeFileText(date, time) + ".wav". When that file already
     // exists in the folder, "_2", "_3", ... goes before ".wav" so no message is overwritten.
     static QString messageFileName(const QString& messagesFolder, const QString& date, const QString& time);
-    // Where a call's message file is: its name in the messages folder, or the whole path of a
-    // message that had to be kept elsewhere.
-    static QString messagePath(const QString& messagesFolder, const QString& messageFile);
 
     // A length as stored in "Type": shortest decimal text, up to 15 significant digits, locale
     // decimal separator, no group separators.
@@ -73,5 +76,6 @@ private:
     WaveControl& m_wave1;
     mdlLog& m_log;
     QString m_pendingFolder;
+    QString m_rebuilt;
     int m_queued = 0;
 };

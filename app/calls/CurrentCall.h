@@ -14,7 +14,9 @@ struct CurrentCall
     QString CallDate;      // locale short date when the call was signalled
     QString CallTime;      // locale time with seconds when the call was signalled
     QString RingsAtAnswer; // decimal ring number at which the line was answered; empty if never
-    QString MessageFile;   // message file name without folder; empty until a recording stops
+    // The message file as its record keeps it: a name in the messages folder, or the whole path of a
+    // message kept elsewhere; empty until a recording stops.
+    QString MessageFile;
     QString MessageLength = QStringLiteral("0");
     bool GotMessage = false; // a message file was written for this call
 

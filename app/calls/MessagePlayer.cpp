@@ -3,10 +3,9 @@
 
 #include "FrameIcons.h"
 
-#include "CallDatabase.h"
-#include "CallStore.h"
 #include "ErrorTrap.h"
 #include "FileDialog.h"
+#include "MessageStore.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
 #include "TimeBase.h"
@@ -18,15 +17,16 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QSaveFile>
 #include <QSlider>
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
 
-MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallDatabase& db,
+MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, MessageStore& store,
                              const Settings& settings, mdlLog& log, const TimeBase& timeBase,
                              PlaybackFlags& flags, std::function<int()> lineWaveOutId, QWidget* parent)
-    : QObject(parent), m_wavePlay(wavePlay), m_list(list), m_db(db), m_settings(settings), m_log(log),
+    : QObject(parent), m_wavePlay(wavePlay), m_list(list), m_store(store), m_settings(settings), m_log(log),
       m_timeBase(timeBase), m_flags(flags), m_lineWaveOutId(std::move(lineWaveOutId)),
       m_toolBar(new QToolBar(parent)), m_time(new QLabel("0:00 / 0:00", parent)),
       m_slider(new QSlider(Qt::Horizontal, parent)), m_timer(new QTimer(this))
@@ -88,14 +88,6 @@ void MessagePlayer::logLine(const QString& line) const
     m_log.WriteSysLog(line);
 }
 
-QString MessagePlayer::messagesFolder() const
-{
-    QString folder = m_settings.engine.MessagesPath;
-    if (!folder.endsWith('/'))
-        folder += '/';
-    return folder;
-}
-
 void MessagePlayer::PlayMessages()
 {
     for (;;) {
@@ -119,8 +111,7 @@ void MessagePlayer::PlayMessages()
     ErrorTrap("ErrToolBarPlayerButtonClick ", [this](const QString& l) { logLine(l); }).step([&] {
         showProgress = m_lineWaveOutId() != 0;
     });
-    const int32_t result =
-        PlayWave(CallStore::messagePath(messagesFolder(), m_list.selectedKey()), showProgress);
+    const int32_t result = PlayWave(m_store.pathOf(m_list.selectedKey()), showProgress);
     // A message that cannot be heard would otherwise fail silently for the user at the window.
     if (result != 0 && m_status)
         m_status(m_wavePlay.PlayErrorText(result));
@@ -202,30 +193,29 @@ void MessagePlayer::WavePlayDonePlay()
 
 void MessagePlayer::DeleteItemIndex(int position)
 {
-    ErrorTrap trap("ErrDeleteItemIndex ", [this](const QString& l) { logLine(l); });
-    trap.step([&] {
-        m_db.MoveTo(m_list.rowCount() - position + 1);
-        m_db.Delete();
-    });
-    const QString key = m_list.selectedKey();
-    if (key.isEmpty())
-        return;
-    trap.step([&] {
-        if (FileNameOf(m_playingFile) == key)
+    const QString key = m_list.keyAt(position);
+    // The message that plays is stopped before its file goes.
+    ErrorTrap("ErrDeleteItemIndex ", [this](const QString& l) { logLine(l); }).step([&] {
+        if (!key.isEmpty() && FileNameOf(m_playingFile) == FileNameOf(key))
             m_wavePlay.StopPlay();
-        const QString path = CallStore::messagePath(messagesFolder(), key);
-        if (!QFileInfo::exists(path))
-            throw kalvo::VbError(kalvo::VbFileNotFound);
-        if (!QFile::remove(path))
-            throw kalvo::VbError(kalvo::VbPathFileAccessError);
     });
+    m_store.remove(m_list.idAt(position));
+}
+
+void MessagePlayer::playCall(qint64 id, const QString& path)
+{
+    if (id != 0 && m_list.selectId(id)) {
+        PlayMessages();
+        return;
+    }
+    PlayWave(path, false);
 }
 
 void MessagePlayer::saveSelected()
 {
     const QString key = m_list.selectedKey();
     if (!key.isEmpty())
-        SaveFile(CallStore::messagePath(messagesFolder(), key));
+        SaveFile(m_store.pathOf(key));
 }
 
 void MessagePlayer::SaveFile(const QString& path)
@@ -243,16 +233,20 @@ void MessagePlayer::SaveFile(const QString& path)
         // Saving a message onto itself leaves it as it is.
         if (QFileInfo(chosen).canonicalFilePath() == QFileInfo(path).canonicalFilePath())
             return;
-        // Copy beside the target first, so an existing file is replaced only by a complete copy.
-        const QString part = chosen + ".part";
-        QFile::remove(part);
-        if (!QFile::copy(path, part))
+        // The copy is written beside the target and takes its name in one step once complete, so a
+        // failure anywhere leaves an existing file as it was.
+        QFile in(path);
+        QSaveFile out(chosen);
+        if (!in.open(QIODevice::ReadOnly) || !out.open(QIODevice::WriteOnly))
             throw kalvo::VbError(kalvo::VbPathFileAccessError);
-        QFile::remove(chosen);
-        if (!QFile::rename(part, chosen)) {
-            QFile::remove(part);
-            throw kalvo::VbError(kalvo::VbPathFileAccessError);
+        while (!in.atEnd()) {
+            const QByteArray block = in.read(1 << 16);
+            if (block.isEmpty() || out.write(block) != block.size())
+                throw kalvo::VbError(kalvo::VbPathFileAccessError);
         }
+        out.setPermissions(in.permissions());
+        if (!out.commit())
+            throw kalvo::VbError(kalvo::VbPathFileAccessError);
     });
 }
 

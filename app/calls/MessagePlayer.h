@@ -1,6 +1,6 @@
 // The message player of the main window: the player strip (ToolBarPlayer, Slider1, Timer1), playing
 // messages through the list on the sound card, PlayWave for every other sound-card sound, saving a
-// message under another name, and the file side of deleting a call.
+// message under another name, and deleting a call through the message store.
 #pragma once
 
 #include "WaveControl.h"
@@ -11,9 +11,7 @@
 #include <QString>
 #include <functional>
 
-namespace kalvo {
-class CallDatabase;
-}
+class MessageStore;
 class QLabel;
 class QSlider;
 class QTimer;
@@ -31,7 +29,7 @@ class MessagePlayer : public QObject, public CallListPlayer
 
 public:
     // wavePlay is the sound-card instance; lineWaveOutId gives the watched line's output device id.
-    MessagePlayer(WaveControl& wavePlay, CallList& list, kalvo::CallDatabase& db, const Settings& settings,
+    MessagePlayer(WaveControl& wavePlay, CallList& list, MessageStore& store, const Settings& settings,
                   mdlLog& log, const TimeBase& timeBase, PlaybackFlags& flags,
                   std::function<int()> lineWaveOutId, QWidget* parent);
 
@@ -54,6 +52,9 @@ public:
     void StopGreetingPreview();
     // The player strip's buttons, by key ("Play", "Stop").
     void ToolBarPlayerButtonClick(const QString& key);
+    // Plays the message of a call from the list, as "Play" does; a call the list does not show
+    // (its record could not be stored) has its file played alone.
+    void playCall(qint64 id, const QString& path);
     // Saves a copy of a message file through the save dialog.
     void SaveFile(const QString& path);
 
@@ -75,14 +76,13 @@ public slots:
     void WavePlayDonePlay();
 
 private:
-    QString messagesFolder() const;
     // "m:ss / m:ss": elapsed and total time of what plays.
     void showTime(double elapsedSeconds);
     void logLine(const QString& line) const;
 
     WaveControl& m_wavePlay;
     CallList& m_list;
-    kalvo::CallDatabase& m_db;
+    MessageStore& m_store;
     const Settings& m_settings;
     mdlLog& m_log;
     const TimeBase& m_timeBase;

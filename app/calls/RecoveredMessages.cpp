@@ -5,6 +5,7 @@
 #include "CurrentCall.h"
 #include "ErrorTrap.h"
 #include "LocaleText.h"
+#include "MessageStore.h"
 #include "mdlLog.h"
 
 #include <QDateTime>
@@ -21,7 +22,9 @@
 
 namespace {
 
-const char* const kFields[] = {"Call_Name", "Call_Number", "Call_Date", "Call_Time"};
+// The details are kept under the names of the record's fields.
+namespace F = kalvo::CallField;
+const char* const kFields[] = {F::Name, F::Number, F::Date, F::Time};
 
 bool processRuns(qint64 pid)
 {
@@ -95,7 +98,7 @@ bool RecoveredMessages::noteMessageFile(const QString& spoolFolder, const QStrin
     if (existing.open(QIODevice::ReadOnly))
         details = QJsonDocument::fromJson(existing.read(64 * 1024)).object();
     existing.close();
-    details["Call_Massage_Name"] = messageFile;
+    details[F::MessageName] = messageFile;
     return writeDetails(detailsPath(part), details);
 }
 
@@ -120,9 +123,7 @@ int RecoveredMessages::recover(const QString& spoolFolder, const QString& messag
                                const QString& takeFile)
 {
     QDir dir(spoolFolder);
-    QString messages = messagesFolder;
-    if (!messages.endsWith('/'))
-        messages += '/';
+    const QString messages = MessageStore::folderOf(messagesFolder);
     int stored = 0;
     const QStringList names =
         dir.entryList({"rec-*.part.wav", "interrupted-*.wav"}, QDir::Files, QDir::Time | QDir::Reversed);
@@ -145,7 +146,7 @@ bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& mess
     QString storedMessage;
     if (detailsFile.open(QIODevice::ReadOnly)) {
         const QJsonObject saved = QJsonDocument::fromJson(detailsFile.read(64 * 1024)).object();
-        storedMessage = saved.value("Call_Massage_Name").toString();
+        storedMessage = saved.value(F::MessageName).toString();
         if (saved.value("Greeting").toBool()) {
             // The greeting creator's take: back to the creator, never a call.
             if (takeFile.isEmpty())
@@ -160,10 +161,10 @@ bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& mess
             QFile::remove(details);
             return false;
         }
-        call.CallerName = saved.value("Call_Name").toString(call.CallerName);
-        call.CallerNumber = saved.value("Call_Number").toString(call.CallerNumber);
-        call.CallDate = saved.value("Call_Date").toString();
-        call.CallTime = saved.value("Call_Time").toString();
+        call.CallerName = saved.value(F::Name).toString(call.CallerName);
+        call.CallerNumber = saved.value(F::Number).toString(call.CallerNumber);
+        call.CallDate = saved.value(F::Date).toString();
+        call.CallTime = saved.value(F::Time).toString();
     }
     // The call was stored but its message file could not be written: the audio joins that record.
     if (!storedMessage.isEmpty() && m_store.attachMessage(storedMessage, messagesFolder, spoolFile)) {
@@ -183,7 +184,7 @@ bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& mess
     call.MessageFile = CallStore::messageFileName(messagesFolder, call.CallDate, call.CallTime);
     call.GotMessage = true;
 
-    const QString message = messagesFolder + call.MessageFile;
+    const QString message = MessageStore::messagePath(messagesFolder, call.MessageFile);
     QDir().mkpath(messagesFolder);
     if (!QFile::copy(spoolFile, message)) {
         trap.step(

@@ -37,6 +37,8 @@ int MessageBox::show(const QString& text, int style, const QString& title, QWidg
     QMessageBox box(parent);
     makePlainDialog(box);
     box.setWindowTitle(title);
+    // Texts carry callers' names, numbers and file names: never read as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     static const std::pair<int, QMessageBox::Icon> kIcons[] = {{Critical, QMessageBox::Critical},
                                                                {Question, QMessageBox::Question},

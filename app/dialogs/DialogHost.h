@@ -15,9 +15,7 @@ class mdlLog;
 struct PlaybackFlags;
 struct Settings;
 
-namespace kalvo {
-class CallDatabase;
-}
+class MessageStore;
 
 struct DialogHost
 {
@@ -25,7 +23,7 @@ struct DialogHost
     mdlLog& log;
     LineControl& tapi;
     WaveControl& wavePlay;
-    kalvo::CallDatabase& database;
+    MessageStore& messages;
     PlaybackFlags& flags;
     QString programFolder; // no trailing "/"
 

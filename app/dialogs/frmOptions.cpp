@@ -7,7 +7,7 @@
 #include "ErrorTrap.h"
 #include "LineControl.h"
 #include "MessageBox.h"
-#include "MessageFolderMove.h"
+#include "MessageStore.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
 #include "SettingsLoader.h"
@@ -217,11 +217,9 @@ void frmOptions::cmdBrowsMessagesPathClick()
     QString newFolder = DialogLists::BrowseForFolder(this, "Save Messages To", oldFolder);
     if (newFolder.isEmpty())
         return;
-    if (!newFolder.endsWith('/'))
-        newFolder += '/';
+    newFolder = MessageStore::folderOf(newFolder);
     if (newFolder != oldFolder) {
-        const MessageFolderMove::Result moved = MessageFolderMove::move(
-            m_host.database, oldFolder, newFolder, [this](const QString& l) { m_host.log.WriteSysLog(l); });
+        const MessageFolderMove::Result moved = m_host.messages.moveFolder(oldFolder, newFolder);
         if (moved.failed > 0) {
             // The folder stays: every message is still where the list plays it from.
             MessageBox::show(QString::number(moved.failed) + " message(s) could not be moved to " +

@@ -32,8 +32,18 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption, c
     return b;
 }
 
+// The kind combo's items, in the order of kindIndex.
+const QStringList kKindCaptions = {"Block", "Allow", "Block by name", "Allow by name"};
+
+int kindIndex(const CallerRule& rule)
+{
+    return (rule.kind == CallerRule::Kind::Allow ? 1 : 0) + (rule.match == CallerRule::Match::Name ? 2 : 0);
+}
+
 QString numberText(const CallerRule& rule)
 {
+    if (rule.match == CallerRule::Match::Name)
+        return QStringLiteral("Any number");
     if (rule.number.compare(QLatin1String(RuleMatcher::kWithheld), Qt::CaseInsensitive) == 0)
         return QStringLiteral("No number");
     return rule.number.isEmpty() ? QStringLiteral("Any number") : rule.number;
@@ -59,6 +69,7 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     layout->addWidget(m_list, 1);
     m_counts = new QLabel(this);
     m_counts->setObjectName("lblCounts");
+    m_counts->setTextFormat(Qt::PlainText);
     layout->addWidget(m_counts);
 
     auto* editor = new QGroupBox("Rule", this);
@@ -73,17 +84,18 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     numberRow->addWidget(m_number, 1);
     numberRow->addWidget(m_withheld);
     form->addRow("Number:", numberRow);
-    m_name = new QLineEdit(editor);
-    m_name->setObjectName("txtName");
-    m_name->setToolTip("A part of the caller's name (any case); empty for any name");
-    m_name->setAccessibleName("Name part");
-    form->addRow("Name contains:", m_name);
     m_kind = new QComboBox(editor);
     m_kind->setObjectName("cmbKind");
-    m_kind->addItems({"Block", "Allow"});
-    m_kind->setToolTip("Allow rules win over block rules");
+    m_kind->addItems(kKindCaptions);
+    m_kind->setToolTip("Block and Allow decide by the number; by name, by a part of the caller's name. "
+                       "Allow rules win over block rules");
     m_kind->setAccessibleName("Kind");
     form->addRow("Kind:", m_kind);
+    m_name = new QLineEdit(editor);
+    m_name->setObjectName("txtName");
+    m_nameCaption = new QLabel(editor);
+    m_nameCaption->setBuddy(m_name);
+    form->addRow(m_nameCaption, m_name);
     m_note = new QLineEdit(editor);
     m_note->setObjectName("txtNote");
     m_note->setAccessibleName("Note");
@@ -129,7 +141,9 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     connect(import, &QPushButton::clicked, this, &frmRules::importRules);
     connect(exportButton, &QPushButton::clicked, this, &frmRules::exportRules);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_withheld, &QCheckBox::toggled, m_number, &QLineEdit::setDisabled);
+    connect(m_withheld, &QCheckBox::toggled, this, &frmRules::showKind);
+    connect(m_kind, &QComboBox::currentIndexChanged, this, &frmRules::showKind);
+    showKind();
 
     if (!m_store.open(callsFolder)) {
         m_counts->setText("The caller rules cannot be opened: " + m_store.lastError());
@@ -157,9 +171,9 @@ void frmRules::fillList()
     for (int row = 0; row < int(m_rules.size()); ++row) {
         const CallerRule& rule = m_rules[std::size_t(row)];
         const bool allow = rule.kind == CallerRule::Kind::Allow;
-        const QStringList texts = {allow ? "Allow" : "Block",
+        const QStringList texts = {kKindCaptions.value(kindIndex(rule)),
                                    numberText(rule),
-                                   rule.name,
+                                   rule.shownName(),
                                    QString(rule.note).replace('\n', ' '),
                                    QString::number(rule.today(today)),
                                    QString::number(rule.countTotal)};
@@ -188,8 +202,8 @@ void frmRules::showSelected()
         rule.number.compare(QLatin1String(RuleMatcher::kWithheld), Qt::CaseInsensitive) == 0;
     m_withheld->setChecked(withheld);
     m_number->setText(withheld ? QString() : rule.number);
-    m_name->setText(rule.name);
-    m_kind->setCurrentIndex(rule.kind == CallerRule::Kind::Allow ? 1 : 0);
+    m_name->setText(rule.shownName());
+    m_kind->setCurrentIndex(kindIndex(rule));
     m_note->setText(rule.note);
     m_delete->setEnabled(true);
 }
@@ -215,19 +229,37 @@ void frmRules::prefill(bool allow, const QString& callerName, const QString& cal
     m_withheld->setChecked(withheld);
     m_number->setText(withheld ? QString() : callerNumber);
     m_kind->setCurrentIndex(allow ? 1 : 0);
+    // The caller's name says who this is; the rule itself decides by the number only.
     if (caller.name)
-        m_note->setText(callerName);
+        m_name->setText(callerName);
+}
+
+void frmRules::showKind()
+{
+    const bool byName = m_kind->currentIndex() >= 2;
+    m_withheld->setEnabled(!byName);
+    m_number->setEnabled(!byName && !m_withheld->isChecked());
+    m_nameCaption->setText(byName ? "Name contains:" : "Name:");
+    m_name->setToolTip(byName ? "The rule applies to every caller whose name contains this (any case)"
+                              : "Who this is; shown only, never compared with the caller's name");
+    m_name->setAccessibleName(byName ? "Name part" : "Label");
 }
 
 void frmRules::saveRule()
 {
     CallerRule rule;
     rule.id = m_editing;
-    rule.number = m_withheld->isChecked() ? QString(RuleMatcher::kWithheld) : m_number->text().trimmed();
-    rule.name = m_name->text().trimmed();
-    rule.kind = m_kind->currentIndex() == 1 ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+    const int kind = m_kind->currentIndex();
+    rule.kind = kind % 2 == 1 ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+    rule.match = kind >= 2 ? CallerRule::Match::Name : CallerRule::Match::Number;
+    if (rule.match == CallerRule::Match::Name)
+        rule.name = m_name->text().trimmed();
+    else {
+        rule.number = m_withheld->isChecked() ? QString(RuleMatcher::kWithheld) : m_number->text().trimmed();
+        rule.label = m_name->text().trimmed();
+    }
     rule.note = m_note->text();
-    if (const QString wrong = RuleMatcher::ruleError(rule.number, rule.name); !wrong.isEmpty()) {
+    if (const QString wrong = RuleMatcher::ruleError(rule); !wrong.isEmpty()) {
         MessageBox::show("The rule cannot be saved: " + wrong, MessageBox::Exclamation, "Caller Rules");
         return;
     }

@@ -25,14 +25,16 @@ public:
     // the dialog and every control but Close is disabled.
     frmRules(const QString& callsFolder, QWidget* parent = nullptr);
 
-    // Prefills the editor with a new rule for a caller (the call list's "Block this number" and
-    // "Always allow this number"), as the call record shows it; a caller without a number becomes a
-    // "no number" rule.
+    // Prefills the editor with a new number rule for a caller (the call list's "Block this number"
+    // and "Always allow this number"), the caller's name as its label; a caller without a number
+    // (as the call record shows it) becomes a "no number" rule.
     void prefill(bool allow, const QString& callerName, const QString& callerNumber);
 
 private:
     void fillList();
     void showSelected();
+    // Enables the number or the name part and names the name field after the chosen kind.
+    void showKind();
     void newRule();
     void saveRule();
     void deleteRule();
@@ -49,7 +51,8 @@ private:
     QLabel* m_counts;
     QLineEdit* m_number;
     QCheckBox* m_withheld;
-    QLineEdit* m_name;
+    QLabel* m_nameCaption;
+    QLineEdit* m_name; // a number rule's label, or a name rule's name part
     QComboBox* m_kind;
     QLineEdit* m_note;
     QPushButton* m_save;

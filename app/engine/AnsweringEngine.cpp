@@ -10,9 +10,9 @@
 
 AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& log, Settings& settings,
                                  const TimeBase& timeBase, const Clock& clock, CallerViewer& viewer,
-                                 MessageList& list, CallStore& store, kalvo::MailSender& mail1,
-                                 const QString& programFolder, std::function<void(const QString&)> status,
-                                 QObject* parent)
+                                 MessageList& list, MessageStore& messages, CallStore& store,
+                                 kalvo::MailSender& mail1, const QString& programFolder,
+                                 std::function<void(const QString&)> status, QObject* parent)
     : QObject(parent), m_context{tapi,  wave1,  log,     settings,      timeBase,
                                  clock, viewer, m_state, programFolder, std::move(status)}
 {
@@ -21,8 +21,10 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     m_context.solved = [this](const QString& cause) { emit solved(cause); };
     m_monitor = new LineMonitor(m_context, this);
     m_flow = new CallFlow(m_context, *m_monitor, this);
-    m_remote = new RemoteAccess(m_context, *m_flow, list, this);
-    m_actions = new PostCallActions(m_context, *m_monitor, list, store, mail1, this);
+    m_remote = new RemoteAccess(m_context, *m_flow, messages, this);
+    // The list shows the call remote access is at.
+    connect(m_remote, &RemoteAccess::showing, this, [&list](qint64 id) { list.selectId(id); });
+    m_actions = new PostCallActions(m_context, *m_monitor, list, messages, store, mail1, this);
     m_flow->setEndOfCall([this] { m_actions->run(); });
     // The rules live in the call database's file; they are read when a call needs them.
     m_rules = std::make_unique<CallerRules>(programFolder + "/Calls");

@@ -18,6 +18,7 @@ class CallStore;
 class CallerRules;
 class ErrorTrap;
 class MessageList;
+class MessageStore;
 
 namespace kalvo {
 class MailSender;
@@ -28,12 +29,14 @@ class AnsweringEngine : public QObject
     Q_OBJECT
 
 public:
-    // status writes the first status-bar panel. The engine starts on settings.engine.LineIndex.
+    // status writes the first status-bar panel; list is the window's call list, messages the store.
+    // The engine starts on settings.engine.LineIndex.
     ~AnsweringEngine() override;
     AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& log, Settings& settings,
                     const TimeBase& timeBase, const Clock& clock, CallerViewer& viewer, MessageList& list,
-                    CallStore& store, kalvo::MailSender& mail1, const QString& programFolder,
-                    std::function<void(const QString&)> status, QObject* parent);
+                    MessageStore& messages, CallStore& store, kalvo::MailSender& mail1,
+                    const QString& programFolder, std::function<void(const QString&)> status,
+                    QObject* parent);
 
     // The engine's parts, for tests and for reading.
     EngineState& state() { return m_state; }

@@ -13,6 +13,7 @@
 #include "LineControl.h"
 #include "LineMonitor.h"
 #include "LocaleText.h"
+#include "MessageStore.h"
 #include "Settings.h"
 #include "TimeBase.h"
 #include "WaveControl.h"
@@ -328,14 +329,30 @@ void CallFlow::StopRecMessage()
                                                 " cannot be written; messages are "
                                                 "kept in " +
                                                 kept + " until it can");
-        else
-            m_context.tellSolved("folder");
         // Should the file not be written after all, the recording that comes back at the next start
         // joins this call's record.
         RecoveredMessages::noteMessageFile(spool, state.call.MessageFile);
     });
     trap.step([&] {
-        const int result = wave.StopRecordToFile(CallStore::messagePath(folder, state.call.MessageFile));
+        int result = wave.StopRecordToFile(MessageStore::messagePath(folder, state.call.MessageFile));
+        const QString fallback = fallbackMessagesFolder();
+        if (result != 0 && !state.call.MessageFile.startsWith('/') && folder != fallback) {
+            // The folder filled up or failed during the call: the message goes to the program
+            // folder's at once, so it is listed and playable now, not only after the next start.
+            const QString why = wave.RecordErrorText(result);
+            logLine("Record Message " + why);
+            PrivateFiles::makeFolder(fallback);
+            const QString kept =
+                fallback + CallStore::messageFileName(fallback, state.call.CallDate, state.call.CallTime);
+            result = wave.StopRecordToFile(kept);
+            if (result == 0) {
+                state.call.MessageFile = kept;
+                m_context.tellProblem("folder", "The message could not be written to " + folder + " (" + why +
+                                                    "); messages are kept in " + fallback + " until it can");
+            }
+        } else if (result == 0 && !state.call.MessageFile.startsWith('/')) {
+            m_context.tellSolved("folder");
+        }
         logLine("Record Message " + wave.RecordErrorText(result));
         if (result == 0)
             m_context.tellSolved("record");
@@ -352,14 +369,24 @@ void CallFlow::StopRecMessage()
 
 QString CallFlow::writableMessagesFolder(const QString& folder) const
 {
-    if (!QDir(folder).exists() && PrivateFiles::makeFolder(folder))
-        m_context.tellProblem("folder", "The messages folder " + folder + " was missing; it was made again");
+    if (!QDir(folder).exists() && PrivateFiles::makeFolder(folder)) {
+        // News rather than a lasting fault: it stays until the owner has seen it, and a folder gone
+        // again later is told again.
+        m_context.tellSolved("folder-made");
+        m_context.tellProblem("folder-made",
+                              "The messages folder " + folder + " was missing; it was made again");
+    }
     const QFileInfo info(folder);
     if (info.isDir() && info.isWritable())
         return folder;
-    const QString fallback = m_context.programFolder + "/Messages/";
+    const QString fallback = fallbackMessagesFolder();
     PrivateFiles::makeFolder(fallback);
     return fallback;
+}
+
+QString CallFlow::fallbackMessagesFolder() const
+{
+    return m_context.programFolder + "/Messages/";
 }
 
 void CallFlow::DropCall()

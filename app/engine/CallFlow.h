@@ -63,6 +63,8 @@ private:
     // The messages folder (made again when it is gone), or the program folder's Messages/ when it
     // cannot be written.
     QString writableMessagesFolder(const QString& folder) const;
+    // The program folder's Messages/, where messages go when the messages folder fails.
+    QString fallbackMessagesFolder() const;
     // The ring sound and the caller viewer of a call that no rule refused, once per call.
     void announceCall();
     // Asks the caller rules about the offered call; a blocked caller is refused. @return true when

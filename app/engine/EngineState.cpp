@@ -1,15 +1,14 @@
 // Helpers of the engine's context.
 #include "EngineState.h"
 
+#include "MessageStore.h"
+
 #include "Settings.h"
 #include "mdlLog.h"
 
 QString EngineContext::messagesFolder() const
 {
-    QString folder = settings.engine.MessagesPath;
-    if (!folder.endsWith('/'))
-        folder += '/';
-    return folder;
+    return MessageStore::folderOf(settings.engine.MessagesPath);
 }
 
 void EngineContext::sysLog(const QString& line) const

@@ -66,6 +66,12 @@ public:
         (void)lineIndex;
         return {};
     }
+    // True while the open line is still reaching its device; LineState follows.
+    virtual bool LineOpening(int lineIndex)
+    {
+        (void)lineIndex;
+        return false;
+    }
     // Text of a telephony result.
     virtual QString GetTapiStrError(int number) = 0;
     // Shows the line's own settings dialog; 0 when it was shown, -1 otherwise.

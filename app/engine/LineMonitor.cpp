@@ -82,6 +82,11 @@ void LineMonitor::OpenLine(int lineIndex)
         m_context.sysLog("LineOpen" + where);
         m_context.state.LineIsOpen = true;
         emit lineSwitched(true);
+        // A line still reaching its device (a slow modem) says later whether it is in service.
+        if (tapi.LineOpening(lineIndex)) {
+            m_context.status("Opening line...");
+            return;
+        }
         // A line that could not start before it was opened reports no change, so ask once.
         const QString reason = tapi.LineInService(lineIndex);
         if (reason.isEmpty())

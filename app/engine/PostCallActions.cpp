@@ -8,6 +8,7 @@
 #include "LineMonitor.h"
 #include "MailSender.h"
 #include "MessageList.h"
+#include "MessageStore.h"
 #include "Settings.h"
 #include "TimeBase.h"
 #include "VbError.h"
@@ -28,8 +29,10 @@ QString callerOf(const CurrentCall& call)
 } // namespace
 
 PostCallActions::PostCallActions(EngineContext& context, LineMonitor& monitor, MessageList& list,
-                                 CallStore& store, kalvo::MailSender& mail1, QObject* parent)
-    : QObject(parent), m_context(context), m_monitor(monitor), m_list(list), m_store(store), m_mail1(mail1)
+                                 const MessageStore& messages, CallStore& store, kalvo::MailSender& mail1,
+                                 QObject* parent)
+    : QObject(parent), m_context(context), m_monitor(monitor), m_list(list), m_messages(messages),
+      m_store(store), m_mail1(mail1)
 {
     connect(&mail1, &kalvo::MailSender::SendProgress, this, &PostCallActions::Mail1SendProgress);
     connect(&mail1, &kalvo::MailSender::MailSent, this, &PostCallActions::Mail1MailSent);
@@ -102,7 +105,7 @@ void PostCallActions::run()
             viewer.DisableChoices();
             viewer.setStatus("New Message");
             viewer.setDetails(call.CallerName, call.CallerNumber, call.CallDate, call.CallTime);
-            viewer.setMessagePath(CallStore::messagePath(m_context.messagesFolder(), call.MessageFile));
+            viewer.setMessagePath(m_messages.pathOf(call.MessageFile));
         }
     });
     trap.step([&] {
@@ -125,7 +128,7 @@ void PostCallActions::DoActions(const QString& what)
         trap.step([&] {
             m_mail1.SendMail(actions.SMTPServer, actions.MailFrom, "Kalvo", actions.MailTo,
                              "New Call From " + call.CallerName + " - " + call.CallerNumber,
-                             CallStore::messagePath(m_context.messagesFolder(), call.MessageFile));
+                             m_messages.pathOf(call.MessageFile));
         });
     } else if (what == QLatin1String("App") && actions.pAppTo != 0 && !m_appStarted) {
         m_appStarted = true;

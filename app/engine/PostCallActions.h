@@ -9,6 +9,7 @@
 #include <functional>
 
 class MessageList;
+class MessageStore;
 class CallStore;
 class LineMonitor;
 
@@ -22,8 +23,9 @@ class PostCallActions : public QObject
 
 public:
     // mail1 is the main form's mail sender; its events are handled here.
-    PostCallActions(EngineContext& context, LineMonitor& monitor, MessageList& list, CallStore& store,
-                    kalvo::MailSender& mail1, QObject* parent);
+    PostCallActions(EngineContext& context, LineMonitor& monitor, MessageList& list,
+                    const MessageStore& messages, CallStore& store, kalvo::MailSender& mail1,
+                    QObject* parent);
 
     // What the main window frame tells and does: whether the window is hidden to the tray, and
     // starting the tray icon's blink.
@@ -65,6 +67,7 @@ private:
     EngineContext& m_context;
     LineMonitor& m_monitor;
     MessageList& m_list;
+    const MessageStore& m_messages;
     CallStore& m_store;
     kalvo::MailSender& m_mail1;
     bool m_appStarted = false;

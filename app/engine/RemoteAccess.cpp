@@ -1,17 +1,15 @@
 // Remote access by touch tones.
 #include "RemoteAccess.h"
 
-#include "CallStore.h"
-
 #include "CallFlow.h"
 #include "ErrorTrap.h"
 #include "LineControl.h"
-#include "MessageList.h"
+#include "MessageStore.h"
 #include "Settings.h"
 #include "WaveControl.h"
 
-RemoteAccess::RemoteAccess(EngineContext& context, CallFlow& flow, MessageList& list, QObject* parent)
-    : QObject(parent), m_context(context), m_flow(flow), m_list(list),
+RemoteAccess::RemoteAccess(EngineContext& context, CallFlow& flow, MessageStore& store, QObject* parent)
+    : QObject(parent), m_context(context), m_flow(flow), m_store(store),
       m_lockout(RemoteLockout::defaultPath(), context.clock)
 {
     m_flow.setRemotePlaybackDone([this] { continuePlayback(); });
@@ -45,6 +43,8 @@ void RemoteAccess::TapiMonitorDigit(int lineIndex, const QString& digit)
         if (allowed && !state.DigitBuffer.isEmpty()) {
             bool lockedOut = false;
             trap.step([&] { lockedOut = m_lockout.lockedOut(); });
+            if (m_lockout.cannotRead().isEmpty())
+                m_context.tellSolved("remote");
             if (!lockedOut && state.DigitBuffer == options.Pass) {
                 trap.step([&] { m_lockout.recordRight(); });
                 startRemoteAccess(lineIndex);
@@ -70,6 +70,12 @@ bool RemoteAccess::refuse(int lineIndex, bool wrongPassword)
         if (lockStarted)
             logLine("Remote Control Locked Out Until " +
                     m_lockout.until().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + " " + where);
+    } else if (const QString why = m_lockout.cannotRead(); !why.isEmpty()) {
+        logLine("Remote Control Refused, Lockout State Cannot Be Read From " + RemoteLockout::defaultPath() +
+                " (" + why + ") " + where);
+        m_context.tellProblem("remote", "Remote access is refused: the lockout state " +
+                                            RemoteLockout::defaultPath() + " cannot be read (" + why +
+                                            "). Remove or repair it to let remote access in again.");
     } else if (m_lockout.cannotSave()) {
         logLine("Remote Control Refused, Lockout State Cannot Be Saved To " + RemoteLockout::defaultPath() +
                 " " + where);
@@ -99,37 +105,43 @@ void RemoteAccess::startRemoteAccess(int lineIndex)
     state.AdminMode = true;
     logLine("Remote Control [LineIndex:" + QString::number(lineIndex) + "]");
     m_context.status("Administrator Mode");
-    m_list.select(1);
+    m_current = 0;
+    trap.step([&] { moveTo(m_store.newest()); });
     PlayForAdmin();
+}
+
+void RemoteAccess::moveTo(qint64 id)
+{
+    m_current = id;
+    if (id != 0)
+        emit showing(id);
 }
 
 void RemoteAccess::PlayForAdmin()
 {
     ErrorTrap("ErrPlayForAdmin ", [this](const QString& l) { logLine(l); }).step([this] {
         EngineState& state = m_context.state;
-        if (m_list.rowCount() == 0) {
+        if (m_store.newest() == 0) {
             m_flow.DropCall();
             return;
         }
-        int position = m_list.selectedPosition();
-        if (position == 0) {
-            position = 1;
-            m_list.select(1);
-        }
-        while (m_list.keyAt(position).isEmpty()) {
-            if (position >= m_list.rowCount()) {
+        if (m_current == 0)
+            moveTo(m_store.newest());
+        QString path = m_store.pathOf(m_current);
+        while (path.isEmpty()) {
+            const qint64 older = m_store.olderThan(m_current);
+            if (older == 0) {
                 if (m_context.tapi.LineConnected(state.LineIndex))
                     m_flow.DropCall();
                 return;
             }
-            m_list.select(++position);
+            moveTo(older);
+            path = m_store.pathOf(m_current);
         }
         WaveControl& wave = m_context.wave1;
         if (wave.IsPlaying())
             wave.StopPlay();
-        const int result =
-            wave.PlayFile(CallStore::messagePath(m_context.messagesFolder(), m_list.keyAt(position)),
-                          m_context.tapi.LineGetWaveOutID(state.LineIndex));
+        const int result = wave.PlayFile(path, m_context.tapi.LineGetWaveOutID(state.LineIndex));
         if (result != 0) {
             logLine("Error Playing Remote Control " + wave.PlayErrorText(result));
             m_flow.DropCall();
@@ -141,11 +153,14 @@ void RemoteAccess::PlayForAdmin()
 
 void RemoteAccess::continuePlayback()
 {
-    const int position = m_list.selectedPosition();
-    if (position >= m_list.rowCount()) {
+    qint64 older = 0;
+    ErrorTrap("ErrPlayForAdmin ", [this](const QString& l) { logLine(l); }).step([&] {
+        older = m_store.olderThan(m_current);
+    });
+    if (older == 0) {
         m_flow.DropCall();
         return;
     }
-    m_list.select(position + 1);
+    moveTo(older);
     PlayForAdmin();
 }

@@ -1,5 +1,6 @@
-// Remote access by touch tones: the password and "*" keyed during the greeting play the messages
-// of the call list to the caller, one after another, then hang up.
+// Remote access by touch tones: the password and "*" keyed during the greeting play the stored
+// messages to the caller, newest first, one after another, then hang up. It keeps its own place in
+// the calls by id, so calls deleted or added at the desk meanwhile do not move it.
 #pragma once
 
 #include "EngineState.h"
@@ -8,24 +9,31 @@
 #include <QObject>
 
 class CallFlow;
-class MessageList;
+class MessageStore;
 
 class RemoteAccess : public QObject
 {
     Q_OBJECT
 
 public:
-    RemoteAccess(EngineContext& context, CallFlow& flow, MessageList& list, QObject* parent);
+    RemoteAccess(EngineContext& context, CallFlow& flow, MessageStore& store, QObject* parent);
 
     // The "MonitorDigit" log text of a key: digits and A-D as "x" (they may be a password), "*"
     // and "#" as they are.
     static QString maskedDigit(const QString& digit);
 
-    // Plays the message of the selected row, or of the next row below it that has one; hangs up
+    // Plays the message of the current call, or of the next older call that has one; hangs up
     // when there is none.
     void PlayForAdmin();
     // A remote message has been played: the next one, or hang up after the last row.
     void continuePlayback();
+
+    // The call remote access is at; 0 before it starts.
+    qint64 currentCall() const { return m_current; }
+
+signals:
+    // Remote access has come to this call (the window shows where it is).
+    void showing(qint64 id);
 
 public slots:
     void TapiMonitorDigit(int lineIndex, const QString& digit);
@@ -36,9 +44,11 @@ private:
     // A password try that is not let in: counts it, locks out at the limit across calls and hangs
     // up at the limit of the call. @return true when it hung up.
     bool refuse(int lineIndex, bool wrongPassword);
+    void moveTo(qint64 id);
 
     EngineContext& m_context;
     CallFlow& m_flow;
-    MessageList& m_list;
+    MessageStore& m_store;
     RemoteLockout m_lockout;
+    qint64 m_current = 0;
 };

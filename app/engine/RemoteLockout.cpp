@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,28 +30,54 @@ qint64 RemoteLockout::nowSeconds() const
     return m_clock.now().toSecsSinceEpoch();
 }
 
-RemoteLockout::State RemoteLockout::load() const
+bool RemoteLockout::load(State& state) const
 {
-    // Lines "wrong <seconds>" and "locked_until <seconds>"; anything else is ignored.
-    State state;
+    // Lines "wrong <seconds>" and "locked_until <seconds>". Anything else means the file is not
+    // what this class wrote, and a lockout it may hold cannot be told apart from none.
+    state = State{};
+    m_readError.clear();
+    auto fail = [this](const QString& why) {
+        m_readError = why;
+        return false;
+    };
+    struct stat info
+    {
+    };
+    if (::stat(QFile::encodeName(m_path).constData(), &info) != 0) {
+        if (errno == ENOENT)
+            return true; // never written: no tries yet
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (S_ISDIR(info.st_mode))
+        return fail(QStringLiteral("it is a folder"));
+    constexpr qint64 kLargest = 64 * 1024;
     QFile file(m_path);
     if (!file.open(QIODevice::ReadOnly))
-        return state;
+        return fail(file.errorString());
+    const QByteArray bytes = file.read(kLargest + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(file.errorString());
+    if (bytes.size() > kLargest)
+        return fail(QStringLiteral("it is larger than a lockout state can be"));
     const qint64 now = nowSeconds();
-    const QStringList lines = QString::fromUtf8(file.read(64 * 1024)).split('\n', Qt::SkipEmptyParts);
-    for (const QString& line : lines) {
-        const QStringList words = line.split(' ', Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromUtf8(bytes).split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        if (lines[i].isEmpty())
+            continue;
+        const QStringList words = lines[i].split(' ');
         bool ok = false;
         const qint64 at = words.size() == 2 ? words[1].toLongLong(&ok) : 0;
-        if (!ok)
-            continue;
+        const bool known =
+            words.value(0) == QLatin1String("wrong") || words.value(0) == QLatin1String("locked_until");
+        if (!ok || !known)
+            return fail("line " + QString::number(i + 1) + " is damaged");
         // A clock set back must not stretch a lockout or keep old tries forever.
         if (words[0] == QLatin1String("wrong") && at > now - kWindowSeconds && at <= now)
             state.wrong.push_back(at);
         else if (words[0] == QLatin1String("locked_until") && at > now && at <= now + kLockSeconds)
             state.lockedUntil = at;
     }
-    return state;
+    return true;
 }
 
 bool RemoteLockout::save(const State& state) const
@@ -78,22 +106,29 @@ bool RemoteLockout::save(const State& state) const
 
 bool RemoteLockout::lockedOut() const
 {
-    // Fails closed: a state that cannot be kept could never lock a guesser out, so nobody gets in
-    // until it can be written again.
-    const State state = load();
+    // Fails closed: a state that cannot be read may hold a lockout, and one that cannot be kept
+    // could never lock a guesser out, so nobody gets in until it can be read and written again.
+    State state;
+    if (!load(state)) {
+        m_cannotSave = false;
+        return true;
+    }
     m_cannotSave = !save(state);
     return m_cannotSave || state.lockedUntil != 0;
 }
 
 QDateTime RemoteLockout::until() const
 {
-    const qint64 at = load().lockedUntil;
+    State state;
+    const qint64 at = load(state) ? state.lockedUntil : 0;
     return at ? QDateTime::fromSecsSinceEpoch(at) : QDateTime();
 }
 
 bool RemoteLockout::recordWrong()
 {
-    State state = load();
+    State state;
+    if (!load(state))
+        return false; // already refused; what the file holds is left as it is
     const qint64 now = nowSeconds();
     state.wrong.push_back(now);
     bool started = false;
@@ -108,8 +143,8 @@ bool RemoteLockout::recordWrong()
 
 void RemoteLockout::recordRight()
 {
-    State state = load();
-    if (state.wrong.empty())
+    State state;
+    if (!load(state) || state.wrong.empty())
         return;
     state.wrong.clear();
     save(state);

@@ -22,11 +22,14 @@ public:
     // The file beside the settings: "remote-lockout" in the registry folder.
     static QString defaultPath();
 
-    // True while remote access is refused: during a lockout, and while the state cannot be saved.
-    // until() tells until when a lockout lasts.
+    // True while remote access is refused: during a lockout, and while the state cannot be read
+    // or saved. until() tells until when a lockout lasts.
     bool lockedOut() const;
     // True when the last check found that the state cannot be saved.
     bool cannotSave() const { return m_cannotSave; }
+    // Why the state could not be read at the last look ("Is a directory", "damaged line 2"); empty
+    // when it could. A file that cannot be read is never written over.
+    QString cannotRead() const { return m_readError; }
     QDateTime until() const;
 
     // Counts a wrong password. @return true when it starts a lockout.
@@ -40,7 +43,9 @@ private:
         std::vector<qint64> wrong; // seconds since the epoch, within the window
         qint64 lockedUntil = 0;
     };
-    State load() const;
+    // @return false when the file exists but cannot be read whole or holds a line it does not know;
+    // m_readError then says why.
+    bool load(State& state) const;
     // @return false when the file could not be written.
     bool save(const State& state) const;
     qint64 nowSeconds() const;
@@ -48,4 +53,5 @@ private:
     QString m_path;
     const Clock& m_clock;
     mutable bool m_cannotSave = false;
+    mutable QString m_readError;
 };

@@ -63,6 +63,11 @@ QString TapiLineControl::LineInService(int lineIndex)
     return m_control->LineInService(lineIndex);
 }
 
+bool TapiLineControl::LineOpening(int lineIndex)
+{
+    return m_control->LineOpening(lineIndex);
+}
+
 int TapiLineControl::LineOpen(int lineIndex, int callPrivilege, int mediaMode)
 {
     return m_control->LineOpen(lineIndex, callPrivilege, mediaMode);

@@ -234,6 +234,11 @@ int TapiControl::LineCallerIDFlags(int LineIndex)
 {
     return callLong(DISPID_LineCallerIDFlags, {Variant::fromLong(LineIndex)});
 }
+bool TapiControl::LineOpening(int LineIndex)
+{
+    std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
+    return invoke(DISPID_LineOpening, arguments).boolVal != 0;
+}
 int TapiControl::LineAnswer(int LineIndex)
 {
     return callLong(DISPID_LineAnswer, {Variant::fromLong(LineIndex)});

@@ -15,11 +15,18 @@ QString RuleMatcher::normalNumber(const QString& number)
     return out;
 }
 
-QString RuleMatcher::ruleError(const QString& number, const QString& name)
+QString RuleMatcher::ruleError(const kalvo::CallerRule& rule)
 {
-    const QString trimmed = number.trimmed();
-    if (trimmed.isEmpty() && name.trimmed().isEmpty())
-        return QStringLiteral("a rule needs a number or a name");
+    const QString trimmed = rule.number.trimmed();
+    if (rule.match == kalvo::CallerRule::Match::Name) {
+        if (rule.name.trimmed().isEmpty())
+            return QStringLiteral("a name rule needs a part of the caller's name");
+        if (!trimmed.isEmpty())
+            return QStringLiteral("a name rule takes no number");
+        return QString();
+    }
+    if (trimmed.isEmpty())
+        return QStringLiteral("a rule needs a number, \"withheld\", or a name kind");
     if (trimmed.indexOf('*') >= 0 && trimmed.indexOf('*') != trimmed.size() - 1)
         return "\"" + trimmed + "\": a \"*\" may only end a number";
     if (trimmed.contains('\n') || trimmed.contains('\r'))
@@ -33,14 +40,19 @@ void RuleMatcher::setRules(const std::vector<kalvo::CallerRule>& rules)
     m_prefix.clear();
     m_prefixLengths.clear();
     m_withheld.clear();
-    m_anyNumber.clear();
+    m_byName.clear();
     m_size = rules.size();
     for (const kalvo::CallerRule& rule : rules) {
-        const Entry entry{rule.id, rule.kind == kalvo::CallerRule::Kind::Allow, rule.name.trimmed()};
+        const bool allow = rule.kind == kalvo::CallerRule::Kind::Allow;
+        if (rule.match == kalvo::CallerRule::Match::Name) {
+            if (!rule.name.trimmed().isEmpty())
+                m_byName.push_back(Entry{rule.id, allow, rule.name.trimmed()});
+            continue;
+        }
+        const Entry entry{rule.id, allow, QString()};
         const QString number = rule.number.trimmed();
         if (number.isEmpty()) {
-            if (!entry.namePart.isEmpty())
-                m_anyNumber.push_back(entry);
+            continue; // refused where rules are made; one from elsewhere decides nothing
         } else if (number.compare(QLatin1String(kWithheld), Qt::CaseInsensitive) == 0) {
             m_withheld.push_back(entry);
         } else if (number.endsWith('*')) {
@@ -92,7 +104,7 @@ RuleMatcher::Decision RuleMatcher::decide(const CallerIdentity& caller) const
             take(prefix == m_prefix.cend() ? nullptr : &*prefix, name, allow, block);
         }
     }
-    take(&m_anyNumber, name, allow, block);
+    take(&m_byName, name, allow, block);
     if (allow.ruleId != 0)
         return allow;
     if (block.ruleId != 0)

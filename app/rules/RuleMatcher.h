@@ -1,5 +1,6 @@
-// Decides a caller against the caller rules: exact numbers, number prefixes, "no number" and name
-// parts; an allow rule wins over any block rule.
+// Decides a caller against the caller rules: exact numbers, number prefixes, "no number", and name
+// rules by a part of the caller's name; an allow rule wins over any block rule. A number rule's
+// label plays no part.
 #pragma once
 
 #include "CallerIdentity.h"
@@ -34,7 +35,7 @@ public:
     // A number as rules compare it: without spaces, dashes, dots, slashes and brackets, in lower case.
     static QString normalNumber(const QString& number);
     // What is wrong with a rule as the user gave it, or an empty text.
-    static QString ruleError(const QString& number, const QString& name);
+    static QString ruleError(const kalvo::CallerRule& rule);
 
 private:
     struct Entry
@@ -50,6 +51,6 @@ private:
     QHash<QString, std::vector<Entry>> m_prefix;
     std::vector<int> m_prefixLengths; // the distinct prefix lengths, shortest first
     std::vector<Entry> m_withheld;
-    std::vector<Entry> m_anyNumber; // rules with a name part only
+    std::vector<Entry> m_byName; // name rules, whatever the number
     std::size_t m_size = 0;
 };

@@ -37,9 +37,9 @@ int list(kalvo::CallerRuleStore& store, std::FILE* out, std::FILE* err)
     const QDate today = QDate::currentDate();
     print(out, "kind\tnumber\tname\tnote\ttoday\ttotal");
     for (const kalvo::CallerRule& rule : rules)
-        print(out, QString(rule.kind == kalvo::CallerRule::Kind::Allow ? "allow" : "block") + '\t' +
-                       flat(rule.number) + '\t' + flat(rule.name) + '\t' + flat(rule.note) + '\t' +
-                       QString::number(rule.today(today)) + '\t' + QString::number(rule.countTotal));
+        print(out, rule.kindText() + '\t' + flat(rule.number) + '\t' + flat(rule.shownName()) + '\t' +
+                       flat(rule.note) + '\t' + QString::number(rule.today(today)) + '\t' +
+                       QString::number(rule.countTotal));
     print(out, QString::number(rules.size()) + (rules.size() == 1 ? " rule" : " rules"));
     return 0;
 }

@@ -11,8 +11,33 @@ namespace RulesCsv {
 
 namespace {
 
-QByteArray field(const QString& text)
+// A spreadsheet takes a field that starts with one of these for a formula and runs it.
+bool formulaStart(QChar c)
 {
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+// True for a text written with a leading "'" so a spreadsheet shows it as text: a formula-looking
+// text, and one that already starts with "'" before such a character or another "'" (so reading
+// removes exactly the one "'" writing added).
+bool guarded(const QString& text)
+{
+    if (text.isEmpty())
+        return false;
+    if (formulaStart(text.front()))
+        return true;
+    return text.size() > 1 && text.front() == '\'' && (formulaStart(text[1]) || text[1] == '\'');
+}
+
+// A field as read, without the "'" that writing put before it.
+QString unguarded(const QString& text)
+{
+    return guarded(text.mid(1)) && text.startsWith('\'') ? text.mid(1) : text;
+}
+
+QByteArray field(const QString& plain)
+{
+    const QString text = guarded(plain) ? "'" + plain : plain;
     QByteArray utf8 = text.toUtf8();
     const bool quote = utf8.contains(',') || utf8.contains('"') || utf8.contains('\n') ||
                        utf8.contains('\r') || text != text.trimmed();
@@ -126,9 +151,8 @@ QByteArray write(const std::vector<kalvo::CallerRule>& rules)
 {
     QByteArray out = QByteArray(kHeader) + "\r\n";
     for (const kalvo::CallerRule& rule : rules) {
-        out += field(rule.number) + ',' + field(rule.name) + ',' +
-               (rule.kind == kalvo::CallerRule::Kind::Allow ? "allow" : "block") + ',' + field(rule.note) +
-               "\r\n";
+        out += field(rule.number) + ',' + field(rule.shownName()) + ',' + rule.kindText().toUtf8() + ',' +
+               field(rule.note) + "\r\n";
     }
     return out;
 }
@@ -159,17 +183,18 @@ ReadResult read(const QByteArray& text)
             return refuse(record.line, QString::number(record.fields.size()) +
                                            " fields where number, name, kind and note were expected");
         kalvo::CallerRule rule;
-        rule.number = record.fields[0].trimmed();
-        rule.name = record.fields[1];
-        const QString kind = record.fields[2].trimmed().toLower();
-        if (kind == "block")
-            rule.kind = kalvo::CallerRule::Kind::Block;
-        else if (kind == "allow")
-            rule.kind = kalvo::CallerRule::Kind::Allow;
-        else
-            return refuse(record.line, "the kind \"" + record.fields[2] + "\" is neither block nor allow");
-        rule.note = record.fields[3];
-        const QString wrong = RuleMatcher::ruleError(rule.number, rule.name);
+        rule.number = unguarded(record.fields[0].trimmed());
+        const QString name = unguarded(record.fields[1]);
+        if (!rule.setKindText(record.fields[2]))
+            return refuse(record.line, "the kind \"" + record.fields[2] +
+                                           "\" is none of block, allow, block-name and allow-name");
+        // Files of earlier versions wrote a name rule as a block or allow rule without a number.
+        if (rule.match == kalvo::CallerRule::Match::Number && rule.number.isEmpty() &&
+            !name.trimmed().isEmpty())
+            rule.match = kalvo::CallerRule::Match::Name;
+        (rule.match == kalvo::CallerRule::Match::Name ? rule.name : rule.label) = name;
+        rule.note = unguarded(record.fields[3]);
+        const QString wrong = RuleMatcher::ruleError(rule);
         if (!wrong.isEmpty())
             return refuse(record.line, wrong);
         result.rules.push_back(rule);

@@ -1,6 +1,11 @@
-// The caller rules as a CSV file: a header line "number,name,kind,note", one rule a record, kind
-// "block" or "allow", the number "withheld" for a caller without a number; fields quoted as
-// RFC 4180 has it (quotes doubled, commas and line breaks inside quotes).
+// The caller rules as a CSV file: a header line "number,name,kind,note", one rule a record; fields
+// quoted as RFC 4180 has it (quotes doubled, commas and line breaks inside quotes). The kind
+// "block" or "allow" decides by the number ("withheld" for a caller without a number) and takes
+// the name as a label; "block-name" or "allow-name" decides by a part of the caller's name and has
+// no number. A rule without a number but with a name and the kind "block" or "allow" (as earlier
+// versions wrote name rules) is read as a name rule. A field that a spreadsheet would run as a
+// formula (starting with "=", "+", "-", "@", a tab or CR) is written with a "'" before it, and
+// reading removes that "'" again.
 #pragma once
 
 #include "CallerRuleStore.h"

@@ -3,10 +3,8 @@
 
 #include "CurlMailSender.h"
 #include "LineControl.h"
-#include "ModemLineDialog.h"
+#include "LineDialogList.h"
 #include "NullDevices.h"
-#include "SimLineDialog.h"
-#include "SipLineDialog.h"
 #include "SoundCardBackend.h"
 #include "SqliteCallDatabase.h"
 #include "TapiLineControl.h"
@@ -37,7 +35,5 @@ FormParts FormParts::withStandardParts(FormParts parts)
 
 void FormParts::installLineDialogs()
 {
-    kalvo::sip::SipLineDialog::install();
-    kalvo::modem::ModemLineDialog::install();
-    kalvo::sim::SimLineDialog::install();
+    kalvo::telephony::installLineDialogs();
 }

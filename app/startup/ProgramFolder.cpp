@@ -2,12 +2,12 @@
 #include "ProgramFolder.h"
 
 #include "PrivateFiles.h"
+#include "ProgramHome.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QStandardPaths>
 
 namespace ProgramFolder {
 
@@ -29,16 +29,7 @@ bool sameContent(const QString& a, const QString& b)
 
 QString path()
 {
-    QString home = qEnvironmentVariable("KALVO_HOME");
-    if (home.isEmpty()) {
-        QString data = qEnvironmentVariable("XDG_DATA_HOME");
-        if (data.isEmpty())
-            data = QDir::homePath() + "/.local/share";
-        home = data + "/kalvo";
-    }
-    while (home.size() > 1 && home.endsWith('/'))
-        home.chop(1);
-    return home;
+    return kalvo::programHome();
 }
 
 QString seedSource()

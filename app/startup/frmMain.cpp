@@ -12,6 +12,7 @@
 #include "MainCommands.h"
 #include "MessageBox.h"
 #include "MessagePlayer.h"
+#include "MessageStore.h"
 #include "PrivateFiles.h"
 #include "QuickSettings.h"
 #include "RecordingFile.h"
@@ -86,14 +87,15 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     setCentralWidget(area);
     m_panels = new StatusPanels(*statusBar(), clock, timeBase);
     const auto status = [this](const QString& text) { m_panels->setStatus(text); };
-    m_callList = new CallList(DataBase1(), m_settings.options, m_log, area);
+    m_messages = std::make_unique<MessageStore>(DataBase1(), m_settings.engine.MessagesPath, m_log);
+    m_callList = new CallList(*m_messages, m_settings.options, m_log, area);
     m_store = std::make_unique<CallStore>(DataBase1(), Wave1(), m_log);
     m_callNotices = new CallNotices(*m_viewer, m_settings.events, this);
     m_engine =
         new AnsweringEngine(Tapi1(), Wave1(), m_log, m_settings, timeBase, clock, m_callNotices->viewer(),
-                            *m_callList, *m_store, Mail1(), m_programFolder, status, this);
+                            *m_callList, *m_messages, *m_store, Mail1(), m_programFolder, status, this);
     m_player = new MessagePlayer(
-        WavePlay(), *m_callList, DataBase1(), m_settings, m_log, timeBase, m_flags,
+        WavePlay(), *m_callList, *m_messages, m_settings, m_log, timeBase, m_flags,
         [this] { return Tapi1().LineGetWaveOutID(m_engine->lineIndex()); }, area);
     m_player->setStatusSink(status);
     m_engine->setCardPlayer([this](const QString& path) { m_player->PlayWave(path, false); },
@@ -103,13 +105,11 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     // A call that ends while the window is hidden makes the tray icon blink until it is clicked.
     m_engine->setWindowHooks([this] { return m_hiding->hidden(); }, [this] { m_tray->startBlink(); });
     buildFrame(timeBase);
-    DialogHost host{m_settings, m_log, Tapi1(), WavePlay(), DataBase1(), m_flags, m_programFolder};
+    DialogHost host{m_settings, m_log, Tapi1(), WavePlay(), *m_messages, m_flags, m_programFolder};
     host.refillGreetings = [this](const QString& selection) { m_quick->refillGreetings(selection); };
     host.setRecordMessage = [this](bool on) { m_quick->showRecordMessage(on); };
     host.relayout = [this] { relayout(); };
-    host.viewCallViewer = [this](bool animate, int speed, int closeOn, int delay) {
-        m_viewer->ViewCallViewer(animate, speed, closeOn, delay);
-    };
+    host.viewCallViewer = std::bind_front(&frmMSG::ViewCallViewer, m_viewer.get());
     m_dialogs = std::make_unique<DialogLauncher>(
         std::move(host), *m_engine, *m_player, timeBase, [this](const QString& name) { GreetingSaved(name); },
         *this);
@@ -124,7 +124,6 @@ void frmMain::buildForm(const TimeBase& timeBase, const Clock& clock)
     m_panels->CreatePanel();
     m_callList->RangeListTitle();
     m_quick->showSettings();
-    m_player->slider()->setRange(0, 100);
     m_engine->monitor().PutStatusBarUnMonitorModem();
 }
 
@@ -140,18 +139,19 @@ void frmMain::buildFrame(const TimeBase& timeBase)
                                              m_player->toolBar(), m_player->slider(), m_panels);
 
     m_tray = new TrayIcon(windowIcon(), m_commands->mnuSystry(), timeBase, this);
-    connect(m_callList, &CallList::countersChanged, this, [this](int total, int unread) {
+    connect(m_messages.get(), &MessageStore::countsChanged, this, [this](int total, int unread) {
         trap("ErrMakeSysTryBaloon ").step([&] { m_tray->MakeSysTryBaloon(total, unread); });
         m_commands->setListCommandsEnabled(total > 0);
     });
     m_hiding =
         std::make_unique<WindowHiding>(*this, *m_tray, m_settings, [this](const QString& l) { logLine(l); });
     // Failures the user must act on reach the status bar and the tray, once per cause.
-    auto* notices = new UserNotices(
+    m_notices = new UserNotices(
         *m_tray, [this](const QString& text) { m_panels->setStatus(text); }, this);
-    connect(m_engine, &AnsweringEngine::problem, notices, &UserNotices::tell);
-    connect(m_engine, &AnsweringEngine::solved, notices, &UserNotices::solved);
-    m_callNotices->bind(*m_engine, *notices, *m_callList, *m_player, [this] { restoreWindow(); });
+    connect(m_engine, &AnsweringEngine::problem, m_notices, &UserNotices::tell);
+    connect(m_engine, &AnsweringEngine::solved, m_notices, &UserNotices::solved);
+    m_callNotices->bind(*m_engine, *m_notices, *m_messages,
+                        std::bind_front(&MessagePlayer::playCall, m_player), [this] { restoreWindow(); });
     connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
     connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);
@@ -178,7 +178,13 @@ void frmMain::Form_Initialize()
     const ErrorTrap init = trap("ErrorInitializeFormMain->");
     // Recordings cut short by a crash or kill become calls (or takes) before the list is made.
     const auto tell = [](const QString& text) { MessageBox::show(text, MessageBox::Exclamation); };
-    if (m_store->openAtStart(m_programFolder + "/Calls", init, tell))
+    // A damaged database is rebuilt from what it holds and from the messages in both folders.
+    const QStringList messageFolders{MessageStore::folderOf(m_settings.engine.MessagesPath),
+                                     m_programFolder + "/Messages/"};
+    const bool opened = m_store->openAtStart(m_programFolder + "/Calls", init, tell, messageFolders);
+    if (!m_store->rebuilt().isEmpty())
+        m_notices->tell("calls-rebuilt", m_store->rebuilt());
+    if (opened)
         RecoveredMessages(*m_store, m_log)
             .recover(kalvo::sound::RecordingFile::defaultSpoolFolder(), m_settings.engine.MessagesPath,
                      m_programFolder + "/spktmp.wav");
@@ -214,7 +220,7 @@ void frmMain::resizeEvent(QResizeEvent* event)
 
 void frmMain::restoreWindow()
 {
-    m_hiding->restore(m_callList->totalCalls(), m_callList->unreadCalls());
+    m_hiding->restore(m_messages->total(), m_messages->unread());
 }
 
 void frmMain::Exit(bool askUser)

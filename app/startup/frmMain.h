@@ -24,8 +24,10 @@ class FrameCommands;
 class FrameLayout;
 class LineSwitch;
 class MessagePlayer;
+class MessageStore;
 class QuickSettings;
 class TimeBase;
+class UserNotices;
 class TrayIcon;
 
 class frmMain : public QMainWindow
@@ -115,11 +117,13 @@ private:
     PlaybackFlags m_flags;
     CommandTable m_commandTable;
     std::unique_ptr<frmMSG> m_viewer;
+    std::unique_ptr<MessageStore> m_messages;
     std::unique_ptr<CallStore> m_store;
     std::unique_ptr<FrameLayout> m_layout;
     std::unique_ptr<DialogLauncher> m_dialogs;
     std::unique_ptr<WindowHiding> m_hiding;
     StatusPanels* m_panels = nullptr;
+    UserNotices* m_notices = nullptr;
     FrameCommands* m_commands = nullptr;
     CallNotices* m_callNotices = nullptr;
     LineSwitch* m_lineSwitch = nullptr;

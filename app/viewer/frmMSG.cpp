@@ -63,6 +63,7 @@ QFrame* frmMSG::choiceFrame(const char* frameName, const char* labelName, const 
     frame->setCursor(Qt::PointingHandCursor);
     auto* label = new QLabel(caption, frame);
     label->setObjectName(labelName);
+    label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignCenter);
     label->setAccessibleName(caption);
     auto* layout = new QHBoxLayout(frame);
@@ -78,6 +79,8 @@ void frmMSG::buildForm()
     auto newLabel = [this](const char* name, const QString& text) {
         auto* label = new QLabel(text, this);
         label->setObjectName(name);
+        // Callers choose their names and the status carries them: never read as markup.
+        label->setTextFormat(Qt::PlainText);
         return label;
     };
     m_image2 = newLabel("Image2", QString());

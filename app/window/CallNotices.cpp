@@ -1,11 +1,10 @@
-// The caller window and the desktop notifications, bound to the engine, list and player.
+// The caller window and the desktop notifications, bound to the engine and the message store.
 #include "CallNotices.h"
 
 #include "AnsweringEngine.h"
 #include "CallAnnouncer.h"
-#include "CallList.h"
 #include "DesktopNotifications.h"
-#include "MessagePlayer.h"
+#include "MessageStore.h"
 #include "UserNotices.h"
 #include "frmMSG.h"
 
@@ -23,26 +22,24 @@ CallerViewer& CallNotices::viewer()
     return *m_announcer;
 }
 
-void CallNotices::bind(AnsweringEngine& engine, UserNotices& notices, CallList& list, MessagePlayer& player,
-                       std::function<void()> restoreWindow)
+void CallNotices::bind(AnsweringEngine& engine, UserNotices& notices, MessageStore& store,
+                       std::function<void(qint64, const QString&)> play, std::function<void()> restoreWindow)
 {
     m_announcer->setChoices({[&engine] { engine.answerNow(); }, [&engine] { engine.dropIncoming(); },
                              [&engine] { engine.doNotAnswer(); }});
     // A choice in the window also takes the call's notification away.
     m_window.setChoices({[this] { m_announcer->choose("answer"); }, [this] { m_announcer->choose("drop"); },
                          [this] { m_announcer->choose("nothing"); }});
-    m_announcer->setPlayMessage([&list, &player, restore = std::move(restoreWindow)](const QString& path) {
-        restore();
-        const QString key = MessagePlayer::FileNameOf(path);
-        for (int position = 1; position <= list.rowCount(); ++position) {
-            if (list.keyAt(position) == key) {
-                list.select(position);
-                player.PlayMessages();
-                return;
+    m_announcer->setPlayMessage(
+        [&store, play = std::move(play), restore = std::move(restoreWindow)](const QString& path) {
+            restore();
+            qint64 id = 0;
+            try {
+                id = store.idOfMessage(path);
+            } catch (...) {
+                // A call the database cannot give (it failed): its file still plays.
             }
-        }
-        // A call the list does not keep (the database failed): its file still plays.
-        player.PlayWave(path, false);
-    });
+            play(id, path);
+        });
     notices.setDesktop(m_notifications);
 }

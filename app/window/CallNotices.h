@@ -10,9 +10,8 @@
 class AnsweringEngine;
 class CallAnnouncer;
 class CallerViewer;
-class CallList;
 class DesktopNotifications;
-class MessagePlayer;
+class MessageStore;
 class UserNotices;
 class frmMSG;
 struct MainEvents;
@@ -31,10 +30,11 @@ public:
     CallAnnouncer& announcer() { return *m_announcer; }
     DesktopNotifications& notifications() { return *m_notifications; }
 
-    // The choices act on the engine's ringing call; "Play" runs restoreWindow, selects the message in
-    // list and plays it; failures told by notices also go out as notifications.
-    void bind(AnsweringEngine& engine, UserNotices& notices, CallList& list, MessagePlayer& player,
-              std::function<void()> restoreWindow);
+    // The choices act on the engine's ringing call; "Play" runs restoreWindow and hands play the
+    // message's call in store (0 when it is not stored) and its file; failures told by notices also
+    // go out as notifications.
+    void bind(AnsweringEngine& engine, UserNotices& notices, MessageStore& store,
+              std::function<void(qint64 id, const QString& path)> play, std::function<void()> restoreWindow);
 
 private:
     frmMSG& m_window;

@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -19,6 +20,7 @@ QLabel* panel(QStatusBar& bar, const char* name)
 {
     auto* label = new QLabel(&bar);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText); // the status carries callers' names and file names
     label->setFrameShape(QFrame::StyledPanel);
     label->setFrameShadow(QFrame::Sunken);
     bar.addWidget(label);
@@ -75,7 +77,7 @@ void StatusPanels::setStatus(const QString& text)
 {
     m_panel1->setText(text);
     // Whatever the width, the whole text is a hover away.
-    m_panel1->setToolTip(text);
+    m_panel1->setToolTip(text.isEmpty() ? QString() : Qt::convertFromPlainText(text));
 }
 
 QString StatusPanels::status() const

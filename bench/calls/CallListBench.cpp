@@ -5,7 +5,9 @@
 #include "BenchSupport.h"
 #include "CallList.h"
 #include "CallStore.h"
+#include "MessageStore.h"
 #include "Settings.h"
+#include "SipPeers.h"
 #include "SqliteCallDatabase.h"
 #include "WaveSoundDevice.h"
 #include "mdlLog.h"
@@ -58,7 +60,8 @@ int main(int argc, char** argv)
         mdlLog log(home.path() + "/Log/");
         QWidget window;
         window.resize(800, 600);
-        CallList list(db, settings.options, log, &window);
+        MessageStore messages(db, settings.engine.MessagesPath, log);
+        CallList list(messages, settings.options, log, &window);
         list.RangeListTitle();
         list.view()->resize(800, 600);
         window.show();
@@ -86,7 +89,7 @@ int main(int argc, char** argv)
         call.MessageFile = "end.wav";
         call.GotMessage = true;
         // One second of silence.
-        kalvo::bench::writeWav(
+        kalvo::sip::test::writeWav(
             QFile::encodeName(settings.engine.MessagesPath + call.MessageFile).toStdString(),
             std::vector<int16_t>(8000));
         std::vector<double> rebuilt, inserted;

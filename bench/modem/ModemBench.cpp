@@ -36,7 +36,7 @@ std::string threadStat(const char* name)
     std::string found;
     while (dirent* e = dir ? readdir(dir) : nullptr) {
         const std::string task = std::string("/proc/self/task/") + e->d_name;
-        if (kalvo::bench::readFile(task + "/comm").rfind(name, 0) == 0)
+        if (kalvo::sip::test::readFile(task + "/comm").rfind(name, 0) == 0)
             found = task + "/stat";
     }
     if (dir)
@@ -99,7 +99,13 @@ std::unique_ptr<LineDevice> makeLine(LineProvider& provider, std::map<std::strin
 // A simulated modem and an open modem line on it.
 struct ModemRig
 {
-    ModemRig() : line(makeLine(provider, {{"device", sim.device()}}, sink)) { device().open(); }
+    // The modem is set up on the line's thread: calls come once that is done.
+    ModemRig() : line(makeLine(provider, {{"device", sim.device()}}, sink))
+    {
+        device().open();
+        kalvo::modem::test::ModemSimulator::waitFor([&] { return !device().opening(); },
+                                                    std::chrono::seconds(15));
+    }
     ~ModemRig() { device().close(); }
     kalvo::modem::ModemLine& device() { return dynamic_cast<kalvo::modem::ModemLine&>(*line); }
 

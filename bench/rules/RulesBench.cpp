@@ -19,9 +19,10 @@ std::vector<kalvo::CallerRule> manyRules(int count)
         rule.id = i + 1;
         if (i % 20 == 0)
             rule.number = "+1" + QString::number(200 + i % 800) + QString::number(i).left(i % 5) + "*";
-        else if (i % 50 == 1)
+        else if (i % 50 == 1) {
+            rule.match = kalvo::CallerRule::Match::Name;
             rule.name = "robo" + QString::number(i);
-        else
+        } else
             rule.number = "+4930" + QString::number(1000000 + i * 7);
         rule.kind = i % 7 == 0 ? kalvo::CallerRule::Kind::Allow : kalvo::CallerRule::Kind::Block;
         rules.push_back(rule);

@@ -3,6 +3,7 @@
 // RTP, once over TLS with SRTP (certificates from a test authority made for the run).
 #include "BenchSupport.h"
 #include "LoopbackCapture.h"
+#include "SipPeers.h"
 #include "SipProvider.h"
 #include "TestAuthority.h"
 #include "WaveDeviceTable.h"
@@ -29,9 +30,10 @@ using namespace std::chrono;
 using namespace kalvo::telephony;
 using kalvo::bench::cpuMs;
 using kalvo::bench::procFile;
-using kalvo::bench::readFile;
 using kalvo::bench::rssKb;
-using kalvo::bench::writeWav;
+using kalvo::sip::test::freePort;
+using kalvo::sip::test::readFile;
+using kalvo::sip::test::writeWav;
 using Clock = steady_clock;
 
 namespace {
@@ -61,25 +63,10 @@ std::string sipThreadStat()
     return found;
 }
 
-uint16_t freePort()
-{
-    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
+// The caller's audio: 440 Hz.
 std::vector<int16_t> tone(double seconds)
 {
-    std::vector<int16_t> s(static_cast<size_t>(seconds * 8000));
-    for (size_t i = 0; i < s.size(); ++i)
-        s[i] = static_cast<int16_t>(6000 * std::sin(2 * M_PI * 440 * static_cast<double>(i) / 8000));
-    return s;
+    return kalvo::sip::test::tone(440, seconds, 6000);
 }
 
 // One baresip in its own folder.

@@ -37,7 +37,7 @@ std::string sipThreadStat()
     std::string found;
     while (dirent* e = dir ? readdir(dir) : nullptr) {
         std::string task = std::string("/proc/self/task/") + e->d_name;
-        if (kalvo::bench::readFile(task + "/comm").rfind("kalvo-sip", 0) == 0)
+        if (kalvo::sip::test::readFile(task + "/comm").rfind("kalvo-sip", 0) == 0)
             found = task + "/stat";
     }
     if (dir)
@@ -86,14 +86,15 @@ int main(int argc, char** argv)
         if (!connected.kind.empty())
             connectMs = duration<double, std::milli>(connected.at - answerAt).count();
     }
-    for (int i = 0; i < 40 * seconds && kalvo::bench::readFile(log).find("sent") == std::string::npos; ++i)
+    for (int i = 0; i < 40 * seconds && kalvo::sip::test::readFile(log).find("sent") == std::string::npos;
+         ++i)
         std::this_thread::sleep_for(milliseconds(50));
     const double elapsed = duration<double>(steady_clock::now() - started).count();
     const double cpu1 = kalvo::bench::cpuMs(stat);
     const long after = heldKb();
     kalvo::sip::test::terminate(flood);
     unsigned sent = 0, replies = 0;
-    std::sscanf(kalvo::bench::readFile(log).c_str(), "sent %u replies %u", &sent, &replies);
+    std::sscanf(kalvo::sip::test::readFile(log).c_str(), "sent %u replies %u", &sent, &replies);
     std::printf(
         "SIP line under a flood: %d requests a second for %d s from 127.0.0.2, a call from 127.0.0.1\n\n",
         rate, seconds);

@@ -1,6 +1,7 @@
 // What the benchmarks share.
 #include "BenchSupport.h"
 
+#include "SipPeers.h"
 #include "SqliteCallDatabase.h"
 
 #include <cstdlib>
@@ -11,13 +12,7 @@
 
 namespace kalvo::bench {
 
-std::string readFile(const std::string& path)
-{
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
+using kalvo::sip::test::readFile;
 
 std::string procFile(pid_t pid, const char* name)
 {
@@ -47,27 +42,6 @@ long rssKb(const std::string& statusPath)
     std::string status = readFile(statusPath);
     auto at = status.find("VmRSS:");
     return at == std::string::npos ? 0 : std::atol(status.c_str() + at + 6);
-}
-
-void writeWav(const std::string& path, const std::vector<int16_t>& samples)
-{
-    std::ofstream out(path, std::ios::binary);
-    auto u32 = [&](uint32_t v) { out.write(reinterpret_cast<const char*>(&v), 4); };
-    auto u16 = [&](uint16_t v) { out.write(reinterpret_cast<const char*>(&v), 2); };
-    uint32_t bytes = static_cast<uint32_t>(samples.size() * 2);
-    out << "RIFF";
-    u32(36 + bytes);
-    out << "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(1);
-    u32(8000);
-    u32(16000);
-    u16(2);
-    u16(16);
-    out << "data";
-    u32(bytes);
-    out.write(reinterpret_cast<const char*>(samples.data()), bytes);
 }
 
 void seedCalls(const QString& folder, int records, const char* message, const char* type, const char* read)

@@ -1,5 +1,5 @@
-// What the benchmarks share: process figures from /proc, whole files, a plain wave file and a call
-// database filled in bulk.
+// What the benchmarks share beside the tests' own helpers (tests/support): process figures from
+// /proc and a call database filled in bulk.
 #pragma once
 
 #include <QString>
@@ -11,16 +11,12 @@
 
 namespace kalvo::bench {
 
-// A whole file as text; empty when it cannot be read.
-std::string readFile(const std::string& path);
 // "/proc/PID/NAME".
 std::string procFile(pid_t pid, const char* name);
 // utime + stime of a /proc stat file (a process's or a thread's), in milliseconds.
 double cpuMs(const std::string& statPath);
 // VmRSS of a /proc status file, in kilobytes.
 long rssKb(const std::string& statusPath);
-// A 16-bit mono 8000 Hz wave file, its header written by hand.
-void writeWav(const std::string& path, const std::vector<int16_t>& samples);
 
 // Fills the call database in folder with `records` calls in one transaction, straight through
 // SQLite: set-up, not what is measured. Call N is "Caller N", "555N" at 09:41:07 on 12/07/2004;

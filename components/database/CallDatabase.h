@@ -2,6 +2,7 @@
 #pragma once
 
 #include "QueryArray.h"
+#include "VbError.h"
 
 #include <QString>
 #include <array>
@@ -10,6 +11,17 @@
 #include <string_view>
 
 namespace kalvo {
+
+// The names of the record's fields, as the store and every client of it spell them.
+namespace CallField {
+inline constexpr char Name[] = "Call_Name";
+inline constexpr char Number[] = "Call_Number";
+inline constexpr char Time[] = "Call_Time";
+inline constexpr char Date[] = "Call_Date";
+inline constexpr char MessageName[] = "Call_Massage_Name";
+inline constexpr char Type[] = "Type";
+inline constexpr char Read[] = "Read";
+} // namespace CallField
 
 // The record store the main window keeps as DataBase1. Every operation raises kalvo::VbError
 // (a number and a description) when it cannot do what it was asked; nothing is reported through
@@ -49,6 +61,15 @@ public:
     virtual int RecordCount() = 0;
     // Column of a field in the Query array (1-based); error 3265 for an unknown field name.
     virtual int FieldIndex(const QString& fieldName) = 0;
+    // The identity of record `recordNumber` (1..RecordCount): it never changes while the record
+    // exists and is never given to another record; later records have larger ids. Error 9 for a
+    // number out of range. This default, for a store without ids, is the record number itself.
+    virtual qint64 RecordId(int recordNumber)
+    {
+        if (recordNumber < 1 || recordNumber > RecordCount())
+            throw VbError(VbSubscriptOutOfRange);
+        return recordNumber;
+    }
 
     // The fields of one record as UTF-8, in the Query array's column order.
     using RecordTexts = std::array<std::string_view, 7>;

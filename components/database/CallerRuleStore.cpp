@@ -14,28 +14,68 @@ namespace kalvo {
 
 namespace {
 
+// The columns of the rules table; a macro so the schema and the rebuild of an older table share it.
+#define KALVO_RULE_COLUMNS                                                                                   \
+    " (id INTEGER PRIMARY KEY AUTOINCREMENT,"                                                                \
+    " Kind TEXT NOT NULL CHECK (Kind IN ('block', 'allow', 'block-name', 'allow-name')),"                    \
+    " Number TEXT NOT NULL DEFAULT '',"                                                                      \
+    " Name TEXT NOT NULL DEFAULT '',"                                                                        \
+    " Label TEXT NOT NULL DEFAULT '',"                                                                       \
+    " Note TEXT NOT NULL DEFAULT '',"                                                                        \
+    " CountToday INTEGER NOT NULL DEFAULT 0,"                                                                \
+    " CountDay TEXT NOT NULL DEFAULT '',"                                                                    \
+    " CountTotal INTEGER NOT NULL DEFAULT 0,"                                                                \
+    " UNIQUE (Number, Name, Kind))"
+
 constexpr const char* kSchema =
-    "CREATE TABLE IF NOT EXISTS CallerRules ("
-    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
-    " Kind TEXT NOT NULL CHECK (Kind IN ('block', 'allow')),"
-    " Number TEXT NOT NULL DEFAULT '',"
-    " Name TEXT NOT NULL DEFAULT '',"
-    " Note TEXT NOT NULL DEFAULT '',"
-    " CountToday INTEGER NOT NULL DEFAULT 0,"
-    " CountDay TEXT NOT NULL DEFAULT '',"
-    " CountTotal INTEGER NOT NULL DEFAULT 0,"
-    " UNIQUE (Number, Name, Kind));"
+    "CREATE TABLE IF NOT EXISTS CallerRules" KALVO_RULE_COLUMNS ";"
     "CREATE TABLE IF NOT EXISTS CallerRuleState (Name TEXT PRIMARY KEY, Value TEXT NOT NULL);"
     "INSERT OR IGNORE INTO CallerRuleState VALUES ('generation', '0'), ('cannotRefuse', 'answer');";
 
+// An earlier table's rules in the new form; rules that become equal are merged, nothing dropped.
+constexpr const char* kMigration =
+    "CREATE TABLE CallerRulesWithLabels" KALVO_RULE_COLUMNS ";"
+    "INSERT INTO CallerRulesWithLabels (id, Kind, Number, Name, Label, Note, CountToday, CountDay, "
+    "CountTotal)"
+    " SELECT id, CASE WHEN trim(Number) = '' THEN Kind || '-name' ELSE Kind END, Number,"
+    "  CASE WHEN trim(Number) = '' THEN Name ELSE '' END, CASE WHEN trim(Number) = '' THEN '' ELSE "
+    "trim(Name) END,"
+    "  Note, CountToday, CountDay, CountTotal FROM CallerRules WHERE true ORDER BY id"
+    " ON CONFLICT (Number, Name, Kind) DO UPDATE SET"
+    "  Label = CASE WHEN excluded.Label IN ('', Label) THEN Label WHEN Label = '' THEN excluded.Label"
+    "   ELSE Label || ', ' || excluded.Label END,"
+    "  Note = CASE WHEN excluded.Note IN ('', Note) THEN Note WHEN Note = '' THEN excluded.Note"
+    "   ELSE Note || '; ' || excluded.Note END,"
+    "  CountTotal = CountTotal + excluded.CountTotal,"
+    "  CountToday = CASE WHEN CountDay = excluded.CountDay THEN CountToday + excluded.CountToday"
+    "   WHEN excluded.CountDay > CountDay THEN excluded.CountToday ELSE CountToday END,"
+    "  CountDay = max(CountDay, excluded.CountDay);"
+    "DROP TABLE CallerRules;"
+    "ALTER TABLE CallerRulesWithLabels RENAME TO CallerRules;";
+
+#undef KALVO_RULE_COLUMNS
+
 using Statement = SqliteStatement;
 
-QString kindText(CallerRule::Kind kind)
+} // namespace
+
+QString CallerRule::kindText() const
 {
-    return kind == CallerRule::Kind::Allow ? QStringLiteral("allow") : QStringLiteral("block");
+    const QString base = kind == Kind::Allow ? QStringLiteral("allow") : QStringLiteral("block");
+    return match == Match::Name ? base + "-name" : base;
 }
 
-} // namespace
+bool CallerRule::setKindText(const QString& text)
+{
+    const QString lower = text.trimmed().toLower();
+    const bool byName = lower.endsWith(QLatin1String("-name"));
+    const QString base = byName ? lower.chopped(5) : lower;
+    if (base != QLatin1String("block") && base != QLatin1String("allow"))
+        return false;
+    kind = base == QLatin1String("allow") ? Kind::Allow : Kind::Block;
+    match = byName ? Match::Name : Match::Number;
+    return true;
+}
 
 CallerRuleStore::~CallerRuleStore()
 {
@@ -86,20 +126,55 @@ bool CallerRuleStore::open(const QString& callsFolder)
     }
     sqlite3_busy_timeout(m_db, 5000);
     // The call database keeps its file in WAL mode; the rules share that file and its journal.
-    if (!execute("PRAGMA journal_mode=WAL") || !execute("PRAGMA synchronous=FULL") || !execute(kSchema)) {
+    if (!execute("PRAGMA journal_mode=WAL") || !execute("PRAGMA synchronous=FULL") || !migrate() ||
+        !execute(kSchema)) {
         m_error = path + ": " + m_error;
         close();
         return false;
     }
     // Tables of these names that another program made are refused here, with what is wrong,
     // rather than failing at every call.
-    if (!execute("SELECT id, Kind, Number, Name, Note, CountToday, CountDay, CountTotal FROM CallerRules "
-                 "LIMIT 0; SELECT Name, Value FROM CallerRuleState LIMIT 0")) {
+    if (!execute(
+            "SELECT id, Kind, Number, Name, Label, Note, CountToday, CountDay, CountTotal FROM CallerRules "
+            "LIMIT 0; SELECT Name, Value FROM CallerRuleState LIMIT 0")) {
         m_error = path + ": its caller rules tables are not the ones Kalvo keeps: " + m_error;
         close();
         return false;
     }
     return true;
+}
+
+bool CallerRuleStore::migrate()
+{
+    // Checked inside the transaction: another process may have rebuilt the table meanwhile.
+    if (!execute("BEGIN IMMEDIATE"))
+        return false;
+    bool checked = false, earlier = false;
+    {
+        // Another program's table of the same name is left as it is (and refused after this).
+        Statement old(m_db, "SELECT count(*), count(*) FILTER (WHERE name = 'Label') FROM"
+                            " pragma_table_info('CallerRules') WHERE name IN ('id', 'Kind', 'Number', 'Name',"
+                            " 'Note', 'CountToday', 'CountDay', 'CountTotal', 'Label')");
+        checked = old.ok() && old.step() == SQLITE_ROW;
+        earlier = checked && old.number(0) == 8 && old.number(1) == 0;
+    } // finished before the table may be dropped
+    if (!checked || !earlier) {
+        const bool ok = checked || fail("the rules tables cannot be read");
+        execute("COMMIT");
+        return ok;
+    }
+    if (!execute(kMigration)) {
+        m_error = "the caller rules of an earlier version cannot be brought up to date: " + m_error;
+        const QString error = m_error;
+        execute("ROLLBACK");
+        m_error = error;
+        return false;
+    }
+    // The state table may be missing in a file that had only the rules table.
+    return execute("CREATE TABLE IF NOT EXISTS CallerRuleState (Name TEXT PRIMARY KEY, Value TEXT NOT NULL);"
+                   "INSERT OR IGNORE INTO CallerRuleState VALUES ('generation', '0'), ('cannotRefuse', "
+                   "'answer')") &&
+           finish(true);
 }
 
 std::vector<CallerRule> CallerRuleStore::rules(bool* ok)
@@ -109,7 +184,7 @@ std::vector<CallerRule> CallerRuleStore::rules(bool* ok)
         *ok = false;
     if (!m_db)
         return out;
-    Statement query(m_db, "SELECT id, Kind, Number, Name, Note, CountToday, CountDay, CountTotal "
+    Statement query(m_db, "SELECT id, Kind, Number, Name, Label, Note, CountToday, CountDay, CountTotal "
                           "FROM CallerRules ORDER BY id");
     if (!query.ok()) {
         fail("the rules cannot be read");
@@ -119,13 +194,14 @@ std::vector<CallerRule> CallerRuleStore::rules(bool* ok)
     while ((rc = query.step()) == SQLITE_ROW) {
         CallerRule& rule = out.emplace_back();
         rule.id = query.number(0);
-        rule.kind = query.text(1) == "allow" ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+        rule.setKindText(query.text(1)); // the table allows no other kinds
         rule.number = query.text(2);
         rule.name = query.text(3);
-        rule.note = query.text(4);
-        rule.countToday = int(query.number(5));
-        rule.countDay = QDate::fromString(query.text(6), Qt::ISODate);
-        rule.countTotal = int(query.number(7));
+        rule.label = query.text(4);
+        rule.note = query.text(5);
+        rule.countToday = int(query.number(6));
+        rule.countDay = QDate::fromString(query.text(7), Qt::ISODate);
+        rule.countTotal = int(query.number(8));
     }
     if (rc != SQLITE_DONE) {
         fail("the rules cannot be read");
@@ -164,15 +240,16 @@ bool CallerRuleStore::finish(bool ok)
 
 bool CallerRuleStore::insert(CallerRule& rule)
 {
-    Statement query(m_db, "INSERT INTO CallerRules (Kind, Number, Name, Note) VALUES (?, ?, ?, ?) "
-                          "ON CONFLICT (Number, Name, Kind) DO UPDATE SET Note = excluded.Note "
-                          "RETURNING id");
+    Statement query(m_db, "INSERT INTO CallerRules (Kind, Number, Name, Label, Note) VALUES (?, ?, ?, ?, ?) "
+                          "ON CONFLICT (Number, Name, Kind) DO UPDATE SET Label = excluded.Label,"
+                          " Note = excluded.Note RETURNING id");
     if (!query.ok())
         return fail("the rule cannot be stored");
-    query.bind(1, kindText(rule.kind));
+    query.bind(1, rule.kindText());
     query.bind(2, rule.number);
     query.bind(3, rule.name);
-    query.bind(4, rule.note);
+    query.bind(4, rule.label);
+    query.bind(5, rule.note);
     if (query.step() != SQLITE_ROW)
         return fail("the rule cannot be stored");
     rule.id = query.number(0);
@@ -208,14 +285,16 @@ bool CallerRuleStore::update(const CallerRule& rule)
         return fail("the rules are not open");
     if (!execute("BEGIN IMMEDIATE"))
         return false;
-    Statement query(m_db, "UPDATE CallerRules SET Kind = ?, Number = ?, Name = ?, Note = ? WHERE id = ?");
+    Statement query(
+        m_db, "UPDATE CallerRules SET Kind = ?, Number = ?, Name = ?, Label = ?, Note = ? WHERE id = ?");
     bool ok = query.ok();
     if (ok) {
-        query.bind(1, kindText(rule.kind));
+        query.bind(1, rule.kindText());
         query.bind(2, rule.number);
         query.bind(3, rule.name);
-        query.bind(4, rule.note);
-        query.bind(5, rule.id);
+        query.bind(4, rule.label);
+        query.bind(5, rule.note);
+        query.bind(6, rule.id);
         ok = query.step() == SQLITE_DONE;
     }
     if (!ok)

@@ -9,16 +9,21 @@ struct sqlite3;
 
 namespace kalvo {
 
-// One rule as stored. number is an exact number, a prefix ending in "*" ("+1900*"), the word
-// "withheld" for a caller without a number, or empty when only the name part decides.
+// One rule as stored. A number rule decides by the caller's number: an exact number, a prefix
+// ending in "*" ("+1900*"), or the word "withheld" for a caller without a number; its label says
+// who it is about and is never compared with the caller. A name rule decides by a part of the
+// caller's name, whatever the number.
 struct CallerRule
 {
     enum class Kind { Block, Allow };
+    enum class Match { Number, Name };
 
     qint64 id = 0; // 0 until stored
     Kind kind = Kind::Block;
-    QString number;
-    QString name; // a part of the caller's name, matched without regard to case; empty for any
+    Match match = Match::Number;
+    QString number; // a number rule's number; empty for a name rule
+    QString name;   // a name rule's part of the caller's name, matched without regard to case
+    QString label;  // a number rule's "who is this" ("Aunt May"), shown only
     QString note;
     int countToday = 0; // calls this rule decided today (as of the last count)
     int countTotal = 0;
@@ -26,12 +31,24 @@ struct CallerRule
 
     // The calls counted today, 0 when the last count was on another day.
     int today(const QDate& day) const { return countDay == day ? countToday : 0; }
+    // The kind as the table and the rules file write it: "block", "allow", "block-name" or
+    // "allow-name".
+    QString kindText() const;
+    // Sets kind and match from such a text (any case). @return false for another text.
+    bool setKindText(const QString& text);
+    // The text the name column shows: the label of a number rule, the name part of a name rule.
+    const QString& shownName() const { return match == Match::Name ? name : label; }
 };
 
 // Keeps the rules in the table CallerRules of <Calls folder>/calls.sqlite3, beside the calls, and
 // a generation number that every change of the rules raises, so a running program sees another
 // process's change before its next call. Every change is one committed transaction. The calls
 // table is neither read nor written. Errors are returned as false with lastError() set.
+//
+// Rules tables of earlier versions had no label: their name part was always a condition. Opening
+// one rebuilds it in one transaction: a rule with a number keeps it and its name part becomes the
+// label; a rule with only a name part becomes a name rule. Rules that then become equal (the same
+// number and kind) are merged, their labels and notes joined and their counts added.
 class CallerRuleStore
 {
 public:
@@ -55,9 +72,9 @@ public:
     qint64 generation();
 
     // Adds a rule; its id is set. An equal rule (same number, name part and kind) is not added twice:
-    // its note is replaced instead.
+    // its label and note are replaced instead.
     bool add(CallerRule& rule);
-    // Replaces the number, name part, kind and note of the rule with rule.id.
+    // Replaces the number, name part, label, kind and note of the rule with rule.id.
     bool update(const CallerRule& rule);
     bool remove(qint64 id);
     // Adds all rules in one transaction: all of them or, on an error, none.
@@ -70,6 +87,8 @@ public:
 
 private:
     bool execute(const char* sql);
+    // Brings a rules table of an earlier version to this one's form (see the class comment).
+    bool migrate();
     bool insert(CallerRule& rule);
     bool bumpGeneration();
     // Commits the open transaction with a new generation when ok, else rolls it back.

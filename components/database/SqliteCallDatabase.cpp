@@ -63,7 +63,8 @@ int fieldColumn(const QString& fieldName)
 } // namespace
 
 const std::array<const char*, 7> SqliteCallDatabase::FieldNames = {
-    "Call_Name", "Call_Number", "Call_Time", "Call_Date", "Call_Massage_Name", "Type", "Read"};
+    CallField::Name,        CallField::Number, CallField::Time, CallField::Date,
+    CallField::MessageName, CallField::Type,   CallField::Read};
 
 SqliteCallDatabase::~SqliteCallDatabase()
 {
@@ -395,6 +396,14 @@ int SqliteCallDatabase::RecordCount()
 {
     connection();
     return int(m_ids.size());
+}
+
+qint64 SqliteCallDatabase::RecordId(int recordNumber)
+{
+    connection();
+    if (recordNumber < 1 || recordNumber > int(m_ids.size()))
+        throw VbError(VbSubscriptOutOfRange);
+    return m_ids[size_t(recordNumber - 1)];
 }
 
 int SqliteCallDatabase::FieldIndex(const QString& fieldName)

@@ -45,6 +45,8 @@ public:
     void AddNew() override;
     int RecordCount() override;
     int FieldIndex(const QString& fieldName) override;
+    // The record's row id.
+    qint64 RecordId(int recordNumber) override;
     // Reads the records one by one straight from the table.
     void ForEachRecord(const std::function<void(const RecordTexts&)>& visit) override;
     // Waits until the changes made so far are in the database file itself.

@@ -1,12 +1,12 @@
 // The cache of converted sound files.
 #include "ConvertedCache.h"
+#include "ProgramHome.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QtEndian>
 #include <atomic>
 #include <sndfile.h>
@@ -31,10 +31,7 @@ QString pathPart(const QString& source)
 
 QString ConvertedCache::defaultFolder()
 {
-    const QByteArray home = qgetenv("KALVO_HOME");
-    if (!home.isEmpty())
-        return QFile::decodeName(home) + "/.converted";
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/kalvo/.converted";
+    return kalvo::programHome() + "/.converted";
 }
 
 QString ConvertedCache::entryPath(const QString& folder, const QString& source)

@@ -1,6 +1,7 @@
 // Recording files in the spool folder and their move to the final name.
 #include "RecordingFile.h"
 
+#include "ProgramHome.h"
 #include "SoundErrors.h"
 
 #include <QDateTime>
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QtGlobal>
 #include <atomic>
 #include <cerrno>
@@ -66,10 +66,7 @@ bool RecordingFile::isRecordFormat(int32_t formatTag, int32_t bits)
 
 QString RecordingFile::defaultSpoolFolder()
 {
-    const QByteArray home = qgetenv("KALVO_HOME");
-    if (!home.isEmpty())
-        return QFile::decodeName(home) + "/.recording";
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/kalvo/.recording";
+    return kalvo::programHome() + "/.recording";
 }
 
 QStringList RecordingFile::keepInterrupted(const QString& spoolFolder)
@@ -155,10 +152,12 @@ void RecordingFile::discard()
 
 int32_t RecordingFile::finish(const QString& path)
 {
-    if (!m_file)
+    if (!m_file && !unsaved())
         return SOUND_ERR_NOTRECORDING;
-    close();
-    syncFile(m_tempPath);
+    if (m_file) {
+        close();
+        syncFile(m_tempPath);
+    }
     if (path.isEmpty())
         return SOUND_ERR_FILEWRITE;
     // A rename replaces the old file in one step; across file systems QSaveFile writes a complete copy
@@ -176,8 +175,14 @@ int32_t RecordingFile::finish(const QString& path)
                 return SOUND_ERR_FILEWRITE;
         }
         out.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-        if (!out.commit())
+        const bool existed = QFileInfo::exists(path);
+        // A drive that fills up can leave the copy short without a failed call: only a whole copy
+        // counts, and a short one made here is not left behind.
+        if (!out.commit() || QFileInfo(path).size() != in.size()) {
+            if (!existed)
+                QFile::remove(path);
             return SOUND_ERR_FILEWRITE;
+        }
         QFile::remove(m_tempPath);
     }
     m_tempPath.clear();

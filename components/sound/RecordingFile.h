@@ -37,12 +37,15 @@ public:
     bool write(const int16_t* frames, size_t frameCount);
 
     // Closes the file and moves it to path. On failure the temporary file stays in the spool folder
-    // (the next start keeps it). @return SOUND_OK or SOUND_ERR_FILEWRITE.
+    // (the next start keeps it) and finish may be called again with another path.
+    // @return SOUND_OK or SOUND_ERR_FILEWRITE.
     int32_t finish(const QString& path);
 
     // Closes and deletes the temporary file (a recording that never started).
     void discard();
 
+    // Whether a closed recording still waits in the spool for a finish that worked.
+    bool unsaved() const { return !m_file && !m_tempPath.isEmpty(); }
     // The temporary file's path while open.
     const QString& tempPath() const { return m_tempPath; }
     bool isOpen() const { return m_file != nullptr; }

@@ -65,7 +65,8 @@ public:
     virtual int32_t StartRecord(int32_t inputId, int32_t formatTag, int32_t channels, int32_t bits,
                                 int32_t rate) = 0;
     // Stops the recording and stores it as a wave file at path (replacing an existing file only with
-    // the complete new one).
+    // the complete new one). When that fails, the recording stays kept until the next StartRecord,
+    // and a second call stores it at another path.
     virtual int32_t StopRecordToFile(const QString& path) = 0;
     // The input's current level, 0 to 100: the last block's peak on a 60 dB scale (100 = full scale,
     // each 10 = 6 dB, 0 = -60 dBFS or quieter); 0 when not recording.

@@ -384,7 +384,7 @@ void WaveSoundDevice::drainRecording()
 int32_t WaveSoundDevice::StopRecordToFile(const QString& path)
 {
     if (!m_recording)
-        return SOUND_ERR_NOTRECORDING;
+        return m_file.unsaved() ? m_file.finish(path) : SOUND_ERR_NOTRECORDING;
     m_recordDevice->stop();
     // Everything the device delivered goes to the file before it is stored.
     stopWriter();

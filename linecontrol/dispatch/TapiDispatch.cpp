@@ -285,6 +285,11 @@ int32_t TapiDispatch::call(int32_t dispId, std::vector<Variant>& args, Variant& 
             return DISP_E_BADPARAMCOUNT;
         result = Variant::fromString(c.LineInService(toLong(args[0])));
         return S_OK;
+    case DISPID_LineOpening:
+        if (!count(1, 1))
+            return DISP_E_BADPARAMCOUNT;
+        result = Variant::fromBool(c.LineOpening(toLong(args[0])));
+        return S_OK;
     case DISPID_PhoneInitialize:
     case DISPID_NumOfPhones:
         if (!count(0, 0))

@@ -107,6 +107,14 @@ std::string Tapi::LineInService(int32_t lineIndex)
     return reason;
 }
 
+bool Tapi::LineOpening(int32_t lineIndex)
+{
+    const LineEntry& entry = m_table.line(lineIndex);
+    DevStatusBuffer status;
+    return entry.Opened && lineGetLineDevStatus(entry.hLine, status.get()) == 0 &&
+           (status.get()->dwDevStatusFlags & LINEDEVSTATUSFLAGS_CONNECTED) == 0;
+}
+
 bool Tapi::readLineStatus(HLINE hLine, std::string& reason)
 {
     DevStatusBuffer status;
@@ -114,7 +122,9 @@ bool Tapi::readLineStatus(HLINE hLine, std::string& reason)
     if (lineGetLineDevStatus(hLine, status.get()) != 0)
         return true;
     reason = status.text(status.get()->dwDevSpecificOffset, status.get()->dwDevSpecificSize);
-    if ((status.get()->dwDevStatusFlags & LINEDEVSTATUSFLAGS_INSERVICE) != 0)
+    // Still opening is not out of service: its own notification tells which way it went.
+    if ((status.get()->dwDevStatusFlags & (LINEDEVSTATUSFLAGS_INSERVICE | LINEDEVSTATUSFLAGS_CONNECTED)) !=
+        LINEDEVSTATUSFLAGS_CONNECTED)
         return true;
     if (reason.empty())
         reason = "out of service";

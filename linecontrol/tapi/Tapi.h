@@ -44,6 +44,8 @@ public:
     // Why the open line cannot take calls now: "" while it is in service (or not open), else the
     // provider's reason ("out of service" when it gives none).
     std::string LineInService(int32_t lineIndex);
+    // True while the open line is still reaching its device: neither in nor out of service yet.
+    bool LineOpening(int32_t lineIndex);
 
     // ---- Call operations ----
     int32_t LineAccept(int32_t lineIndex);

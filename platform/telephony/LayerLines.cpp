@@ -348,13 +348,16 @@ LONG Layer::getLineDevStatus(HLINE line, LINEDEVSTATUS* status)
     // while they report to the layer.
     std::string reason;
     const bool inService = device->inService(reason);
+    const bool opening = device->opening();
     VarStructWriter::clearFixedPart(status, sizeof(LINEDEVSTATUS));
     VarStructWriter w(status, sizeof(LINEDEVSTATUS));
     status->dwNumOpens = opens;
     status->dwOpenMediaModes = mediaModes;
     status->dwNumActiveCalls = activeCalls;
     status->dwLineFeatures = features;
-    status->dwDevStatusFlags = LINEDEVSTATUSFLAGS_CONNECTED | (inService ? LINEDEVSTATUSFLAGS_INSERVICE : 0);
+    // A line still reaching its device is not connected yet: neither in nor out of service.
+    status->dwDevStatusFlags =
+        opening ? 0 : LINEDEVSTATUSFLAGS_CONNECTED | (inService ? LINEDEVSTATUSFLAGS_INSERVICE : 0);
     if (!reason.empty())
         w.addString(reason, status->dwDevSpecificSize, status->dwDevSpecificOffset);
     w.finish();

@@ -1,4 +1,4 @@
-// The interface between the telephony layer and its line providers: what a provider tells
+// The interface between the telephony layer and its line providers (sim, sip, modem): what a provider tells
 // the layer about a line and its calls, and the commands the layer gives a line.
 #pragma once
 
@@ -178,6 +178,11 @@ public:
         (void)reason;
         return true;
     }
+
+    // Whether the open line is still reaching its device (a modem being set up): then it is neither
+    // in service nor out of service yet, and reports LINEDEVSTATE_INSERVICE or _OUTOFSERVICE once it
+    // knows. open() never waits for that.
+    virtual bool opening() const { return false; }
 
     // The line's wave-in and wave-out devices (registered by the provider in the wave device table).
     virtual LineWaveIds waveDevices() const = 0;

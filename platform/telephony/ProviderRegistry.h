@@ -25,8 +25,9 @@ private:
     std::vector<std::unique_ptr<LineProvider>> m_providers;
 };
 
-// Fills registry with the providers built into this program (sim; sip once it is built). Defined in
-// BuiltinProviders.cpp: a new provider adds one line there and its library to kalvo_telephony.
+// Fills registry with the providers built into this program, in the build's order. Generated from
+// the providers that called kalvo_line_provider (platform/telephony/CMakeLists.txt): a new provider
+// calls it from its own CMakeLists.txt and defines kalvo::telephony::providers::<name>().
 void addBuiltinProviders(ProviderRegistry& registry);
 
 } // namespace kalvo::telephony

@@ -10,9 +10,11 @@
 #include "FileDialog.h"
 #include "MessageBox.h"
 #include "MessagePlayer.h"
+#include "MessageStore.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
 #include "SimLine.h"
+#include "SmallDrive.h"
 #include "SqliteCallDatabase.h"
 #include "TelephonyLayer.h"
 #include "TimeBase.h"
@@ -29,6 +31,12 @@ using kalvo::test::tone;
 using kalvo::test::writeWav;
 
 namespace {
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // The real database, counting the writes that reach it.
 class CountingDatabase : public kalvo::SqliteCallDatabase
 {
@@ -52,10 +60,11 @@ struct Bench
     PlaybackFlags flags;
     QWidget window;
     kalvo::sound::WaveSoundDevice wavePlay;
-    CallList list{db, settings.options, log, &window};
+    MessageStore store{db, settings.engine.MessagesPath, log};
+    CallList list{store, settings.options, log, &window};
     int lineWaveOut = 0;
-    MessagePlayer player{wavePlay, list, db, settings, log, timeBase, flags, [this] { return lineWaveOut; },
-                         &window};
+    MessagePlayer player{
+        wavePlay, list, store, settings, log, timeBase, flags, [this] { return lineWaveOut; }, &window};
 
     Bench()
     {
@@ -319,6 +328,18 @@ private slots:
         FileDialog::scriptNext(QString());
         b.player.saveSelected(); // cancelled: nothing happens
         QCOMPARE(QFileInfo(target).size(), QFileInfo(b.messages() + "long.wav").size());
+        // A copy that does not fit leaves the file it was to replace as it was.
+        kalvo::test::SmallDrive drive(b.home.path() + "/small", 64);
+        if (drive.mounted()) {
+            const QString old = b.home.path() + "/small/old.wav";
+            writeWav(old, tone(10));
+            const QByteArray before = readAll(old);
+            drive.fill();
+            FileDialog::scriptNext(old);
+            b.player.saveSelected();
+            QCOMPARE(readAll(old), before);
+            QCOMPARE(QDir(b.home.path() + "/small").entryList(QDir::Files).size(), 2);
+        }
 
         b.player.playButton();
         QVERIFY(b.wavePlay.IsPlaying());

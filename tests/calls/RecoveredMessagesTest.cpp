@@ -10,6 +10,7 @@
 #include "EngineRig.h"
 #include "RecordingFile.h"
 #include "SimLine.h"
+#include "SmallDrive.h"
 #include "SqliteCallDatabase.h"
 #include "VbError.h"
 #include "WaveSoundDevice.h"
@@ -295,6 +296,66 @@ private slots:
         QVERIFY2(kept.startsWith(rig.programFolder() + "/Messages/"), qPrintable(kept));
         QVERIFY(QFileInfo(kept).isFile());
         QVERIFY(!told.isEmpty() && told.first().at(0).toString() == "folder");
+    }
+    // A messages folder whose drive fills up during the call: the message goes to the program
+    // folder's at once, its record points there and plays, and the owner is told.
+    void messagesFolderFullMidCall()
+    {
+        EngineRig rig({}, 0.01); // five minutes of recording last three seconds
+        const QString drive = rig.programFolder() + "/drive";
+        rig.form().settings().engine.MessagesPath = drive + "/Messages/";
+        QSignalSpy told(&rig.form().engine(), &AnsweringEngine::problem);
+        QSignalSpy solved(&rig.form().engine(), &AnsweringEngine::solved);
+        rig.start();
+        rig.sim().offerCall("5551234", "Mallory");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 5000);
+        kalvo::test::SmallDrive small(drive, 64);
+        if (!small.mounted())
+            QSKIP("mounting a tmpfs needs root");
+        QVERIFY(QDir().mkpath(drive + "/Messages"));
+        small.fill();
+        rig.sim().queueCallerAudio(tone(300));
+        QTRY_COMPARE(rig.sim().pendingCallerAudio(), size_t(0));
+        rig.sim().hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.records().size(), size_t(1), 5000);
+        const QString kept = rig.records().front().at("Call_Massage_Name");
+        QVERIFY2(kept.startsWith(rig.programFolder() + "/Messages/"), qPrintable(kept));
+        QVERIFY(WaveFileLength(rig.form().Wave1(), kept) > 0.2);
+        QVERIFY(rig.records().front().at("Type").toDouble() > 0.2);
+        QCOMPARE(rig.form().callList().rowCount(), 1);
+        QVERIFY(QDir(kalvo::sound::RecordingFile::defaultSpoolFolder()).entryList({"rec-*"}).isEmpty());
+        const auto causes = [](const QSignalSpy& spy) {
+            QStringList names;
+            for (const auto& signal : spy)
+                names << signal.at(0).toString();
+            return names;
+        };
+        QVERIFY2(causes(told).contains("folder"), qPrintable(causes(told).join(',')));
+        QVERIFY(!causes(solved).contains("folder"));
+    }
+
+    // The notice of a messages folder that had to be made again is not withdrawn by the same call.
+    void missingFolderNoticeStays()
+    {
+        EngineRig rig(Values{{"MaxRec", "1"}}, 0.001);
+        QStringList notices;
+        AnsweringEngine& engine = rig.form().engine();
+        connect(&engine, &AnsweringEngine::problem, this,
+                [&](const QString& cause, const QString& text) { notices << cause + ": " + text; });
+        connect(&engine, &AnsweringEngine::solved, this,
+                [&](const QString& cause) { notices << cause + " solved"; });
+        rig.start();
+        QVERIFY(QDir(rig.messagesFolder()).removeRecursively());
+        rig.sim().offerCall("5551234", "Mallory");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 5000);
+        rig.sim().hangUp(false);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.records().size(), size_t(1), 5000);
+        const QStringList made = notices.filter("was missing; it was made again");
+        QCOMPARE(made.size(), 1);
+        const QString cause = made.first().section(':', 0, 0);
+        QCOMPARE(notices.filter(QRegularExpression("^" + cause + "[: ]")).last(), made.first());
     }
 };
 

@@ -191,8 +191,8 @@ private slots:
     }
 
     // The hour's window and the quarter-hour lockout by the clock: old tries expire, the lockout ends
-    // on time, the right password clears the count, and a damaged file or a clock set back never
-    // makes a lockout longer; a state that cannot be saved fails closed.
+    // on time, the right password clears the count, and a clock set back never makes a lockout
+    // longer; a state that cannot be read or saved fails closed.
     void lockoutRulesByTheClock()
     {
         kalvo::test::IsolatedHome home;
@@ -215,17 +215,39 @@ private slots:
         clock.set(clock.now().addSecs(1));
         QVERIFY(!lockout.lockedOut());
 
-        QFile damaged(file);
-        QVERIFY(damaged.open(QIODevice::WriteOnly));
-        damaged.write("locked_until 99999999999\nwrong x\ngarbage\n");
-        damaged.close();
-        QVERIFY(!lockout.lockedOut());
-        QVERIFY(!lockout.recordWrong());
+        // A lockout time beyond what a lockout lasts (a clock set back) is no lockout.
+        auto writeState = [&file](const QByteArray& text) {
+            QFile state(file);
+            QVERIFY(state.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            state.write(text);
+        };
+        writeState("locked_until 99999999999\n");
+        QVERIFY(!lockout.lockedOut() && lockout.cannotRead().isEmpty());
 
-        // A state that cannot be saved (a folder in the file's place) refuses everyone until it can.
-        QVERIFY(QFile::remove(file) && QDir().mkpath(file));
-        QVERIFY(lockout.lockedOut() && lockout.cannotSave());
+        // State that cannot be read (damaged lines, a folder in the file's place) refuses everyone
+        // and is never written over, not even by a wrong try.
+        const QByteArray damaged = "locked_until " + QByteArray::number(clock.now().toSecsSinceEpoch() + 60) +
+                                   "\nwrong x\ngarbage\n";
+        writeState(damaged);
+        QVERIFY(lockout.lockedOut());
+        QCOMPARE(lockout.cannotRead(), QString("line 2 is damaged"));
+        QVERIFY(!lockout.recordWrong());
+        lockout.recordRight();
+        QFile kept(file);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), damaged);
+        kept.close();
+        QVERIFY(QFile::remove(file) && QDir().mkpath(file + "/inside"));
+        QVERIFY(lockout.lockedOut() && !lockout.cannotRead().isEmpty() && !lockout.cannotSave());
+        QVERIFY(!lockout.recordWrong());
+        QVERIFY(QDir(file + "/inside").exists());
         QVERIFY(QDir(file).removeRecursively());
+
+        // A state that cannot be saved (a folder where its temporary file goes) refuses everyone
+        // until it can.
+        QVERIFY(QDir().mkpath(file + ".tmp"));
+        QVERIFY(lockout.lockedOut() && lockout.cannotSave() && lockout.cannotRead().isEmpty());
+        QVERIFY(QDir(file + ".tmp").removeRecursively());
         QVERIFY(!lockout.lockedOut() && !lockout.cannotSave());
 
         QCOMPARE(RemoteAccess::maskedDigit("7"), QString("x"));

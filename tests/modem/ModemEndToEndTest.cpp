@@ -12,8 +12,10 @@
 #include "mdlReg.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTimer>
 #include <QtTest>
 #include <cmath>
 
@@ -32,6 +34,13 @@ QString modemConf(const std::string& device)
 {
     return QString("[Line0]\nname = Home Line\nprovider = modem\ndevice = %1\n")
         .arg(QString::fromStdString(device));
+}
+
+// Starts the rig and waits until the modem has been set up (the line opens without waiting for it).
+bool startMonitoring(EngineRig& rig)
+{
+    rig.start();
+    return QTest::qWaitFor([&] { return rig.form().statusText() == "Monitoring Home Line"; }, 15000);
 }
 
 } // namespace
@@ -55,8 +64,7 @@ private slots:
         EngineRig rig(Values{{"NumOfRing", "4"}, {"MaxRec", "1"}}, 1.0, modemConf(modem.device()));
         const std::vector<int16_t> greeting = kalvo::sip::test::tone(300, 0.8, 8000);
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", greeting);
-        rig.start();
-        QCOMPARE(rig.form().statusText(), QString("Monitoring Home Line"));
+        QVERIFY(startMonitoring(rig));
 
         Caller caller;
         caller.rings = 8;
@@ -105,7 +113,7 @@ private slots:
                       modemConf(modem.device()));
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav",
                               kalvo::sip::test::tone(300, 8.0, 8000));
-        rig.start();
+        QVERIFY(startMonitoring(rig));
         Caller caller;
         caller.callerId = kalvo::modem::test::messageCallerId("P", "");
         caller.voice = std::vector<int16_t>(8000 * 20, 0);
@@ -127,7 +135,7 @@ private slots:
     {
         ModemSimulator modem;
         EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, modemConf(modem.device()));
-        rig.start();
+        QVERIFY(startMonitoring(rig));
         Caller caller;
         caller.voice = join({std::vector<int16_t>(4000, 0), kalvo::sip::test::tone(700, 20, 9000)});
         modem.call(caller);
@@ -142,7 +150,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.form().statusText().startsWith("Out Of Service: "), 5000);
         QVERIFY2(rig.form().statusText().contains("unplugged"), qPrintable(rig.form().statusText()));
         modem.replug();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("LineInService[LineIndex:0]"), 15000);
+        // The first in-service line came when the line opened.
+        QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().count("LineInService[LineIndex:0]"), 2, 15000);
         QCOMPARE(rig.form().statusText(), QString("Monitoring Home Line"));
     }
 
@@ -156,7 +165,7 @@ private slots:
                       1.0, modemConf(modem.device()));
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav",
                               kalvo::sip::test::tone(300, 2.0, 8000));
-        rig.start();
+        QVERIFY(startMonitoring(rig));
         Caller first;
         first.voice = join({silence(3.5), kalvo::sip::test::tone(700, 2.0, 9000), busyTone(2)});
         first.endEvent = 'b';
@@ -206,7 +215,7 @@ private slots:
         auto logHas = [&](const QString& pattern, const QString& text) {
             return kalvo::test::programLogHas(folder, pattern, text);
         };
-        QTRY_VERIFY_WITH_TIMEOUT(logHas("*_Sys.txt", "LineOpen"), 30000);
+        QTRY_VERIFY_WITH_TIMEOUT(logHas("*_Sys.txt", "LineInService[LineIndex:0]"), 30000);
 
         Caller caller;
         caller.callerId = kalvo::modem::test::formattedCallerId("5551234", "JOHN DOE");
@@ -235,9 +244,70 @@ private slots:
         ModemSimulator modem(model);
         EngineRig rig(Values{}, 1.0, modemConf(modem.device()));
         rig.start();
-        const QString status = rig.form().statusText();
-        QVERIFY2(status.startsWith("Out Of Service: ") && status.contains("no voice mode"),
-                 qPrintable(status));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().statusText().startsWith("Out Of Service: "), 15000);
+        QVERIFY2(rig.form().statusText().contains("no voice mode"), qPrintable(rig.form().statusText()));
+        QVERIFY(rig.form().engine().state().LineIsOpen);
+    }
+
+    // Silence is the owner's setting, not the modem's: 11 s of silence with silence detection off
+    // leave the call going (the caller speaks after it and is recorded), and with it on, 2 s of
+    // silence end the call.
+    void silenceFollowsTheOwnersSettings()
+    {
+        for (const bool drop : {false, true}) {
+            ModemSimulator modem;
+            EngineRig rig(Values{{"NumOfRing", "1"},
+                                 {"MaxRec", "1"},
+                                 {"cDropSilence", drop ? "1" : "0"},
+                                 {"SecSilence", "2"},
+                                 {"ValSilence", "10"}},
+                          1.0, modemConf(modem.device()));
+            kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav",
+                                  kalvo::sip::test::tone(300, 0.5, 8000));
+            QVERIFY(startMonitoring(rig));
+            Caller caller;
+            caller.voice =
+                join({kalvo::modem::test::silence(11), kalvo::sip::test::tone(700, 3, 9000), busyTone(1.5)});
+            caller.endEvent = 'b';
+            modem.call(caller);
+            QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 25000);
+            const QString file = rig.messagesFolder() + rig.records().front().at("Call_Massage_Name");
+            const std::vector<int16_t> message = kalvo::sip::test::readWav(file.toStdString());
+            const QString length = QString::number(double(message.size()) / 8000);
+            if (drop) {
+                QVERIFY2(message.size() < 8000 * 5, qPrintable(length));
+            } else {
+                QVERIFY2(message.size() > 8000 * 10, qPrintable(length));
+                QVERIFY2(share(message, 700, message.size() - 8000 * 4) > 0.3,
+                         "the caller spoke after the silence");
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!modem.offHook(), 5000);
+        }
+    }
+
+    // A modem that answers AT only after 5 s: the window keeps handling events meanwhile (a 50 ms
+    // timer never stalls), the status bar says "Opening line...", and the line then opens.
+    void slowModemLeavesTheWindowResponsive()
+    {
+        ModemModel model;
+        model.startUpMs = 5000;
+        ModemSimulator modem(model);
+        EngineRig rig(Values{}, 1.0, modemConf(modem.device()));
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0, longestGap = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            longestGap = std::max(longestGap, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        ticker.start(50);
+        rig.start();
+        QVERIFY2(clock.elapsed() < 2000, "the start did not wait for the modem");
+        QCOMPARE(rig.form().statusText(), QString("Opening line..."));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.form().statusText(), QString("Monitoring Home Line"), 20000);
+        QVERIFY2(clock.elapsed() > 4000, "the modem was slow");
+        QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
         QVERIFY(rig.form().engine().state().LineIsOpen);
     }
 

@@ -77,9 +77,10 @@ TEST(RulesCommandLine, ImportListExportAndRefusal)
     EXPECT_NE(run.output.find("Exported 3 rules to"), std::string::npos) << run.output;
     QFile exported(out);
     ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
-    EXPECT_EQ(exported.readAll(), QByteArray("number,name,kind,note\r\n+1900*,,block,premium\r\n"
+    // Numbers starting with "+" are written so a spreadsheet shows them as text.
+    EXPECT_EQ(exported.readAll(), QByteArray("number,name,kind,note\r\n'+1900*,,block,premium\r\n"
                                              "withheld,,block,\"no, number\"\r\n"
-                                             "+19005550199,\"Aunt \"\"Jo\"\"\",allow,family\r\n"));
+                                             "'+19005550199,\"Aunt \"\"Jo\"\"\",allow,family\r\n"));
 
     // The same file again adds nothing twice.
     EXPECT_EQ(runKalvo(home.path(), "--rules-import '" + good + "'").status, 0);

@@ -48,7 +48,8 @@ private slots:
         QVERIFY(store.open(rig.programFolder() + "/Calls"));
         QCOMPARE(int(store.rules().size()), 1);
         QCOMPARE(store.rules().front().number, QString("+1 900 555 0100"));
-        QCOMPARE(store.rules().front().note, QString("Robo"));
+        QCOMPARE(store.rules().front().label, QString("Robo")); // a label, not a condition
+        QCOMPARE(store.rules().front().match, kalvo::CallerRule::Match::Number);
 
         const QString bad = rig.programFolder() + "/bad.csv";
         QFile file(bad);

@@ -1,14 +1,14 @@
 // Caller rules on a real SIP call from baresip on 127.0.0.1: a number inside a blocked prefix is
-// refused with 603 before any ring is counted, and an allowed number inside the same prefix is
-// answered; what a raw caller hears first: 603 for every refused caller, ringing for the others.
+// refused with 603 before any ring is counted, and a number inside the same prefix that an
+// imported allow rule names ("Aunt May") is answered, whatever name the caller's network sends;
+// what a raw caller hears first: 603 for every refused caller, ringing for the others.
 #include "AnsweringEngine.h"
 #include "CallerRuleStore.h"
 #include "EngineRig.h"
+#include "RulesCsv.h"
 #include "SipPeers.h"
 
 #include <QtTest>
-
-#include <regex>
 
 using kalvo::CallerRule;
 using kalvo::test::EngineRig;
@@ -30,11 +30,10 @@ private slots:
         rig.start();
         kalvo::CallerRuleStore store;
         QVERIFY2(store.open(rig.programFolder() + "/Calls"), qPrintable(store.lastError()));
-        std::vector<CallerRule> rules(2);
-        rules[0].number = "+1900*";
-        rules[1].number = "+19005550199";
-        rules[1].kind = CallerRule::Kind::Allow;
-        QVERIFY(store.addAll(rules));
+        RulesCsv::ReadResult imported =
+            RulesCsv::read("number,name,kind,note\n+1900*,,block,\n+19005550199,Aunt May,allow,family\n");
+        QVERIFY(imported.ok());
+        QVERIFY(store.addAll(imported.rules));
         const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
 
         {
@@ -53,7 +52,7 @@ private slots:
         QCOMPARE(int(rig.records().size()), 0);
         QCOMPARE(store.rules().at(0).countTotal, 1);
 
-        kalvo::sip::test::Baresip aunt("Aunt", "+19005550199@127.0.0.1>;regint=0",
+        kalvo::sip::test::Baresip aunt("WIRELESS CALLER", "+19005550199@127.0.0.1>;regint=0",
                                        std::vector<int16_t>(8000 * 3, 0));
         aunt.dial(target);
         QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Connected[LineIndex:0]"), 15000);

@@ -1,5 +1,5 @@
 // The caller viewer's rules: design texts, the slide in with its snap, the slide out, the automatic
-// close from tick N+1, the second-open rule and the three choices.
+// close from tick N+1, the second-open rule, the three choices and callers' texts shown as text.
 #include "frmMSG.h"
 #include "TimeBase.h"
 
@@ -54,6 +54,21 @@ private slots:
         }
         QCOMPARE(viewer.Timer1().interval(), 10);
         QCOMPARE(viewer.tmrAutoClose().interval(), 1000);
+    }
+
+    // A caller's name, number and the status are shown as the text they are, markup and all: a
+    // label that rendered "<b>" would be as narrow as the bare word.
+    void callerMarkupShownAsText()
+    {
+        frmMSG viewer(TimeBase::real());
+        const QString markup = "<b>Robo</b> <img src=x> &amp;";
+        viewer.setStatus(markup);
+        viewer.setDetails(markup, markup, markup, markup);
+        for (const char* name : {"lblStatus", "lblCallerName", "lblCallerNumber", "lblCallDate", "lblTime"}) {
+            auto* label = viewer.findChild<QLabel*>(name);
+            QCOMPARE(label->text(), markup);
+            QVERIFY2(label->sizeHint().width() >= label->fontMetrics().horizontalAdvance(markup), name);
+        }
     }
 
     // AnimationFast 0, height 3000 twips: 50 twips a tick, the snap to the top once 2900 twips are

@@ -111,9 +111,10 @@ int main(int argc, char** argv)
         rules[1].number = "withheld";
         rules[1].note = "callers who hide their number";
         rules[2].number = "+19005550199";
-        rules[2].name = "Ada";
+        rules[2].label = "Ada";
         rules[2].kind = kalvo::CallerRule::Kind::Allow;
         rules[2].note = "sister, works at the hotline";
+        rules[3].match = kalvo::CallerRule::Match::Name;
         rules[3].name = "survey";
         rules[3].note = "market research";
         store.addAll(rules);

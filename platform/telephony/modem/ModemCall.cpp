@@ -69,11 +69,10 @@ void ModemSession::onEvent(char code)
         m_events.digit(m_call, code, LINEDIGITMODE_DTMFEND);
         return;
     }
-    const bool tone = code == 'b' || code == 'd';
-    // Silence counts while we listen; during playback the caller may just be listening.
-    const bool silence = code == 's' && m_stream == Stream::Receive;
-    if (tone || silence) {
-        // The tone (or silence) is the last thing heard: it does not belong in the message.
+    // A silence event ('s', from a modem that ignored AT+VSD) ends nothing: the program decides
+    // from the recorded level how long a silence may last.
+    if (code == 'b' || code == 'd') {
+        // The tone is the last thing heard: it does not belong in the message.
         m_line.waveIn().discardHeld();
         m_hangUpEvent = code;
     } else if (code == 'l') {

@@ -64,6 +64,8 @@ ModemChannel::Reply ModemChannel::awaitFinal(milliseconds timeout)
             reply.outcome = Outcome::Gone;
             break;
         }
+        if (givingUp())
+            break;
     }
     m_pending = nullptr;
     if (reply.outcome == Outcome::Gone || reply.final.empty())

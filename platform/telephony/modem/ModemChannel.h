@@ -22,7 +22,8 @@ public:
         std::function<void(const std::string& line)> line; // an unsolicited line (RING, NMBR = ...)
         std::function<void(char code)> event;              // a <DLE> event (<ETX> included)
         std::function<void(const uint8_t* bytes, size_t count)> audio; // voice data during a receive stream
-        std::function<void()> wake; // the line's wake-up descriptor became readable
+        std::function<void()> wake;   // the line's wake-up descriptor became readable
+        std::function<bool()> giveUp; // true: a wait for a result ends at once (the line closes)
     };
 
     enum class Outcome { Ok, Error, Connect, Timeout, Gone };
@@ -48,6 +49,8 @@ public:
     void setReceiving(bool on) { m_receiving = on; }
     bool receiving() const { return m_receiving; }
     bool gone() const { return m_gone; }
+    // Waits are being given up (see Listener::giveUp).
+    bool givingUp() const { return m_listener.giveUp && m_listener.giveUp(); }
     // Bytes written to the port that the kernel has not sent yet.
     size_t unsent() const { return m_unsent.size(); }
 

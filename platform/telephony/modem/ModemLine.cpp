@@ -5,6 +5,7 @@
 #include "ModemWaveDevice.h"
 #include "WaveDeviceTable.h"
 
+#include <algorithm>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -13,11 +14,6 @@ namespace kalvo::modem {
 using namespace kalvo::telephony;
 using kalvo::wave::WaveDeviceTable;
 using kalvo::wave::WaveDirection;
-
-namespace {
-// How long open() waits for the first set-up: a modem answers within a few commands' time.
-constexpr std::chrono::seconds kFirstSetUpWait{20};
-} // namespace
 
 ModemLine::ModemLine(const LineConfig& config, ModemSettings settings, LineEventSink& events)
     : m_events(events), m_settings(std::move(settings)), m_name(config.name), m_deviceId(config.deviceId)
@@ -58,17 +54,26 @@ LineWaveIds ModemLine::waveDevices() const
 
 void ModemLine::open()
 {
-    {
-        std::unique_lock lock(m_mutex);
-        if (m_runState != RunState::Stopped)
-            return;
-        m_runState = RunState::Starting;
-        m_thread = std::thread([this] { ModemSession(*this).run(); });
-        m_changed.wait_for(lock, kFirstSetUpWait, [this] { return m_runState != RunState::Starting; });
-        if (m_runState != RunState::OutOfService)
-            return;
-    }
-    m_events.lineState(LINEDEVSTATE_OUTOFSERVICE);
+    // The port's thread sets the modem up and reports the outcome; a slow modem keeps only that
+    // thread waiting.
+    std::lock_guard lock(m_mutex);
+    if (m_runState != RunState::Stopped)
+        return;
+    m_runState = RunState::Starting;
+    m_thread = std::thread([this] { ModemSession(*this).run(); });
+}
+
+bool ModemLine::opening() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_runState == RunState::Starting;
+}
+
+bool ModemLine::stopping() const
+{
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_commands.begin(), m_commands.end(),
+                       [](const Command& c) { return c.type == Command::Type::Stop; });
 }
 
 void ModemLine::close()
@@ -130,9 +135,10 @@ void ModemLine::setPhase(CallId call, Phase phase)
 {
     std::lock_guard lock(m_mutex);
     m_call = phase == Phase::None ? 0 : call;
+    // The offer is stored twice (before and after the layer gives its id): an answer between stays.
+    if (phase != Phase::Offering || m_phase != Phase::Offering)
+        m_answerPosted = false;
     m_phase = phase;
-    m_answerPosted = false;
-    m_changed.notify_all();
 }
 
 void ModemLine::setService(bool inService, const std::string& reason)
@@ -140,7 +146,6 @@ void ModemLine::setService(bool inService, const std::string& reason)
     std::lock_guard lock(m_mutex);
     m_runState = inService ? RunState::InService : RunState::OutOfService;
     m_reason = inService ? std::string() : reason;
-    m_changed.notify_all();
 }
 
 bool ModemLine::inService(std::string& reason) const
@@ -152,14 +157,14 @@ bool ModemLine::inService(std::string& reason) const
     return false;
 }
 
+// Neither waits for the port's thread. While it is still offering the call it may not have stored
+// the call's id yet (m_call 0): the command then carries the id the layer gave, and the thread checks
+// it when it takes the command, after it has stored it.
 LONG ModemLine::answer(CallId call, RequestId request)
 {
     {
-        std::unique_lock lock(m_mutex);
-        // An application may act on OFFERING before the port's thread has stored the call's id.
-        m_changed.wait_for(lock, std::chrono::seconds(1),
-                           [this] { return m_call != 0 || m_phase == Phase::None; });
-        if (call == 0 || call != m_call)
+        std::lock_guard lock(m_mutex);
+        if (call == 0 || m_phase == Phase::None || (m_call != 0 && call != m_call))
             return LINEERR_INVALCALLHANDLE;
         if (m_phase != Phase::Offering)
             return LINEERR_INVALCALLSTATE;
@@ -171,10 +176,8 @@ LONG ModemLine::answer(CallId call, RequestId request)
 LONG ModemLine::drop(CallId call, RequestId request)
 {
     {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, std::chrono::seconds(1),
-                           [this] { return m_call != 0 || m_phase == Phase::None; });
-        if (call == 0 || call != m_call)
+        std::lock_guard lock(m_mutex);
+        if (call == 0 || m_phase == Phase::None || (m_call != 0 && call != m_call))
             return LINEERR_INVALCALLHANDLE;
         // A modem cannot refuse a ringing call: the application answers and hangs up, or lets it
         // ring. The line's own drops (request 0, on close) still end the call on this side.

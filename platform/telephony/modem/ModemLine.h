@@ -5,7 +5,6 @@
 #include "LineProvider.h"
 #include "ModemSettings.h"
 
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -47,6 +46,8 @@ public:
     kalvo::telephony::LineWaveIds waveDevices() const override;
     // Out of service while the port is missing or its modem unfit; reason says why.
     bool inService(std::string& reason) const override;
+    // Until the first set-up after open() has succeeded or failed.
+    bool opening() const override;
 
     // For the port's thread.
     kalvo::telephony::LineEventSink& events() { return m_events; }
@@ -59,6 +60,8 @@ public:
     void drainWake();
     // Takes the next command; false when none waits.
     bool takeCommand(Command& out);
+    // The line is being closed: waits on the modem may be given up.
+    bool stopping() const;
     void setPhase(kalvo::telephony::CallId call, Phase phase);
     // The port's state after a set-up attempt or a loss: in service, or not with a reason.
     void setService(bool inService, const std::string& reason);
@@ -81,7 +84,6 @@ private:
     int m_wakeFd = -1;
 
     mutable std::mutex m_mutex;
-    mutable std::condition_variable m_changed;
     enum class RunState { Stopped, Starting, InService, OutOfService } m_runState = RunState::Stopped;
     std::string m_reason;
     std::deque<Command> m_commands;

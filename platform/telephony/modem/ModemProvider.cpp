@@ -22,3 +22,11 @@ ModemProvider::createLine(const kalvo::telephony::LineConfig& config, kalvo::tel
 }
 
 } // namespace kalvo::modem
+
+// This provider's entry in the list the build assembles (kalvo_line_provider in CMake).
+namespace kalvo::telephony::providers {
+std::unique_ptr<LineProvider> modem()
+{
+    return std::make_unique<kalvo::modem::ModemProvider>();
+}
+} // namespace kalvo::telephony::providers

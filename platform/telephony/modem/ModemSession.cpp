@@ -22,11 +22,11 @@ void ModemSession::run()
         std::string why;
         if (connect(why)) {
             m_line.setService(true, {});
-            if (!first) {
+            if (!first)
                 std::fprintf(stderr, "kalvo modem: line \"%s\" is ready on %s again\n", m_line.name().c_str(),
                              m_line.settings().device.c_str());
-                m_events.lineState(LINEDEVSTATE_INSERVICE);
-            }
+            // Also the first time: open() did not wait for the set-up.
+            m_events.lineState(LINEDEVSTATE_INSERVICE);
             lastWhy.clear();
             serve();
             if (m_stop)
@@ -35,8 +35,12 @@ void ModemSession::run()
             m_line.setService(false, why);
             m_events.lineState(LINEDEVSTATE_OUTOFSERVICE);
         } else {
-            // Not announced again: open() told of the first failure, a loss was told above.
+            if (m_line.stopping())
+                break; // closed while being set up: nothing to report
             m_line.setService(false, why);
+            // Told when open()'s set-up fails; a retry that fails again is no news.
+            if (first)
+                m_events.lineState(LINEDEVSTATE_OUTOFSERVICE);
         }
         // Said once per reason, not at every retry.
         if (why != lastWhy)
@@ -61,6 +65,7 @@ bool ModemSession::connect(std::string& why)
     listener.event = [this](char code) { onEvent(code); };
     listener.audio = [this](const uint8_t* bytes, size_t count) { onAudio(bytes, count); };
     listener.wake = [this] { m_line.drainWake(); };
+    listener.giveUp = [this] { return m_line.stopping(); };
     m_channel.emplace(m_port, m_line.wakeFd(), std::move(listener));
     if (!setUpModem(*m_channel, m_port, settings, m_profile, why)) {
         m_channel.reset();

@@ -11,22 +11,28 @@ using Outcome = ModemChannel::Outcome;
 namespace {
 
 constexpr milliseconds kCommandTimeout{3000};
+// Setting up runs on the line's thread, so it can wait for a modem that is still starting up; a
+// probe is asked for by someone waiting for the answer.
+constexpr milliseconds kStartUpPatience{10000};
+constexpr milliseconds kProbePatience{2500};
 
 bool ok(ModemChannel& channel, const std::string& command, milliseconds timeout = kCommandTimeout)
 {
     return channel.command(command, timeout).outcome == Outcome::Ok;
 }
 
-// A modem just plugged in (or reset) may miss the first commands.
-bool answersAt(ModemChannel& channel)
+// A modem just plugged in (or reset) may miss the first commands, and one still starting up says
+// nothing for a while: AT is tried once a second until it answers or patience runs out.
+bool answersAt(ModemChannel& channel, milliseconds patience)
 {
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    const auto until = steady_clock::now() + patience;
+    do {
         const auto reply = channel.command("AT", milliseconds(1000));
         if (reply.outcome == Outcome::Ok)
             return true;
-        if (reply.outcome == Outcome::Gone)
+        if (reply.outcome == Outcome::Gone || channel.givingUp())
             return false;
-    }
+    } while (steady_clock::now() < until);
     return false;
 }
 
@@ -48,7 +54,7 @@ bool setUpModem(ModemChannel& channel, SerialPort& port, const ModemSettings& se
                 std::string& why)
 {
     const std::string& device = settings.device;
-    if (!answersAt(channel)) {
+    if (!answersAt(channel, kStartUpPatience)) {
         why = channel.gone() ? device + " closed while being set up"
                              : "the modem at " + device + " does not answer AT";
         return false;
@@ -85,9 +91,10 @@ bool setUpModem(ModemChannel& channel, SerialPort& port, const ModemSettings& se
         why = "the modem at " + device + " refuses its own voice format " + profile.format.name;
         return false;
     }
-    // Silence for 5 s during a recording means nobody is there. No inactivity timer: we send nothing
-    // while recording, and if Kalvo dies the port's closing drops DTR, which puts the modem on-hook.
-    ok(channel, "AT+VSD=128,50");
+    // The modem's own silence detection off: how long a silence ends a call is the owner's setting,
+    // which the program applies to the recorded level as on every line. No inactivity timer: we send
+    // nothing while recording, and if Kalvo dies the port's closing drops DTR (the modem goes on-hook).
+    ok(channel, "AT+VSD=128,0");
     ok(channel, "AT+VIT=0");
     ok(channel, "AT+VLS=0");
     if (channel.gone()) {
@@ -101,7 +108,7 @@ bool setUpModem(ModemChannel& channel, SerialPort& port, const ModemSettings& se
 ProbeResult probeModem(ModemChannel& channel)
 {
     ProbeResult result;
-    result.answers = answersAt(channel);
+    result.answers = answersAt(channel, kProbePatience);
     if (!result.answers)
         return result;
     ok(channel, "ATE0V1");

@@ -129,3 +129,11 @@ std::unique_ptr<LineDevice> SimProvider::createLine(const LineConfig& config, Li
 }
 
 } // namespace kalvo::sim
+
+// This provider's entry in the list the build assembles (kalvo_line_provider in CMake).
+namespace kalvo::telephony::providers {
+std::unique_ptr<LineProvider> sim()
+{
+    return std::make_unique<kalvo::sim::SimProvider>();
+}
+} // namespace kalvo::telephony::providers

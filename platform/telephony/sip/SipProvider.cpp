@@ -22,3 +22,11 @@ SipProvider::createLine(const kalvo::telephony::LineConfig& config, kalvo::telep
 }
 
 } // namespace kalvo::sip
+
+// This provider's entry in the list the build assembles (kalvo_line_provider in CMake).
+namespace kalvo::telephony::providers {
+std::unique_ptr<LineProvider> sip()
+{
+    return std::make_unique<kalvo::sip::SipProvider>();
+}
+} // namespace kalvo::telephony::providers

@@ -1,7 +1,8 @@
 // A voice modem on a pseudo-terminal for tests and benches: it answers the set-up commands (and
 // refuses what the chosen model lacks), rings with caller ID, plays a caller's voice during AT+VRX
 // at real-time pace, captures and decodes what is played during AT+VTX while modelling the modem's
-// playback buffer, sends <DLE> events (keys, busy and dial tone, silence), and can be unplugged.
+// playback buffer, sends <DLE> events (keys, busy and dial tone, and silence as AT+VSD sets it: 5 s
+// until told otherwise, as modems ship), and can be unplugged.
 #pragma once
 
 #include <chrono>
@@ -30,6 +31,7 @@ struct ModemModel
                                         "2,\"4-BIT ADPCM\",4,0,(8000),(0),(0)",
                                         "4,\"G.711U\",8,0,(8000),(0),(0)", "5,\"G.711A\",8,0,(8000),(0),(0)"};
     int answerDelayMs = 0;       // going off-hook takes this long
+    int startUpMs = 0;           // says nothing for this long after the first command (still starting)
     bool noisyAnswer = false;    // line noise arrives before the answer's result code
     size_t bufferSamples = 8192; // the modelled playback buffer (about 1 s)
 };
@@ -131,6 +133,9 @@ private:
     size_t m_eventsSent = 0;
     bool m_endSent = false;
     uint64_t m_voiceAt = 0; // next voice sample to send
+    int m_silenceMs = 5000; // AT+VSD's silence time; 0: no silence detection
+    uint64_t m_quietSamples = 0;
+    std::chrono::steady_clock::time_point m_firstCommand;
     bool m_pendingDle = false;
     bool m_txEnded = false;
     bool m_txStarted = false;

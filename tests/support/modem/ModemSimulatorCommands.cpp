@@ -24,6 +24,10 @@ bool isOneOf(const std::string& name, std::initializer_list<const char*> names)
 void ModemSimulator::commandLine(const std::string& line)
 {
     m_commands.push_back(line);
+    if (m_commands.size() == 1)
+        m_firstCommand = steady_clock::now();
+    if (steady_clock::now() - m_firstCommand < milliseconds(m_model.startUpMs))
+        return;
     std::string rest;
     for (char c : line)
         if (c != ' ')
@@ -117,6 +121,12 @@ bool ModemSimulator::basicCommand(const std::string& command, std::string& reply
         }
         return true;
     }
+    if (name == "+VSD" && !query) {
+        const size_t comma = value.find(',');
+        if (comma != std::string::npos)
+            m_silenceMs = std::atoi(value.c_str() + comma + 1) * 100;
+        return true;
+    }
     if (name == "+VLS") {
         if (!m_model.lineSelect)
             return false;
@@ -188,6 +198,7 @@ takeLine:
     m_ringing = false;
     m_offHookAt = steady_clock::now();
     m_voiceAt = 0;
+    m_quietSamples = 0;
     m_eventsSent = 0;
     m_endSent = false;
     return true;

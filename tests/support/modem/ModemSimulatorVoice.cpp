@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace kalvo::modem::test {
 
@@ -90,8 +91,12 @@ void ModemSimulator::receiveTick()
     if (due < m_voiceAt + 160)
         return;
     std::vector<int16_t> samples;
-    for (uint64_t i = m_voiceAt; i < due; ++i)
+    bool silenceEnds = false;
+    for (uint64_t i = m_voiceAt; i < due; ++i) {
         samples.push_back(i < m_caller.voice.size() ? m_caller.voice[i] : 0);
+        m_quietSamples = std::abs(samples.back()) < 300 ? m_quietSamples + 1 : 0;
+        silenceEnds = silenceEnds || (m_silenceMs > 0 && m_quietSamples == uint64_t(m_silenceMs) * 8);
+    }
     m_voiceAt = due;
     std::vector<uint8_t> bytes;
     kalvo::modem::encodeSamples(codingOf(m_method, m_model.formats), samples.data(), samples.size(), bytes);
@@ -102,6 +107,8 @@ void ModemSimulator::receiveTick()
             shielded.push_back(kDle);
     }
     send(shielded);
+    if (silenceEnds)
+        send(std::string{kDle, 's'});
 }
 
 void ModemSimulator::transmitData(const uint8_t* bytes, size_t count)

@@ -144,9 +144,12 @@ bool ModemLineDialog::save(QString* reason)
     return why.isEmpty();
 }
 
-void ModemLineDialog::install()
-{
-    kalvo::telephony::installLineDialog<ModemLineDialog>("modem");
-}
-
 } // namespace kalvo::modem
+
+// This dialog's entry in the list the build assembles (kalvo_line_provider in CMake).
+namespace kalvo::telephony::dialogs {
+void modem()
+{
+    installLineDialog<kalvo::modem::ModemLineDialog>("modem");
+}
+} // namespace kalvo::telephony::dialogs

@@ -24,9 +24,6 @@ public:
     ModemLineDialog(const kalvo::telephony::LineConfig& line, std::string configPath,
                     QWidget* parent = nullptr);
 
-    // Makes this the dialog the telephony layer shows for modem lines (lineConfigDialog).
-    static void install();
-
     // Checks the fields and writes them; false with the reason shown in the dialog (and returned).
     bool save(QString* reason = nullptr);
     // Asks the modem on the chosen port what it is and shows the answer; the text shown.

@@ -39,16 +39,19 @@ SimLineDialog::SimLineDialog(const kalvo::telephony::LineConfig& line, const std
     resize(420, sizeHint().height());
 }
 
-void SimLineDialog::install()
-{
-    kalvo::telephony::setLineConfigDialog(
-        "sim", [](const kalvo::telephony::LineConfig& line, const std::string& path) -> long {
-            QWidget* owner = QApplication::activeModalWidget();
-            if (!owner)
-                owner = QApplication::activeWindow();
-            SimLineDialog(line, path, owner).exec();
-            return 1;
-        });
-}
-
 } // namespace kalvo::sim
+
+// This dialog's entry in the list the build assembles (kalvo_line_provider in CMake).
+namespace kalvo::telephony::dialogs {
+void sim()
+{
+    // It only shows the settings: whatever the user does, nothing was saved.
+    setLineConfigDialog("sim", [](const LineConfig& line, const std::string& path) -> long {
+        QWidget* owner = QApplication::activeModalWidget();
+        if (!owner)
+            owner = QApplication::activeWindow();
+        kalvo::sim::SimLineDialog(line, path, owner).exec();
+        return 1;
+    });
+}
+} // namespace kalvo::telephony::dialogs

@@ -15,9 +15,6 @@ class SimLineDialog : public QDialog
 public:
     SimLineDialog(const kalvo::telephony::LineConfig& line, const std::string& configPath,
                   QWidget* parent = nullptr);
-
-    // Makes this the dialog the telephony layer shows for simulated lines (lineConfigDialog).
-    static void install();
 };
 
 } // namespace kalvo::sim

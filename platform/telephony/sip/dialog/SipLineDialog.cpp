@@ -306,9 +306,12 @@ bool SipLineDialog::save(QString* reason)
     return why.isEmpty();
 }
 
-void SipLineDialog::install()
-{
-    kalvo::telephony::installLineDialog<SipLineDialog>("sip");
-}
-
 } // namespace kalvo::sip
+
+// This dialog's entry in the list the build assembles (kalvo_line_provider in CMake).
+namespace kalvo::telephony::dialogs {
+void sip()
+{
+    installLineDialog<kalvo::sip::SipLineDialog>("sip");
+}
+} // namespace kalvo::telephony::dialogs

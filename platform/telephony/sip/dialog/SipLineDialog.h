@@ -26,9 +26,6 @@ public:
     SipLineDialog(const kalvo::telephony::LineConfig& line, std::string configPath,
                   QWidget* parent = nullptr);
 
-    // Makes this the dialog the telephony layer shows for SIP lines (lineConfigDialog).
-    static void install();
-
     // Checks the fields and writes them; false with the reason shown in the dialog (and returned)
     // when a field is wrong or the file cannot be written.
     bool save(QString* reason = nullptr);

@@ -169,9 +169,9 @@ MessageFolderMove::Result MessageFolderMove::move(kalvo::CallDatabase& database,
     for (int record = 1; record <= count; ++record) {
         const bool ok = trap.step([&] {
             database.MoveTo(record);
-            if (database.GetField("Type") == QLatin1String("-1"))
+            if (database.GetField(kalvo::CallField::Type) == QLatin1String("-1"))
                 return;
-            const QString name = database.GetField("Call_Massage_Name");
+            const QString name = database.GetField(kalvo::CallField::MessageName);
             // A message kept outside the messages folder stays where it is.
             if (name.startsWith('/'))
                 return;
