@@ -1,6 +1,6 @@
 // Who is calling, as the line reported it: the number and the name, each given or missing, and why
-// a missing one is missing. The texts the program shows and stores ("UNKNOWN", "Private", "Out of
-// area") are made from it here and nowhere else.
+// a missing one is missing. The texts the program shows and stores for a caller (for one nobody
+// knows, "Private", "Out of area") are made from it here and nowhere else.
 #pragma once
 
 #include <QString>
