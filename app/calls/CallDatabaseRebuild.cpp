@@ -2,6 +2,7 @@
 #include "CallDatabaseRebuild.h"
 
 #include "CallStore.h"
+#include "CallerIdentity.h"
 #include "DamagedCallsReader.h"
 #include "LocaleText.h"
 #include "MessageStore.h"
@@ -139,8 +140,8 @@ QList<CallDatabaseRebuild::Call> CallDatabaseRebuild::unlistedMessages(const QSt
             if (QString(date).replace('/', '-') != name.captured(1))
                 date = name.captured(1).replace('-', '/');
             Call call;
-            call.fields = {QStringLiteral("UNKNOWN"),
-                           QStringLiteral("UNKNOWN"),
+            call.fields = {CallerIdentity().nameText(),
+                           CallerIdentity().numberText(),
                            name.captured(2).replace('-', ':'),
                            date,
                            messageFile,

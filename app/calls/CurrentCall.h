@@ -1,12 +1,16 @@
 // The call being handled: what the call record, the caller viewer and the actions are built from.
 #pragma once
 
+#include "CallerIdentity.h"
+
 #include <QString>
 
 struct CurrentCall
 {
-    QString CallerName = QStringLiteral("UNKNOWN");
-    QString CallerNumber = QStringLiteral("UNKNOWN");
+    CallerIdentity caller; // who calls, as the line said
+    // The caller's texts as stored and shown, made from caller by setCaller.
+    QString CallerName = CallerIdentity().nameText();
+    QString CallerNumber = CallerIdentity().numberText();
     QString CallDate;      // locale short date when the call was signalled
     QString CallTime;      // locale time with seconds when the call was signalled
     QString RingsAtAnswer; // decimal ring number at which the line was answered; empty if never
@@ -15,4 +19,11 @@ struct CurrentCall
     QString MessageFile;
     QString MessageLength = QStringLiteral("0");
     bool GotMessage = false; // a message file was written for this call
+
+    void setCaller(const CallerIdentity& identity)
+    {
+        caller = identity;
+        CallerName = identity.nameText();
+        CallerNumber = identity.numberText();
+    }
 };

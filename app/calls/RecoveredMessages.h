@@ -1,6 +1,6 @@
 // Recordings cut short by a crash or a kill: while a message is recorded, the caller's details wait
 // beside its spool file; at the next start each interrupted recording becomes a call in the call
-// database, with those details (or "UNKNOWN"), its audio up to the interruption, unread.
+// database, with those details (or the unknown caller's texts), its audio up to the interruption, unread.
 #pragma once
 
 #include <QString>

@@ -224,12 +224,13 @@ void frmRules::newRule()
 void frmRules::prefill(bool allow, const QString& callerName, const QString& callerNumber)
 {
     newRule();
-    const bool withheld = RuleMatcher::isWithheld(callerNumber);
+    const CallerIdentity caller = CallerIdentity::fromText(callerName, callerNumber);
+    const bool withheld = caller.noNumber();
     m_withheld->setChecked(withheld);
     m_number->setText(withheld ? QString() : callerNumber);
     m_kind->setCurrentIndex(allow ? 1 : 0);
     // The caller's name says who this is; the rule itself decides by the number only.
-    if (callerName != QLatin1String("UNKNOWN"))
+    if (caller.name)
         m_name->setText(callerName);
 }
 

@@ -26,8 +26,8 @@ public:
     frmRules(const QString& callsFolder, QWidget* parent = nullptr);
 
     // Prefills the editor with a new number rule for a caller (the call list's "Block this number"
-    // and "Always allow this number"), the caller's name as its label; "UNKNOWN" or an empty number
-    // becomes a "no number" rule.
+    // and "Always allow this number"), the caller's name as its label; a caller without a number
+    // (as the call record shows it) becomes a "no number" rule.
     void prefill(bool allow, const QString& callerName, const QString& callerNumber);
 
 private:

@@ -48,7 +48,7 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.Announced = false;
     state.Blocked = false;
     state.RuleCounted = false;
-    state.RingsSeen = 0;
+    state.Accepted = false;
     state.GreetingPlaying = false;
     state.BeepPlaying = false;
     state.RemotePlaying = false;
@@ -60,7 +60,7 @@ void CallFlow::TapiInComeCall(int lineIndex)
     });
     m_context.status("InComing Call");
     // The ring sound and the caller viewer wait for the caller's identity (which every line sends
-    // right after the call, before its first ring): a caller the rules refuse gets neither.
+    // right after the call, as far as it knows it then): a caller the rules refuse gets neither.
 }
 
 void CallFlow::announceCall()
@@ -88,14 +88,16 @@ void CallFlow::announceCall()
 bool CallFlow::applyCallerRules(int lineIndex)
 {
     EngineState& state = m_context.state;
-    if (!m_rules || !state.InCall || state.Blocked || m_context.tapi.LineConnected(lineIndex))
+    if (!state.InCall || state.Blocked || m_context.tapi.LineConnected(lineIndex))
         return state.Blocked;
-    // Some lines learn the caller's identity between the first and the second ring: a caller with
-    // no identity at all is taken for one without a number only from the second ring on.
-    if (state.call.CallerNumber == QLatin1String("UNKNOWN") &&
-        state.call.CallerName == QLatin1String("UNKNOWN") && state.RingsSeen < 2)
+    // A line that may still learn who calls is asked again when it has.
+    if (!state.call.caller.settled())
         return false;
-    const RuleMatcher::Decision decision = m_rules->check(state.call.CallerName, state.call.CallerNumber);
+    if (!m_rules) {
+        letRing(lineIndex);
+        return false;
+    }
+    const RuleMatcher::Decision decision = m_rules->check(state.call.caller);
     if (decision.ruleId != 0 && !state.RuleCounted) {
         state.RuleCounted = true;
         m_rules->count(decision.ruleId, m_context.clock.now().date());
@@ -104,8 +106,10 @@ bool CallFlow::applyCallerRules(int lineIndex)
         m_context.tellSolved("rules");
     else
         m_context.tellProblem("rules", "Caller rules: " + m_rules->error());
-    if (!decision.blocked())
+    if (!decision.blocked()) {
+        letRing(lineIndex);
         return false;
+    }
     state.Blocked = true;
     state.DoNotAnswer = true;
     const QString caller = state.call.CallerName + ":" + state.call.CallerNumber;
@@ -118,14 +122,24 @@ bool CallFlow::applyCallerRules(int lineIndex)
     return true;
 }
 
+void CallFlow::letRing(int lineIndex)
+{
+    // Best effort: a line that always rings has nothing to do, and says so.
+    EngineState& state = m_context.state;
+    if (state.Accepted)
+        return;
+    state.Accepted = true;
+    try {
+        m_context.tapi.LineAccept(lineIndex);
+    } catch (...) {
+    }
+}
+
 void CallFlow::TapiRing(int lineIndex, int ringNumber)
 {
     // A refused caller's rings are not counted; a call whose identity never came is announced now.
     EngineState& state = m_context.state;
     if (state.Blocked)
-        return;
-    state.RingsSeen = ringNumber;
-    if (ringNumber >= 2 && state.call.CallerNumber == QLatin1String("UNKNOWN") && applyCallerRules(lineIndex))
         return;
     announceCall();
     ErrorTrap trap("ErrTapiRing ", [this](const QString& l) { logLine(l); });
@@ -159,10 +173,10 @@ void CallFlow::TapiCallerID(int lineIndex, const QString& callerName, const QStr
     // Caller identification is best effort: its errors are ignored.
     try {
         EngineState& state = m_context.state;
-        logLine("CallerID" + tag(lineIndex) + "->" + callerName + "-" + callerNumber);
+        state.call.setCaller(
+            CallerIdentity::fromLine(callerName, callerNumber, m_context.tapi.LineCallerIDFlags(lineIndex)));
+        logLine("CallerID" + tag(lineIndex) + "->" + state.call.CallerName + "-" + state.call.CallerNumber);
         m_context.status("Caller ID Information");
-        state.call.CallerName = callerName;
-        state.call.CallerNumber = callerNumber;
         if (applyCallerRules(lineIndex))
             return;
         announceCall();

@@ -70,6 +70,8 @@ private:
     // Asks the caller rules about the offered call; a blocked caller is refused. @return true when
     // the call was blocked.
     bool applyCallerRules(int lineIndex);
+    // Tells the line the offered call may ring, once per call.
+    void letRing(int lineIndex);
     // Refuses the offered call; a line that cannot refuse answers and hangs up when answerWhenCannot,
     // else the call is left to ring.
     void refuseOffered(bool answerWhenCannot);

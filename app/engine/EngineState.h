@@ -31,7 +31,7 @@ struct EngineState
     bool Announced = false; // the ring sound and the caller viewer were given for this call
     bool Blocked = false;   // a caller rule refused this call: nothing more is done for it
     bool RuleCounted = false;
-    int32_t RingsSeen = 0; // the last ring number of the offered call
+    bool Accepted = false; // the line was told to let this call ring
     QString DigitBuffer;
     int32_t WrongPasswords = 0; // remote-access tries refused during this call
     int32_t RecordSeconds = 0;

@@ -21,6 +21,8 @@ public:
     static constexpr int kPrivilegeOwner = 4;      // LINECALLPRIVILEGE_OWNER
     static constexpr int kMediaAutomatedVoice = 8; // LINEMEDIAMODE_AUTOMATEDVOICE
     static constexpr int kWaveIn = 1;              // the device class WAVEIN
+    static constexpr int kCallerIdName = 0x4;      // LINECALLPARTYID_NAME
+    static constexpr int kCallerIdAddress = 0x8;   // LINECALLPARTYID_ADDRESS
 
     using QObject::QObject;
     ~LineControl() override = default;
@@ -40,6 +42,19 @@ public:
     // Answers or drops the line's call: a positive request identifier or a negative error.
     virtual int LineAnswer(int lineIndex) = 0;
     virtual int LineDrop(int lineIndex) = 0;
+    // Lets the offered call ring (a line that can tell the caller only now does so).
+    virtual int LineAccept(int lineIndex)
+    {
+        (void)lineIndex;
+        return 0;
+    }
+    // The caller-ID flags (LINECALLPARTYID_) that came with the last CallerID event; a line that
+    // says nothing more gives the name and number as they came.
+    virtual int LineCallerIDFlags(int lineIndex)
+    {
+        (void)lineIndex;
+        return kCallerIdName | kCallerIdAddress;
+    }
     // Switches touch-tone reporting (MonitorDigit) on or off.
     virtual int LineMonitorDigits(int lineIndex, bool on) = 0;
     // The line's wave device ids.

@@ -19,7 +19,10 @@ constexpr int kAfterMailSentMs = 3000;
 // The caller as the user knows them: the name, else the number.
 QString callerOf(const CurrentCall& call)
 {
-    if (!call.CallerName.isEmpty() && call.CallerName != QLatin1String("UNKNOWN"))
+    const CallerIdentity& caller = call.caller;
+    const bool giveReason = caller.absence == CallerIdentity::Absence::Withheld ||
+                            caller.absence == CallerIdentity::Absence::Unavailable;
+    if (caller.name ? !caller.name->isEmpty() : giveReason)
         return call.CallerName;
     return call.CallerNumber.isEmpty() ? QStringLiteral("an unknown caller") : call.CallerNumber;
 }

@@ -83,6 +83,16 @@ int TapiLineControl::LineAnswer(int lineIndex)
     return m_control->LineAnswer(lineIndex);
 }
 
+int TapiLineControl::LineAccept(int lineIndex)
+{
+    return m_control->LineAccept(lineIndex);
+}
+
+int TapiLineControl::LineCallerIDFlags(int lineIndex)
+{
+    return m_control->LineCallerIDFlags(lineIndex);
+}
+
 int TapiLineControl::LineDrop(int lineIndex)
 {
     return m_control->LineDrop(lineIndex);

@@ -35,6 +35,8 @@ public:
     int LineShutdown(int lineIndex) override;
     int LineDialogLineConfig(int lineIndex) override;
     int LineAnswer(int lineIndex) override;
+    int LineAccept(int lineIndex) override;
+    int LineCallerIDFlags(int lineIndex) override;
     int LineDrop(int lineIndex) override;
     int LineMonitorDigits(int lineIndex, bool on) override;
     int LineGetWaveOutID(int lineIndex) override;

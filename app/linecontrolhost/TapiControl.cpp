@@ -226,6 +226,14 @@ QString TapiControl::LineInService(int LineIndex)
     std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
     return QString::fromStdString(invoke(DISPID_LineInService, arguments).strVal);
 }
+int TapiControl::LineAccept(int LineIndex)
+{
+    return callLong(DISPID_LineAccept, {Variant::fromLong(LineIndex)});
+}
+int TapiControl::LineCallerIDFlags(int LineIndex)
+{
+    return callLong(DISPID_LineCallerIDFlags, {Variant::fromLong(LineIndex)});
+}
 bool TapiControl::LineOpening(int LineIndex)
 {
     std::vector<Variant> arguments{Variant::fromLong(LineIndex)};

@@ -41,6 +41,8 @@ public:
     QString LineInService(int LineIndex);
     bool LineOpening(int LineIndex);
     int LineAnswer(int LineIndex);
+    int LineAccept(int LineIndex);
+    int LineCallerIDFlags(int LineIndex);
     int LineDrop(int LineIndex);
     int LineMakeCall(int LineIndex, const QString& Number);
     int LineGenerateDigits(int LineIndex, const QString& Digits);

@@ -1,6 +1,7 @@
 // Showing the current call as the caller window, a desktop notification, or both.
 #include "CallAnnouncer.h"
 
+#include "CallerIdentity.h"
 #include "DesktopNotifications.h"
 
 #include <QGuiApplication>
@@ -77,7 +78,8 @@ void CallAnnouncer::newCall()
     m_updateQueued = false;
     m_choicesOn = true;
     m_status.clear();
-    m_name = m_number = QStringLiteral("UNKNOWN");
+    m_name = CallerIdentity().nameText();
+    m_number = CallerIdentity().numberText();
     m_date.clear();
     m_time.clear();
     m_messagePath.clear();

@@ -28,11 +28,11 @@ bool CallerRules::refresh()
     return true;
 }
 
-RuleMatcher::Decision CallerRules::check(const QString& callerName, const QString& callerNumber)
+RuleMatcher::Decision CallerRules::check(const CallerIdentity& caller)
 {
     if (!refresh())
         return {};
-    return m_matcher.decide(callerName, callerNumber);
+    return m_matcher.decide(caller);
 }
 
 void CallerRules::count(qint64 ruleId, const QDate& day)

@@ -17,7 +17,7 @@ public:
 
     // The verdict for a caller, after the rules were brought up to date. A store that cannot be
     // read lets every call through; error() then says why.
-    RuleMatcher::Decision check(const QString& callerName, const QString& callerNumber);
+    RuleMatcher::Decision check(const CallerIdentity& caller);
     // Counts one call the rule decided, on day.
     void count(qint64 ruleId, const QDate& day);
     // What a line that cannot refuse does with a blocked caller.

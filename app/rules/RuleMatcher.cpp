@@ -15,14 +15,6 @@ QString RuleMatcher::normalNumber(const QString& number)
     return out;
 }
 
-bool RuleMatcher::isWithheld(const QString& callerNumber)
-{
-    static const QStringList words = {"unknown",    "anonymous",   "private", "withheld",
-                                      "restricted", "unavailable", "blocked"};
-    const QString normal = normalNumber(callerNumber);
-    return normal.isEmpty() || words.contains(normal);
-}
-
 QString RuleMatcher::ruleError(const kalvo::CallerRule& rule)
 {
     const QString trimmed = rule.number.trimmed();
@@ -91,18 +83,18 @@ void RuleMatcher::take(const std::vector<Entry>* entries, const QString& name, D
     }
 }
 
-RuleMatcher::Decision RuleMatcher::decide(const QString& callerName, const QString& callerNumber) const
+RuleMatcher::Decision RuleMatcher::decide(const CallerIdentity& caller) const
 {
     Decision allow{Decision::Verdict::Allow, 0};
     Decision block{Decision::Verdict::Block, 0};
     if (m_size == 0)
         return {};
     // The caller's name is only a name when caller identification gave one.
-    const QString name = callerName == QLatin1String("UNKNOWN") ? QString() : callerName;
-    if (isWithheld(callerNumber)) {
+    const QString name = caller.name.value_or(QString());
+    const QString number = caller.noNumber() ? QString() : normalNumber(*caller.number);
+    if (number.isEmpty()) {
         take(&m_withheld, name, allow, block);
     } else {
-        const QString number = normalNumber(callerNumber);
         const auto exact = m_exact.constFind(number);
         take(exact == m_exact.cend() ? nullptr : &*exact, name, allow, block);
         for (const int length : m_prefixLengths) {

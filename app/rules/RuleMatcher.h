@@ -3,6 +3,7 @@
 // label plays no part.
 #pragma once
 
+#include "CallerIdentity.h"
 #include "CallerRuleStore.h"
 
 #include <QHash>
@@ -29,14 +30,10 @@ public:
 
     // The verdict for a caller: allow when any allow rule matches, else block when a block rule
     // does, else none. Costs a few hash look-ups, whatever the number of rules.
-    Decision decide(const QString& callerName, const QString& callerNumber) const;
+    Decision decide(const CallerIdentity& caller) const;
 
     // A number as rules compare it: without spaces, dashes, dots, slashes and brackets, in lower case.
     static QString normalNumber(const QString& number);
-    // True for a caller whose number is not given: empty, "UNKNOWN" (no caller id) or a word that
-    // networks send for a hidden number ("anonymous", "private", "withheld", "restricted",
-    // "unavailable").
-    static bool isWithheld(const QString& callerNumber);
     // What is wrong with a rule as the user gave it, or an empty text.
     static QString ruleError(const kalvo::CallerRule& rule);
 

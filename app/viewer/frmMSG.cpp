@@ -1,6 +1,7 @@
 // The caller viewer window.
 #include "frmMSG.h"
 
+#include "CallerIdentity.h"
 #include "TimeBase.h"
 
 #include <QEvent>
@@ -92,8 +93,8 @@ void frmMSG::buildForm()
     QFont bold = m_lblStatus->font();
     bold.setBold(true);
     m_lblStatus->setFont(bold);
-    m_lblCallerName = newLabel("lblCallerName", "UNKNOWN");
-    m_lblCallerNumber = newLabel("lblCallerNumber", "UNKNOWN");
+    m_lblCallerName = newLabel("lblCallerName", CallerIdentity().nameText());
+    m_lblCallerNumber = newLabel("lblCallerNumber", CallerIdentity().numberText());
     m_lblCallDate = newLabel("lblCallDate", QString());
     m_lblTime = newLabel("lblTime", QString());
     m_lblMessagePath = newLabel("lblMessagePath", "MessagePath");
@@ -177,8 +178,8 @@ void frmMSG::Form_Load()
     m_seconds = 0;
     m_secondsLimit = 0;
     m_lblStatus->setText("Kalvo");
-    m_lblCallerName->setText("UNKNOWN");
-    m_lblCallerNumber->setText("UNKNOWN");
+    m_lblCallerName->setText(CallerIdentity().nameText());
+    m_lblCallerNumber->setText(CallerIdentity().numberText());
     m_lblCallDate->clear();
     m_lblTime->clear();
     m_lblMessagePath->setText("MessagePath");

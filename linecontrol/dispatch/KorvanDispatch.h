@@ -179,6 +179,13 @@ enum TapiDispId : int32_t {
     // LineOpening(LineIndex) -> Boolean: True while the open line is still reaching its device (a
     // modem being set up); a LineState event follows when it is in or out of service.
     DISPID_LineOpening = 0x6003002A,
+    // LineCallerIDFlags(LineIndex) -> Long: the LINECALLPARTYID_ flags of the caller identification
+    // read for the latest CallerID event (0 before one, or when it could not be read): which of name
+    // and number it gave, and why a missing one is missing (BLOCKED, OUTOFAREA, UNAVAIL, UNKNOWN).
+    DISPID_LineCallerIDFlags = 0x6003002B,
+    // LineAccept(LineIndex) -> Long TAPI code: lets the offered call ring; a line that tells the
+    // caller it rings (a SIP line's 180) does so only now, or after a short wait of its own.
+    DISPID_LineAccept = 0x6003002C,
 };
 
 // ---- Dispatch identifiers of __Tapi (events) ----

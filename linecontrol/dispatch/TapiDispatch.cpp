@@ -297,7 +297,9 @@ int32_t TapiDispatch::call(int32_t dispId, std::vector<Variant>& args, Variant& 
         result = Variant::fromLong(dispId == DISPID_PhoneInitialize ? c.PhoneInitialize() : c.NumOfPhones());
         return S_OK;
     case DISPID_LineDrop:
+    case DISPID_LineAccept:
     case DISPID_LineAnswer:
+    case DISPID_LineCallerIDFlags:
     case DISPID_lineSetTerminal:
     case DISPID_LineShutdown:
     case DISPID_LineClose:
@@ -324,6 +326,12 @@ int32_t TapiDispatch::callWithIndex(int32_t dispId, int32_t index, Variant& resu
         break;
     case DISPID_LineAnswer:
         result = Variant::fromLong(c.LineAnswer(index));
+        break;
+    case DISPID_LineAccept:
+        result = Variant::fromLong(c.LineAccept(index));
+        break;
+    case DISPID_LineCallerIDFlags:
+        result = Variant::fromLong(c.LineCallerIDFlags(index));
         break;
     case DISPID_lineSetTerminal:
         c.lineSetTerminal(index);

@@ -100,10 +100,12 @@ void Tapi::readCallerId(HCALL hCall, std::string& name, std::string& number)
 {
     m_lastCallerNumber.clear();
     m_lastCallerName.clear();
+    m_lastCallerIdFlags = 0;
     CallInfoBuffer info;
     if (lineGetCallInfo(hCall, info.get()) != 0)
         return;
     const LINECALLINFO& fixed = *info.get();
+    m_lastCallerIdFlags = fixed.dwCallerIDFlags;
     if (fixed.dwCallerIDFlags & LINECALLPARTYID_ADDRESS) {
         m_lastCallerNumber = info.text(fixed.dwCallerIDOffset, fixed.dwCallerIDSize);
         number = m_lastCallerNumber;

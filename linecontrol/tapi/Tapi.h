@@ -48,6 +48,7 @@ public:
     bool LineOpening(int32_t lineIndex);
 
     // ---- Call operations ----
+    int32_t LineAccept(int32_t lineIndex);
     int32_t LineAnswer(int32_t lineIndex);
     int32_t LineDrop(int32_t lineIndex);
     int32_t LineMakeCall(int32_t lineIndex, const std::string& number);
@@ -58,6 +59,8 @@ public:
     // Fills callInfo from the call's information and the last caller id. @return the code; callInfo
     // is untouched on failure.
     int32_t LineGetCallInf(int32_t lineIndex, CallInf& callInfo);
+    // The caller-ID flags read with the last CallerID event (the line index is only checked).
+    int32_t LineCallerIDFlags(int32_t lineIndex);
 
     // ---- Devices, phones, dialogs ----
     // @return "" or the error text of the first failing step; deviceType is filled as far as it got.
@@ -99,6 +102,7 @@ private:
     int32_t m_apiVersion = 0;
     std::string m_lastCallerNumber;
     std::string m_lastCallerName;
+    DWORD m_lastCallerIdFlags = 0;
     HPHONEAPP m_hPhoneApp = 0;
     int32_t m_numPhones = 0;
 };

@@ -28,6 +28,17 @@ QString timeWithSeconds(const QTime& time)
 
 } // namespace
 
+int32_t Tapi::LineAccept(int32_t lineIndex)
+{
+    return lineAccept(m_table.line(lineIndex).hCall, "", 0);
+}
+
+int32_t Tapi::LineCallerIDFlags(int32_t lineIndex)
+{
+    (void)m_table.line(lineIndex);
+    return static_cast<int32_t>(m_lastCallerIdFlags);
+}
+
 int32_t Tapi::LineAnswer(int32_t lineIndex)
 {
     return lineAnswer(m_table.line(lineIndex).hCall, "", 0);

@@ -47,6 +47,7 @@ public:
                const char* deviceClass);
     LONG getLineDevStatus(HLINE line, LINEDEVSTATUS* status);
     LONG answer(HCALL call);
+    LONG accept(HCALL call);
     LONG drop(HCALL call);
     LONG makeCall(HLINE line, HCALL* call, const char* address);
     LONG deallocateCall(HCALL call);

@@ -8,10 +8,12 @@ namespace kalvo::telephony {
 
 namespace {
 
-// One party's identity in LINECALLINFO: its number and name where known, UNKNOWN when neither is.
+// One party's identity in LINECALLINFO: its number and name where known, and why a part is
+// missing (absence: LINECALLPARTYID_BLOCKED, _OUTOFAREA, _UNAVAIL or _UNKNOWN; 0 says nothing,
+// and a party with neither part is then UNKNOWN).
 void addPartyId(VarStructWriter& w, const std::optional<std::string>& number,
-                const std::optional<std::string>& name, DWORD& flags, DWORD& size, DWORD& offset,
-                DWORD& nameSize, DWORD& nameOffset)
+                const std::optional<std::string>& name, DWORD absence, DWORD& flags, DWORD& size,
+                DWORD& offset, DWORD& nameSize, DWORD& nameOffset)
 {
     if (number) {
         flags |= LINECALLPARTYID_ADDRESS;
@@ -21,6 +23,8 @@ void addPartyId(VarStructWriter& w, const std::optional<std::string>& number,
         flags |= LINECALLPARTYID_NAME;
         w.addString(*name, nameSize, nameOffset);
     }
+    if (absence && (!number || !name))
+        flags |= absence;
     if (!flags)
         flags = LINECALLPARTYID_UNKNOWN;
 }
@@ -61,6 +65,12 @@ LONG Layer::answer(HCALL call)
     return ownerCallRequest(
         call, [](DWORD state) { return state == LINECALLSTATE_OFFERING || state == LINECALLSTATE_ACCEPTED; },
         &LineDevice::answer);
+}
+
+LONG Layer::accept(HCALL call)
+{
+    return ownerCallRequest(
+        call, [](DWORD state) { return state == LINECALLSTATE_OFFERING; }, &LineDevice::accept);
 }
 
 LONG Layer::drop(HCALL call)
@@ -269,9 +279,10 @@ LONG Layer::getCallInfo(HCALL call, LINECALLINFO* info)
         else
             ++info->dwNumMonitors;
     }
-    addPartyId(w, data.callerNumber, data.callerName, info->dwCallerIDFlags, info->dwCallerIDSize,
-               info->dwCallerIDOffset, info->dwCallerIDNameSize, info->dwCallerIDNameOffset);
-    addPartyId(w, data.calledNumber, data.calledName, info->dwCalledIDFlags, info->dwCalledIDSize,
+    addPartyId(w, data.callerNumber, data.callerName, data.callerAbsence, info->dwCallerIDFlags,
+               info->dwCallerIDSize, info->dwCallerIDOffset, info->dwCallerIDNameSize,
+               info->dwCallerIDNameOffset);
+    addPartyId(w, data.calledNumber, data.calledName, 0, info->dwCalledIDFlags, info->dwCalledIDSize,
                info->dwCalledIDOffset, info->dwCalledIDNameSize, info->dwCalledIDNameOffset);
     if (!data.displayableAddress.empty())
         w.addString(data.displayableAddress, info->dwDisplayableAddressSize,

@@ -61,6 +61,10 @@ struct CallData
     DWORD reason = LINECALLREASON_DIRECT;
     std::optional<std::string> callerNumber;
     std::optional<std::string> callerName;
+    // Why the caller's number (or, with a number, its name) is missing: LINECALLPARTYID_BLOCKED
+    // (withheld by the caller), _OUTOFAREA (the network could not give it), _UNAVAIL (none sent for
+    // this call) or _UNKNOWN (not known yet: the line may still send it).
+    DWORD callerAbsence = LINECALLPARTYID_UNKNOWN;
     std::optional<std::string> calledNumber;
     std::optional<std::string> calledName;
     std::string displayableAddress;
@@ -132,6 +136,16 @@ public:
     // Answers the offered call. @return 0 when accepted (finish with completeRequest(request, ...),
     // then callState CONNECTED), or a negative LINEERR_ code returned to the application at once.
     virtual LONG answer(CallId call, RequestId request) = 0;
+
+    // The application lets the offered call ring (lineAccept): a line that tells the caller it
+    // rings only now does so here, and reports ACCEPTED. Same result rules as answer; a line that
+    // always rings keeps the default.
+    virtual LONG accept(CallId call, RequestId request)
+    {
+        (void)call;
+        (void)request;
+        return LINEERR_OPERATIONUNAVAIL;
+    }
 
     // Drops the call (DISCONNECTED, then IDLE). Same result rules as answer. request 0 is the
     // layer's own drop when the call's last owner closes its line or shuts down: do it at once, no

@@ -80,6 +80,11 @@ LONG lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* lpLineDevStatus);
  * (INVALCALLHANDLE, NOTOWNER, INVALCALLSTATE ...). */
 LONG lineAnswer(HCALL hCall, const char* lpsUserUserInfo, DWORD dwSize);
 
+/* Lets an offered call ring (owner only): a line that tells the caller it rings only once the
+ * application allows it does so now and reports LINECALLSTATE_ACCEPTED. Asynchronous like
+ * lineAnswer; LINEERR_OPERATIONUNAVAIL from a line that always rings. */
+LONG lineAccept(HCALL hCall, const char* lpsUserUserInfo, DWORD dwSize);
+
 /* Drops a call (owner only); the call goes DISCONNECTED then IDLE. Asynchronous like lineAnswer. */
 LONG lineDrop(HCALL hCall, const char* lpsUserUserInfo, DWORD dwSize);
 

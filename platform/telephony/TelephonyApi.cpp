@@ -116,6 +116,11 @@ LONG lineAnswer(HCALL hCall, const char*, DWORD)
     return Layer::instance().answer(hCall);
 }
 
+LONG lineAccept(HCALL hCall, const char*, DWORD)
+{
+    return Layer::instance().accept(hCall);
+}
+
 LONG lineDrop(HCALL hCall, const char*, DWORD)
 {
     return Layer::instance().drop(hCall);

@@ -25,8 +25,7 @@ const QString kFile = QStringLiteral("12-07-2004_09-41-07.wav");
 CurrentCall callFrom(const QString& name, const QString& number, const QString& messageFile = QString())
 {
     CurrentCall call;
-    call.CallerName = name;
-    call.CallerNumber = number;
+    call.setCaller(CallerIdentity::fromText(name, number));
     call.CallDate = "12/07/2004";
     call.CallTime = "09:41:07";
     call.RingsAtAnswer = "1";

@@ -4,6 +4,7 @@
 #include "LineControlTestSupport.h"
 
 #include "Telephony.h"
+#include "VbError.h"
 
 #include <QDate>
 #include <QLocale>
@@ -98,7 +99,7 @@ TEST(LineControlCall, EventsOfAnAbandonedCall)
 
 // Caller identification: "UNKNOWN" for what the provider does not know, the empty text for a known
 // empty one, text cut before a zero byte, a name longer than the buffer gives no failure, and each
-// LINE_CALLINFO raises CallerID again.
+// LINE_CALLINFO raises CallerID again; LineCallerIDFlags says which parts came and why one did not.
 TEST(LineControlCall, CallerIdentification)
 {
     ControlHome home(simConf(1));
@@ -107,6 +108,7 @@ TEST(LineControlCall, CallerIdentification)
     line.offerCall(std::nullopt, std::nullopt);
     ASSERT_TRUE(home.waitForEvents(2));
     EXPECT_EQ(home.events().at(1), "CallerID(0,UNKNOWN,UNKNOWN)");
+    EXPECT_EQ(home.control().LineCallerIDFlags(0), int(LINECALLPARTYID_UNAVAIL));
 
     home.clearEvents();
     line.resendCallInfo();
@@ -117,6 +119,8 @@ TEST(LineControlCall, CallerIdentification)
     line.setCallerId(std::string(""), std::string("Eve"));
     ASSERT_TRUE(home.waitForEvents(1));
     EXPECT_EQ(home.events().at(0), "CallerID(0,Eve,)");
+    EXPECT_EQ(home.control().LineCallerIDFlags(0), int(LINECALLPARTYID_ADDRESS | LINECALLPARTYID_NAME));
+    EXPECT_THROW(home.control().LineCallerIDFlags(2), VbError);
 
     home.clearEvents();
     line.setCallerId(std::string("123\0"

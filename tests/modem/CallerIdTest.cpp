@@ -21,20 +21,26 @@ TEST(CallerIdParser, FormattedLines)
     EXPECT_EQ(id.date, "0321");
     EXPECT_EQ(id.time, "1405");
     EXPECT_EQ(id.number.value_or("-"), "5551234");
-    EXPECT_EQ(id.displayName().value_or("-"), "JOHN DOE");
+    EXPECT_EQ(id.name.value_or("-"), "JOHN DOE");
+    EXPECT_EQ(id.absence(), 0);
 }
 
-// "P" and "O" are reasons, not numbers: the number stays unknown and the name says why.
+// "P" and "O" are reasons, not numbers or names: both stay missing, and the caller says why.
 TEST(CallerIdParser, PrivateAndOutOfArea)
 {
     CallerIdParser parser;
     parser.takeLine("NMBR = P");
     EXPECT_FALSE(parser.result().number);
-    EXPECT_EQ(parser.result().displayName().value_or("-"), "Private");
+    EXPECT_FALSE(parser.result().name);
+    EXPECT_EQ(parser.result().absence(), 'P');
+    parser.clear();
+    parser.takeLine("NMBR = P");
+    parser.takeLine("NAME = O");
+    EXPECT_EQ(parser.result().absence(), 'O') << "the missing name's reason";
     parser.clear();
     parser.takeLine("NMBR = O");
-    parser.takeLine("NAME = O");
-    EXPECT_EQ(parser.result().displayName().value_or("-"), "Out of area");
+    parser.takeLine("NAME = ANN");
+    EXPECT_EQ(parser.result().absence(), 'O');
 }
 
 // The single-data message of the usual example (checksum 0x51), with and without blanks.
@@ -81,7 +87,8 @@ TEST(CallerIdParser, MultipleDataMessageAndChecksum)
     CallerId out;
     ASSERT_TRUE(decodeCallerIdMessage(priv, out));
     EXPECT_FALSE(out.number);
-    EXPECT_EQ(out.displayName().value_or("-"), "Private");
+    EXPECT_FALSE(out.name);
+    EXPECT_EQ(out.absence(), 'P');
     // A parameter running past the message's end.
     std::vector<uint8_t> cut = {0x80, 0x03, 0x02, 0x05, '1'};
     cut.push_back(uint8_t(-(0x80 + 0x03 + 0x02 + 0x05 + '1')));

@@ -84,6 +84,13 @@ Event callInfoWith(RecordingSink& sink, const std::string& name)
                         seconds(5));
 }
 
+Event callInfoWithout(RecordingSink& sink, DWORD absence)
+{
+    return sink.waitFor(
+        [&](const Event& e) { return e.kind == "info" && !e.data.callerName && e.data.callerAbsence == absence; },
+        seconds(5));
+}
+
 // Plays samples down the line the way the program does: start, wait until taken, stop.
 void play(ModemLine& line, const std::vector<int16_t>& samples)
 {
@@ -175,9 +182,10 @@ TEST_F(ModemLineTest, CallerIdFormsAndACallerWhoGivesUp)
     {
         std::vector<std::string> lines;
         std::string name, number;
-    } cases[] = {{messageCallerId("6095551212", "ANN LEE"), "ANN LEE", "6095551212"},
-                 {messageCallerId("6095551213", "", true), "", "6095551213"},
-                 {messageCallerId("P", ""), "Private", ""}};
+        DWORD absence;
+    } cases[] = {{messageCallerId("6095551212", "ANN LEE"), "ANN LEE", "6095551212", LINECALLPARTYID_UNAVAIL},
+                 {messageCallerId("6095551213", "", true), "", "6095551213", LINECALLPARTYID_UNAVAIL},
+                 {messageCallerId("P", ""), "", "", LINECALLPARTYID_BLOCKED}};
     CallId lastCall = 0;
     for (const Case& c : cases) {
         Caller caller;
@@ -190,12 +198,13 @@ TEST_F(ModemLineTest, CallerIdFormsAndACallerWhoGivesUp)
         lastCall = offer.call;
         const Event info = sink.waitFor(
             [&](const Event& e) {
-                return e.kind == "info" && e.call == offer.call && (e.data.callerNumber || e.data.callerName);
+                return e.kind == "info" && e.call == offer.call && e.data.callerAbsence != LINECALLPARTYID_UNKNOWN;
             },
             seconds(5));
         ASSERT_EQ(info.kind, "info") << c.number;
         EXPECT_EQ(info.data.callerNumber.value_or(""), c.number);
         EXPECT_EQ(info.data.callerName.value_or(""), c.name);
+        EXPECT_EQ(info.data.callerAbsence, c.absence);
         ASSERT_EQ(device->answer(offer.call, 1), 0);
         ASSERT_EQ(stateOf(sink, offer.call, LINECALLSTATE_CONNECTED).kind, "state");
         ASSERT_EQ(device->drop(offer.call, 2), 0);
@@ -237,7 +246,7 @@ TEST_F(ModemLineTest, FallbacksOfAnotherModel)
     caller.callerId = formattedCallerId("O", "O");
     sim.call(caller);
     const Event offer = sink.waitOffer();
-    ASSERT_EQ(callInfoWith(sink, "Out of area").kind, "info");
+    ASSERT_EQ(callInfoWithout(sink, LINECALLPARTYID_OUTOFAREA).kind, "info");
     ASSERT_EQ(modem.answer(offer.call, 3), 0);
     ASSERT_EQ(sink.waitState(LINECALLSTATE_CONNECTED).kind, "state");
     EXPECT_TRUE(has(sim.commands(), "ATA"));

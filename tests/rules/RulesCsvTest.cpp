@@ -11,6 +11,15 @@
 using kalvo::CallerRule;
 
 namespace {
+
+CallerIdentity caller(const char* name, const char* number)
+{
+    CallerIdentity identity;
+    identity.name = QString(name);
+    identity.number = QString(number);
+    return identity;
+}
+
 // A number rule with name as its label, or without a number a name rule.
 CallerRule rule(const QString& number, const QString& name, CallerRule::Kind kind, const QString& note = {})
 {
@@ -124,18 +133,25 @@ TEST(RuleMatcher, AllowWinsAndEachKindMatches)
     RuleMatcher matcher;
     matcher.setRules(rules);
     using Verdict = RuleMatcher::Decision::Verdict;
-    EXPECT_EQ(matcher.decide("X", "+19005550100").ruleId, 1);
-    EXPECT_EQ(matcher.decide("WIRELESS CALLER", "+19005551234").verdict, Verdict::Allow);
-    EXPECT_EQ(matcher.decide("UNKNOWN", "+19005551234").ruleId, 2);
-    EXPECT_EQ(matcher.decide("X", "+1800").verdict, Verdict::None);
-    EXPECT_EQ(matcher.decide("X", "+190").verdict, Verdict::None);
-    for (const char* hidden : {"UNKNOWN", "", "anonymous", "Private", "Withheld"})
-        EXPECT_EQ(matcher.decide("UNKNOWN", hidden).ruleId, 3) << hidden;
-    EXPECT_EQ(matcher.decide("Big SURVEY Inc", "5550000").ruleId, 4);
+    EXPECT_EQ(matcher.decide(caller("X", "+19005550100")).ruleId, 1);
+    EXPECT_EQ(matcher.decide(caller("WIRELESS CALLER", "+19005551234")).verdict, Verdict::Allow);
+    EXPECT_EQ(matcher.decide(CallerIdentity::fromText("UNKNOWN", "+19005551234")).ruleId, 2);
+    EXPECT_EQ(matcher.decide(caller("X", "+1800")).verdict, Verdict::None);
+    EXPECT_EQ(matcher.decide(caller("X", "+190")).verdict, Verdict::None);
+    // "No number" is what the line says, whatever the reason; a number that reads like a word is a number.
+    CallerIdentity hidden;
+    for (auto why : {CallerIdentity::Absence::NotSent, CallerIdentity::Absence::Withheld,
+                     CallerIdentity::Absence::Unavailable}) {
+        hidden.absence = why;
+        EXPECT_EQ(matcher.decide(hidden).ruleId, 3) << int(why);
+    }
+    EXPECT_EQ(matcher.decide(caller("X", " ")).ruleId, 3);
+    EXPECT_NE(matcher.decide(caller("X", "anonymous")).ruleId, 3);
+    EXPECT_EQ(matcher.decide(caller("Big SURVEY Inc", "5550000")).ruleId, 4);
     // A name allow beats the block rules that match the same caller.
-    EXPECT_EQ(matcher.decide("Mum (survey)", "+1 900 000").ruleId, 5);
-    EXPECT_EQ(matcher.decide("Cheap Flights", "+15550100").ruleId, 6);
-    EXPECT_EQ(matcher.decide("Robo Sales", "+15550101").verdict, Verdict::None);
+    EXPECT_EQ(matcher.decide(caller("Mum (survey)", "+1 900 000")).ruleId, 5);
+    EXPECT_EQ(matcher.decide(caller("Cheap Flights", "+15550100")).ruleId, 6);
+    EXPECT_EQ(matcher.decide(caller("Robo Sales", "+15550101")).verdict, Verdict::None);
 }
 
 // A rules table of an earlier version (name parts were always conditions) is brought up to date
@@ -178,7 +194,7 @@ TEST(CallerRuleStore, EarlierTableIsMigratedAtOpen)
         EXPECT_EQ(rules[3].today(QDate(2026, 3, 1)), 3);
         RuleMatcher matcher;
         matcher.setRules(rules);
-        EXPECT_EQ(matcher.decide("WIRELESS CALLER", "+19005551234").ruleId, 2);
-        EXPECT_EQ(matcher.decide("Cheap Flights", "+15550100").ruleId, 4);
+        EXPECT_EQ(matcher.decide(caller("WIRELESS CALLER", "+19005551234")).ruleId, 2);
+        EXPECT_EQ(matcher.decide(caller("Cheap Flights", "+15550100")).ruleId, 4);
     }
 }

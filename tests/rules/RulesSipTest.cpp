@@ -1,6 +1,7 @@
 // Caller rules on a real SIP call from baresip on 127.0.0.1: a number inside a blocked prefix is
 // refused with 603 before any ring is counted, and a number inside the same prefix that an
-// imported allow rule names ("Aunt May") is answered, whatever name the caller's network sends.
+// imported allow rule names ("Aunt May") is answered, whatever name the caller's network sends;
+// what a raw caller hears first: 603 for every refused caller, ringing for the others.
 #include "AnsweringEngine.h"
 #include "CallerRuleStore.h"
 #include "EngineRig.h"
@@ -9,8 +10,10 @@
 
 #include <QtTest>
 
+using kalvo::CallerRule;
 using kalvo::test::EngineRig;
 using Values = std::map<QString, QString>;
+using namespace std::chrono;
 
 class RulesSipTest : public QObject
 {
@@ -58,6 +61,94 @@ private slots:
         QCOMPARE(rig.records().front().at("Call_Number"), QString("+19005550199"));
         QCOMPARE(store.rules().at(1).countTotal, 1);
         QCOMPARE(rig.callsLog().filter("Blocked").size(), 1);
+    }
+
+    // The responses each caller gets until its verdict: 100 Trying and 603 for a blocked number, a
+    // number in a blocked prefix and a withheld caller (anonymous From, or Privacy: id); ringing for
+    // an allowed one, whose CANCEL then ends the call.
+    void refusedCallersHearNoRinging()
+    {
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        EngineRig rig(Values{{"NumOfRing", "20"}}, 1.0, kalvo::sip::test::lineConf(port));
+        rig.start();
+        kalvo::CallerRuleStore store;
+        QVERIFY(store.open(rig.programFolder() + "/Calls"));
+        std::vector<CallerRule> rules(4);
+        rules[0].number = "+1900*";
+        rules[1].number = "+19005550199";
+        rules[1].kind = CallerRule::Kind::Allow;
+        rules[2].number = "5550123";
+        rules[3].number = "withheld";
+        QVERIFY(store.addAll(rules));
+
+        kalvo::sip::test::RawPeer peer(port);
+        struct Caller
+        {
+            const char* what;
+            std::string from, extra, last;
+            std::vector<std::string> heard;
+        };
+        const std::vector<Caller> callers = {
+            {"blocked", "<sip:5550123@127.0.0.1>", "", "603", {"100", "603"}},
+            {"prefix", "\"Robo\" <sip:+19005550100@127.0.0.1>", "", "603", {"100", "603"}},
+            {"anonymous", "\"Anonymous\" <sip:anonymous@anonymous.invalid>", "", "603", {"100", "603"}},
+            {"privacy", "<sip:5550999@127.0.0.1>", "Privacy: id\r\n", "603", {"100", "603"}},
+            {"allowed", "<sip:+19005550199@127.0.0.1>", "", "180", {"100", "180"}},
+        };
+        const std::string sdp = "v=0\r\no=raw 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+                                "m=audio 4000 RTP/AVP 0\r\n";
+        // The next response, while the program handles its events.
+        const auto response = [&](const std::string& prefix) {
+            for (int i = 0; i < 500; ++i) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                if (std::string reply = peer.waitFor(prefix, milliseconds(10)); !reply.empty())
+                    return reply;
+            }
+            return std::string();
+        };
+        int n = 0;
+        for (const Caller& c : callers) {
+            const std::string id = "v" + std::to_string(++n);
+            // A request of this call's INVITE transaction, To as given.
+            const auto request = [&](const std::string& method, const std::string& to,
+                                     const std::string& rest) {
+                return method + " sip:kalvo@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
+                       std::to_string(peer.port()) + ";branch=z9hG4bK-" + id + "\r\nFrom: " + c.from +
+                       ";tag=" + id + "\r\n" + to + "\r\nCall-ID: " + id +
+                       "@127.0.0.1\r\nMax-Forwards: 70\r\nCSeq: 1 " + method + "\r\n" + rest;
+            };
+            peer.send(request("INVITE", "To: <sip:kalvo@127.0.0.1>",
+                              "Contact: <sip:raw@127.0.0.1:" + std::to_string(peer.port()) + ">\r\n" +
+                                  c.extra + "Content-Type: application/sdp\r\nContent-Length: " +
+                                  std::to_string(sdp.size()) + "\r\n\r\n" + sdp));
+            std::vector<std::string> heard;
+            std::string reply;
+            while (heard.empty() || heard.back() != c.last) {
+                reply = response("SIP/2.0 ");
+                if (reply.empty())
+                    break;
+                if (reply.find("Call-ID: " + id + "@") != std::string::npos)
+                    heard.push_back(reply.substr(8, 3));
+            }
+            std::string said = c.what;
+            for (const std::string& code : heard)
+                said += " " + code;
+            QVERIFY2(heard == c.heard, said.c_str());
+            const size_t to = reply.find("\r\nTo: ") + 2;
+            if (c.last == "603") {
+                peer.send(request("ACK", reply.substr(to, reply.find("\r\n", to) - to),
+                                  "Content-Length: 0\r\n\r\n"));
+            } else {
+                peer.send(request("CANCEL", "To: <sip:kalvo@127.0.0.1>", "Content-Length: 0\r\n\r\n"));
+                QVERIFY2(!response("SIP/2.0 487").empty(), c.what);
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().filter("Idle[LineIndex:0]").size(), n, 15000);
+        }
+        QCOMPARE(rig.callsLog().filter("Blocked [").size(), 4);
+        QVERIFY(rig.callsLog().contains("Blocked [UNKNOWN:5550123]"));
+        QVERIFY(rig.callsLog().contains("Blocked [Anonymous:UNKNOWN]"));
+        QVERIFY(rig.callsLog().contains("Blocked [Private:UNKNOWN]"));
     }
 };
 

@@ -70,6 +70,32 @@ TEST(SipHeadersTest, AssertedIdentityWinsOnlyWhenTrusted)
     auto none = callDataFromInvite(anonymous.msg());
     EXPECT_FALSE(none.callerNumber.has_value());
     EXPECT_FALSE(none.callerName.has_value());
+    EXPECT_EQ(none.callerAbsence, LINECALLPARTYID_UNAVAIL);
+}
+
+// A caller who withholds their identity, by an anonymous From or by asking for privacy, has no
+// number whatever the From holds; "Privacy: none" withholds nothing.
+TEST(SipHeadersTest, WithheldIdentity)
+{
+    const struct
+    {
+        const char* headers;
+        bool withheld;
+    } cases[] = {
+        {"From: \"Anonymous\" <sip:anonymous@anonymous.invalid>;tag=a\r\n", true},
+        {"From: <sip:Anonymous@example.org>;tag=a\r\n", true},
+        {"From: <sip:555@example.org>;tag=a\r\nPrivacy: user;id\r\n", true},
+        {"From: <sip:555@example.org>;tag=a\r\nPrivacy: header\r\n", true},
+        {"From: <sip:555@example.org>;tag=a\r\nPrivacy: none\r\n", false},
+        {"From: <sip:identity@example.org>;tag=a\r\n", false},
+    };
+    for (const auto& c : cases) {
+        Request r("INVITE", c.headers);
+        auto data = callDataFromInvite(r.msg());
+        EXPECT_EQ(data.callerNumber.has_value(), !c.withheld) << c.headers;
+        EXPECT_EQ(data.callerAbsence, c.withheld ? LINECALLPARTYID_BLOCKED : LINECALLPARTYID_UNAVAIL)
+            << c.headers;
+    }
 }
 
 // INFO bodies of both types give their key; anything else gives none.

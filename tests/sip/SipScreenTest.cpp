@@ -23,58 +23,6 @@ using namespace std::chrono;
 
 namespace {
 
-// A bare UDP socket on loopback that sends requests as written and reads what comes back.
-class RawPeer
-{
-public:
-    explicit RawPeer(uint16_t linePort)
-    {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in self{};
-        self.sin_family = AF_INET;
-        self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&self), sizeof self);
-        socklen_t len = sizeof self;
-        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&self), &len);
-        m_port = ntohs(self.sin_port);
-        m_line.sin_family = AF_INET;
-        m_line.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_line.sin_port = htons(linePort);
-    }
-    ~RawPeer() { ::close(m_fd); }
-
-    void send(const std::string& text)
-    {
-        ::sendto(m_fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&m_line), sizeof m_line);
-    }
-
-    // The next datagram whose first line starts with prefix ("" on timeout).
-    std::string waitFor(const std::string& prefix, milliseconds timeout)
-    {
-        const auto end = steady_clock::now() + timeout;
-        while (steady_clock::now() < end) {
-            auto left = duration_cast<microseconds>(end - steady_clock::now()).count();
-            timeval tv{static_cast<time_t>(left / 1000000), static_cast<suseconds_t>(left % 1000000)};
-            ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-            char buffer[4000];
-            ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
-            if (got <= 0)
-                continue;
-            std::string text(buffer, static_cast<size_t>(got));
-            if (text.rfind(prefix, 0) == 0)
-                return text;
-        }
-        return {};
-    }
-
-    uint16_t port() const { return m_port; }
-
-private:
-    int m_fd = -1;
-    uint16_t m_port = 0;
-    sockaddr_in m_line{};
-};
-
 std::string audioSdp(const std::string& media = "m=audio 4000 RTP/AVP 0\r\n")
 {
     return "v=0\r\no=raw 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n" + media;
@@ -218,6 +166,63 @@ TEST_F(SipScreenTest, HostileIdentityArrivesCutAndClean)
     EXPECT_EQ(gotName.find("\xe2\x80"), std::string::npos);
     EXPECT_EQ(m_line->drop(info.call, 3), 0);
     EXPECT_EQ(m_sink.waitState(LINECALLSTATE_IDLE).call, info.call);
+}
+
+// The caller hears ringing only once the program lets the call ring, or when it has not decided
+// within the line's short wait; a call refused before that gets 603 straight after 100 Trying.
+TEST_F(SipScreenTest, RingingWaitsForTheProgram)
+{
+    RawPeer peer(m_port);
+    std::string current;
+    // The responses to the current call until `until` (an earlier call's 603 may still come again).
+    const auto codes = [&](const std::string& until) {
+        std::vector<std::string> got;
+        while (got.empty() || got.back() != until) {
+            const std::string reply = peer.waitFor("SIP/2.0 ", seconds(5));
+            if (reply.empty())
+                break;
+            if (reply.find("Call-ID: " + current + "@") != std::string::npos)
+                got.push_back(reply.substr(8, 3));
+        }
+        return got;
+    };
+    CallId last = 0;
+    const auto call = [&](const std::string& id) {
+        current = id;
+        peer.send(invite(peer, id, audioSdp()));
+        Event offer =
+            m_sink.waitFor([&](const Event& e) { return e.kind == "offer" && e.call > last; }, seconds(5));
+        last = offer.call;
+        return offer.call;
+    };
+    const auto gone = [&](CallId id) {
+        return m_sink
+                   .waitFor(
+                       [&](const Event& e) {
+                           return e.kind == "state" && e.a == LINECALLSTATE_IDLE && e.call == id;
+                       },
+                       seconds(5))
+                   .call == id;
+    };
+    CallId refused = call("r1");
+    ASSERT_NE(refused, 0u);
+    ASSERT_EQ(m_line->drop(refused, 1), 0);
+    EXPECT_EQ(codes("603"), (std::vector<std::string>{"100", "603"}));
+    EXPECT_TRUE(gone(refused));
+
+    CallId ringing = call("r2");
+    ASSERT_EQ(m_line->accept(ringing, 2), 0);
+    EXPECT_EQ(codes("180"), (std::vector<std::string>{"100", "180"}));
+    ASSERT_EQ(m_line->drop(ringing, 3), 0);
+    EXPECT_EQ(codes("603"), std::vector<std::string>{"603"});
+    EXPECT_TRUE(gone(ringing));
+
+    CallId undecided = call("r3");
+    EXPECT_EQ(codes("180"), (std::vector<std::string>{"100", "180"})) << "nobody decided";
+    ASSERT_EQ(m_line->answer(undecided, 4), 0);
+    EXPECT_EQ(codes("200"), std::vector<std::string>{"200"});
+    ASSERT_EQ(m_line->drop(undecided, 5), 0);
+    EXPECT_TRUE(gone(undecided));
 }
 
 // An INVITE answered with 200 but never acknowledged ends when the 200's retransmissions give up

@@ -100,18 +100,6 @@ bool decodeMultiple(const uint8_t* body, size_t length, CallerId& out)
 
 } // namespace
 
-std::optional<std::string> CallerId::displayName() const
-{
-    if (name)
-        return name;
-    const char why = nameAbsence ? nameAbsence : numberAbsence;
-    if (why == 'P')
-        return std::string("Private");
-    if (why == 'O')
-        return std::string("Out of area");
-    return std::nullopt;
-}
-
 bool parseHex(const std::string& text, std::vector<uint8_t>& out)
 {
     std::vector<uint8_t> bytes;

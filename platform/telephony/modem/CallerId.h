@@ -23,8 +23,14 @@ struct CallerId
     {
         return date.empty() && time.empty() && !number && !name && !numberAbsence && !nameAbsence;
     }
-    // The name to show: the name, else a word for why there is none ("Private", "Out of area").
-    std::optional<std::string> displayName() const;
+    // Why a part is missing, 'P', 'O' or 0, for the caller as a whole: a missing name's reason
+    // (or, without one, the number's), else the number's. A withheld number withholds the name.
+    char absence() const
+    {
+        if (!name)
+            return nameAbsence ? nameAbsence : numberAbsence;
+        return numberAbsence;
+    }
 };
 
 // Decodes a raw caller-ID message (type, length, body, checksum). @return false when the checksum

@@ -29,7 +29,16 @@ CallData ModemSession::callData() const
     CallData data;
     const CallerId& id = m_callerId.result();
     data.callerNumber = id.number;
-    data.callerName = id.displayName();
+    data.callerName = id.name;
+    // Caller ID comes between the first and the second ring: once some came, or the second ring
+    // did without it, nothing more will.
+    const char why = id.absence();
+    if (why == 'P')
+        data.callerAbsence = LINECALLPARTYID_BLOCKED;
+    else if (why == 'O')
+        data.callerAbsence = LINECALLPARTYID_OUTOFAREA;
+    else if (!id.empty() || m_ringCount >= 2)
+        data.callerAbsence = LINECALLPARTYID_UNAVAIL;
     if (id.number)
         data.displayableAddress = *id.number;
     return data;
@@ -99,7 +108,10 @@ void ModemSession::ring()
         m_events.callInfo(id, data, LINECALLINFOSTATE_CALLERID);
     }
     m_lastRing = now;
-    m_events.ring(++m_ringCount);
+    ++m_ringCount;
+    if (m_ringCount == 2 && m_callerId.result().empty() && !m_callerIdChanged)
+        m_events.callInfo(m_call, callData(), LINECALLINFOSTATE_CALLERID); // none came
+    m_events.ring(m_ringCount);
 }
 
 void ModemSession::tickCall()

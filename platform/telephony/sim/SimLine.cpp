@@ -243,6 +243,7 @@ CallId SimLine::offerCall(std::optional<std::string> number, std::optional<std::
     CallData data;
     data.mediaMode = LINEMEDIAMODE_INTERACTIVEVOICE;
     data.origin = LINECALLORIGIN_EXTERNAL;
+    data.callerAbsence = LINECALLPARTYID_UNAVAIL; // the scripted caller is known from the start
     // A line without caller identification never knows who calls.
     if (m_settings.caps.callerIdFlags) {
         data.callerNumber = std::move(number);

@@ -18,6 +18,9 @@ using Phase = SipLine::Phase;
 namespace {
 
 constexpr const char* kAllow = "Allow: INVITE, ACK, BYE, CANCEL, OPTIONS, INFO\r\n";
+// How long an offered call waits for the program to let it ring (or refuse it) before the caller
+// hears ringing anyway.
+constexpr uint32_t kDecideMs = 2000;
 
 // The local address the system routes towards remote (what a wildcard listener stands for).
 bool localAddressToward(const struct sa& remote, struct sa& local)
@@ -46,11 +49,15 @@ bool hasBody(const struct sip_msg* msg)
 SipCall::SipCall(SipEngine& engine, CallId id) : m_engine(engine), m_line(engine.line()), m_id(id)
 {
     tmr_init(&m_ringTimer);
+    tmr_init(&m_decideTimer);
 }
 
 SipCall::~SipCall()
 {
     tmr_cancel(&m_ringTimer);
+    tmr_cancel(&m_decideTimer);
+    mem_deref(m_trying);
+    mem_deref(m_invite);
     mem_deref(m_answerSdp);
     mem_deref(m_session);
 }
@@ -81,6 +88,8 @@ bool SipCall::openMedia(const struct sa& local, bool secure)
 
 bool SipCall::carries(const struct sip_msg* msg) const
 {
+    if (!m_session && m_invite)
+        return pl_cmp(&msg->callid, &m_invite->callid) == 0;
     const struct sip_dialog* dialog = m_session ? sipsess_dialog(m_session) : nullptr;
     const char* callId = dialog ? sip_dialog_callid(dialog) : nullptr;
     return callId && pl_strcmp(&msg->callid, callId) == 0;
@@ -116,15 +125,15 @@ bool SipCall::acceptIncoming(const struct sip_msg* msg)
         sip_treply(nullptr, sip, msg, 488, "Not Acceptable Here");
         return false;
     }
-    // 100 Trying at once (stateless; the session's transaction takes over with 180 Ringing).
-    sip_treply(nullptr, sip, msg, 100, "Trying");
-    int err = sipsess_accept(&m_session, m_engine.sessionSocket(), msg, 180, "Ringing", "kalvo",
-                             "application/sdp", nullptr, onAuth, this, false, onOffer, onAnswer,
-                             onEstablished, onInfo, nullptr, onClose, this, kAllow);
-    if (err) {
-        sip_treply(nullptr, sip, msg, 500, "Server Internal Error");
+    // 100 Trying at once; the caller hears ringing (180) only once the program lets the call ring,
+    // so one it refuses gets its 603 with nothing before it.
+    m_invite = static_cast<struct sip_msg*>(mem_ref(const_cast<struct sip_msg*>(msg)));
+    if (sip_strans_alloc(&m_trying, sip, msg, onCancel, this) != 0 ||
+        sip_treply(&m_trying, sip, msg, 100, "Trying") != 0) {
+        sip_treply(&m_trying, sip, msg, 500, "Server Internal Error");
         return false;
     }
+    tmr_start(&m_decideTimer, kDecideMs, onUndecided, this);
 
     CallData data = callDataFromInvite(msg, m_engine.trustedPeer(msg));
     LineEventSink& events = m_line.events();
@@ -235,7 +244,9 @@ void SipCall::answer(RequestId request)
         events.completeRequest(request, LINEERR_OPERATIONFAILED);
         return;
     }
-    int err = sipsess_answer(m_session, 200, "OK", m_answerSdp, kAllow);
+    // A call the program never let ring is answered straight away, without 180.
+    int err = m_session ? sipsess_answer(m_session, 200, "OK", m_answerSdp, kAllow)
+                        : startSession(200, "OK", m_answerSdp);
     m_answerSdp = static_cast<struct mbuf*>(mem_deref(m_answerSdp));
     if (err) {
         events.completeRequest(request, LINEERR_OPERATIONFAILED);
@@ -245,8 +256,64 @@ void SipCall::answer(RequestId request)
     events.completeRequest(request, 0);
 }
 
+int SipCall::startSession(uint16_t scode, const char* reason, struct mbuf* sdp)
+{
+    tmr_cancel(&m_decideTimer);
+    // The session's own transaction takes the INVITE over from here on.
+    m_trying = static_cast<struct sip_strans*>(mem_deref(m_trying));
+    return sipsess_accept(&m_session, m_engine.sessionSocket(), m_invite, scode, reason, "kalvo",
+                          "application/sdp", sdp, onAuth, this, false, onOffer, onAnswer, onEstablished,
+                          onInfo, nullptr, onClose, this, kAllow);
+}
+
+void SipCall::accept(RequestId request)
+{
+    LineEventSink& events = m_line.events();
+    if (m_phase != Phase::Offering || m_session) {
+        events.completeRequest(request, m_phase == Phase::Offering ? 0 : LINEERR_INVALCALLSTATE);
+        return;
+    }
+    if (startSession(180, "Ringing", nullptr) != 0) {
+        events.completeRequest(request, LINEERR_OPERATIONFAILED);
+        return;
+    }
+    events.completeRequest(request, 0);
+    events.callState(m_id, LINECALLSTATE_ACCEPTED);
+}
+
+void SipCall::onUndecided(void* arg)
+{
+    // A program that never says lets the call ring all the same.
+    auto* self = static_cast<SipCall*>(arg);
+    if (self->m_phase == Phase::Offering && !self->m_session &&
+        self->startSession(180, "Ringing", nullptr) != 0)
+        self->refuse(500, "Server Internal Error");
+}
+
+void SipCall::onCancel(void* arg)
+{
+    // The caller gave up before the call rang.
+    auto* self = static_cast<SipCall*>(arg);
+    self->refuse(487, "Request Terminated");
+}
+
+void SipCall::refuse(uint16_t scode, const char* reason)
+{
+    if (m_session)
+        sipsess_reject(m_session, scode, reason, nullptr);
+    else if (m_trying)
+        sip_treply(&m_trying, m_engine.stack(), m_invite, scode, reason);
+    m_session = static_cast<struct sipsess*>(mem_deref(m_session));
+    end(LINEDISCONNECTMODE_NORMAL);
+}
+
 void SipCall::drop(RequestId request)
 {
+    if (m_phase == Phase::Offering && !m_session && m_trying) {
+        m_line.events().completeRequest(request, 0);
+        refuse(603, "Decline");
+        return;
+    }
     if (m_phase == Phase::Offering)
         sipsess_reject(m_session, 603, "Decline", nullptr);
     // Releasing the session sends BYE on an established one, CANCEL on one still being placed.
@@ -259,7 +326,9 @@ void SipCall::terminate()
 {
     if (m_ended)
         return;
-    if (m_phase == Phase::Offering)
+    if (m_phase == Phase::Offering && !m_session && m_trying)
+        sip_treply(&m_trying, m_engine.stack(), m_invite, 480, "Temporarily Unavailable");
+    else if (m_phase == Phase::Offering)
         sipsess_reject(m_session, 480, "Temporarily Unavailable", nullptr);
     m_session = static_cast<struct sipsess*>(mem_deref(m_session));
     end(LINEDISCONNECTMODE_NORMAL);

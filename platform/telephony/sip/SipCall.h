@@ -26,12 +26,15 @@ public:
     // True when msg belongs to this call (its Call-ID), so no budget for strangers applies to it.
     bool carries(const struct sip_msg* msg) const;
 
-    // Takes an incoming INVITE: 100 Trying, 180 Ringing, OFFERING, caller id, first ring.
+    // Takes an incoming INVITE: 100 Trying, OFFERING, caller id, first ring; 180 Ringing follows
+    // with accept, or on its own when the program has not decided within a short wait.
     // @return false when the request was refused (it has been answered with an error).
     bool acceptIncoming(const struct sip_msg* msg);
     // Places an outgoing call; completes request. @return false when it could not be placed.
     bool dial(const std::string& address, kalvo::telephony::RequestId request);
 
+    // The program lets the offered call ring: 180 Ringing, ACCEPTED.
+    void accept(kalvo::telephony::RequestId request);
     void answer(kalvo::telephony::RequestId request);
     void drop(kalvo::telephony::RequestId request);
     void generateDigits(const std::string& digits, DWORD durationMs);
@@ -47,6 +50,12 @@ private:
     static void onInfo(struct sip* sip, const struct sip_msg* msg, void* arg);
     static void onClose(int err, const struct sip_msg* msg, void* arg);
     static void onRing(void* arg);
+    static void onUndecided(void* arg);
+    static void onCancel(void* arg);
+    // Creates the session on the held INVITE with its first response after 100 Trying.
+    int startSession(uint16_t scode, const char* reason, struct mbuf* sdp);
+    // Ends the offered call with a final response.
+    void refuse(uint16_t scode, const char* reason);
     static int onAuth(char** user, char** password, const char* realm, void* arg);
     // secure: the call's signalling travels over TLS, so media keys may be exchanged.
     bool openMedia(const struct sa& local, bool secure);
@@ -58,6 +67,9 @@ private:
     SipLine& m_line;
     kalvo::telephony::CallId m_id;
     SipLine::Phase m_phase = SipLine::Phase::None;
+    struct sip_msg* m_invite = nullptr;    // the INVITE, held until the call ends
+    struct sip_strans* m_trying = nullptr; // its transaction until the session takes it over
+    struct tmr m_decideTimer;
     struct sipsess* m_session = nullptr;
     struct mbuf* m_answerSdp = nullptr; // prepared while ringing, sent with 200 OK
     std::unique_ptr<SipMedia> m_media;

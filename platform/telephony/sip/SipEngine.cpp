@@ -187,11 +187,14 @@ void SipEngine::execute(const SipLine::Command& command)
     }
     if (!m_call || m_call->id() != command.call) {
         // The call ended between the command and its turn here.
-        if (command.type == Type::Answer || command.type == Type::Drop)
+        if (command.type == Type::Answer || command.type == Type::Drop || command.type == Type::Accept)
             events.completeRequest(command.request, LINEERR_INVALCALLHANDLE);
         return;
     }
     switch (command.type) {
+    case Type::Accept:
+        m_call->accept(command.request);
+        break;
     case Type::Answer:
         m_call->answer(command.request);
         break;

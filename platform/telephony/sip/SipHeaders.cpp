@@ -3,6 +3,7 @@
 
 #include "Re.h"
 
+#include <cctype>
 #include <string>
 
 namespace kalvo::sip {
@@ -60,6 +61,25 @@ bool shownAsSpace(char32_t cp)
 {
     return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029 || cp == 0x061C ||
            cp == 0x200E || cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+// A caller who withholds their identity: a Privacy header asking for it (RFC 3323, 3325), or the
+// anonymous From that such callers send.
+bool identityWithheld(const struct sip_msg* msg, const struct pl& user, const struct pl& host)
+{
+    if (const struct sip_hdr* privacy = sip_msg_xhdr(msg, "Privacy")) {
+        std::string values = text(privacy->val);
+        for (char& c : values)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const char* value : {"id", "header", "user"}) {
+            const size_t at = values.find(value);
+            const size_t end = at == std::string::npos ? at : at + std::string_view(value).size();
+            if (at != std::string::npos && (at == 0 || values[at - 1] == ';' || values[at - 1] == ' ') &&
+                (end == values.size() || values[end] == ';' || values[end] == ' '))
+                return true;
+        }
+    }
+    return pl_strcasecmp(&user, "anonymous") == 0 || pl_strcasecmp(&host, "anonymous.invalid") == 0;
 }
 
 bool digitsOnly(const struct pl& pl)
@@ -120,6 +140,7 @@ kalvo::telephony::CallData callDataFromInvite(const struct sip_msg* msg, bool tr
     kalvo::telephony::CallData data;
     struct pl dname = msg->from.dname;
     struct pl user = msg->from.uri.user;
+    struct pl host = msg->from.uri.host;
     std::string address = text(msg->from.auri);
     const struct sip_hdr* pai = trustAssertedIdentity ? sip_msg_xhdr(msg, "P-Asserted-Identity") : nullptr;
     if (pai) {
@@ -127,11 +148,15 @@ kalvo::telephony::CallData callDataFromInvite(const struct sip_msg* msg, bool tr
         if (sip_addr_decode(&addr, &pai->val) == 0) {
             dname = addr.dname;
             user = addr.uri.user;
+            host = addr.uri.host;
             address = text(addr.auri);
         }
     }
+    // Everything the caller will say about themselves comes with the INVITE.
+    const bool withheld = identityWithheld(msg, user, host);
+    data.callerAbsence = withheld ? LINECALLPARTYID_BLOCKED : LINECALLPARTYID_UNAVAIL;
     std::string number = cleanIdentity(text(user));
-    if (!number.empty())
+    if (!number.empty() && !withheld)
         data.callerNumber = number;
     std::string name = cleanIdentity(displayName(dname));
     if (!name.empty())

@@ -279,7 +279,7 @@ LONG SipLine::checkCall(CallId call, bool needConnected) const
     return 0;
 }
 
-LONG SipLine::answer(CallId call, RequestId request)
+LONG SipLine::offeredCommand(Command::Type type, CallId call, RequestId request)
 {
     {
         std::unique_lock lock(m_mutex);
@@ -289,7 +289,17 @@ LONG SipLine::answer(CallId call, RequestId request)
         if (m_phase != Phase::Offering)
             return LINEERR_INVALCALLSTATE;
     }
-    return post(Command(Command::Type::Answer, call, request));
+    return post(Command(type, call, request));
+}
+
+LONG SipLine::accept(CallId call, RequestId request)
+{
+    return offeredCommand(Command::Type::Accept, call, request);
+}
+
+LONG SipLine::answer(CallId call, RequestId request)
+{
+    return offeredCommand(Command::Type::Answer, call, request);
 }
 
 LONG SipLine::drop(CallId call, RequestId request)

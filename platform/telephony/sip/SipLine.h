@@ -29,7 +29,7 @@ public:
     // A command for the SIP thread.
     struct Command
     {
-        enum class Type { Answer, Drop, MakeCall, Digits, Monitor, Stop };
+        enum class Type { Accept, Answer, Drop, MakeCall, Digits, Monitor, Stop };
         Command() = default;
         Command(Type type_, kalvo::telephony::CallId call_, kalvo::telephony::RequestId request_ = 0,
                 std::string text_ = {}, DWORD mode_ = 0, DWORD durationMs_ = 0)
@@ -52,6 +52,7 @@ public:
     kalvo::telephony::LineCaps caps() const override;
     void open() override;
     void close() override;
+    LONG accept(kalvo::telephony::CallId call, kalvo::telephony::RequestId request) override;
     LONG answer(kalvo::telephony::CallId call, kalvo::telephony::RequestId request) override;
     LONG drop(kalvo::telephony::CallId call, kalvo::telephony::RequestId request) override;
     LONG makeCall(kalvo::telephony::CallId call, const std::string& address,
@@ -91,6 +92,9 @@ private:
     bool startEngine(bool first);
     void takeCommands();
     LONG post(Command command);
+    // Posts a command for the offered call once its id is known. @return 0 or LINEERR_.
+    LONG offeredCommand(Command::Type type, kalvo::telephony::CallId call,
+                        kalvo::telephony::RequestId request);
     LONG checkCall(kalvo::telephony::CallId call, bool needConnected) const;
     void awaitOfferId(std::unique_lock<std::mutex>& lock) const;
 

@@ -519,4 +519,49 @@ std::vector<int16_t> VectorSink::samples() const
     return m_samples;
 }
 
+RawPeer::RawPeer(uint16_t linePort) : m_linePort(linePort)
+{
+    m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in self{};
+    self.sin_family = AF_INET;
+    self.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(m_fd, reinterpret_cast<sockaddr*>(&self), sizeof self);
+    socklen_t len = sizeof self;
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&self), &len);
+    m_port = ntohs(self.sin_port);
+}
+
+RawPeer::~RawPeer()
+{
+    ::close(m_fd);
+}
+
+void RawPeer::send(const std::string& text)
+{
+    sockaddr_in line{};
+    line.sin_family = AF_INET;
+    line.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    line.sin_port = htons(m_linePort);
+    ::sendto(m_fd, text.data(), text.size(), 0, reinterpret_cast<sockaddr*>(&line), sizeof line);
+}
+
+std::string RawPeer::waitFor(const std::string& prefix, std::chrono::milliseconds timeout)
+{
+    using namespace std::chrono;
+    const auto end = steady_clock::now() + timeout;
+    while (steady_clock::now() < end) {
+        auto left = duration_cast<microseconds>(end - steady_clock::now()).count();
+        timeval tv{static_cast<time_t>(left / 1000000), static_cast<suseconds_t>(left % 1000000)};
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        char buffer[4000];
+        ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
+        if (got <= 0)
+            continue;
+        std::string text(buffer, static_cast<size_t>(got));
+        if (text.rfind(prefix, 0) == 0)
+            return text;
+    }
+    return {};
+}
+
 } // namespace kalvo::sip::test

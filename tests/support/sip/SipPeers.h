@@ -44,6 +44,26 @@ void terminate(pid_t pid);
 std::string readFile(const std::string& path);
 void writeText(const std::string& path, const std::string& text);
 
+// A bare UDP socket on loopback that sends SIP requests as written and reads what comes back.
+class RawPeer
+{
+public:
+    explicit RawPeer(uint16_t linePort);
+    ~RawPeer();
+    RawPeer(const RawPeer&) = delete;
+    RawPeer& operator=(const RawPeer&) = delete;
+
+    void send(const std::string& text);
+    // The next datagram whose first line starts with prefix ("" on timeout).
+    std::string waitFor(const std::string& prefix, std::chrono::milliseconds timeout);
+    uint16_t port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    uint16_t m_port = 0;
+    uint16_t m_linePort = 0;
+};
+
 // One baresip process with its own folder, SIP port, console port and dump folder.
 class Baresip
 {
