@@ -6,6 +6,7 @@
 #include "ErrorTrap.h"
 #include "LocaleText.h"
 #include "MessageStore.h"
+#include "RecordingFile.h"
 #include "mdlLog.h"
 
 #include <QDateTime>
@@ -200,5 +201,22 @@ bool RecoveredMessages::recoverOne(const QString& spoolFile, const QString& mess
                       call.CallerNumber + "] from " + QFileInfo(spoolFile).fileName());
     QFile::remove(spoolFile);
     QFile::remove(details);
+    return true;
+}
+
+bool RecoveredMessages::openAtStart(CallStore& store, mdlLog& log, const QString& programFolder,
+                                    const QString& messagesSetting, const ErrorTrap& trap,
+                                    const std::function<void(const QString&)>& tell,
+                                    const std::function<void(const QString&)>& rebuilt)
+{
+    const QStringList messageFolders{MessageStore::folderOf(messagesSetting), programFolder + "/Messages/"};
+    const bool opened = store.openAtStart(programFolder + "/Calls", trap, tell, messageFolders);
+    if (!store.rebuilt().isEmpty())
+        rebuilt(store.rebuilt());
+    if (!opened)
+        return false;
+    RecoveredMessages(store, log)
+        .recover(kalvo::sound::RecordingFile::defaultSpoolFolder(), messagesSetting,
+                 programFolder + "/spktmp.wav");
     return true;
 }

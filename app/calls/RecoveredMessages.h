@@ -5,8 +5,11 @@
 
 #include <QString>
 
+#include <functional>
+
 struct CurrentCall;
 class CallStore;
+class ErrorTrap;
 class mdlLog;
 
 class QJsonObject;
@@ -33,6 +36,15 @@ public:
     // the call is stored; on any failure they stay for the next start. @return the calls stored.
     // A greeting take cut short the same way becomes takeFile (the greeting creator's unsaved take).
     int recover(const QString& spoolFolder, const QString& messagesFolder, const QString& takeFile = {});
+
+    // The start of the calls: opens the call database in programFolder's "Calls" (a damaged one is
+    // rebuilt from what it holds and from the messages in both messages folders), then turns the
+    // interrupted recordings into calls. trap and tell as for CallStore::openAtStart; rebuilt gets
+    // what the owner is told of a rebuilt database. @return false when the database is not open.
+    static bool openAtStart(CallStore& store, mdlLog& log, const QString& programFolder,
+                            const QString& messagesSetting, const ErrorTrap& trap,
+                            const std::function<void(const QString&)>& tell,
+                            const std::function<void(const QString&)>& rebuilt);
 
     // The details file that goes with a spool file: "rec-<pid>-<n>.part.wav" -> "rec-<pid>-<n>.call".
     static QString detailsPath(const QString& spoolFile);

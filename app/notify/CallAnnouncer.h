@@ -57,9 +57,9 @@ public:
     bool isLoaded() const override;
     void ViewCallViewer(bool animation, int animationFast, int cCloseCallerView,
                         int closeCallerView) override;
-    void setStatus(const QString& text) override;
     void setDetails(const QString& name, const QString& number, const QString& date,
                     const QString& time) override;
+    void setStatus(const QString& text) override;
     void setMessagePath(const QString& path) override;
     void DisableChoices() override;
     void CloseViewer() override;

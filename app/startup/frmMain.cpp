@@ -15,7 +15,6 @@
 #include "MessageStore.h"
 #include "PrivateFiles.h"
 #include "QuickSettings.h"
-#include "RecordingFile.h"
 #include "RecoveredMessages.h"
 #include "SettingsLoader.h"
 #include "SettingsWriter.h"
@@ -178,16 +177,8 @@ void frmMain::Form_Initialize()
     const ErrorTrap init = trap("ErrorInitializeFormMain->");
     // Recordings cut short by a crash or kill become calls (or takes) before the list is made.
     const auto tell = [](const QString& text) { MessageBox::show(text, MessageBox::Exclamation); };
-    // A damaged database is rebuilt from what it holds and from the messages in both folders.
-    const QStringList messageFolders{MessageStore::folderOf(m_settings.engine.MessagesPath),
-                                     m_programFolder + "/Messages/"};
-    const bool opened = m_store->openAtStart(m_programFolder + "/Calls", init, tell, messageFolders);
-    if (!m_store->rebuilt().isEmpty())
-        m_notices->tell("calls-rebuilt", m_store->rebuilt());
-    if (opened)
-        RecoveredMessages(*m_store, m_log)
-            .recover(kalvo::sound::RecordingFile::defaultSpoolFolder(), m_settings.engine.MessagesPath,
-                     m_programFolder + "/spktmp.wav");
+    RecoveredMessages::openAtStart(*m_store, m_log, m_programFolder, m_settings.engine.MessagesPath, init,
+                                   tell, std::bind_front(&UserNotices::tell, m_notices, "calls-rebuilt"));
     init.step([&] { m_callList->makeList(); });
     init.step([&] {
         if (m_engine->startLine())

@@ -132,7 +132,5 @@ private:
     MessagePlayer* m_player = nullptr;
     QuickSettings* m_quick = nullptr;
     AnsweringEngine* m_engine = nullptr;
-    bool m_initialized = false;
-    bool m_exitRequested = false, m_exited = false;
-    bool m_askOnExit = true;
+    bool m_initialized = false, m_exitRequested = false, m_exited = false, m_askOnExit = true;
 };
