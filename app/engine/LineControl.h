@@ -72,6 +72,13 @@ public:
         (void)lineIndex;
         return false;
     }
+    // Why the owner cannot talk with the line's caller at the desk (the line has no full-duplex
+    // voice); empty when the line can carry a conversation.
+    virtual QString LineCannotTalk(int lineIndex)
+    {
+        (void)lineIndex;
+        return {};
+    }
     // Text of a telephony result.
     virtual QString GetTapiStrError(int number) = 0;
     // Shows the line's own settings dialog; 0 when it was shown, -1 otherwise.
