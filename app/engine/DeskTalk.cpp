@@ -239,15 +239,6 @@ void DeskTalk::announceChange()
 {
     m_changeQueued = false;
     const EngineState& state = m_context.state;
-    QString card;
-    if (m_cardUnavailable)
-        card = m_cardUnavailable();
-    // Told where the owner looks while a call lasts, once per cause: a card that is gone is
-    // something to act on, a line that cannot talk is not.
-    if (state.InCall && !card.isEmpty())
-        m_context.tellProblem("talk-card", "Pick Up is not available: " + card);
-    else if (card.isEmpty())
-        m_context.tellSolved("talk-card");
     try {
         if (state.InCall && !state.Blocked)
             m_context.viewer.setTalkChoice(state.Talking, state.Talking ? QString() : cannotPickUp());
