@@ -186,7 +186,7 @@ std::string readLog(const std::string& folder)
     return all;
 }
 
-int run(int talkSeconds)
+int run(int talkSeconds, const std::string& jitter)
 {
     kalvo::test::PrivatePulse pulse;
     if (!pulse.started()) {
@@ -194,8 +194,10 @@ int run(int talkSeconds)
         return 1;
     }
     // The microphone hears the speaker: a mouth right at the loudspeaker.
-    pulse.pactl({"load-module", "module-remap-source", "source_name=loopmic", "master=speaker.monitor"});
-    pulse.pactl({"set-default-source", "loopmic"});
+    pulse.removeMicrophones();
+    pulse.pactl({"load-module", "module-remap-source", "source_name=mic", "master=speaker.monitor",
+                 "source_properties=device.description=Microphone"});
+    pulse.pactl({"set-default-source", "mic"});
 
     char templ[] = "/tmp/kalvo-talk-bench-XXXXXX";
     const std::string dir = ::mkdtemp(templ);
@@ -209,7 +211,8 @@ int run(int talkSeconds)
     const uint16_t port = kalvo::sip::test::freePort();
     std::ofstream(dir + "/config/kalvo/telephony.conf")
         << "[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:" << port
-        << "\nring_interval = 0.3\nrtp_ports = " << kRtpLow << "-" << kRtpHigh << "\n";
+        << "\nring_interval = 0.3\nrtp_ports = " << kRtpLow << "-" << kRtpHigh << "\n"
+        << (jitter.empty() ? std::string() : "jitter_buffer = " + jitter + "\n");
     for (const auto& [name, value] : {std::pair{"NumOfRing", "20"}, {"Sound", "0"}, {"cLogSys", "1"}})
         mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name, 1, value);
 
@@ -268,12 +271,14 @@ int run(int talkSeconds)
     const std::vector<double> played = fromSettled(onsets(speaker.samples()));
     const std::vector<double> returned = fromSettled(onsets(rtpSamples(seen, false)));
     std::printf("talk_bench: %d s of conversation at the desk on loopback (PulseAudio null sink, "
-                "microphone on its monitor)\n",
-                talkSeconds);
+                "microphone on its monitor), the line's jitter buffer %s\n",
+                talkSeconds, jitter.empty() ? "as configured by default" : jitter.c_str());
     std::printf("  caller -> speaker    (RTP in -> speaker)   %s\n", spread(delays(sent, played)).c_str());
     std::printf("  microphone -> caller (speaker -> RTP out)  %s\n",
                 spread(delays(played, returned)).c_str());
     std::printf("  round trip through Kalvo (RTP in -> out)   %s\n", spread(delays(sent, returned)).c_str());
+    std::printf("  bursts seen: %zu sent, %zu at the speaker, %zu back to the caller\n", sent.size(),
+                played.size(), returned.size());
     std::printf("  (target: under 60 ms added each way; ITU-T G.114 one-way budget 150 ms)\n");
     std::printf("  CPU per minute of conversation: kalvo %.0f ms, baresip on the same call %.0f ms\n",
                 kalvoMs / minutes, baresipMs / minutes);
@@ -286,5 +291,6 @@ int run(int talkSeconds)
 
 int main(int argc, char** argv)
 {
-    return run(argc > 1 ? std::max(5, std::atoi(argv[1])) : 30);
+    // talk_bench [seconds] [the line's jitter_buffer, e.g. 1-10]
+    return run(argc > 1 ? std::max(5, std::atoi(argv[1])) : 30, argc > 2 ? argv[2] : "");
 }

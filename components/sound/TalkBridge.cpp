@@ -94,13 +94,13 @@ int TalkBridge::start(QString* failed)
     m_toSpeaker->discard();
     m_toLine->discard();
     m_running = true;
-    // The line delivers a block at a time and the speaker takes smaller ones: a block and a half
-    // of cushion rides out the difference; the microphone's blocks meet the line's clock the same way.
-    const size_t cushion = m_block * 3 / 2;
+    // The line delivers a block at a time on a steady clock and the speaker's own short buffer is
+    // the cushion on that side, so the caller's voice goes straight on. The line takes a block at
+    // a time from the microphone's smaller ones: a block and a quarter rides out their phases.
     m_callerSink = std::make_shared<RingSink>(m_toSpeaker);
     m_microphoneSink = std::make_shared<RingSink>(m_toLine);
-    m_speakerSource = std::make_shared<CushionedSource>(m_toSpeaker, cushion, 2 * m_block);
-    m_lineSource = std::make_shared<CushionedSource>(m_toLine, cushion, 2 * m_block);
+    m_speakerSource = std::make_shared<CushionedSource>(m_toSpeaker, 0, 3 * m_block);
+    m_lineSource = std::make_shared<CushionedSource>(m_toLine, m_block * 5 / 4, 2 * m_block);
     m_cardThread = std::make_unique<QThread>();
     m_cardThread->setObjectName("kalvo-talk");
     m_cardContext = std::make_unique<QObject>();

@@ -71,8 +71,9 @@ public:
         uint64_t dropped = 0;          // frames dropped to hold the delay, both ways
     };
 
-    // The line's frames are 8000 Hz mono in blocks of lineBlockFrames (20 ms on every line); the
-    // cushion each way is one such block, plus one more for the sound card's own block size.
+    // The line's frames are 8000 Hz mono in blocks of lineBlockFrames (20 ms on every line): the
+    // microphone's side keeps a block and a quarter ready for the line; the speaker's own short
+    // buffer is the cushion on the other side.
     explicit TalkBridge(Devices devices, size_t lineBlockFrames = 160);
     // Stops.
     ~TalkBridge();

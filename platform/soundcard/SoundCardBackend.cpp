@@ -51,13 +51,14 @@ QString SoundCardBackend::talkDevices(int outputPosition, std::shared_ptr<WaveDe
     microphone.reset();
     if (QString why = talkUnavailable(outputPosition); !why.isEmpty())
         return why;
-    // Forty milliseconds each way: short enough for a conversation, long enough for a busy desktop.
+    // Forty milliseconds of speaker buffer at most and ten-millisecond microphone blocks: short
+    // enough for a conversation, long enough for a busy desktop.
     constexpr int kTalkBufferMs = 40;
     auto out = std::make_shared<SoundCardDevice>(QMediaDevices::audioOutputs().at(outputPosition),
                                                  WaveDirection::Out);
     auto in = std::make_shared<SoundCardDevice>(QMediaDevices::defaultAudioInput(), WaveDirection::In);
     out->setBufferMs(kTalkBufferMs);
-    in->setBufferMs(kTalkBufferMs / 2);
+    in->setBufferMs(kTalkBufferMs / 4);
     speaker = std::move(out);
     microphone = std::move(in);
     return {};

@@ -144,8 +144,21 @@ void SoundCardDevice::feed()
     const size_t given = std::min(frames, m_waveSource->readFrames(m_scratch.data(), frames));
     m_framesGiven->fetch_add(given, std::memory_order_relaxed);
     // Silence after the source's frames keeps the stream running and the server's clock counting.
+    // A short buffer is the conversation's cushion: it gets silence only when it is about to run
+    // dry, so what the source gives next is not queued behind silence.
+    size_t write = frames;
+    if (m_bufferMs != kDefaultBufferMs) {
+        const size_t queued =
+            static_cast<size_t>(std::max<qsizetype>(0, m_sink->bufferSize() - m_sink->bytesFree())) /
+            frameBytes;
+        const size_t low = m_format.sampleRate / 100; // ten milliseconds
+        write = given + (queued + given < low ? low - queued - given : 0);
+        write = std::min(write, frames);
+    }
     std::fill(m_scratch.begin() + static_cast<std::ptrdiff_t>(given * m_format.channels), m_scratch.end(), 0);
-    m_push->write(reinterpret_cast<const char*>(m_scratch.data()), static_cast<qint64>(frames * frameBytes));
+    if (write > 0)
+        m_push->write(reinterpret_cast<const char*>(m_scratch.data()),
+                      static_cast<qint64>(write * frameBytes));
 }
 
 int SoundCardDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSink> sink)
