@@ -570,6 +570,7 @@ TEST_F(ModemLineTest, FullDuplexWhileRecording)
 
 // A modem without full-duplex voice (AT+VTR=? answers ERROR) says so; wave out refuses to start while
 // wave in records, and the caller is still recorded; once recording stops, playback works as before.
+// A modem that claims AT+VTR but refuses it in the call falls back to playing alone.
 TEST_F(ModemLineTest, HalfDuplexModemRefusesToPlayWhileRecording)
 {
     ModemModel model;
@@ -603,4 +604,22 @@ TEST_F(ModemLineTest, HalfDuplexModemRefusesToPlayWhileRecording)
     EXPECT_EQ(streams(sim.commands()), (std::vector<std::string>{"AT+VRX", "AT+VTX", "AT+VRX"}));
     ASSERT_EQ(modem.drop(offer.call, 2), 0);
     EXPECT_EQ(sink.waitState(LINECALLSTATE_IDLE).kind, "state");
+
+    // A modem that answers AT+VTR=? but refuses AT+VTR in a call: the line plays as a half-duplex
+    // one would and from then on says it cannot talk.
+    ModemModel misreports = model;
+    misreports.claimsFullDuplex = true;
+    Rig liar(*this, misreports);
+    EXPECT_TRUE(liar.modem->canTalk(why));
+    liar.sim.call(caller);
+    const Event next = liar.sink.waitOffer();
+    ASSERT_EQ(liar.modem->answer(next.call, 1), 0);
+    ASSERT_EQ(liar.sink.waitState(LINECALLSTATE_CONNECTED).kind, "state");
+    ASSERT_EQ(liar.modem->waveIn().startInput(kLine, std::make_shared<VectorSink>()), 0);
+    std::this_thread::sleep_for(milliseconds(300));
+    play(*liar.modem, greeting);
+    EXPECT_GT(kalvo::sip::test::bestCorrelation(liar.sim.played(), greeting, 2000, 3000), 0.95);
+    EXPECT_FALSE(liar.modem->canTalk(why));
+    EXPECT_EQ(why, ModemLine::kNoDuplexReason);
+    liar.modem->waveIn().stop();
 }

@@ -1,6 +1,6 @@
 // A wave device of a modem line. Wave out is pulled by the line's playback pacing; wave in holds the
-// last moments of the caller's audio back, so a busy or dial tone the modem reports at the end of a
-// call can be cut from the message instead of being recorded.
+// last moments of the caller's audio back while the line only listens, so a busy or dial tone the
+// modem reports at the end of a call can be cut from the message instead of being recorded.
 #pragma once
 
 #include "LineWaveDevice.h"

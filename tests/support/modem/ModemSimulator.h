@@ -21,12 +21,13 @@ namespace kalvo::modem::test {
 // What kind of modem the simulator is.
 struct ModemModel
 {
-    bool answersAt = true;        // false: the device never says anything
-    bool garbage = false;         // it sends noise instead of answers
-    bool voice = true;            // it has the voice class (AT+FCLASS=8)
-    bool standardCallerId = true; // AT+VCID=1; otherwise only the vendor form AT#CID=1
-    bool lineSelect = true;       // AT+VLS=1 takes the line; otherwise ATA answers with VCON
-    bool fullDuplex = true;       // AT+VTR plays and listens at once; otherwise it answers ERROR
+    bool answersAt = true;         // false: the device never says anything
+    bool garbage = false;          // it sends noise instead of answers
+    bool voice = true;             // it has the voice class (AT+FCLASS=8)
+    bool standardCallerId = true;  // AT+VCID=1; otherwise only the vendor form AT#CID=1
+    bool lineSelect = true;        // AT+VLS=1 takes the line; otherwise ATA answers with VCON
+    bool fullDuplex = true;        // AT+VTR plays and listens at once; otherwise it answers ERROR
+    bool claimsFullDuplex = false; // without it, AT+VTR=? still answers OK (a modem that misreports)
     // As a common USB voice modem lists them.
     std::vector<std::string> formats = {"0,\"SIGNED PCM\",8,0,(7200,8000,11025),(0),(0)",
                                         "1,\"UNSIGNED PCM\",8,0,(7200,8000,11025),(0),(0)",

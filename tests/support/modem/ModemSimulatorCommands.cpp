@@ -151,7 +151,7 @@ bool ModemSimulator::basicCommand(const std::string& command, std::string& reply
         return true;
     }
     if (name == "+VTR" && value == "?")
-        return m_model.fullDuplex;
+        return m_model.fullDuplex || m_model.claimsFullDuplex;
     if (name == "+VTX" || name == "+VRX" || name == "+VTR") {
         if (!m_offHook || (name == "+VTR" && !m_model.fullDuplex))
             return false;
