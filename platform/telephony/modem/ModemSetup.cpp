@@ -98,10 +98,10 @@ bool setUpModem(ModemChannel& channel, SerialPort& port, const ModemSettings& se
         why = "the modem at " + device + " refuses its own voice format " + profile.format.name;
         return false;
     }
+    profile.fullDuplex = offersFullDuplex(channel);
     // The modem's own silence detection off: how long a silence ends a call is the owner's setting,
     // which the program applies to the recorded level as on every line. No inactivity timer: we send
     // nothing while recording, and if Kalvo dies the port's closing drops DTR (the modem goes on-hook).
-    profile.fullDuplex = offersFullDuplex(channel);
     ok(channel, "AT+VSD=128,0");
     ok(channel, "AT+VIT=0");
     ok(channel, "AT+VLS=0");
