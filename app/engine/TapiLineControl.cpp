@@ -63,6 +63,11 @@ QString TapiLineControl::LineInService(int lineIndex)
     return m_control->LineInService(lineIndex);
 }
 
+QString TapiLineControl::LineCannotTalk(int lineIndex)
+{
+    return m_control->LineCannotTalk(lineIndex);
+}
+
 bool TapiLineControl::LineOpening(int lineIndex)
 {
     return m_control->LineOpening(lineIndex);

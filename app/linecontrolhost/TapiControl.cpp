@@ -226,6 +226,11 @@ QString TapiControl::LineInService(int LineIndex)
     std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
     return QString::fromStdString(invoke(DISPID_LineInService, arguments).strVal);
 }
+QString TapiControl::LineCannotTalk(int LineIndex)
+{
+    std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
+    return QString::fromStdString(invoke(DISPID_LineCannotTalk, arguments).strVal);
+}
 int TapiControl::LineAccept(int LineIndex)
 {
     return callLong(DISPID_LineAccept, {Variant::fromLong(LineIndex)});

@@ -39,6 +39,7 @@ public:
     bool LineOpened(int LineIndex);
     bool LineConnected(int LineIndex);
     QString LineInService(int LineIndex);
+    QString LineCannotTalk(int LineIndex);
     bool LineOpening(int LineIndex);
     int LineAnswer(int LineIndex);
     int LineAccept(int LineIndex);

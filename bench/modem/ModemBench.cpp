@@ -1,10 +1,12 @@
 // Times a call on the modem line (the simulated modem at real-time pace) and on the SIP line
 // (baresip over loopback) in the same run: ring-to-answer latency and the line thread's CPU per
 // call-minute while it plays and records; then how full the modelled modem buffer stays while a long
-// greeting is played. Arguments: call seconds (default 30), greeting seconds (default 600).
+// greeting is played; and, talking both ways (AT+VTR), how long the switch takes and how late each
+// side hears the other. Arguments: call seconds (default 30), greeting seconds (default 600).
 #include "BenchSupport.h"
 #include "ModemLine.h"
 #include "ModemProvider.h"
+#include "ModemSignals.h"
 #include "ModemSimulator.h"
 #include "ModemWaveDevice.h"
 #include "SipLine.h"
@@ -13,6 +15,7 @@
 #include "SipWaveDevice.h"
 #include "WaveDevice.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -115,6 +118,73 @@ struct ModemRig
     std::unique_ptr<LineDevice> line;
 };
 
+// Wave in that notes when the caller's tone first arrives.
+class ArrivalSink : public kalvo::wave::WaveSink
+{
+public:
+    void writeFrames(const int16_t* frames, size_t count) override
+    {
+        for (size_t i = 0; i < count && !m_heard; ++i)
+            if (std::abs(frames[i]) > 2000) {
+                m_at = steady_clock::now().time_since_epoch().count();
+                m_heard = true;
+            }
+    }
+    bool heard() const { return m_heard; }
+    steady_clock::time_point at() const
+    {
+        return steady_clock::time_point(steady_clock::duration(m_at.load()));
+    }
+
+private:
+    std::atomic<bool> m_heard{false};
+    std::atomic<steady_clock::rep> m_at{0};
+};
+
+// Recording, then playing: the time until the modem talks both ways, the caller's tone (3 s after
+// the line was taken) reaching wave in, how far the owner's voice runs ahead of the modem's playing,
+// and the switch back once playing stops.
+void measureTalk()
+{
+    using kalvo::modem::test::ModemSimulator;
+    ModemRig rig;
+    auto [sim, sink, device] = std::tie(rig.sim, rig.sink, rig.device());
+    kalvo::modem::test::Caller caller;
+    caller.rings = 2;
+    caller.voice =
+        kalvo::modem::test::join({kalvo::modem::test::silence(3), kalvo::sip::test::tone(700, 3, 9000)});
+    sim.call(caller);
+    const Event offer = sink.waitOffer();
+    device.answer(offer.call, 1);
+    sink.waitState(LINECALLSTATE_CONNECTED);
+    auto heard = std::make_shared<ArrivalSink>();
+    device.waveIn().startInput(kLine, heard);
+    std::this_thread::sleep_for(milliseconds(800));
+    const auto playFrom = steady_clock::now();
+    device.waveOut().startOutput(kLine, std::make_shared<VectorSource>(kalvo::sip::test::tone(440, 6, 6000)));
+    ModemSimulator::waitFor([&] { return sim.duplex(); }, seconds(5));
+    const double switchMs = duration<double, std::milli>(steady_clock::now() - playFrom).count();
+    ModemSimulator::waitFor([&] { return heard->heard(); }, seconds(6));
+    const double callerMs =
+        heard->heard() ? duration<double, std::milli>(heard->at() - (sim.offHookAt() + seconds(3))).count()
+                       : -1;
+    std::this_thread::sleep_for(milliseconds(1500));
+    const auto stats = sim.bufferStats();
+    const auto stopAt = steady_clock::now();
+    device.waveOut().stop();
+    ModemSimulator::waitFor([&] { return !sim.duplex(); }, seconds(5));
+    const double backMs = duration<double, std::milli>(steady_clock::now() - stopAt).count();
+    std::printf("talking on the modem line (AT+VTR)\n");
+    std::printf("  recording -> both ways: %.1f ms; playing stops -> listening only: %.1f ms\n", switchMs,
+                backMs);
+    std::printf("  caller -> wave in: %.1f ms; owner's voice ahead of the modem's playing: %.1f to %.1f ms\n",
+                callerMs, double(stats.minFill) / 8.0, double(stats.maxFill) / 8.0);
+    std::fflush(stdout);
+    device.waveIn().stop();
+    device.drop(offer.call, 2);
+    sink.waitState(LINECALLSTATE_IDLE);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -157,6 +227,8 @@ int main(int argc, char** argv)
     std::printf("%-34s %12.1f %12.1f\n", "line thread CPU per call-minute (ms)", modem.cpuMsPerMinute,
                 sip.cpuMsPerMinute);
     std::fflush(stdout);
+
+    measureTalk();
 
     // The pacing margin: one long greeting, the modelled buffer watched all the way.
     ModemRig rig;

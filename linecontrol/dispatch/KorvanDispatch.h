@@ -186,6 +186,9 @@ enum TapiDispId : int32_t {
     // LineAccept(LineIndex) -> Long TAPI code: lets the offered call ring; a line that tells the
     // caller it rings (a SIP line's 180) does so only now, or after a short wait of its own.
     DISPID_LineAccept = 0x6003002C,
+    // LineCannotTalk(LineIndex) -> String: "" while the open line can carry a conversation at the
+    // desk (or it is not open), else why not in a short sentence (a modem without full-duplex voice).
+    DISPID_LineCannotTalk = 0x6003002D,
 };
 
 // ---- Dispatch identifiers of __Tapi (events) ----

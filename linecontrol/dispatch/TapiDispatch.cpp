@@ -281,10 +281,14 @@ int32_t TapiDispatch::call(int32_t dispId, std::vector<Variant>& args, Variant& 
         return S_OK;
     }
     case DISPID_LineInService:
+    case DISPID_LineCannotTalk: {
         if (!count(1, 1))
             return DISP_E_BADPARAMCOUNT;
-        result = Variant::fromString(c.LineInService(toLong(args[0])));
+        const int32_t index = toLong(args[0]);
+        result = Variant::fromString(dispId == DISPID_LineInService ? c.LineInService(index)
+                                                                    : c.LineCannotTalk(index));
         return S_OK;
+    }
     case DISPID_LineOpening:
         if (!count(1, 1))
             return DISP_E_BADPARAMCOUNT;

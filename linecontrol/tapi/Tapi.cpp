@@ -115,6 +115,22 @@ bool Tapi::LineOpening(int32_t lineIndex)
            (status.get()->dwDevStatusFlags & LINEDEVSTATUSFLAGS_CONNECTED) == 0;
 }
 
+std::string Tapi::LineCannotTalk(int32_t lineIndex)
+{
+    const LineEntry& entry = m_table.line(lineIndex);
+    DevStatusBuffer status;
+    if (!entry.Opened || lineGetLineDevStatus(entry.hLine, status.get()) != 0)
+        return {};
+    // The device-specific part holds the service reason, then (after its zero) this text.
+    const DWORD offset = status.get()->dwDevSpecificOffset;
+    const DWORD size = status.get()->dwDevSpecificSize;
+    const std::string reason = status.text(offset, size);
+    const DWORD skip = static_cast<DWORD>(reason.size() + 1);
+    if (size <= skip)
+        return {};
+    return status.text(offset + skip, size - skip - 1);
+}
+
 bool Tapi::readLineStatus(HLINE hLine, std::string& reason)
 {
     DevStatusBuffer status;

@@ -46,6 +46,9 @@ public:
     std::string LineInService(int32_t lineIndex);
     // True while the open line is still reaching its device: neither in nor out of service yet.
     bool LineOpening(int32_t lineIndex);
+    // Why the owner cannot talk with the open line's caller at the desk (the line cannot carry
+    // voice both ways at once): "" when it can, or when it is not open or its status is unreadable.
+    std::string LineCannotTalk(int32_t lineIndex);
 
     // ---- Call operations ----
     int32_t LineAccept(int32_t lineIndex);

@@ -365,6 +365,9 @@ LONG Layer::getLineDevStatus(HLINE line, LINEDEVSTATUS* status)
     std::string reason;
     const bool inService = device->inService(reason);
     const bool opening = device->opening();
+    std::string cannotTalk;
+    if (device->canTalk(cannotTalk))
+        cannotTalk.clear();
     VarStructWriter::clearFixedPart(status, sizeof(LINEDEVSTATUS));
     VarStructWriter w(status, sizeof(LINEDEVSTATUS));
     status->dwNumOpens = opens;
@@ -374,6 +377,9 @@ LONG Layer::getLineDevStatus(HLINE line, LINEDEVSTATUS* status)
     // A line still reaching its device is not connected yet: neither in nor out of service.
     status->dwDevStatusFlags =
         opening ? 0 : LINEDEVSTATUSFLAGS_CONNECTED | (inService ? LINEDEVSTATUSFLAGS_INSERVICE : 0);
+    // Why the line cannot talk follows the reason, so a reader of the reason stops before it.
+    if (!cannotTalk.empty())
+        reason += std::string(1, '\0') + cannotTalk;
     if (!reason.empty())
         w.addString(reason, status->dwDevSpecificSize, status->dwDevSpecificOffset);
     w.finish();

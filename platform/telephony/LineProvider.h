@@ -179,6 +179,14 @@ public:
         return true;
     }
 
+    // Whether the open line can carry a conversation: its wave-in and wave-out devices streaming at
+    // the same time. When it cannot, reason says why in a short plain sentence (UTF-8).
+    virtual bool canTalk(std::string& reason) const
+    {
+        (void)reason;
+        return true;
+    }
+
     // Whether the open line is still reaching its device (a modem being set up): then it is neither
     // in service nor out of service yet, and reports LINEDEVSTATE_INSERVICE or _OUTOFSERVICE once it
     // knows. open() never waits for that.

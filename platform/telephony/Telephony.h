@@ -70,7 +70,9 @@ LONG lineGetID(HLINE hLine, DWORD dwAddressID, HCALL hCall, DWORD dwSelect, VARS
 
 /* Fills LINEDEVSTATUS of an open line: opens, media modes, active calls, features and
  * dwDevStatusFlags (CONNECTED, and INSERVICE while the line can take calls). While it is out of
- * service the device-specific part holds the provider's reason (UTF-8, zero-terminated).
+ * service the device-specific part holds the provider's reason (UTF-8, zero-terminated). When the
+ * line cannot carry a conversation (its wave devices cannot stream both ways at once), a second
+ * zero-terminated text after that one says why (the first is then empty while in service).
  * @return 0, LINEERR_INVALLINEHANDLE, LINEERR_INVALPOINTER, LINEERR_STRUCTURETOOSMALL. */
 LONG lineGetLineDevStatus(HLINE hLine, LINEDEVSTATUS* lpLineDevStatus);
 

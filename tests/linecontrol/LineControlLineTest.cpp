@@ -1,7 +1,8 @@
 // The line lifecycle and device queries of the loaded control over simulated lines: the table's
-// bounds, opening and closing, whether a line is in service, device details, wave device ids,
-// location and the about box.
+// bounds, opening and closing, whether a line is in service or can carry a conversation, device
+// details, wave device ids, location and the about box.
 #include "LineControlTestSupport.h"
+#include "ModemSimulator.h"
 
 #include "Telephony.h"
 #include "VbError.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -64,6 +66,44 @@ TEST(LineControlLine, LineInServiceNamesWhyALineCannotTakeCalls)
     EXPECT_THROW(c.LineInService(3), VbError);
     EXPECT_EQ(c.LineClose(0), 0);
     EXPECT_EQ(c.LineInService(0), QString());
+}
+
+// LineCannotTalk: a modem without full-duplex voice says why, in the text the program shows, and its
+// LineInService stays ""; a modem with it, a simulated line and a SIP line that is out of service
+// (its reason in the same status) can talk; a line that is not open gives "".
+TEST(LineControlLine, LineCannotTalkNamesALineWithoutFullDuplexVoice)
+{
+    QTemporaryDir locks;
+    ::setenv("KALVO_LOCK_DIR", locks.path().toLocal8Bit().constData(), 1);
+    kalvo::modem::test::ModemModel halfDuplex;
+    halfDuplex.fullDuplex = false;
+    kalvo::modem::test::ModemSimulator oneWay(halfDuplex);
+    kalvo::modem::test::ModemSimulator bothWays;
+    HeldUdpPort held;
+    ASSERT_NE(held.port(), 0);
+    ControlHome home("[Line0]\nname = Sim\nprovider = sim\n\n[Line1]\nname = SIP\nprovider = sip\n"
+                     "listen = 127.0.0.1:" +
+                     std::to_string(held.port()) +
+                     "\n\n[Line2]\nname = Old Modem\nprovider = modem\ndevice = " + oneWay.device() +
+                     "\n\n[Line3]\nname = Modem\nprovider = modem\ndevice = " + bothWays.device() + "\n");
+    TapiControl& c = home.control();
+    ASSERT_EQ(c.LineInitialize(), 0);
+    EXPECT_EQ(c.LineCannotTalk(2), QString());
+    for (int index = 0; index < 4; ++index)
+        ASSERT_EQ(c.LineOpen(index, 0, 0), 0) << index;
+    ASSERT_TRUE(home.waitForEvent("LineState(2,True", 15000));
+    ASSERT_TRUE(home.waitForEvent("LineState(3,True", 15000));
+    EXPECT_EQ(c.LineCannotTalk(2), "This modem cannot send and receive voice at the same time");
+    EXPECT_EQ(c.LineInService(2), QString());
+    EXPECT_EQ(c.LineCannotTalk(3), QString());
+    EXPECT_EQ(c.LineCannotTalk(0), QString());
+    EXPECT_FALSE(c.LineInService(1).isEmpty());
+    EXPECT_EQ(c.LineCannotTalk(1), QString());
+    EXPECT_THROW(c.LineCannotTalk(5), VbError);
+    for (int index = 0; index < 4; ++index)
+        EXPECT_EQ(c.LineClose(index), 0);
+    EXPECT_EQ(c.LineCannotTalk(2), QString());
+    ::unsetenv("KALVO_LOCK_DIR");
 }
 
 // Privilege 0 and media mode 0 open as owner for automated voice: the call is offered to this

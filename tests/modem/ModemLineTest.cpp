@@ -1,17 +1,9 @@
 // The modem line against the modem simulator on a pseudo-terminal: set-up, rings and caller ID in
 // every form, answering, playback and recording through the modem's voice streams, keys, the far end
 // hanging up, the fallbacks of other modem models, unfit devices, lock files and unplugging.
-#include "ModemLine.h"
-#include "ModemProvider.h"
+#include "ModemLineFixture.h"
 #include "ModemSignals.h"
-#include "ModemSimulator.h"
-#include "ModemWaveDevice.h"
-#include "SerialPort.h"
-#include "SipPeers.h"
 
-#include <gtest/gtest.h>
-
-#include <QTemporaryDir>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -23,60 +15,8 @@ using namespace kalvo::modem;
 using namespace kalvo::modem::test;
 using namespace kalvo::telephony;
 using namespace std::chrono;
-using kalvo::sip::test::RecordingSink;
-using kalvo::sip::test::VectorSink;
-using kalvo::sip::test::VectorSource;
-using Event = RecordingSink::Event;
 
 namespace {
-
-const kalvo::wave::WaveFormat kLine{8000, 1};
-
-// Lock files go to a private folder, as /var/lock is the system's.
-class ModemLineTest : public ::testing::Test
-{
-public:
-    void SetUp() override { ::setenv("KALVO_LOCK_DIR", m_locks.path().toLocal8Bit().constData(), 1); }
-    void TearDown() override { ::unsetenv("KALVO_LOCK_DIR"); }
-
-    std::unique_ptr<LineDevice> line(const std::string& device, RecordingSink& sink)
-    {
-        LineConfig config;
-        config.name = "Modem";
-        config.provider = "modem";
-        config.keys["device"] = device;
-        std::string error;
-        auto made = ModemProvider().createLine(config, sink, error);
-        EXPECT_TRUE(made) << error;
-        return made;
-    }
-    std::string lockFile(const std::string& device) const { return SerialPort::lockPath(device); }
-    // Opens the line and waits until its set-up on the port's thread has succeeded or failed.
-    static void openAndSettle(LineDevice& device)
-    {
-        device.open();
-        EXPECT_TRUE(ModemSimulator::waitFor([&] { return !device.opening(); }, seconds(15)));
-    }
-
-    QTemporaryDir m_locks;
-};
-
-// A simulated modem and an open line on it, reporting to a recording sink.
-struct Rig
-{
-    explicit Rig(ModemLineTest& test, ModemModel model = {}) : sim(std::move(model))
-    {
-        device = test.line(sim.device(), sink);
-        modem = dynamic_cast<ModemLine*>(device.get());
-        ModemLineTest::openAndSettle(*modem);
-    }
-    std::tuple<ModemSimulator&, RecordingSink&, ModemLine&> pieces() { return {sim, sink, *modem}; }
-
-    ModemSimulator sim;
-    RecordingSink sink;
-    std::unique_ptr<LineDevice> device;
-    ModemLine* modem = nullptr;
-};
 
 Event callInfoWith(RecordingSink& sink, const std::string& name)
 {
@@ -87,28 +27,10 @@ Event callInfoWith(RecordingSink& sink, const std::string& name)
 Event callInfoWithout(RecordingSink& sink, DWORD absence)
 {
     return sink.waitFor(
-        [&](const Event& e) { return e.kind == "info" && !e.data.callerName && e.data.callerAbsence == absence; },
+        [&](const Event& e) {
+            return e.kind == "info" && !e.data.callerName && e.data.callerAbsence == absence;
+        },
         seconds(5));
-}
-
-// Plays samples down the line the way the program does: start, wait until taken, stop.
-void play(ModemLine& line, const std::vector<int16_t>& samples)
-{
-    auto& out = line.waveOut();
-    ASSERT_EQ(out.startOutput(kLine, std::make_shared<VectorSource>(samples)), 0);
-    ModemSimulator::waitFor([&] { return out.framesProcessed() >= samples.size(); }, seconds(10));
-    out.stop();
-}
-
-Event stateOf(RecordingSink& sink, CallId call, DWORD state, milliseconds timeout = seconds(10))
-{
-    return sink.waitFor([&](const Event& e) { return e.kind == "state" && e.call == call && e.a == state; },
-                        timeout);
-}
-
-bool has(const std::vector<std::string>& list, const std::string& item)
-{
-    return std::find(list.begin(), list.end(), item) != list.end();
 }
 
 } // namespace
@@ -198,7 +120,8 @@ TEST_F(ModemLineTest, CallerIdFormsAndACallerWhoGivesUp)
         lastCall = offer.call;
         const Event info = sink.waitFor(
             [&](const Event& e) {
-                return e.kind == "info" && e.call == offer.call && e.data.callerAbsence != LINECALLPARTYID_UNKNOWN;
+                return e.kind == "info" && e.call == offer.call &&
+                       e.data.callerAbsence != LINECALLPARTYID_UNKNOWN;
             },
             seconds(5));
         ASSERT_EQ(info.kind, "info") << c.number;
@@ -379,9 +302,9 @@ TEST_F(ModemLineTest, KalvoLineProbeListAndWatch)
     ASSERT_EQ(::waitpid(pid, &status, 0), pid);
     const std::string probed = kalvo::sip::test::readFile(log);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << probed;
-    EXPECT_NE(
-        probed.find(voice.device() + ": KALVO TEST VOICE MODEM 1; voice mode; formats: 0 \"SIGNED PCM\""),
-        std::string::npos)
+    EXPECT_NE(probed.find(voice.device() +
+                          ": KALVO TEST VOICE MODEM 1; voice mode (full duplex); formats: 0 \"SIGNED PCM\""),
+              std::string::npos)
         << probed;
     EXPECT_NE(probed.find("Kalvo would use G.711U at 8000 Hz"), std::string::npos) << probed;
     EXPECT_NE(probed.find(data.device() + ": KALVO TEST VOICE MODEM 1; no voice mode"), std::string::npos)

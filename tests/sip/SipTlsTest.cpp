@@ -401,10 +401,14 @@ TEST_F(SipTlsTest, StunAddressGoesIntoContactAndAnswer)
     const std::string publicContact = "<sip:kalvo@203.0.113.9:" + std::to_string(m_port) + ">;expires=60";
     for (int i = 0; i < 200 && registrar.count(publicContact) == 0; ++i)
         std::this_thread::sleep_for(milliseconds(50));
-    EXPECT_NE(registrar.log().find(publicContact + ",<sip:kalvo@127.0.0.1:" + std::to_string(m_port) +
-                                   ">;expires=0"),
-              std::string::npos)
-        << registrar.log();
+    // A binding granted at the line's own address is dropped; when the router's address came
+    // while the first REGISTER was still being challenged, no such binding was ever made.
+    const std::string privateContact = "<sip:kalvo@127.0.0.1:" + std::to_string(m_port) + ">";
+    if (registrar.log().find("auth=kalvo contact=" + privateContact + ";expires=60") != std::string::npos) {
+        EXPECT_NE(registrar.log().find(publicContact + "," + privateContact + ";expires=0"),
+                  std::string::npos)
+            << registrar.log();
+    }
 
     Baresip caller("Via Registrar", "ivan@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
     caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(registrar.port()));

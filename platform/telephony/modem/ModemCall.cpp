@@ -176,6 +176,7 @@ void ModemSession::endCall(DWORD disconnectMode, bool hangUpModem)
     if (hangUpModem && m_channel && !m_channel->gone())
         hangUp();
     m_stream = Stream::None;
+    m_line.waveIn().setHoldBack(true);
     if (m_channel)
         m_channel->setReceiving(false);
     const CallId call = m_call;

@@ -21,6 +21,7 @@ ModemLine::ModemLine(const LineConfig& config, ModemSettings settings, LineEvent
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_waveOut =
         std::make_shared<ModemWaveDevice>(m_name + " (wave out)", WaveDirection::Out, [this] { wake(); });
+    m_waveOut->setAdmission([this] { return mayStartOutput(); });
     m_waveIn =
         std::make_shared<ModemWaveDevice>(m_name + " (wave in)", WaveDirection::In, [this] { wake(); });
     m_waveOutId = WaveDeviceTable::instance().addLineDevice(m_waveOut);
@@ -91,6 +92,7 @@ void ModemLine::close()
     std::lock_guard lock(m_mutex);
     m_runState = RunState::Stopped;
     m_reason.clear();
+    m_duplex = Duplex::Unknown;
     m_commands.clear();
     m_call = 0;
     m_phase = Phase::None;
@@ -155,6 +157,29 @@ bool ModemLine::inService(std::string& reason) const
         return true;
     reason = m_reason;
     return false;
+}
+
+void ModemLine::setDuplex(Duplex duplex)
+{
+    std::lock_guard lock(m_mutex);
+    m_duplex = duplex;
+}
+
+bool ModemLine::canTalk(std::string& reason) const
+{
+    std::lock_guard lock(m_mutex);
+    if (m_duplex != Duplex::No)
+        return true;
+    reason = kNoDuplexReason;
+    return false;
+}
+
+bool ModemLine::mayStartOutput() const
+{
+    std::string reason;
+    // A half-duplex modem that played would leave the recording with nothing: the program is told
+    // at once instead of recording silence.
+    return canTalk(reason) || !m_waveIn->active();
 }
 
 // Neither waits for the port's thread. While it is still offering the call it may not have stored

@@ -48,6 +48,8 @@ public:
     bool inService(std::string& reason) const override;
     // Until the first set-up after open() has succeeded or failed.
     bool opening() const override;
+    // False, with why, once the modem has said it has no full-duplex voice (AT+VTR).
+    bool canTalk(std::string& reason) const override;
 
     // For the port's thread.
     kalvo::telephony::LineEventSink& events() { return m_events; }
@@ -65,12 +67,21 @@ public:
     void setPhase(kalvo::telephony::CallId call, Phase phase);
     // The port's state after a set-up attempt or a loss: in service, or not with a reason.
     void setService(bool inService, const std::string& reason);
+    // What set-up (or a refused AT+VTR) found out about full-duplex voice; unknown until then.
+    enum class Duplex { Unknown, Yes, No };
+    void setDuplex(Duplex duplex);
+
+    // Why the line cannot talk, as the program shows it.
+    static constexpr const char* kNoDuplexReason =
+        "This modem cannot send and receive voice at the same time";
 
     // A missing or unfit modem is tried again this often.
     static constexpr unsigned kRetryMs = 10000;
 
 private:
     void wake();
+    // Wave out may start unless the modem would have to stop listening to a recording for it.
+    bool mayStartOutput() const;
     LONG post(Command command);
 
     kalvo::telephony::LineEventSink& m_events;
@@ -86,6 +97,7 @@ private:
     mutable std::mutex m_mutex;
     enum class RunState { Stopped, Starting, InService, OutOfService } m_runState = RunState::Stopped;
     std::string m_reason;
+    Duplex m_duplex = Duplex::Unknown;
     std::deque<Command> m_commands;
     kalvo::telephony::CallId m_call = 0;
     Phase m_phase = Phase::None;

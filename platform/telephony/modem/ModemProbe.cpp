@@ -78,7 +78,7 @@ std::string describeReport(const PortReport& report)
     text += r.identity.empty() ? "a modem" : r.identity;
     if (!r.voice)
         return text + "; no voice mode (not usable as a telephone line)";
-    text += "; voice mode; formats:";
+    text += r.fullDuplex ? "; voice mode (full duplex); formats:" : "; voice mode (half duplex); formats:";
     for (const OfferedFormat& format : r.formats)
         text += " " + std::to_string(format.method) + " \"" + format.name + "\"";
     VoiceFormat chosen;

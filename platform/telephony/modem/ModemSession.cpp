@@ -21,6 +21,7 @@ void ModemSession::run()
     while (!m_stop) {
         std::string why;
         if (connect(why)) {
+            m_line.setDuplex(m_profile.fullDuplex ? ModemLine::Duplex::Yes : ModemLine::Duplex::No);
             m_line.setService(true, {});
             if (!first)
                 std::fprintf(stderr, "kalvo modem: line \"%s\" is ready on %s again\n", m_line.name().c_str(),
@@ -31,6 +32,7 @@ void ModemSession::run()
             serve();
             if (m_stop)
                 break;
+            m_line.setDuplex(ModemLine::Duplex::Unknown); // the modem that returns may be another
             why = m_line.settings().device + " was unplugged or stopped answering";
             m_line.setService(false, why);
             m_events.lineState(LINEDEVSTATE_OUTOFSERVICE);
@@ -110,7 +112,7 @@ void ModemSession::serve()
 {
     while (handleCommands()) {
         // Playback is paced in small steps; otherwise the loop only needs to notice timeouts.
-        const milliseconds wait(m_stream == Stream::Transmit ? 10 : 100);
+        const milliseconds wait(m_stream == Stream::Transmit || m_stream == Stream::Duplex ? 10 : 100);
         if (!m_channel->pump(wait))
             break;
         tickCall();

@@ -30,7 +30,8 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    enum class Stream { None, Receive, Transmit };
+    // Duplex: AT+VTR, both at once (the owner talks with the caller).
+    enum class Stream { None, Receive, Transmit, Duplex };
 
     bool connect(std::string& why);
     void serve();
@@ -53,6 +54,9 @@ private:
     void tickVoice();
     bool startReceive();
     bool startTransmit();
+    bool startDuplex();
+    // The stream the wave devices call for now.
+    Stream wantedStream() const;
     void stopStream();
     void pace();
 

@@ -50,6 +50,13 @@ std::vector<OfferedFormat> offeredFormats(ModemChannel& channel)
 
 } // namespace
 
+bool offersFullDuplex(ModemChannel& channel)
+{
+    // An action command's test form is accepted exactly when the modem implements it; AT+VTR itself
+    // would need the line off-hook.
+    return ok(channel, "AT+VTR=?");
+}
+
 bool setUpModem(ModemChannel& channel, SerialPort& port, const ModemSettings& settings, ModemProfile& out,
                 std::string& why)
 {
@@ -91,6 +98,7 @@ bool setUpModem(ModemChannel& channel, SerialPort& port, const ModemSettings& se
         why = "the modem at " + device + " refuses its own voice format " + profile.format.name;
         return false;
     }
+    profile.fullDuplex = offersFullDuplex(channel);
     // The modem's own silence detection off: how long a silence ends a call is the owner's setting,
     // which the program applies to the recorded level as on every line. No inactivity timer: we send
     // nothing while recording, and if Kalvo dies the port's closing drops DTR (the modem goes on-hook).
@@ -129,8 +137,10 @@ ProbeResult probeModem(ModemChannel& channel)
     for (const std::string& line : classes.lines)
         if (line.find('8') != std::string::npos)
             result.voice = true;
-    if (result.voice && ok(channel, "AT+FCLASS=8"))
+    if (result.voice && ok(channel, "AT+FCLASS=8")) {
         result.formats = offeredFormats(channel);
+        result.fullDuplex = offersFullDuplex(channel);
+    }
     ok(channel, "AT+FCLASS=0");
     return result;
 }

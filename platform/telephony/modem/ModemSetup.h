@@ -17,7 +17,12 @@ struct ModemProfile
     bool hardwareFlow = false;
     std::string callerIdCommand; // the command that turned caller ID on; empty when none did
     bool voiceLineSelect = true; // AT+VLS=1 takes the line off-hook (else ATA)
+    bool fullDuplex = false;     // AT+VTR: plays and listens at once
 };
+
+// Whether the modem (in the voice class) offers full-duplex voice: its test form AT+VTR=? is
+// accepted. ERROR or no answer means it does not.
+bool offersFullDuplex(ModemChannel& channel);
 
 // Puts the modem into voice mode on-hook, ready for RING. @return false with why set when the line
 // cannot work with it (no answer to AT, no voice class, no usable format).
@@ -28,8 +33,9 @@ bool setUpModem(ModemChannel& channel, SerialPort& port, const ModemSettings& se
 struct ProbeResult
 {
     bool answers = false;
-    std::string identity; // maker and model as the modem gives them
-    bool voice = false;   // has the voice class (8)
+    std::string identity;    // maker and model as the modem gives them
+    bool voice = false;      // has the voice class (8)
+    bool fullDuplex = false; // AT+VTR (full-duplex voice)
     std::vector<OfferedFormat> formats;
 };
 ProbeResult probeModem(ModemChannel& channel);

@@ -11,6 +11,14 @@ ModemWaveDevice::ModemWaveDevice(std::string name, kalvo::wave::WaveDirection di
 {
 }
 
+int ModemWaveDevice::startOutput(const kalvo::wave::WaveFormat& format,
+                                 std::shared_ptr<kalvo::wave::WaveSource> source)
+{
+    if (m_admit && !m_admit())
+        return kalvo::wave::WAVE_ERR_ALLOCATED;
+    return LineWaveDevice::startOutput(format, std::move(source));
+}
+
 void ModemWaveDevice::started()
 {
     m_held.clear();
@@ -20,6 +28,16 @@ void ModemWaveDevice::started()
 
 void ModemWaveDevice::deliver(kalvo::wave::WaveSink& sink, const int16_t* frames, size_t count)
 {
+    if (!m_holdBack) {
+        // What was held goes first, so the sink hears the caller in order.
+        if (!m_held.empty()) {
+            const std::vector<int16_t> held(m_held.begin(), m_held.end());
+            m_held.clear();
+            sink.writeFrames(held.data(), held.size());
+        }
+        sink.writeFrames(frames, count);
+        return;
+    }
     m_held.insert(m_held.end(), frames, frames + count);
     if (m_held.size() <= kHoldBackFrames)
         return;
@@ -35,6 +53,12 @@ void ModemWaveDevice::stopping(kalvo::wave::WaveSink& sink)
     m_held.clear();
     if (!rest.empty())
         sink.writeFrames(rest.data(), rest.size());
+}
+
+void ModemWaveDevice::setHoldBack(bool on)
+{
+    std::lock_guard lock(mutex());
+    m_holdBack = on;
 }
 
 void ModemWaveDevice::discardHeld()

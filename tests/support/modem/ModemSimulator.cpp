@@ -167,6 +167,12 @@ bool ModemSimulator::offHook() const
     return m_offHook;
 }
 
+bool ModemSimulator::duplex() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_mode == Mode::Duplex;
+}
+
 std::vector<int16_t> ModemSimulator::played() const
 {
     std::lock_guard lock(m_mutex);
@@ -261,7 +267,7 @@ void ModemSimulator::input(const uint8_t* bytes, size_t count)
         send(noise);
         return;
     }
-    if (m_mode == Mode::Transmit) {
+    if (m_mode == Mode::Transmit || m_mode == Mode::Duplex) {
         transmitData(bytes, count);
         return;
     }

@@ -1,8 +1,9 @@
 // A voice modem on a pseudo-terminal for tests and benches: it answers the set-up commands (and
 // refuses what the chosen model lacks), rings with caller ID, plays a caller's voice during AT+VRX
 // at real-time pace, captures and decodes what is played during AT+VTX while modelling the modem's
-// playback buffer, sends <DLE> events (keys, busy and dial tone, and silence as AT+VSD sets it: 5 s
-// until told otherwise, as modems ship), and can be unplugged.
+// playback buffer, does both at once during AT+VTR (ended by <DLE>^) where the model has it, sends <DLE>
+// events (keys, busy and dial tone, and silence as AT+VSD sets it: 5 s until told otherwise, as modems ship),
+// and can be unplugged.
 #pragma once
 
 #include <chrono>
@@ -20,11 +21,13 @@ namespace kalvo::modem::test {
 // What kind of modem the simulator is.
 struct ModemModel
 {
-    bool answersAt = true;        // false: the device never says anything
-    bool garbage = false;         // it sends noise instead of answers
-    bool voice = true;            // it has the voice class (AT+FCLASS=8)
-    bool standardCallerId = true; // AT+VCID=1; otherwise only the vendor form AT#CID=1
-    bool lineSelect = true;       // AT+VLS=1 takes the line; otherwise ATA answers with VCON
+    bool answersAt = true;         // false: the device never says anything
+    bool garbage = false;          // it sends noise instead of answers
+    bool voice = true;             // it has the voice class (AT+FCLASS=8)
+    bool standardCallerId = true;  // AT+VCID=1; otherwise only the vendor form AT#CID=1
+    bool lineSelect = true;        // AT+VLS=1 takes the line; otherwise ATA answers with VCON
+    bool fullDuplex = true;        // AT+VTR plays and listens at once; otherwise it answers ERROR
+    bool claimsFullDuplex = false; // without it, AT+VTR=? still answers OK (a modem that misreports)
     // As a common USB voice modem lists them.
     std::vector<std::string> formats = {"0,\"SIGNED PCM\",8,0,(7200,8000,11025),(0),(0)",
                                         "1,\"UNSIGNED PCM\",8,0,(7200,8000,11025),(0),(0)",
@@ -71,8 +74,10 @@ public:
     // The commands received so far, as sent.
     std::vector<std::string> commands() const;
     bool offHook() const;
-    // Everything played during AT+VTX, decoded to 16-bit samples.
+    // Everything played during AT+VTX and AT+VTR, decoded to 16-bit samples.
     std::vector<int16_t> played() const;
+    // True while AT+VTR runs.
+    bool duplex() const;
     struct BufferStats
     {
         unsigned underruns = 0; // the modelled buffer ran dry while playing
@@ -89,7 +94,7 @@ public:
     static bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 private:
-    enum class Mode { Command, Transmit, Receive };
+    enum class Mode { Command, Transmit, Receive, Duplex };
     void openTerminal();
     void closeTerminal();
     void run();

@@ -66,7 +66,7 @@ void ModemSimulator::commandLine(const std::string& line)
         return;
     }
     send(info + "\r\n" + final + "\r\n");
-    if (final == "CONNECT" && m_mode == Mode::Receive)
+    if (final == "CONNECT" && (m_mode == Mode::Receive || m_mode == Mode::Duplex))
         m_voiceAt =
             uint64_t(duration_cast<microseconds>(steady_clock::now() - m_offHookAt).count()) * 8 / 1000;
 }
@@ -150,10 +150,12 @@ bool ModemSimulator::basicCommand(const std::string& command, std::string& reply
         m_offHook = false;
         return true;
     }
-    if (name == "+VTX" || name == "+VRX") {
-        if (!m_offHook)
+    if (name == "+VTR" && value == "?")
+        return m_model.fullDuplex || m_model.claimsFullDuplex;
+    if (name == "+VTX" || name == "+VRX" || name == "+VTR") {
+        if (!m_offHook || (name == "+VTR" && !m_model.fullDuplex))
             return false;
-        m_mode = name == "+VTX" ? Mode::Transmit : Mode::Receive;
+        m_mode = name == "+VTX" ? Mode::Transmit : name == "+VRX" ? Mode::Receive : Mode::Duplex;
         m_pendingDle = false;
         m_txEnded = false;
         m_txStarted = false;

@@ -32,7 +32,7 @@ kalvo::modem::SampleCoding codingOf(int method, const std::vector<std::string>& 
 
 size_t ModemSimulator::roomBytes() const
 {
-    if (m_mode != Mode::Transmit || m_txEnded)
+    if ((m_mode != Mode::Transmit && m_mode != Mode::Duplex) || m_txEnded)
         return 4096;
     const double room = double(m_model.bufferSamples) - m_fill;
     const bool wide = codingOf(m_method, m_model.formats) == kalvo::modem::SampleCoding::Linear16;
@@ -48,7 +48,7 @@ void ModemSimulator::tick()
     tickRinging();
     if (m_offHook)
         tickCall();
-    if (m_mode == Mode::Transmit)
+    if (m_mode == Mode::Transmit || m_mode == Mode::Duplex)
         drainBuffer();
 }
 
@@ -75,7 +75,7 @@ void ModemSimulator::tickCall()
     const auto since = duration_cast<milliseconds>(Clock::now() - m_offHookAt).count();
     while (m_eventsSent < m_caller.events.size() && m_caller.events[m_eventsSent].first <= since)
         send(std::string{kDle, m_caller.events[m_eventsSent++].second});
-    if (m_mode == Mode::Receive)
+    if (m_mode == Mode::Receive || m_mode == Mode::Duplex)
         receiveTick();
     // The far end's tone or silence is reported once the voice has been heard to its end.
     const int64_t voiceMs = int64_t(m_caller.voice.size()) / 8;
@@ -120,8 +120,8 @@ void ModemSimulator::transmitData(const uint8_t* bytes, size_t count)
             m_pendingDle = false;
             if (c == kDle)
                 data.push_back(uint8_t(kDle));
-            else if (c == kEtx)
-                m_txEnded = true;
+            else if (c == (m_mode == Mode::Duplex ? '^' : kEtx))
+                m_txEnded = true; // each stream has its own end; the other codes change nothing
             continue;
         }
         if (c == kDle)
@@ -170,6 +170,9 @@ void ModemSimulator::drainBuffer()
             m_stats.minFill = std::min(m_stats.minFill, size_t(m_fill));
     }
     if (m_txEnded && m_fill <= 0) {
+        // Voice duplex also ends the data it sent the computer.
+        if (m_mode == Mode::Duplex)
+            send(std::string{kDle, kEtx});
         m_mode = Mode::Command;
         m_txStarted = false;
         send("\r\nOK\r\n");
