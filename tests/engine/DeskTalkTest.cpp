@@ -104,7 +104,8 @@ private slots:
         QVERIFY(!call.engine().state().GreetingPlaying);
         QVERIFY2(call.rig.form().statusText().startsWith("Talking with Bob 0:0"),
                  qPrintable(call.rig.form().statusText()));
-        QTest::qWait(2500);
+        // Long enough for a second of the microphone after the private server's slow first block.
+        QTest::qWait(3500);
         QCOMPARE(runKalvo("--hang-up"), 0);
         QVERIFY2(call.caller.waitLog("terminated", std::chrono::seconds(10)), call.caller.log().c_str());
         QTRY_COMPARE_WITH_TIMEOUT(int(call.rig.records().size()), 1, 15000);
