@@ -26,6 +26,14 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     connect(m_remote, &RemoteAccess::showing, this, [&list](qint64 id) { list.selectId(id); });
     m_actions = new PostCallActions(m_context, *m_monitor, list, messages, store, mail1, this);
     m_flow->setEndOfCall([this] { m_actions->run(); });
+    m_talk = new DeskTalk(m_context, *m_flow, this);
+    m_flow->setPickedUp([this] { return m_talk->lineConnected(); });
+    // The conversation ends before the call flow handles the caller's hang-up.
+    connect(&tapi, &LineControl::Disconnected, m_talk, &DeskTalk::callEnded);
+    connect(&tapi, &LineControl::Idle, m_talk, &DeskTalk::callEnded);
+    for (auto event : {&LineControl::InComeCall, &LineControl::Connected})
+        connect(&tapi, event, m_talk, &DeskTalk::scheduleChanged);
+    connect(&tapi, &LineControl::CallerID, m_talk, &DeskTalk::scheduleChanged);
     // The rules live in the call database's file; they are read when a call needs them.
     m_rules = std::make_unique<CallerRules>(programFolder + "/Calls");
     m_flow->setCallerRules(m_rules.get());
@@ -119,6 +127,7 @@ void AnsweringEngine::finishCallInProgress()
 {
     if (!m_state.InCall)
         return;
+    m_talk->callEnded();
     if (m_context.wave1.IsRecording())
         m_flow->StopRecMessage();
     if (m_context.tapi.LineConnected(m_state.LineIndex))

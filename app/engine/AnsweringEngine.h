@@ -5,6 +5,7 @@
 #pragma once
 
 #include "CallFlow.h"
+#include "DeskTalk.h"
 #include "EngineState.h"
 #include "LineMonitor.h"
 #include "PostCallActions.h"
@@ -46,6 +47,7 @@ public:
     PostCallActions& actions() { return *m_actions; }
     SleepInhibitor& sleepInhibitor() { return *m_inhibitor; }
     CallerRules& callerRules() { return *m_rules; }
+    DeskTalk& talk() { return *m_talk; }
 
     // Plays a sound-card file (ring and end-of-call sounds), and tells whether the sound card is busy.
     void setCardPlayer(const std::function<void(const QString&)>& play, const std::function<bool()>& playing);
@@ -66,6 +68,10 @@ public:
     void answerNow();
     void dropIncoming();
     void doNotAnswer();
+    // Talking at the desk: take the call on the sound card, and end the conversation. Each returns
+    // why it did nothing, or an empty text.
+    QString pickUp() { return m_talk->PickUp(); }
+    QString hangUp() { return m_talk->HangUp(); }
     // On the way out, each step through trap: a message being recorded is kept as the call's
     // message and the caller hung up on, the line's sound is stopped and the line closed.
     void finishOnExit(const ErrorTrap& trap);
@@ -89,5 +95,6 @@ private:
     RemoteAccess* m_remote;
     PostCallActions* m_actions;
     SleepInhibitor* m_inhibitor;
+    DeskTalk* m_talk;
     std::unique_ptr<CallerRules> m_rules;
 };

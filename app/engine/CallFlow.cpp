@@ -52,6 +52,8 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.GreetingPlaying = false;
     state.BeepPlaying = false;
     state.RemotePlaying = false;
+    state.Talking = false;
+    state.PickUpPending = false;
     state.call = CurrentCall();
     const QDateTime now = m_context.clock.now();
     trap.step([&] {
@@ -201,6 +203,11 @@ void CallFlow::TapiConnected(int lineIndex)
         LineControl& tapi = m_context.tapi;
         if (!tapi.LineConnected(lineIndex))
             return;
+        // Picked up while ringing: the owner talks, nobody is greeted.
+        if (m_pickedUp && m_pickedUp()) {
+            logLine("Connected" + tag(lineIndex));
+            return;
+        }
         tapi.LineMonitorDigits(lineIndex, true);
         logLine("Connected" + tag(lineIndex));
         state.GreetingPlaying = true;
@@ -240,6 +247,9 @@ void CallFlow::LineWaveDonePlay()
     ErrorTrap trap("ErrLineWaveDonePlay ", [this](const QString& l) { logLine(l); });
     EngineState& state = m_context.state;
     LineControl& tapi = m_context.tapi;
+    // A conversation stopped the greeting or the beep; a late DonePlay of either means nothing.
+    if (state.Talking)
+        return;
     bool connected = false;
     trap.step([&] { connected = tapi.LineConnected(state.LineIndex); });
     if (!connected) {
@@ -272,7 +282,7 @@ void CallFlow::RecMessage()
     // Events ran during the wait: a caller who hung up meanwhile leaves nothing to record.
     bool connected = false;
     trap.step([&] { connected = m_context.tapi.LineConnected(state.LineIndex); });
-    if (!connected || !state.InCall)
+    if (!connected || !state.InCall || state.Talking)
         return;
     trap.step([&] {
         WaveControl& wave = m_context.wave1;

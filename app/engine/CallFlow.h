@@ -28,6 +28,8 @@ public:
         m_playOnCard = std::move(play);
         m_cardPlaying = std::move(playing);
     }
+    // Asked when the line connects: true when the owner's pick-up takes the call (no greeting).
+    void setPickedUp(std::function<bool()> pickedUp) { m_pickedUp = std::move(pickedUp); }
     // The caller rules asked when the caller's identity arrives; none when null.
     void setCallerRules(CallerRules* rules) { m_rules = rules; }
     RecordingLimits& limits() { return m_limits; }
@@ -83,5 +85,6 @@ private:
     std::function<void()> m_endOfCall;
     std::function<void(const QString&)> m_playOnCard;
     std::function<bool()> m_cardPlaying;
+    std::function<bool()> m_pickedUp;
     CallerRules* m_rules = nullptr;
 };

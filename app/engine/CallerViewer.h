@@ -11,6 +11,8 @@ struct ViewerChoices
     std::function<void()> answerNow;   // AnswerToCall for the watched line, forced
     std::function<void()> dropCall;    // DropInComeCall
     std::function<void()> doNotAnswer; // DoNotAnswer = True
+    std::function<void()> pickUp;      // talk with the caller at the desk
+    std::function<void()> hangUp;      // end that conversation
 };
 
 class CallerViewer
@@ -35,6 +37,13 @@ public:
     virtual void DisableChoices() = 0;
     // Closes the viewer the configured way (sliding out or at once).
     virtual void CloseViewer() = 0;
+    // The talk choice: "Hang Up" while talking, else "Pick Up", unavailable with the reason given
+    // (empty: available). It outlives the other choices for as long as the call lasts.
+    virtual void setTalkChoice(bool talking, const QString& unavailable)
+    {
+        (void)talking;
+        (void)unavailable;
+    }
 };
 
 class NoCallerViewer : public CallerViewer

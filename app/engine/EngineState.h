@@ -31,7 +31,9 @@ struct EngineState
     bool Announced = false; // the ring sound and the caller viewer were given for this call
     bool Blocked = false;   // a caller rule refused this call: nothing more is done for it
     bool RuleCounted = false;
-    bool Accepted = false; // the line was told to let this call ring
+    bool Accepted = false;      // the line was told to let this call ring
+    bool Talking = false;       // the owner talks with the caller at the desk
+    bool PickUpPending = false; // picked up while ringing: the conversation starts once connected
     QString DigitBuffer;
     int32_t WrongPasswords = 0; // remote-access tries refused during this call
     int32_t RecordSeconds = 0;

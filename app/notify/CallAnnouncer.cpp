@@ -52,6 +52,13 @@ CallAnnouncer::Route CallAnnouncer::route(int shows, bool serviceAvailable, bool
 
 void CallAnnouncer::choose(const QString& action)
 {
+    // Taking the call and ending the conversation leave the window and the notification up.
+    if (action == QLatin1String("pickup") || action == QLatin1String("hangup")) {
+        const auto& choice = action == QLatin1String("pickup") ? m_choices.pickUp : m_choices.hangUp;
+        if (choice)
+            choice();
+        return;
+    }
     const QString messagePath = m_messagePath;
     if (action == QLatin1String("answer") && m_choices.answerNow)
         m_choices.answerNow();
@@ -77,6 +84,8 @@ void CallAnnouncer::newCall()
     m_noteShown = false;
     m_updateQueued = false;
     m_choicesOn = true;
+    m_talking = false;
+    m_canTalk = false;
     m_status.clear();
     m_name = CallerIdentity().nameText();
     m_number = CallerIdentity().numberText();
@@ -141,6 +150,16 @@ void CallAnnouncer::DisableChoices()
     scheduleUpdate();
 }
 
+void CallAnnouncer::setTalkChoice(bool talking, const QString& unavailable)
+{
+    m_window.setTalkChoice(talking, unavailable);
+    if (m_talking == talking && m_canTalk == unavailable.isEmpty())
+        return;
+    m_talking = talking;
+    m_canTalk = unavailable.isEmpty();
+    scheduleUpdate();
+}
+
 void CallAnnouncer::CloseViewer()
 {
     // The notification leaves by itself (after the close delay when one is set) or with a choice.
@@ -174,6 +193,12 @@ void CallAnnouncer::update()
                 << "Drop Call"
                 << "nothing"
                 << "Do Nothing";
+    if (m_talking && !over)
+        actions << "hangup"
+                << "Hang Up";
+    else if (m_canTalk && !over && m_messagePath.isEmpty())
+        actions << "pickup"
+                << "Pick Up";
     QString body = shortened(m_name) + "\n" + shortened(m_number);
     if (!m_date.isEmpty() || !m_time.isEmpty())
         body += "\n" + m_date + " " + m_time;

@@ -1,7 +1,8 @@
 // The caller view as the answering engine sees it: the caller window, a desktop notification, or
 // both, as the events setting "CallerViewAs" chooses and the desktop allows. The notification shows
 // the call's status, name, number, date and time, carries the window's three choices while the call
-// rings and "Play" once it left a message, and replaces itself for the same call.
+// rings, "Pick Up" (or "Hang Up") while the call lasts and "Play" once it left a message, and
+// replaces itself for the same call.
 #pragma once
 
 #include "CallerViewer.h"
@@ -63,6 +64,7 @@ public:
     void setMessagePath(const QString& path) override;
     void DisableChoices() override;
     void CloseViewer() override;
+    void setTalkChoice(bool talking, const QString& unavailable) override;
 
 private:
     QString callKey() const { return "call-" + QString::number(m_call); }
@@ -80,6 +82,8 @@ private:
     int m_call = 0;
     bool m_noteShown = false;
     bool m_choicesOn = true;
+    bool m_talking = false;
+    bool m_canTalk = false;
     int m_timeoutMs = -1;
     QString m_status, m_name, m_number, m_date, m_time, m_messagePath;
 };

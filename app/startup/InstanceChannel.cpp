@@ -27,12 +27,51 @@ InstanceChannel::InstanceChannel(QObject* parent) : QObject(parent), m_server(ne
         while (QLocalSocket* client = m_server->nextPendingConnection()) {
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (client->readAll().startsWith(kShow.trimmed()))
-                    emit showRequested();
+                if (!client->canReadLine() && client->bytesAvailable() < 256)
+                    return;
+                const QByteArray reply = answer(client->readLine(256).trimmed());
+                if (!reply.isEmpty()) {
+                    client->write(reply);
+                    client->flush();
+                }
                 client->disconnectFromServer();
             });
         }
     });
+}
+
+QByteArray InstanceChannel::answer(const QByteArray& line)
+{
+    if (line == kShow.trimmed()) {
+        emit showRequested();
+        return {};
+    }
+    const auto command = m_commands.constFind(line);
+    if (command == m_commands.constEnd())
+        return "error: unknown command\n";
+    const QString why = (*command)();
+    // One line back, whatever the reason's text holds.
+    return why.isEmpty() ? QByteArray("ok\n") : "error: " + why.simplified().toUtf8() + "\n";
+}
+
+bool InstanceChannel::sendCommand(const QByteArray& name, QString& reply, int timeoutMs)
+{
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    socket.write(name + "\n");
+    if (!socket.waitForBytesWritten(timeoutMs))
+        return false;
+    QByteArray line;
+    while (!socket.canReadLine() && socket.waitForReadyRead(timeoutMs)) {
+    }
+    line = socket.readLine(1024).trimmed();
+    socket.disconnectFromServer();
+    if (line.isEmpty())
+        return false;
+    reply = line == "ok" ? QString() : QString::fromUtf8(line.startsWith("error: ") ? line.mid(7) : line);
+    return true;
 }
 
 bool InstanceChannel::listening() const

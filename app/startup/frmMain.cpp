@@ -18,6 +18,7 @@
 #include "RecoveredMessages.h"
 #include "SettingsLoader.h"
 #include "SettingsWriter.h"
+#include "TalkSwitch.h"
 #include "TimeBase.h"
 #include "TrayIcon.h"
 #include "UserNotices.h"
@@ -152,6 +153,9 @@ void frmMain::buildFrame(const TimeBase& timeBase)
     m_callNotices->bind(*m_engine, *m_notices, *m_messages,
                         std::bind_front(&MessagePlayer::playCall, m_player), [this] { restoreWindow(); });
     connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
+    m_talkSwitch = new TalkSwitch(
+        m_engine->talk(), *this, *m_commands->mnuSystry(), *m_tray,
+        [this](const QString& text) { m_panels->setStatus(text); }, this);
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
     connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);
     connect(m_commands, &FrameCommands::menuCommand, this, &frmMain::menuClick);

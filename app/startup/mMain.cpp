@@ -1,6 +1,7 @@
 // The program's entry procedure.
 #include "mMain.h"
 
+#include "AnsweringEngine.h"
 #include "CallAnnouncer.h"
 #include "ExitSignals.h"
 #include "HelperFiles.h"
@@ -20,6 +21,7 @@
 #include <QProcess>
 #include <QScreen>
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -176,6 +178,31 @@ std::unique_ptr<frmMain> StartProgram(const QStringList& arguments, const Single
     return form;
 }
 
+void ConnectInstanceChannel(InstanceChannel& channel, frmMain& form)
+{
+    QObject::connect(&channel, &InstanceChannel::showRequested, &form, &frmMain::restoreWindow);
+    frmMain* window = &form;
+    channel.setCommands({
+        {"pick-up", [window] { return window->engine().pickUp(); }},
+        {"hang-up", [window] { return window->engine().hangUp(); }},
+    });
+}
+
+int SendToRunningInstance(const QString& option)
+{
+    const QByteArray command = option.mid(2).toUtf8();
+    QString reply;
+    if (!InstanceChannel::sendCommand(command, reply)) {
+        std::fprintf(stderr, "kalvo: Kalvo is not running, so there is no call to %s\n",
+                     command == "pick-up" ? "pick up" : "hang up");
+        return 1;
+    }
+    if (reply.isEmpty())
+        return 0;
+    std::fprintf(stderr, "kalvo: %s\n", reply.toLocal8Bit().constData());
+    return 1;
+}
+
 int Main(const QStringList& arguments)
 {
     SingleInstance instance;
@@ -183,7 +210,7 @@ int Main(const QStringList& arguments)
     if (!form)
         return 0;
     InstanceChannel channel;
-    QObject::connect(&channel, &InstanceChannel::showRequested, form.get(), &frmMain::restoreWindow);
+    ConnectInstanceChannel(channel, *form);
     ExitSignals exitSignals;
     // A signal or the end of the session leaves nobody to answer a question: Exit asks none.
     frmMain* window = form.get();

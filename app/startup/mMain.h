@@ -13,8 +13,17 @@
 // returns the exit status.
 int Main(const QStringList& arguments);
 
+class InstanceChannel;
 class frmMain;
 class SingleInstance;
+
+// Binds the second-start channel to the form: "show" brings the window back, "pick-up" and
+// "hang-up" reach the engine's conversation at the desk.
+void ConnectInstanceChannel(InstanceChannel& channel, frmMain& form);
+
+// "kalvo --pick-up" and "kalvo --hang-up": tell the running Kalvo, print its answer. @return the
+// exit status (1 when nothing was done or nobody runs).
+int SendToRunningInstance(const QString& option);
 
 // Everything of the start before the event loop: the instance check (a second instance shows
 // "Kalvo is still running" and gets no form), the program folder, the first-run defaults, and the

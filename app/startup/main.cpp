@@ -1,6 +1,7 @@
 // Kalvo: starts the program.
 #include "ProgramFolder.h"
 #include "RulesCommandLine.h"
+#include "SoundCardBackend.h"
 #include "mMain.h"
 
 #include <QApplication>
@@ -32,9 +33,12 @@ int main(int argc, char** argv)
     }
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::printf("usage: kalvo [-st]\n"
+                    "       kalvo --pick-up | --hang-up\n"
                     "       kalvo --rules-list | --rules-import FILE | --rules-export FILE\n"
                     "Answers the telephone line and records messages.\n"
                     "  -st        start hidden, in the notification area (as at login)\n"
+                    "  --pick-up  take the current call on the microphone and speakers\n"
+                    "  --hang-up  end that conversation\n"
                     "  --rules-list         print the caller rules (block and allow lists)\n"
                     "  --rules-import FILE  add the rules of a CSV file (number,name,kind,note)\n"
                     "  --rules-export FILE  write the caller rules to a CSV file\n"
@@ -52,6 +56,14 @@ int main(int argc, char** argv)
             rulesArguments << QString::fromLocal8Bit(argv[i]);
         return RulesCommandLine::run(rulesArguments, ProgramFolder::path() + "/Calls", stdout, stderr);
     }
+    // A desktop shortcut's command goes to the running Kalvo; there is nothing to show here.
+    if (argc == 2 && (std::strcmp(argv[1], "--pick-up") == 0 || std::strcmp(argv[1], "--hang-up") == 0)) {
+        QCoreApplication app(argc, argv);
+        return SendToRunningInstance(QString::fromLatin1(argv[1]));
+    }
+    // The streams of a conversation ask for the sound server's echo canceller; this must precede
+    // the first use of the sound card.
+    kalvo::wave::SoundCardBackend::requestEchoCancellation();
     // The raw arguments: Qt takes some options out of argv, and "-st" is compared with the whole line.
     QStringList arguments;
     for (int i = 1; i < argc; ++i)

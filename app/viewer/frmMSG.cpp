@@ -123,10 +123,14 @@ void frmMSG::buildForm()
     m_answer = choiceFrame("Picture3", "lblAmswerMode", "Answer Now");
     m_drop = choiceFrame("Picture4", "lblDrop", "Drop Call");
     m_doNothing = choiceFrame("Picture2", "lblDoNothing", "Do Nothing");
+    m_talk = choiceFrame("PictureTalk", "lblPickUp", "Pick Up");
+    m_lblTalk = m_talk->findChild<QLabel*>("lblPickUp");
+    setTalkChoice(false, "No call to pick up");
     auto* choices = new QHBoxLayout;
     choices->addWidget(m_answer);
     choices->addWidget(m_drop);
     choices->addWidget(m_doNothing);
+    choices->addWidget(m_talk);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 4, 6, 4);
@@ -285,10 +289,34 @@ void frmMSG::DisableChoices()
         choice->setEnabled(false);
 }
 
+void frmMSG::setTalkChoice(bool talking, const QString& unavailable)
+{
+    m_talking = talking;
+    const QString caption = talking ? QStringLiteral("Hang Up") : QStringLiteral("Pick Up");
+    m_lblTalk->setText(caption);
+    m_lblTalk->setAccessibleName(caption);
+    const bool available = talking || unavailable.isEmpty();
+    m_talk->setEnabled(available);
+    const QString tip = !available ? unavailable
+                        : talking  ? QStringLiteral("End the conversation and hang up")
+                                   : QStringLiteral("Talk with the caller on the microphone and speakers");
+    m_talk->setToolTip(tip);
+    m_lblTalk->setToolTip(tip);
+}
+
 void frmMSG::choose(QFrame* frame)
 {
     if (!frame->isEnabled())
         return;
+    // The conversation keeps the window: it shows how the call goes on and offers "Hang Up".
+    if (frame == m_talk) {
+        quietly([&] {
+            const auto& choice = m_talking ? m_choices.hangUp : m_choices.pickUp;
+            if (choice)
+                choice();
+        });
+        return;
+    }
     quietly([&] {
         if (frame == m_answer && m_choices.answerNow)
             m_choices.answerNow();
@@ -308,7 +336,7 @@ bool frmMSG::eventFilter(QObject* watched, QEvent* event)
         CloseViewer();
         return true;
     }
-    for (QFrame* frame : {m_answer, m_drop, m_doNothing}) {
+    for (QFrame* frame : {m_answer, m_drop, m_doNothing, m_talk}) {
         if (watched == frame || watched->parent() == frame) {
             choose(frame);
             return true;

@@ -1,5 +1,5 @@
 // The caller viewer frmMSG: shows the ringing call, slides in from the top edge and out again, and
-// offers answer, drop and let-it-ring.
+// offers answer, drop and let-it-ring, and beside them taking the call at the desk.
 #pragma once
 
 #include "CallerViewer.h"
@@ -37,6 +37,7 @@ public:
     void setMessagePath(const QString& path) override;
     void DisableChoices() override;
     void CloseViewer() override;
+    void setTalkChoice(bool talking, const QString& unavailable) override;
 
     // The form's public members as ViewCallViewer sets them.
     QString State;
@@ -88,4 +89,7 @@ private:
     QFrame* m_answer = nullptr;
     QFrame* m_drop = nullptr;
     QFrame* m_doNothing = nullptr;
+    QFrame* m_talk = nullptr; // "Pick Up", or "Hang Up" while talking
+    QLabel* m_lblTalk = nullptr;
+    bool m_talking = false;
 };

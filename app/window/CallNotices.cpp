@@ -25,11 +25,21 @@ CallerViewer& CallNotices::viewer()
 void CallNotices::bind(AnsweringEngine& engine, UserNotices& notices, MessageStore& store,
                        std::function<void(qint64, const QString&)> play, std::function<void()> restoreWindow)
 {
+    // A pick-up that cannot be done says why where the owner looks.
+    const auto talk = [&engine, &notices](QString (AnsweringEngine::*step)(), const char* what) {
+        return [&engine, &notices, step, what] {
+            if (const QString why = (engine.*step)(); !why.isEmpty())
+                notices.tell("talk", QString::fromLatin1(what) + ": " + why);
+        };
+    };
     m_announcer->setChoices({[&engine] { engine.answerNow(); }, [&engine] { engine.dropIncoming(); },
-                             [&engine] { engine.doNotAnswer(); }});
+                             [&engine] { engine.doNotAnswer(); }, talk(&AnsweringEngine::pickUp, "Pick Up"),
+                             talk(&AnsweringEngine::hangUp, "Hang Up")});
     // A choice in the window also takes the call's notification away.
     m_window.setChoices({[this] { m_announcer->choose("answer"); }, [this] { m_announcer->choose("drop"); },
-                         [this] { m_announcer->choose("nothing"); }});
+                         [this] { m_announcer->choose("nothing"); },
+                         [this] { m_announcer->choose("pickup"); },
+                         [this] { m_announcer->choose("hangup"); }});
     m_announcer->setPlayMessage(
         [&store, play = std::move(play), restore = std::move(restoreWindow)](const QString& path) {
             restore();

@@ -41,9 +41,17 @@ bool TrayIcon::available()
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+void TrayIcon::setCallTip(const QString& text)
+{
+    m_callTip = text;
+    m_tray->setToolTip(m_callTip.isEmpty() ? m_countsTip
+                                           : (m_callTip + "\n" + m_countsTip).left(kTipCharacters));
+}
+
 void TrayIcon::MakeSysTryBaloon(int totalCalls, int unreadCalls)
 {
-    m_tray->setToolTip(tipText(totalCalls, unreadCalls));
+    m_countsTip = tipText(totalCalls, unreadCalls);
+    setCallTip(m_callTip);
     if (!m_tray->isVisible())
         m_tray->show();
 }

@@ -23,6 +23,9 @@ public:
     void MakeSysTryBaloon(int totalCalls, int unreadCalls);
     // "Kalvo - Calls:N  New:M", cut to the 63 characters a tip may hold.
     static QString tipText(int totalCalls, int unreadCalls);
+    // What the current call is doing ("Talking with Bob 1:05"), shown as the tip's first line
+    // while set; empty gives the counters back.
+    void setCallTip(const QString& text);
 
     // Whether the desktop has a notification area at all.
     static bool available();
@@ -51,4 +54,6 @@ private:
     QSystemTrayIcon* m_tray;
     QTimer* m_blink;
     bool m_showingEmpty = false;
+    QString m_countsTip;
+    QString m_callTip;
 };

@@ -34,6 +34,45 @@ QAudioDevice pairedInput(const QAudioDevice& output, const QList<QAudioDevice>& 
 
 } // namespace
 
+QString SoundCardBackend::talkUnavailable(int outputPosition)
+{
+    const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
+    if (outputPosition < 0 || outputPosition >= outputs.size())
+        return QStringLiteral("No sound card to hear the caller on");
+    if (QMediaDevices::defaultAudioInput().isNull())
+        return QStringLiteral("No microphone to speak to the caller");
+    return {};
+}
+
+QString SoundCardBackend::talkDevices(int outputPosition, std::shared_ptr<WaveDevice>& speaker,
+                                      std::shared_ptr<WaveDevice>& microphone)
+{
+    speaker.reset();
+    microphone.reset();
+    if (QString why = talkUnavailable(outputPosition); !why.isEmpty())
+        return why;
+    // Forty milliseconds of speaker buffer at most and ten-millisecond microphone blocks: short
+    // enough for a conversation, long enough for a busy desktop.
+    constexpr int kTalkBufferMs = 40;
+    auto out = std::make_shared<SoundCardDevice>(QMediaDevices::audioOutputs().at(outputPosition),
+                                                 WaveDirection::Out);
+    auto in = std::make_shared<SoundCardDevice>(QMediaDevices::defaultAudioInput(), WaveDirection::In);
+    out->setBufferMs(kTalkBufferMs);
+    in->setBufferMs(kTalkBufferMs / 4);
+    speaker = std::move(out);
+    microphone = std::move(in);
+    return {};
+}
+
+void SoundCardBackend::requestEchoCancellation()
+{
+    const QByteArray want = "filter.want=echo-cancel";
+    QByteArray properties = qgetenv("PULSE_PROP");
+    if (properties.contains("filter.want"))
+        return;
+    qputenv("PULSE_PROP", properties.isEmpty() ? want : properties + " " + want);
+}
+
 SoundCardBackend::SoundCardBackend(QObject* parent) : QObject(parent), m_media(new QMediaDevices(this))
 {
     connect(m_media, &QMediaDevices::audioOutputsChanged, this, &SoundCardBackend::refresh);

@@ -13,6 +13,7 @@ class QMediaDevices;
 namespace kalvo::wave {
 
 class SoundCardDevice;
+class WaveDevice;
 
 // While it lives, wave-out id n is the backend's output n, and wave-in id n is the input that records
 // on the same card as output n: the card's own input when PulseAudio names it after the output
@@ -27,6 +28,20 @@ public:
     explicit SoundCardBackend(QObject* parent = nullptr);
     // Takes the sound-card devices out of the table, stopping their streams.
     ~SoundCardBackend() override;
+
+    // Why a conversation at the desk cannot use the sound card now: no output at the position of
+    // the sound-device list (the setting "Sound"), or no microphone; empty when it can.
+    static QString talkUnavailable(int outputPosition);
+    // Fresh devices for a conversation, beside any playback on the same card: the output at
+    // outputPosition and the default microphone, each with a short server buffer. @return the
+    // reason when they cannot be had (then both stay null), else an empty text.
+    static QString talkDevices(int outputPosition, std::shared_ptr<WaveDevice>& speaker,
+                               std::shared_ptr<WaveDevice>& microphone);
+    // Asks the sound server to cancel the speaker's echo in the microphone of a conversation: the
+    // streams of this process then want the server's echo canceller, which it applies to a playback
+    // and a recording of the same program running together (and ignores where it has none). Qt
+    // offers no properties per stream, so this is the client's; call it before any sound is used.
+    static void requestEchoCancellation();
 
     // Reads the device lists again and updates the table; devices that stay keep their objects, so
     // running streams on them go on.

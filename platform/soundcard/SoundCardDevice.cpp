@@ -89,6 +89,12 @@ WaveDeviceInfo SoundCardDevice::info() const
     return result;
 }
 
+qsizetype SoundCardDevice::bufferBytes(const WaveFormat& format) const
+{
+    return static_cast<qsizetype>(format.sampleRate * static_cast<uint32_t>(m_bufferMs) / 1000) *
+           format.channels * 2;
+}
+
 bool SoundCardDevice::accepts(const WaveFormat& format) const
 {
     if (format.channels < 1 || format.channels > 2 || format.sampleRate == 0)
@@ -108,15 +114,17 @@ int SoundCardDevice::startOutput(const WaveFormat& format, std::shared_ptr<WaveS
     m_framesGiven->store(0);
     m_waveSource = std::move(source);
     m_sink = std::make_unique<QAudioSink>(m_device, toQt(format));
-    // A quarter second of buffer rides out short stalls of the event loop that feeds it.
-    m_sink->setBufferSize(static_cast<qsizetype>(format.sampleRate / 4) * format.channels * 2);
+    // By default a quarter second of buffer rides out short stalls of the event loop that feeds it.
+    m_sink->setBufferSize(bufferBytes(format));
     m_push = m_sink->start();
     if (!m_push || m_sink->error() != QAudio::NoError) {
         stop();
         return WAVE_ERR_NODRIVER;
     }
     m_feedTimer = std::make_unique<QTimer>();
-    m_feedTimer->setInterval(10);
+    // A short buffer needs topping up more often than the default's ten milliseconds.
+    m_feedTimer->setInterval(m_bufferMs < 40 ? 5 : 10);
+    m_feedTimer->setTimerType(Qt::PreciseTimer);
     QObject::connect(m_feedTimer.get(), &QTimer::timeout, [this] { feed(); });
     feed();
     m_feedTimer->start();
@@ -136,8 +144,21 @@ void SoundCardDevice::feed()
     const size_t given = std::min(frames, m_waveSource->readFrames(m_scratch.data(), frames));
     m_framesGiven->fetch_add(given, std::memory_order_relaxed);
     // Silence after the source's frames keeps the stream running and the server's clock counting.
+    // A short buffer is the conversation's cushion: it gets silence only when it is about to run
+    // dry, so what the source gives next is not queued behind silence.
+    size_t write = frames;
+    if (m_bufferMs != kDefaultBufferMs) {
+        const size_t queued =
+            static_cast<size_t>(std::max<qsizetype>(0, m_sink->bufferSize() - m_sink->bytesFree())) /
+            frameBytes;
+        const size_t low = m_format.sampleRate / 100; // ten milliseconds
+        write = given + (queued + given < low ? low - queued - given : 0);
+        write = std::min(write, frames);
+    }
     std::fill(m_scratch.begin() + static_cast<std::ptrdiff_t>(given * m_format.channels), m_scratch.end(), 0);
-    m_push->write(reinterpret_cast<const char*>(m_scratch.data()), static_cast<qint64>(frames * frameBytes));
+    if (write > 0)
+        m_push->write(reinterpret_cast<const char*>(m_scratch.data()),
+                      static_cast<qint64>(write * frameBytes));
 }
 
 int SoundCardDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSink> sink)
@@ -153,18 +174,33 @@ int SoundCardDevice::startInput(const WaveFormat& format, std::shared_ptr<WaveSi
     m_bridge = std::make_unique<SinkWriter>(std::move(sink), format.channels, m_framesGiven);
     m_bridge->open(QIODevice::WriteOnly | QIODevice::Unbuffered);
     m_source = std::make_unique<QAudioSource>(m_device, toQt(format));
-    m_source->start(m_bridge.get());
-    if (m_source->error() != QAudio::NoError) {
+    if (m_bufferMs != kDefaultBufferMs)
+        m_source->setBufferSize(bufferBytes(format));
+    // Qt is asked for what it has whenever it says so (its own push of recorded data into a device
+    // of ours stays silent on some servers).
+    m_pull = m_source->start();
+    if (!m_pull || m_source->error() != QAudio::NoError) {
         stop();
         return WAVE_ERR_NODRIVER;
     }
+    QObject::connect(m_pull, &QIODevice::readyRead, m_pull, [this] { drain(); });
     return WAVE_OK;
+}
+
+void SoundCardDevice::drain()
+{
+    if (!m_pull || !m_bridge)
+        return;
+    char block[4096];
+    for (qint64 n; (n = m_pull->read(block, sizeof block)) > 0;)
+        m_bridge->write(block, n);
 }
 
 void SoundCardDevice::stop()
 {
     m_feedTimer.reset();
     m_push = nullptr;
+    m_pull = nullptr;
     if (m_sink)
         m_sink->stop();
     if (m_source)

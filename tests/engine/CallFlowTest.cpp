@@ -4,9 +4,11 @@
 #include "CallList.h"
 #include "EngineRig.h"
 #include "LineControl.h"
+#include "TalkSwitch.h"
 #include "Telephony.h"
 #include "mdlLog.h"
 
+#include <QAction>
 #include <QFile>
 #include <QtTest>
 
@@ -275,6 +277,28 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Idle[LineIndex:0]"), 5000);
         QVERIFY(rig.records().empty());
         QVERIFY(rig.callsLog().filter("Ring:").isEmpty());
+    }
+
+    // A line that cannot carry a conversation (a modem without full-duplex voice): "Pick Up" in the
+    // tray menu, on F8 and in the caller window is disabled with the line's reason as its tooltip,
+    // a pick-up is refused with it, and the message goes on being recorded.
+    void lineThatCannotTalkDisablesPickUp()
+    {
+        const QString why = "The modem has no full-duplex voice";
+        EngineRig rig(Values{}, 0.001, "[Line0]\nname = Sim 0\nprovider = sim\ncannot_talk = " + why + "\n");
+        rig.start();
+        rig.sim().offerCall("1", "Ann");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 5000);
+        QAction* pickUp = rig.form().talkSwitch().action();
+        QTRY_COMPARE_WITH_TIMEOUT(pickUp->toolTip(), why, 5000);
+        QVERIFY(!pickUp->isEnabled());
+        auto* choice = rig.form().viewer().findChild<QWidget*>("PictureTalk");
+        QVERIFY(choice && !choice->isEnabled());
+        QCOMPARE(choice->toolTip(), why);
+        QCOMPARE(rig.form().engine().pickUp(), why);
+        QVERIFY(rig.form().Wave1().IsRecording());
+        QVERIFY(!rig.form().engine().talk().talking());
     }
 };
 

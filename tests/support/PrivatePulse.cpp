@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QThread>
 #include <csignal>
+#include <cstring>
 
 namespace kalvo::test {
 
@@ -17,6 +18,7 @@ PrivatePulse::PrivatePulse()
         return;
     }
     const QString dir = m_dir.path();
+    m_folderPath = dir;
     QDir().mkpath(dir + "/runtime");
     QFile::setPermissions(dir + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile script(dir + "/server.pa");
@@ -100,6 +102,66 @@ PrivatePulse::~PrivatePulse()
     }
     if (m_pid > 0)
         ::kill(static_cast<pid_t>(m_pid), SIGKILL);
+}
+
+QString PrivatePulse::pactl(const QStringList& args) const
+{
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.start("pactl", args);
+    if (!process.waitForFinished(10000) || process.exitCode() != 0)
+        return {};
+    const QString output = QString::fromUtf8(process.readAllStandardOutput());
+    // An empty answer is still an answer.
+    return output.isNull() ? QStringLiteral("") : output;
+}
+
+bool PrivatePulse::useSineMicrophone(int hz) const
+{
+    // "mic" records what plays into "linein": a sine played there is the microphone's voice.
+    return !pactl({"load-module", "module-sine", "sink=linein", "frequency=" + QString::number(hz)}).isNull();
+}
+
+bool PrivatePulse::removeMicrophones() const
+{
+    bool ok = true;
+    for (const char* module : {"module-sine", "module-remap-source"}) {
+        const QString list = pactl({"list", "short", "modules"});
+        for (const QString& line : list.split('\n'))
+            if (line.section('\t', 1, 1) == module)
+                ok = !pactl({"unload-module", line.section('\t', 0, 0)}).isNull() && ok;
+    }
+    return ok;
+}
+
+PulseCapture::PulseCapture(const PrivatePulse& pulse, const QString& source)
+    : m_path(pulse.folder() + "/capture-" + QString(source).replace('.', '-') + ".raw"),
+      m_process(std::make_unique<QProcess>())
+{
+    m_process->setProcessEnvironment(pulse.environment());
+    m_process->setStandardOutputFile(m_path);
+    m_process->start("parec", {"-d", source, "--raw", "--format=s16le", "--rate=8000", "--channels=1",
+                               "--latency-msec=20"});
+    m_process->waitForStarted(5000);
+}
+
+PulseCapture::~PulseCapture()
+{
+    m_process->terminate();
+    if (!m_process->waitForFinished(3000))
+        m_process->kill();
+    m_process->waitForFinished(3000);
+}
+
+std::vector<int16_t> PulseCapture::samples() const
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = file.readAll();
+    std::vector<int16_t> out(size_t(bytes.size()) / 2);
+    std::memcpy(out.data(), bytes.constData(), out.size() * 2);
+    return out;
 }
 
 QProcessEnvironment PrivatePulse::environment() const

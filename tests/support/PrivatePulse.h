@@ -5,6 +5,11 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QTemporaryDir>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QProcess;
 
 namespace kalvo::test {
 
@@ -22,12 +27,36 @@ public:
     const QString& error() const { return m_error; }
     // The environment for pactl, parec and pacat talking to this server.
     QProcessEnvironment environment() const;
+    // Runs pactl with args; its output, or a null text when it failed.
+    QString pactl(const QStringList& args) const;
+    // Gives the microphone ("mic") a steady sine of hz to hear. @return false when the server refused.
+    bool useSineMicrophone(int hz) const;
+    // Makes the microphones go: the default input is then a sink's monitor at most.
+    bool removeMicrophones() const;
+    const QString& folder() const { return m_folderPath; }
 
 private:
     QTemporaryDir m_dir;
     bool m_started = false;
     QString m_error;
     qint64 m_pid = 0;
+    QString m_folderPath;
+};
+
+// Records what a source of the server carries (a sink's monitor: "speaker.monitor") as 8000 Hz
+// mono while it lives, through parec.
+class PulseCapture
+{
+public:
+    PulseCapture(const PrivatePulse& pulse, const QString& source);
+    ~PulseCapture();
+    Q_DISABLE_COPY_MOVE(PulseCapture)
+    // Everything recorded so far.
+    std::vector<int16_t> samples() const;
+
+private:
+    QString m_path;
+    std::unique_ptr<QProcess> m_process;
 };
 
 // Skips the test when no server could start outside CI; in CI (CI=true) it fails instead.

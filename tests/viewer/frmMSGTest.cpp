@@ -183,7 +183,8 @@ private slots:
     void choicesCallTheirProcedureAndClose()
     {
         int answered = 0, dropped = 0, ignored = 0;
-        frmMSG viewer(TimeBase::real(), {[&] { ++answered; }, [&] { ++dropped; }, [&] { ++ignored; }});
+        frmMSG viewer(TimeBase::real(),
+                      {[&] { ++answered; }, [&] { ++dropped; }, [&] { ++ignored; }, {}, {}});
         const std::vector<std::pair<const char*, int*>> choices = {
             {"lblAmswerMode", &answered}, {"Picture4", &dropped}, {"lblDoNothing", &ignored}};
         for (const auto& [name, counter] : choices) {
@@ -204,6 +205,35 @@ private slots:
         for (const char* name : {"Picture3", "lblAmswerMode", "lblDrop", "Picture2"})
             click(viewer.findChild<QWidget*>(name));
         QCOMPARE(answered + dropped + ignored, 3);
+        QVERIFY(viewer.isLoaded());
+    }
+
+    // "Pick Up" outlives the other choices: disabled with the reason as its tooltip where the call
+    // cannot be taken, "Hang Up" while talking; neither closes the viewer.
+    void talkChoiceShowsItsStateAndKeepsTheViewer()
+    {
+        int pickedUp = 0, hungUp = 0;
+        frmMSG viewer(TimeBase::real(), {{}, {}, {}, [&] { ++pickedUp; }, [&] { ++hungUp; }});
+        viewer.ViewCallViewer(false, 0, 0, 0);
+        auto* frame = viewer.findChild<QFrame*>("PictureTalk");
+        auto* label = viewer.findChild<QLabel*>("lblPickUp");
+        QVERIFY(frame && label);
+        viewer.setTalkChoice(false, "No microphone to speak to the caller");
+        QVERIFY(!frame->isEnabled());
+        QCOMPARE(frame->toolTip(), QString("No microphone to speak to the caller"));
+        click(label);
+        QCOMPARE(pickedUp, 0);
+
+        viewer.setTalkChoice(false, {});
+        viewer.DisableChoices();
+        QVERIFY(frame->isEnabled());
+        QCOMPARE(label->text(), QString("Pick Up"));
+        click(label);
+        QCOMPARE(pickedUp, 1);
+        viewer.setTalkChoice(true, {});
+        QCOMPARE(label->text(), QString("Hang Up"));
+        click(frame);
+        QCOMPARE(hungUp, 1);
         QVERIFY(viewer.isLoaded());
     }
 };

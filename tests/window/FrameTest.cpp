@@ -80,7 +80,13 @@ private slots:
                  (QStringList{"General", "Devices", "Answer Mode", "Advance", "-", "Caller Rules"}));
         QCOMPARE(entries(menu("mnuTools")), QStringList{"Greeting Creator"});
         QCOMPARE(entries(menu("mnuHelp")), (QStringList{"Contents", "About"}));
-        QCOMPARE(entries(menu("mnuSystry")), (QStringList{"Exit", "-", "Off", "On", "-", "Open"}));
+        QCOMPARE(entries(menu("mnuSystry")),
+                 (QStringList{"Pick Up", "-", "Exit", "-", "Off", "On", "-", "Open"}));
+        // With no call there is nothing to pick up, and the item says so; F8 is its key.
+        QAction* pickUp = form.commands().action("mnuPickUp");
+        QVERIFY(pickUp && !pickUp->isEnabled());
+        QCOMPARE(pickUp->toolTip(), QString("No call to pick up"));
+        QCOMPARE(pickUp->shortcut(), QKeySequence(Qt::Key_F8));
         for (const char* name : {"mnuIdelCall", "mnuAplication", "mnuAdvance", "mnuCheck4NewVersion",
                                  "mnuBugReport", "mnuWebSite", "mnuExitSys", "mnuOpen", "mnuOn", "mnuOff"})
             QVERIFY2(form.commands().action(name), name);

@@ -28,6 +28,7 @@ struct SimLineSettings
     bool autoComplete = true;  // answer/drop/make complete at once; otherwise they wait for completeRequest
     bool realTimeAudio = true; // wave devices run at 20 ms per 160 frames, or as fast as read
     std::string scenarioPath;  // played from the moment the line is first opened
+    std::string cannotTalk;    // why the line cannot carry a conversation; empty: it can
 };
 
 class SimLine : public kalvo::telephony::LineDevice
@@ -47,6 +48,11 @@ public:
 
     // ---- LineDevice ----
     kalvo::telephony::LineCaps caps() const override { return m_settings.caps; }
+    bool canTalk(std::string& reason) const override
+    {
+        reason = m_settings.cannotTalk;
+        return reason.empty();
+    }
     void open() override;
     void close() override;
     LONG answer(CallId call, RequestId request) override;

@@ -112,6 +112,8 @@ std::unique_ptr<LineDevice> SimProvider::createLine(const LineConfig& config, Li
         } else if (key == "audio") {
             ok = value == "realtime" || value == "fast";
             s.realTimeAudio = value != "fast";
+        } else if (key == "cannot_talk") {
+            s.cannotTalk = value;
         } else if (key == "scenario") {
             std::filesystem::path p(value);
             if (p.is_relative())
