@@ -5,6 +5,7 @@
 #include "CurrentCall.h"
 #include "LineControl.h"
 #include "PrivateFiles.h"
+#include "SoundCardBackend.h"
 #include "VbError.h"
 
 #include <QFileInfo>
@@ -206,6 +207,7 @@ bool startDetached(const QStringList& argv, int* errorNumber, QString* error)
     QProcess process;
     process.setProgram(argv.front());
     process.setArguments(argv.mid(1));
+    process.setProcessEnvironment(kalvo::wave::SoundCardBackend::programEnvironment());
     process.setStandardInputFile(QProcess::nullDevice());
     process.setStandardOutputFile(QProcess::nullDevice());
     process.setStandardErrorFile(QProcess::nullDevice());

@@ -64,13 +64,38 @@ QString SoundCardBackend::talkDevices(int outputPosition, std::shared_ptr<WaveDe
     return {};
 }
 
+namespace {
+const QByteArray kWantEchoCancel = "filter.want=echo-cancel";
+// Set once this process has added the request to PULSE_PROP (a user's own filter.want stays).
+bool& echoCancellationRequested()
+{
+    static bool requested = false;
+    return requested;
+}
+} // namespace
+
 void SoundCardBackend::requestEchoCancellation()
 {
-    const QByteArray want = "filter.want=echo-cancel";
     QByteArray properties = qgetenv("PULSE_PROP");
     if (properties.contains("filter.want"))
         return;
-    qputenv("PULSE_PROP", properties.isEmpty() ? want : properties + " " + want);
+    echoCancellationRequested() = true;
+    qputenv("PULSE_PROP", properties.isEmpty() ? kWantEchoCancel : properties + " " + kWantEchoCancel);
+}
+
+QProcessEnvironment SoundCardBackend::programEnvironment()
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    if (!echoCancellationRequested() || !environment.contains("PULSE_PROP"))
+        return environment;
+    QByteArray properties = environment.value("PULSE_PROP").toLocal8Bit();
+    properties.replace(kWantEchoCancel, "");
+    properties = properties.trimmed();
+    if (properties.isEmpty())
+        environment.remove("PULSE_PROP");
+    else
+        environment.insert("PULSE_PROP", QString::fromLocal8Bit(properties));
+    return environment;
 }
 
 SoundCardBackend::SoundCardBackend(QObject* parent) : QObject(parent), m_media(new QMediaDevices(this))

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QProcessEnvironment>
 #include <QString>
 #include <map>
 #include <memory>
@@ -42,6 +43,9 @@ public:
     // and a recording of the same program running together (and ignores where it has none). Qt
     // offers no properties per stream, so this is the client's; call it before any sound is used.
     static void requestEchoCancellation();
+    // The environment for a program Kalvo starts: the sound-server properties as the user had them,
+    // so the request above stays Kalvo's own.
+    static QProcessEnvironment programEnvironment();
 
     // Reads the device lists again and updates the table; devices that stay keep their objects, so
     // running streams on them go on.

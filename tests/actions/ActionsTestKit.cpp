@@ -29,6 +29,7 @@ std::vector<ScriptStart> ScriptStarts::starts() const
         start.arguments.removeLast(); // after the last NUL
         start.sessionId = read(base + ".sid").trimmed();
         start.standardInput = read(base + ".stdin").trimmed();
+        start.soundProperties = read(base + ".pulse");
         result.push_back(start);
     }
     return result;

@@ -17,6 +17,7 @@ struct ScriptStart
     QStringList arguments;
     QString sessionId;
     QString standardInput;
+    QString soundProperties; // PULSE_PROP, or "<unset>"
 };
 
 // A folder where the recording script leaves one record per start (KALVO_TEST_STARTS points to it
