@@ -239,8 +239,9 @@ void DeskTalk::announceChange()
 {
     m_changeQueued = false;
     const EngineState& state = m_context.state;
+    // A window still showing an ended call offers nothing to pick up.
     try {
-        if (state.InCall && !state.Blocked)
+        if (m_context.viewer.isLoaded())
             m_context.viewer.setTalkChoice(state.Talking, state.Talking ? QString() : cannotPickUp());
     } catch (...) {
     }

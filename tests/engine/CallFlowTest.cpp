@@ -300,6 +300,24 @@ private slots:
         QVERIFY(rig.form().Wave1().IsRecording());
         QVERIFY(!rig.form().engine().talk().talking());
     }
+
+    // The caller window's "Pick Up" lasts as long as the call: offered while the message is
+    // recorded, and no longer once the caller has hung up and the window still shows the call.
+    void pickUpEndsWithTheCall()
+    {
+        EngineRig rig(Values{{"ViewDetails", "1"}}, 0.001);
+        rig.start();
+        rig.form().engine().talk().setCardDevices({}, [] { return QString(); });
+        rig.sim().offerCall("1", "Ann");
+        rig.sim().ring(1);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 5000);
+        auto* choice = rig.form().viewer().findChild<QWidget*>("PictureTalk");
+        QVERIFY(choice);
+        QTRY_VERIFY_WITH_TIMEOUT(choice->isEnabled(), 5000);
+        rig.sim().hangUp();
+        QTRY_VERIFY_WITH_TIMEOUT(!choice->isEnabled(), 5000);
+        QCOMPARE(choice->toolTip(), QString("No call to pick up"));
+    }
 };
 
 QTEST_MAIN(CallFlowTest)
