@@ -153,9 +153,7 @@ void frmMain::buildFrame(const TimeBase& timeBase)
     m_callNotices->bind(*m_engine, *m_notices, *m_messages,
                         std::bind_front(&MessagePlayer::playCall, m_player), [this] { restoreWindow(); });
     connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
-    m_talkSwitch = new TalkSwitch(
-        m_engine->talk(), *this, *m_commands->mnuSystry(), *m_tray,
-        [this](const QString& text) { m_panels->setStatus(text); }, this);
+    new TalkSwitch(m_engine->talk(), *this, *m_commands->mnuSystry(), *m_tray, *m_panels, this);
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
     connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);
     connect(m_commands, &FrameCommands::menuCommand, this, &frmMain::menuClick);

@@ -28,7 +28,6 @@ class MessageStore;
 class QuickSettings;
 class TimeBase;
 class UserNotices;
-class TalkSwitch;
 class TrayIcon;
 
 class frmMain : public QMainWindow
@@ -65,7 +64,6 @@ public:
     AnsweringEngine& engine() { return *m_engine; }
     PlaybackFlags& playbackFlags() { return m_flags; }
     TrayIcon& tray() { return *m_tray; }
-    TalkSwitch& talkSwitch() { return *m_talkSwitch; }
     FrameCommands& commands() { return *m_commands; }
     DialogHost& dialogHost() { return m_dialogs->host(); }
     // Text of the first status-bar panel.
@@ -130,7 +128,6 @@ private:
     CallNotices* m_callNotices = nullptr;
     LineSwitch* m_lineSwitch = nullptr;
     TrayIcon* m_tray = nullptr;
-    TalkSwitch* m_talkSwitch = nullptr;
     CallList* m_callList = nullptr;
     MessagePlayer* m_player = nullptr;
     QuickSettings* m_quick = nullptr;

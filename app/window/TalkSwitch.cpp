@@ -2,15 +2,16 @@
 #include "TalkSwitch.h"
 
 #include "DeskTalk.h"
+#include "StatusPanels.h"
 #include "TrayIcon.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QWidget>
 
-TalkSwitch::TalkSwitch(DeskTalk& talk, QWidget& window, QMenu& trayMenu, TrayIcon& tray,
-                       std::function<void(const QString&)> status, QObject* parent)
-    : QObject(parent), m_talk(talk), m_tray(tray), m_status(std::move(status)), m_action(new QAction(&window))
+TalkSwitch::TalkSwitch(DeskTalk& talk, QWidget& window, QMenu& trayMenu, TrayIcon& tray, StatusPanels& status,
+                       QObject* parent)
+    : QObject(parent), m_talk(talk), m_tray(tray), m_status(status), m_action(new QAction(&window))
 {
     m_action->setObjectName("mnuPickUp");
     m_action->setShortcut(key());
@@ -31,7 +32,7 @@ void TalkSwitch::toggle()
     const bool talking = m_talk.talking();
     const QString why = talking ? m_talk.HangUp() : m_talk.PickUp();
     if (!why.isEmpty())
-        m_status((talking ? "Hang Up: " : "Pick Up: ") + why);
+        m_status.setStatus((talking ? "Hang Up: " : "Pick Up: ") + why);
     refresh();
 }
 

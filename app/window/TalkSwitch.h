@@ -6,12 +6,12 @@
 #include <QKeySequence>
 #include <QObject>
 #include <QString>
-#include <functional>
 
 class DeskTalk;
 class QAction;
 class QMenu;
 class QWidget;
+class StatusPanels;
 class TrayIcon;
 
 class TalkSwitch : public QObject
@@ -22,9 +22,10 @@ public:
     // The key that picks up and hangs up in the main window.
     static QKeySequence key() { return QKeySequence(Qt::Key_F8); }
 
-    // window takes the key, trayMenu the item; status says what a refused command could not do.
-    TalkSwitch(DeskTalk& talk, QWidget& window, QMenu& trayMenu, TrayIcon& tray,
-               std::function<void(const QString&)> status, QObject* parent);
+    // window takes the key, trayMenu the item; the status bar says what a refused command could
+    // not do.
+    TalkSwitch(DeskTalk& talk, QWidget& window, QMenu& trayMenu, TrayIcon& tray, StatusPanels& status,
+               QObject* parent);
 
     QAction* action() const { return m_action; }
     // Picks up, or hangs up while talking; a refusal goes to the status bar.
@@ -35,6 +36,6 @@ public:
 private:
     DeskTalk& m_talk;
     TrayIcon& m_tray;
-    std::function<void(const QString&)> m_status;
+    StatusPanels& m_status;
     QAction* m_action;
 };

@@ -4,7 +4,6 @@
 #include "CallList.h"
 #include "EngineRig.h"
 #include "LineControl.h"
-#include "TalkSwitch.h"
 #include "Telephony.h"
 #include "mdlLog.h"
 
@@ -290,7 +289,7 @@ private slots:
         rig.sim().offerCall("1", "Ann");
         rig.sim().ring(1);
         QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 5000);
-        QAction* pickUp = rig.form().talkSwitch().action();
+        QAction* pickUp = rig.form().findChild<QAction*>("mnuPickUp");
         QTRY_COMPARE_WITH_TIMEOUT(pickUp->toolTip(), why, 5000);
         QVERIFY(!pickUp->isEnabled());
         auto* choice = rig.form().viewer().findChild<QWidget*>("PictureTalk");
