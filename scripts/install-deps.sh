@@ -24,6 +24,9 @@ packages=(
   qt6-wayland dunst weston
   # the SIP line over the internet: TLS for its account, kamailio's TLS module for its tests
   libssl-dev kamailio-tls-modules
+  # the private web page: Qt's HTTP server (it needs the WebSockets package to be found) and a QR
+  # code of its address; a real browser for its test
+  qt6-httpserver-dev qt6-websockets-dev libqrencode-dev chromium chromium-driver python3-selenium
   # the SIP line behind a router: the NAT test's masquerading router (run as root)
   nftables
 )

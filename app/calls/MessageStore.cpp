@@ -124,6 +124,11 @@ std::vector<MessageStore::Call> MessageStore::page(int offset, int count)
     return calls;
 }
 
+std::vector<MessageStore::Call> MessageStore::pageBelow(Id before, int count)
+{
+    return page(m_db.RecordCount() - countUpTo(before - 1), count);
+}
+
 std::optional<MessageStore::Call> MessageStore::call(Id id)
 {
     const int number = numberOf(id);

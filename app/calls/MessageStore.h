@@ -70,6 +70,8 @@ public:
     std::optional<Call> takeNewest(const ErrorTrap& trap);
     // Up to count calls, newest first, starting offset calls below the newest.
     std::vector<Call> page(int offset, int count);
+    // Up to count calls older than the call before (which may be gone), newest first.
+    std::vector<Call> pageBelow(Id before, int count);
     std::optional<Call> call(Id id);
     // The newest call's id; 0 when there is none.
     Id newest();

@@ -60,6 +60,7 @@ public:
     kalvo::MailSender& Mail1() { return *m_parts.mail1; }
     frmMSG& viewer() { return *m_viewer; }
     CallList& callList() { return *m_callList; }
+    MessageStore& messages() { return *m_messages; }
     MessagePlayer& player() { return *m_player; }
     AnsweringEngine& engine() { return *m_engine; }
     PlaybackFlags& playbackFlags() { return m_flags; }

@@ -12,6 +12,8 @@
 #include "RegistryStore.h"
 #include "SingleInstance.h"
 #include "TapiControl.h"
+#include "WebAccess.h"
+#include "WebStart.h"
 #include "frmMain.h"
 #include "mdlReg.h"
 #include "mdlWinVersion.h"
@@ -211,6 +213,7 @@ int Main(const QStringList& arguments)
         return 0;
     InstanceChannel channel;
     ConnectInstanceChannel(channel, *form);
+    const std::unique_ptr<WebAccess> web = WebStart::start(*form);
     ExitSignals exitSignals;
     // A signal or the end of the session leaves nobody to answer a question: Exit asks none.
     frmMain* window = form.get();

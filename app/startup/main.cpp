@@ -2,6 +2,7 @@
 #include "ProgramFolder.h"
 #include "RulesCommandLine.h"
 #include "SoundCardBackend.h"
+#include "WebStart.h"
 #include "mMain.h"
 
 #include <QApplication>
@@ -35,6 +36,7 @@ int main(int argc, char** argv)
         std::printf("usage: kalvo [-st]\n"
                     "       kalvo --pick-up | --hang-up\n"
                     "       kalvo --rules-list | --rules-import FILE | --rules-export FILE\n"
+                    "       kalvo --set-web-password\n"
                     "Answers the telephone line and records messages.\n"
                     "  -st        start hidden, in the notification area (as at login)\n"
                     "  --pick-up  take the current call on the microphone and speakers\n"
@@ -42,6 +44,7 @@ int main(int argc, char** argv)
                     "  --rules-list         print the caller rules (block and allow lists)\n"
                     "  --rules-import FILE  add the rules of a CSV file (number,name,kind,note)\n"
                     "  --rules-export FILE  write the caller rules to a CSV file\n"
+                    "  --set-web-password   read the web page's password from standard input\n"
                     "  --help     show this text\n"
                     "  --version  show the version\n"
                     "Exit from the File menu or the tray menu, or send SIGTERM; closing the window\n"
@@ -56,6 +59,8 @@ int main(int argc, char** argv)
             rulesArguments << QString::fromLocal8Bit(argv[i]);
         return RulesCommandLine::run(rulesArguments, ProgramFolder::path() + "/Calls", stdout, stderr);
     }
+    if (argc == 2 && std::strcmp(argv[1], "--set-web-password") == 0)
+        return WebStart::setPassword(ProgramFolder::path(), stdin, stdout, stderr);
     // A desktop shortcut's command goes to the running Kalvo; there is nothing to show here.
     if (argc == 2 && (std::strcmp(argv[1], "--pick-up") == 0 || std::strcmp(argv[1], "--hang-up") == 0)) {
         QCoreApplication app(argc, argv);
