@@ -48,13 +48,18 @@ async function loadOlder() {
 }
 
 function render(data) {
+  // Rows are kept and updated in place, so a message that plays goes on playing.
   const list = $('calls');
-  const playing = new Map();
-  for (const item of list.children) {
-    const audio = item.querySelector('audio');
-    if (audio.src) playing.set(item.dataset.id, audio);
+  const existing = new Map([...list.children].map((item) => [item.dataset.id, item]));
+  const wanted = new Set(state.calls.map((call) => String(call.id)));
+  for (const [id, item] of existing) if (!wanted.has(id)) item.remove();
+  let cursor = list.firstElementChild;
+  for (const call of state.calls) {
+    const item = existing.get(String(call.id)) || row(call);
+    fill(item, call);
+    if (item === cursor) cursor = cursor.nextElementSibling;
+    else list.insertBefore(item, cursor);
   }
-  list.replaceChildren(...state.calls.map((call) => row(call, playing.get(String(call.id)))));
   const badge = $('newCount');
   badge.textContent = data.unread + ' new';
   badge.hidden = !data.unread;
@@ -62,32 +67,33 @@ function render(data) {
   $('more').hidden = state.calls.length >= data.total;
 }
 
-function row(call, keptAudio) {
-  const item = $('callTemplate').content.firstElementChild.cloneNode(true);
-  item.dataset.id = call.id;
+function fill(item, call) {
+  item.call = call;
   item.classList.toggle('unread', !call.read);
   item.querySelector('.name').textContent = call.name;
   item.querySelector('.number').textContent = call.number;
   item.querySelector('.date').textContent = call.date;
   item.querySelector('.time').textContent = call.time;
-  item.querySelector('.length').textContent = call.hasMessage ? call.length : 'no message';
-  const audio = keptAudio || item.querySelector('audio');
-  if (keptAudio) item.querySelector('audio').replaceWith(keptAudio);
-  const play = item.querySelector('.play');
-  play.hidden = !call.hasMessage;
-  play.addEventListener('click', () => {
-    if (!audio.src) audio.src = '/api/calls/' + call.id + '/audio';
+  item.querySelector('.length').textContent = call.hasMessage ? call.length + ' s' : 'no message';
+  item.querySelector('.play').hidden = !call.hasMessage;
+  item.querySelector('.mark').textContent = call.read ? 'Mark unread' : 'Mark read';
+}
+
+function row(first) {
+  const item = $('callTemplate').content.firstElementChild.cloneNode(true);
+  item.dataset.id = first.id;
+  const audio = item.querySelector('audio');
+  item.querySelector('.play').addEventListener('click', () => {
+    if (!audio.src) audio.src = '/api/calls/' + item.call.id + '/audio';
     audio.hidden = false;
     audio.play().catch((e) => say('Cannot play: ' + e.message));
   });
   // Playing marks the call read, as at the desk.
-  audio.onplaying = () => { if (!call.read) mark(call, true); };
-  const markButton = item.querySelector('.mark');
-  markButton.textContent = call.read ? 'Mark unread' : 'Mark read';
-  markButton.addEventListener('click', () => mark(call, !call.read));
-  item.querySelector('.block').addEventListener('click', () => rule(call, 'block'));
-  item.querySelector('.allow').addEventListener('click', () => rule(call, 'allow'));
-  item.querySelector('.delete').addEventListener('click', () => remove(call));
+  audio.addEventListener('playing', () => { if (!item.call.read) mark(item.call, true); });
+  item.querySelector('.mark').addEventListener('click', () => mark(item.call, !item.call.read));
+  item.querySelector('.block').addEventListener('click', () => rule(item.call, 'block'));
+  item.querySelector('.allow').addEventListener('click', () => rule(item.call, 'allow'));
+  item.querySelector('.delete').addEventListener('click', () => remove(item.call));
   return item;
 }
 
