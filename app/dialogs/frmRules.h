@@ -25,9 +25,10 @@ public:
     // the dialog and every control but Close is disabled.
     frmRules(const QString& callsFolder, QWidget* parent = nullptr);
 
-    // Prefills the editor with a new number rule for a caller (the call list's "Block this number"
-    // and "Always allow this number"), the caller's name as its label; a caller without a number
-    // (as the call record shows it) becomes a "no number" rule.
+    // Stores a number rule for a caller at once (the call list's "Block this number" and "Always
+    // allow this number"), the caller's name as its label, and shows it selected with Undo; a
+    // caller without a number (as the call record shows it) becomes a "no number" rule. A rule
+    // that already says the same is only selected.
     void prefill(bool allow, const QString& callerName, const QString& callerNumber);
 
 private:
@@ -38,6 +39,9 @@ private:
     void newRule();
     void saveRule();
     void deleteRule();
+    // Takes back the rule prefill stored.
+    void undoAdded();
+    void selectRule(qint64 id);
     void importRules();
     void exportRules();
     void storeChoice();
@@ -57,6 +61,8 @@ private:
     QLineEdit* m_note;
     QPushButton* m_save;
     QPushButton* m_delete;
+    QPushButton* m_undo;
+    qint64 m_added = 0; // the rule prefill stored, until Undo or another change
     QRadioButton* m_answerHangUp;
     QRadioButton* m_letRing;
 };

@@ -1,6 +1,6 @@
-// The Caller Rules dialog on the main window: the call list's "Block this number" opens it with the
-// caller's number, saving stores the rule; a faulty CSV file is refused with its line and nothing
-// is imported; the Options menu opens it too.
+// The Caller Rules dialog on the main window: the call list's "Block this number" stores the rule at
+// once and opens on it, selected, with Undo, and Enter saves; a faulty CSV file is refused with its line and
+// nothing is imported; the Options menu opens it too.
 #include "CallList.h"
 #include "CallerRuleStore.h"
 #include "EngineRig.h"
@@ -37,13 +37,27 @@ private slots:
 
         bool shown = false;
         onDialog("frmRules", [&shown](QWidget* dialog) {
-            shown = dialog->findChild<QLineEdit*>("txtNumber")->text() == "+1 900 555 0100" &&
-                    !dialog->findChild<QCheckBox*>("chkWithheld")->isChecked();
-            dialog->findChild<QPushButton*>("cmdSave")->click();
+            const auto* list = dialog->findChild<QTableWidget*>("lstRules");
+            shown = list->rowCount() == 1 && list->currentRow() == 0 &&
+                    dialog->findChild<QLineEdit*>("txtNumber")->text() == "+1 900 555 0100" &&
+                    !dialog->findChild<QCheckBox*>("chkWithheld")->isChecked() &&
+                    dialog->findChild<QPushButton*>("cmdUndo")->isVisible() &&
+                    dialog->findChild<QPushButton*>("cmdSave")->isDefault();
             dialog->findChild<QPushButton*>("cmdClose")->click();
         });
         rig.form().callList().mnuNoMessageRightClick()->findChild<QAction*>("mnuNoMesBlock")->trigger();
         QVERIFY(shown);
+        // Undo takes the rule back; the same caller blocked again is one rule, not two.
+        onDialog("frmRules", [](QWidget* dialog) {
+            dialog->findChild<QPushButton*>("cmdUndo")->click();
+            dialog->findChild<QPushButton*>("cmdClose")->click();
+        });
+        rig.form().callList().mnuNoMessageRightClick()->findChild<QAction*>("mnuNoMesBlock")->trigger();
+        for (int i = 0; i < 2; ++i) {
+            onDialog("frmRules",
+                     [](QWidget* dialog) { dialog->findChild<QPushButton*>("cmdClose")->click(); });
+            rig.form().callList().mnuNoMessageRightClick()->findChild<QAction*>("mnuNoMesBlock")->trigger();
+        }
         kalvo::CallerRuleStore store;
         QVERIFY(store.open(rig.programFolder() + "/Calls"));
         QCOMPARE(int(store.rules().size()), 1);
