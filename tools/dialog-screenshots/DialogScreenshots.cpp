@@ -8,6 +8,8 @@
 #include "WaveDeviceTable.h"
 #include "frmActions.h"
 #include "frmEvents.h"
+#include "frmHelp.h"
+#include "frmLines.h"
 #include "frmOptions.h"
 #include "frmRules.h"
 
@@ -124,6 +126,16 @@ int main(int argc, char** argv)
         frmRules dialog(rig.programFolder() + "/Calls", &form);
         dialog.prefill(false, "Robo Sales", "+1 900 555 0100");
         shoot(dialog, out + "/caller-rules.png");
+    }
+    {
+        frmLines dialog("SIP Line", &form);
+        shoot(dialog, out + "/lines.png");
+    }
+    {
+        frmHelp help(rig.programFolder() + "/Help/index.htm", &form);
+        help.show();
+        QTest::qWait(300);
+        help.grab().save(out + "/help-window.png");
     }
     kalvo::telephony::LineConfig line;
     line.name = "SIP Line";
