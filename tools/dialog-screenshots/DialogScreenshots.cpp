@@ -3,6 +3,7 @@
 #include "EngineRig.h"
 #include "ModemLineDialog.h"
 #include "PrivatePulse.h"
+#include "ProgramFolder.h"
 #include "SipLineDialog.h"
 #include "SoundCardBackend.h"
 #include "WaveDeviceTable.h"
@@ -132,6 +133,7 @@ int main(int argc, char** argv)
         shoot(dialog, out + "/lines.png");
     }
     {
+        ProgramFolder::ensure(rig.programFolder(), ProgramFolder::seedSource());
         frmHelp help(rig.programFolder() + "/Help/index.htm", &form);
         help.show();
         QTest::qWait(300);
