@@ -5,6 +5,7 @@
 #include "AnsweringEngine.h"
 #include "CallList.h"
 #include "EngineRig.h"
+#include "LocaleText.h"
 #include "SipPeers.h"
 #include "TestAuthority.h"
 #include "TrayIcon.h"
@@ -12,6 +13,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <cmath>
@@ -104,6 +106,11 @@ private slots:
         QVERIFY2(share(message, 700) > 0.3, "the caller's tone is in the message");
         QCOMPARE(rig.form().callList().rowCount(), 1);
         QCOMPARE(rig.form().callList().keyAt(1), record.at("Call_Massage_Name"));
+        // Selecting the call shows its message's length in the player, as m:ss.
+        rig.form().callList().select(1);
+        rig.form().callList().ListView1_Click();
+        QCOMPARE(rig.form().findChild<QLabel*>("lblPlayTime")->text(),
+                 "0:00 / " + LocaleText::minutesSeconds(record.at("Type")));
 
         // The caller heard the greeting and then the beep.
         const std::vector<int16_t> heard = caller.heard();
