@@ -103,7 +103,12 @@ ScreeningPage::ScreeningPage(DialogHost& host,
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
+    m_list->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_list->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
+    for (const int column : {5, 6}) {
+        m_list->horizontalHeader()->setSectionResizeMode(column, QHeaderView::Fixed);
+        m_list->horizontalHeader()->resizeSection(column, 60);
+    }
     layout->addWidget(m_list, 1);
     m_counts = new QLabel(this);
     m_counts->setObjectName("lblScreenedCounts");
@@ -192,7 +197,9 @@ void ScreeningPage::fillList()
     for (int row = 0; row < int(m_calls.size()); ++row) {
         const kalvo::ScreenedCall& call = m_calls[std::size_t(row)];
         ++perDay[call.at.date()];
-        const QStringList texts = {locale.toString(call.at, QLocale::ShortFormat), call.name,
+        const QStringList texts = {locale.toString(call.at.date(), QLocale::ShortFormat) + " " +
+                                       locale.toString(call.at.time(), QLocale::ShortFormat),
+                                   call.name,
                                    call.number.isEmpty() ? QStringLiteral("No number") : call.number,
                                    call.reason, call.outcome};
         for (int column = 0; column < texts.size(); ++column)
@@ -208,7 +215,6 @@ void ScreeningPage::fillList()
             m_list->setCellWidget(row, allow ? 5 : 6, b);
         }
     }
-    m_list->resizeColumnsToContents();
     QStringList days;
     for (auto it = perDay.constEnd(); it != perDay.constBegin();) {
         --it;

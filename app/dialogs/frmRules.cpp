@@ -139,7 +139,7 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     bottom->addStretch(1);
     bottom->addWidget(close);
     outer->addLayout(bottom);
-    resize(640, 560);
+    resize(720, 560);
 
     connect(m_list, &QTableWidget::itemSelectionChanged, this, &frmRules::showSelected);
     connect(add, &QPushButton::clicked, this, &frmRules::newRule);
