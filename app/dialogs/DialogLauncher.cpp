@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 #include "MessagePlayer.h"
 #include "ScreenFit.h"
+#include "ScreeningPage.h"
 #include "SettingsLoader.h"
 #include "frmActions.h"
 #include "frmEvents.h"
@@ -86,14 +87,27 @@ void DialogLauncher::showHelp(const QString& file)
 void DialogLauncher::showCallerRules()
 {
     frmRules dialog(m_host.programFolder + "/Calls", &m_owner);
+    addScreeningPage(dialog);
     dialog.exec();
 }
 
 void DialogLauncher::showCallerRules(bool allow, const QString& callerName, const QString& callerNumber)
 {
     frmRules dialog(m_host.programFolder + "/Calls", &m_owner);
+    addScreeningPage(dialog);
     dialog.prefill(allow, callerName, callerNumber);
     dialog.exec();
+}
+
+void DialogLauncher::addScreeningPage(frmRules& dialog)
+{
+    dialog.addPage(new ScreeningPage(
+                       m_host,
+                       [&dialog](bool allow, const QString& name, const QString& number) {
+                           return dialog.addCallerRule(allow, name, number);
+                       },
+                       &dialog),
+                   "Screening");
 }
 
 QString DialogLauncher::openGreetingCreator(QWidget* owner)

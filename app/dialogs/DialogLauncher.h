@@ -9,6 +9,7 @@
 #include <functional>
 
 class AnsweringEngine;
+class frmRules;
 class MessagePlayer;
 class QWidget;
 class TimeBase;
@@ -46,6 +47,7 @@ public:
     void GetAppOptions();
 
 private:
+    void addScreeningPage(frmRules& dialog);
     DialogHost m_host;
     AnsweringEngine& m_engine;
     MessagePlayer& m_player;

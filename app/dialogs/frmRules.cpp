@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -54,7 +55,13 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
 {
     setObjectName("frmRules");
     setWindowTitle("Caller Rules");
-    auto* layout = new QVBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName("tabRules");
+    auto* rulesPage = new QWidget(m_tabs);
+    auto* layout = new QVBoxLayout(rulesPage);
+    m_tabs->addTab(rulesPage, "Rules");
+    outer->addWidget(m_tabs, 1);
 
     m_list = new QTableWidget(0, 6, this);
     m_list->setObjectName("lstRules");
@@ -134,12 +141,12 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     bottom->addWidget(exportButton);
     bottom->addStretch(1);
     bottom->addWidget(close);
-    layout->addLayout(bottom);
+    outer->addLayout(bottom);
     // Enter saves the rule in the editor, whichever button has the focus.
     for (QPushButton* b : findChildren<QPushButton*>())
         b->setAutoDefault(false);
     m_save->setDefault(true);
-    resize(640, 520);
+    resize(720, 560);
 
     connect(m_list, &QTableWidget::itemSelectionChanged, this, &frmRules::showSelected);
     connect(add, &QPushButton::clicked, this, &frmRules::newRule);
@@ -281,6 +288,23 @@ void frmRules::selectRule(qint64 id)
             return;
         }
     }
+}
+
+void frmRules::addPage(QWidget* page, const QString& title)
+{
+    m_tabs->addTab(page, title);
+}
+
+bool frmRules::addCallerRule(bool allow, const QString& callerName, const QString& callerNumber)
+{
+    CallerRule rule;
+    rule.kind = allow ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+    rule.number = callerNumber.trimmed().isEmpty() ? QString(RuleMatcher::kWithheld) : callerNumber.trimmed();
+    rule.label = callerName;
+    if (!m_store.isOpen() || !m_store.add(rule))
+        return failed("The rule cannot be stored");
+    fillList();
+    return true;
 }
 
 void frmRules::showKind()

@@ -14,6 +14,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QCheckBox;
+class QTabWidget;
 class QTableWidget;
 
 class frmRules : public QDialog
@@ -30,6 +31,11 @@ public:
     // caller without a number (as the call record shows it) becomes a "no number" rule. A rule
     // that already says the same is only selected.
     void prefill(bool allow, const QString& callerName, const QString& callerNumber);
+    // Adds a page after the rules (the screening page).
+    void addPage(QWidget* page, const QString& title);
+    // Stores at once a number rule for a caller (withheld when it has no number), the name as its
+    // label. @return false when it failed, which was said in a box.
+    bool addCallerRule(bool allow, const QString& callerName, const QString& callerNumber);
 
 private:
     void fillList();
@@ -51,6 +57,7 @@ private:
     kalvo::CallerRuleStore m_store;
     std::vector<kalvo::CallerRule> m_rules;
     qint64 m_editing = 0; // the rule in the editor; 0 for a new one
+    QTabWidget* m_tabs;
     QTableWidget* m_list;
     QLabel* m_counts;
     QLineEdit* m_number;
