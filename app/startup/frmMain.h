@@ -35,10 +35,9 @@ class frmMain : public QMainWindow
     Q_OBJECT
 
 public:
-    // programFolder is the program folder (no trailing "/"). Loading reads the settings, builds the
-    // frame and writes "Load Kalvo" to both logs; the window is not shown. The rest of the start
-    // (call database, call list, modem line, start beep) follows as soon as the event loop runs, or
-    // by Form_Initialize.
+    // programFolder is the program folder (no trailing "/"). Loading reads the settings, builds the frame
+    // and writes "Load Kalvo" to both logs; the window is not shown. The rest of the start (database,
+    // call list, modem line, start beep) follows as soon as the event loop runs, or by Form_Initialize.
     explicit frmMain(const QString& programFolder, const Clock& clock = Clock::system(),
                      QWidget* parent = nullptr);
     frmMain(const QString& programFolder, FormParts parts, const Clock& clock, const TimeBase& timeBase,
