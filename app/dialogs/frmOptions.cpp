@@ -15,6 +15,7 @@
 #include "TelephonyLayer.h"
 #include "VbConvert.h"
 #include "VbError.h"
+#include "WebAccessPage.h"
 #include "frmLines.h"
 #include "mdlLog.h"
 
@@ -37,12 +38,14 @@
 
 frmOptions::frmOptions(DialogHost& host, QWidget* parent)
     : QDialog(parent), m_host(host), m_tabs(new QTabBar(this)), m_pages(this),
-      m_ok(new QPushButton("OK", this)), m_cancel(new QPushButton("Close", this))
+      m_web(new WebAccessPage(host.programFolder, this)), m_ok(new QPushButton("OK", this)),
+      m_cancel(new QPushButton("Close", this))
 {
     setObjectName("frmOptions");
     setWindowTitle("Options");
-    DialogFrame::layOut(*this, m_tabs, "Option pages", {std::begin(m_pages.frames), std::end(m_pages.frames)},
-                        m_ok, m_cancel, QSize(470, 360));
+    QList<QFrame*> frames{std::begin(m_pages.frames), std::end(m_pages.frames)};
+    frames << m_web;
+    DialogFrame::layOut(*this, m_tabs, "Option pages", frames, m_ok, m_cancel, QSize(470, 360));
 
     connect(m_tabs, &QTabBar::currentChanged, this, [this] { TabStrip1Click(); });
     connect(m_ok, &QPushButton::clicked, this, [this] { cmdOKClick(); });
@@ -76,8 +79,9 @@ void frmOptions::Form_Load()
     ErrorTrap trap("ErrorLoadOptions->", [this](const QString& l) { m_host.log.WriteSysLog(l); });
     for (QFrame* frame : m_pages.frames)
         frame->hide();
+    m_web->hide();
     m_tabsLoading = true;
-    for (const char* caption : {"General", "Devices", "Answer Mode", "Advanced"})
+    for (const char* caption : {"General", "Devices", "Answer Mode", "Advanced", "Web Access"})
         m_tabs->addTab(caption);
     m_tabs->setCurrentIndex(0);
     m_pages.frames[0]->show();
@@ -147,9 +151,12 @@ void frmOptions::TabStrip1Click()
         return;
     for (QFrame* frame : m_pages.frames)
         frame->hide();
+    m_web->hide();
     const int index = m_tabs->currentIndex();
     if (index >= 0 && index < 4)
         m_pages.frames[index]->show();
+    else if (index == 4)
+        m_web->show();
 }
 
 void frmOptions::cmdOKClick()
@@ -158,7 +165,10 @@ void frmOptions::cmdOKClick()
         return;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     saveOptions();
+    const QString webProblem = m_web->save();
     QGuiApplication::restoreOverrideCursor();
+    if (!webProblem.isEmpty())
+        MessageBox::show("The web page is off: " + webProblem + ".", MessageBox::Exclamation, "Kalvo", this);
     accept();
 }
 

@@ -9,6 +9,7 @@
 
 class QPushButton;
 class QTabBar;
+class WebAccessPage;
 
 class frmOptions : public QDialog
 {
@@ -18,9 +19,10 @@ public:
     // Loads the dialog (tab "General" shown); open it with exec().
     frmOptions(DialogHost& host, QWidget* parent = nullptr);
 
-    // Selects a tab (1 "General" to 4 "Advanced") as the menus do before showing the dialog.
+    // Selects a tab (1 "General" to 4 "Advanced", 5 "Web Access") as the menus do before showing the dialog.
     void selectTab(int tab);
     const OptionsPages& pages() const { return m_pages; }
+    WebAccessPage& webPage() const { return *m_web; }
     int LoadedLineIndex() const { return m_loadedLineIndex; }
 
     // The greeting creator saved a new greeting while the dialog is open: the list shows it.
@@ -49,6 +51,7 @@ private:
     DialogHost& m_host;
     QTabBar* m_tabs;
     OptionsPages m_pages;
+    WebAccessPage* m_web;
     QPushButton* m_ok;
     QPushButton* m_cancel;
     bool m_tabsLoading = false;

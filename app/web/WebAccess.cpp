@@ -12,6 +12,8 @@
 #include <QNetworkInterface>
 
 namespace {
+WebAccess* g_running = nullptr;
+
 bool isPrivate(const QHostAddress& ip)
 {
     return ip.isInSubnet(QHostAddress("10.0.0.0"), 8) || ip.isInSubnet(QHostAddress("172.16.0.0"), 12) ||
@@ -72,12 +74,28 @@ WebAccess::WebAccess(MessageStore& store, mdlLog& log, QString programFolder, We
     : QObject(parent), m_store(store), m_log(log), m_programFolder(std::move(programFolder)),
       m_window(std::move(window))
 {
+    g_running = this;
 }
 
-WebAccess::~WebAccess() = default;
+WebAccess::~WebAccess()
+{
+    if (g_running == this)
+        g_running = nullptr;
+}
+
+WebAccess* WebAccess::running()
+{
+    return g_running;
+}
+
+QString WebAccess::reapply()
+{
+    return m_clock ? apply(readConfig(), *m_clock) : QString();
+}
 
 QString WebAccess::apply(const Config& config, const Clock& clock)
 {
+    m_clock = &clock;
     m_server.reset();
     m_port = 0;
     if (config.access == 0)

@@ -40,6 +40,10 @@ public:
     // Starts, stops or moves the server as config says. @return an empty text, else why the page
     // is not offered (also logged).
     QString apply(const Config& config, const Clock& clock);
+    // Applies the stored settings again, as the options dialog does after OK; @see apply.
+    QString reapply();
+    // The page of this program, so the options dialog can apply its changes; null before it is made.
+    static WebAccess* running();
     // The port listened on; 0 when off.
     quint16 port() const { return m_port; }
     WebServer* server() const { return m_server.get(); }
@@ -50,5 +54,6 @@ private:
     QString m_programFolder;
     WebCalls::Window m_window;
     std::unique_ptr<WebServer> m_server;
+    const Clock* m_clock = nullptr;
     quint16 m_port = 0;
 };
