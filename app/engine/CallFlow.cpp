@@ -21,6 +21,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -52,6 +53,8 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.GreetingPlaying = false;
     state.BeepPlaying = false;
     state.RemotePlaying = false;
+    state.ErrorTonePlaying = false;
+    state.KeyedDigits = false;
     state.Talking = false;
     state.PickUpPending = false;
     state.call = CurrentCall();
@@ -210,15 +213,7 @@ void CallFlow::TapiConnected(int lineIndex)
         }
         tapi.LineMonitorDigits(lineIndex, true);
         logLine("Connected" + tag(lineIndex));
-        state.GreetingPlaying = true;
-        const QString greeting = m_context.settings.engine.GreetingFile;
-        const int played =
-            playOnLine("Play Greeting ", m_context.programFolder + "/Greets/" + greeting, false);
-        if (played == 0)
-            m_context.tellSolved("greeting");
-        else
-            m_context.tellProblem("greeting", "The greeting \"" + greeting + "\" cannot be played: " +
-                                                  m_context.wave1.PlayErrorText(played));
+        replayGreeting();
     });
     trap.step([&] {
         if (m_context.viewer.isLoaded()) {
@@ -226,6 +221,18 @@ void CallFlow::TapiConnected(int lineIndex)
             m_context.viewer.DisableChoices();
         }
     });
+}
+
+void CallFlow::replayGreeting()
+{
+    m_context.state.GreetingPlaying = true;
+    const QString greeting = m_context.settings.engine.GreetingFile;
+    const int played = playOnLine("Play Greeting ", m_context.programFolder + "/Greets/" + greeting, false);
+    if (played == 0)
+        m_context.tellSolved("greeting");
+    else
+        m_context.tellProblem("greeting", "The greeting \"" + greeting + "\" cannot be played: " +
+                                              m_context.wave1.PlayErrorText(played));
 }
 
 int CallFlow::playOnLine(const QString& what, const QString& path, bool logAlways)
@@ -256,7 +263,10 @@ void CallFlow::LineWaveDonePlay()
         DropCall();
         return;
     }
-    if (state.GreetingPlaying && !state.AdminMode) {
+    if (state.ErrorTonePlaying && !state.AdminMode) {
+        state.ErrorTonePlaying = false;
+        trap.step([&] { replayGreeting(); });
+    } else if (state.GreetingPlaying && !state.AdminMode) {
         trap.step([&] { tapi.LineMonitorDigits(state.LineIndex, false); });
         state.GreetingPlaying = false;
         state.BeepPlaying = true;
@@ -375,6 +385,23 @@ void CallFlow::StopRecMessage()
     m_limits.stop();
     state.call.GotMessage = true;
     state.SilenceMs = 0;
+    trap.step([&] { dropSilentMessage(folder); });
+}
+
+void CallFlow::dropSilentMessage(const QString& folder)
+{
+    // A caller who keyed at the greeting and then said nothing was trying remote access, not
+    // leaving a message: the silence is not kept as one.
+    EngineState& state = m_context.state;
+    if (!state.KeyedDigits || state.AdminMode)
+        return;
+    const QString path = MessageStore::messagePath(folder, state.call.MessageFile);
+    if (!RecordingLimits::onlySilence(path, m_context.settings.options.ValSilence))
+        return;
+    QFile::remove(path);
+    logLine("Silent Message Not Kept" + m_context.lineTag());
+    state.call.MessageFile.clear();
+    state.call.GotMessage = false;
 }
 
 QString CallFlow::writableMessagesFolder(const QString& folder) const
@@ -460,6 +487,7 @@ void CallFlow::TapiDisConnected(int lineIndex)
             m_context.wave1.StopPlay();
         state.GreetingPlaying = false;
         state.BeepPlaying = false;
+        state.ErrorTonePlaying = false;
     });
     trap.step([&] {
         if (m_context.tapi.LineConnected(lineIndex))

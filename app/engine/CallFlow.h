@@ -44,6 +44,8 @@ public:
     void StopRecMessage();
     // Hangs up.
     void DropCall();
+    // Plays the greeting from its start again (after a refused password's tone).
+    void replayGreeting();
     // The caller viewer's choice to let this call ring.
     void setDoNotAnswer() { m_context.state.DoNotAnswer = true; }
 
@@ -65,6 +67,8 @@ private:
     // The messages folder (made again when it is gone), or the program folder's Messages/ when it
     // cannot be written.
     QString writableMessagesFolder(const QString& folder) const;
+    // The message just recorded is removed again when it holds only silence after keys.
+    void dropSilentMessage(const QString& folder);
     // The program folder's Messages/, where messages go when the messages folder fails.
     QString fallbackMessagesFolder() const;
     // The ring sound and the caller viewer of a call that no rule refused, once per call.
