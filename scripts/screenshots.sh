@@ -2,7 +2,7 @@
 # Takes the README's and the help page's pictures from the real program on a private X server with a
 # tray host: the main window after a call, the tray menu and the about box. Fails when a window it
 # expects does not appear.
-# usage: scripts/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
+# usage: scripts/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]   (KALVO_SCREEN=1024x600: another screen)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -18,7 +18,7 @@ done
 pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; wait 2>/dev/null || true; rm -rf "$work"; }
 trap cleanup EXIT
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$display" -screen 0 "${KALVO_SCREEN:-1024x768}x24" -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
 export DISPLAY=":$display"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done

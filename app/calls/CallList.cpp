@@ -289,6 +289,11 @@ int CallList::unreadCalls() const
     return m_store.unread();
 }
 
+QString CallList::lengthAt(int position) const
+{
+    return position < 1 || position > rowCount() ? QString() : m_model->row(position - 1).length;
+}
+
 int CallList::iconAt(int position) const
 {
     if (position < 1 || position > rowCount())

@@ -66,6 +66,8 @@ public:
     QString keyAt(int position) const;
     QString selectedKey() const { return keyAt(selectedPosition()); }
     int iconAt(int position) const;
+    // The stored length (seconds, as the record has it) of the call at a position.
+    QString lengthAt(int position) const;
     // The message store's id of the call at a position (0 when there is none), and selecting a
     // call by its id. @return false when the call is not listed.
     qint64 idAt(int position) const;

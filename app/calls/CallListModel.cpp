@@ -1,6 +1,8 @@
 // The call list's table model.
 #include "CallListModel.h"
 
+#include "LocaleText.h"
+
 #include <QFont>
 
 #include <QPainter>
@@ -126,6 +128,9 @@ QVariant CallListModel::data(const QModelIndex& index, int role) const
                                                    CallRows::Time, CallRows::Number, CallRows::Name};
     if (index.column() < 1 || index.column() > 5)
         return {};
+    // Lengths are stored in seconds as the locale writes numbers; the list shows them one way.
+    if (kColumns[index.column()] == CallRows::Length)
+        return LocaleText::minutesSeconds(m_rows.text(r, CallRows::Length));
     return m_rows.text(r, kColumns[index.column()]);
 }
 

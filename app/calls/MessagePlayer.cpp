@@ -5,6 +5,7 @@
 
 #include "ErrorTrap.h"
 #include "FileDialog.h"
+#include "LocaleText.h"
 #include "MessageStore.h"
 #include "PlaybackFlags.h"
 #include "Settings.h"
@@ -155,11 +156,8 @@ void MessagePlayer::ToolBarPlayerButtonClick(const QString& key)
 
 void MessagePlayer::showTime(double elapsedSeconds)
 {
-    const auto clock = [](double seconds) {
-        const int whole = int(std::max(0.0, seconds) + 0.5);
-        return QString("%1:%2").arg(whole / 60).arg(whole % 60, 2, 10, QChar('0'));
-    };
-    m_time->setText(clock(elapsedSeconds) + " / " + clock(m_length));
+    m_time->setText(LocaleText::minutesSeconds(elapsedSeconds) + " / " +
+                    LocaleText::minutesSeconds(m_length));
 }
 
 void MessagePlayer::resetPlayer()
@@ -167,6 +165,12 @@ void MessagePlayer::resetPlayer()
     m_slider->setValue(0);
     m_timer->stop();
     m_flags.ListPlaying = false;
+    // The time shown is the selected message's, not the one heard before.
+    const int position = m_list.selectedPosition();
+    m_length = position > 0 && !m_list.keyAt(position).isEmpty()
+                   ? std::max(0.0, LocaleText::storedSeconds(m_list.lengthAt(position)))
+                   : 0.0;
+    showTime(0);
 }
 
 void MessagePlayer::stopIfPlaying()

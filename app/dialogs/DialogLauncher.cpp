@@ -2,16 +2,22 @@
 #include "DialogLauncher.h"
 
 #include "AnsweringEngine.h"
+#include "MessageBox.h"
 #include "MessagePlayer.h"
+#include "ScreenFit.h"
+#include "ScreeningPage.h"
 #include "SettingsLoader.h"
 #include "frmActions.h"
 #include "frmEvents.h"
 #include "frmGreetC.h"
+#include "frmHelp.h"
 #include "frmLog.h"
 #include "frmOptions.h"
 #include "frmRules.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 
 DialogLauncher::DialogLauncher(DialogHost host, AnsweringEngine& engine, MessagePlayer& player,
                                const TimeBase& timeBase, std::function<void(const QString&)> greetingSaved,
@@ -26,6 +32,8 @@ DialogLauncher::DialogLauncher(DialogHost host, AnsweringEngine& engine, Message
     m_host.openLine = [this](int line) { m_engine.openLine(line); };
     m_host.closeLine = [this](int line) { m_engine.closeLine(line); };
     m_host.greetingCreator = [this](QWidget* over) { return openGreetingCreator(over); };
+    // Every dialog (and the main window) opens inside the screen it is on.
+    ScreenFit::install();
 }
 
 void DialogLauncher::showOptions(int tab)
@@ -56,17 +64,50 @@ void DialogLauncher::openLog()
     viewer.exec();
 }
 
+bool DialogLauncher::confirmExit()
+{
+    if (!m_engine.state().InCall)
+        return true;
+    return MessageBox::show("A call is in progress. Exit Kalvo and end the call ?",
+                            MessageBox::YesNo | MessageBox::Question, "Kalvo", &m_owner) == MessageBox::Yes;
+}
+
+void DialogLauncher::showHelp(const QString& file)
+{
+    if (frmHelp::desktopHasBrowser() && QDesktopServices::openUrl(QUrl::fromLocalFile(file)))
+        return;
+    auto* help = m_owner.findChild<frmHelp*>("frmHelp", Qt::FindDirectChildrenOnly);
+    if (!help)
+        help = new frmHelp(file, &m_owner);
+    help->show();
+    help->raise();
+    help->activateWindow();
+}
+
 void DialogLauncher::showCallerRules()
 {
     frmRules dialog(m_host.programFolder + "/Calls", &m_owner);
+    addScreeningPage(dialog);
     dialog.exec();
 }
 
 void DialogLauncher::showCallerRules(bool allow, const QString& callerName, const QString& callerNumber)
 {
     frmRules dialog(m_host.programFolder + "/Calls", &m_owner);
+    addScreeningPage(dialog);
     dialog.prefill(allow, callerName, callerNumber);
     dialog.exec();
+}
+
+void DialogLauncher::addScreeningPage(frmRules& dialog)
+{
+    dialog.addPage(new ScreeningPage(
+                       m_host,
+                       [&dialog](bool allow, const QString& name, const QString& number) {
+                           return dialog.addCallerRule(allow, name, number);
+                       },
+                       &dialog),
+                   "Screening");
 }
 
 QString DialogLauncher::openGreetingCreator(QWidget* owner)

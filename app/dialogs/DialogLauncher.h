@@ -9,6 +9,7 @@
 #include <functional>
 
 class AnsweringEngine;
+class frmRules;
 class MessagePlayer;
 class QWidget;
 class TimeBase;
@@ -31,6 +32,10 @@ public:
     void openLog();
     // The caller rules; with a caller, the editor starts on a new block (or allow) rule for it.
     void showCallerRules();
+    // Exit from a menu during a call asks first. @return true when Kalvo may exit.
+    bool confirmExit();
+    // The help page file in the desktop's browser, or without one in Kalvo's own help window.
+    void showHelp(const QString& file);
     void showCallerRules(bool allow, const QString& callerName, const QString& callerNumber);
     // Shows the greeting creator over owner (the window when null); returns the name of the
     // greeting it saved, or an empty text.
@@ -42,6 +47,7 @@ public:
     void GetAppOptions();
 
 private:
+    void addScreeningPage(frmRules& dialog);
     DialogHost m_host;
     AnsweringEngine& m_engine;
     MessagePlayer& m_player;

@@ -99,6 +99,9 @@ OptionsPages::OptionsPages(QWidget* parent)
                                 "Settings of the chosen line");
         cmdLineSettings->setToolTip("Settings of the chosen line");
         row->addWidget(cmdLineSettings);
+        cmdLines = named(new QPushButton("&Lines...", modem), "cmdLines", "Lines");
+        cmdLines->setToolTip("Add, remove and choose the lines Kalvo answers on");
+        row->addWidget(cmdLines);
         m->addLayout(row);
         box->addWidget(modem);
         auto* sound = new QGroupBox("Sound Device", f);

@@ -31,6 +31,7 @@ struct OptionsPages
     // Devices
     QComboBox* cmbModemDev;
     QPushButton* cmdLineSettings;
+    QPushButton* cmdLines;
     QComboBox* cmbSoundDev;
     // Answer Mode
     QComboBox* CmbGreetsMessages;

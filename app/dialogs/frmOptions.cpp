@@ -12,8 +12,10 @@
 #include "Settings.h"
 #include "SettingsLoader.h"
 #include "SettingsWriter.h"
+#include "TelephonyLayer.h"
 #include "VbConvert.h"
 #include "VbError.h"
+#include "frmLines.h"
 #include "mdlLog.h"
 
 #include <QAction>
@@ -48,6 +50,7 @@ frmOptions::frmOptions(DialogHost& host, QWidget* parent)
     connect(m_pages.cmdBrowsMessagesPath, &QToolButton::clicked, this,
             [this] { cmdBrowsMessagesPathClick(); });
     connect(m_pages.cmdLineSettings, &QPushButton::clicked, this, [this] { cmdLineSettingsClick(); });
+    connect(m_pages.cmdLines, &QPushButton::clicked, this, [this] { cmdLinesClick(); });
     for (QAction* action : m_pages.tlbrGreetingPlayer->actions())
         if (!action->isSeparator())
             connect(action, &QAction::triggered, this,
@@ -296,16 +299,42 @@ void frmOptions::cmdLineSettingsClick()
         const int line = EngineRules::FindLineByName(m_host.tapi, m_pages.cmbModemDev->currentText());
         if (line < 0)
             return;
-        // The line takes its new settings when it opens again.
-        const bool open = m_host.tapi.LineOpened(line);
-        if (open)
-            m_host.closeLine(line);
+        // The line keeps answering while its dialog is open; it takes the new settings when it opens
+        // again, so it is opened again afterwards unless a call is on it (then at its next opening).
         const int result = m_host.tapi.LineDialogLineConfig(line);
-        if (open)
+        if (m_host.tapi.LineOpened(line) && !m_host.tapi.LineConnected(line)) {
+            m_host.closeLine(line);
             m_host.openLine(line);
+        }
         if (result != 0)
             m_host.log.WriteSysLog("LineDialogLineConfig[LineIndex:" + QString::number(line) + "]->" +
                                    QString::number(result));
+    });
+}
+
+void frmOptions::cmdLinesClick()
+{
+    ErrorTrap trap("ErrOptionsLines ", [this](const QString& l) { m_host.log.WriteSysLog(l); });
+    frmLines lines(m_pages.cmbModemDev->currentText(), this);
+    if (lines.exec() != QDialog::Accepted || !lines.changed())
+        return;
+    // The running line answers until here; the telephony layer reads its lines again only while
+    // no line is open.
+    const bool wasOpen = m_host.lineIsOpen();
+    trap.step([&] {
+        m_host.closeLine(m_loadedLineIndex);
+        if (!kalvo::telephony::reloadConfiguration())
+            MessageBox::show("The lines take effect when Kalvo starts again.", MessageBox::Information,
+                             "Lines");
+        m_host.tapi.LineInitialize();
+        DialogLists::FillModemList(m_host.tapi, *m_pages.cmbModemDev);
+        DialogLists::showText(*m_pages.cmbModemDev, lines.watched());
+        const QString name = m_pages.cmbModemDev->currentText();
+        m_loadedLineIndex = EngineRules::FindLineByName(m_host.tapi, name);
+        SettingsWriter(m_host.settings).PutModem(static_cast<int16_t>(m_loadedLineIndex), &name);
+        m_host.getAppOptions();
+        if (wasOpen)
+            m_host.openLine(m_loadedLineIndex);
     });
 }
 

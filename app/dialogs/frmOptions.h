@@ -42,6 +42,7 @@ private:
     void tlbrGreetingPlayerButtonClick(const QString& key);
     void deleteGreeting();
     void cmdLineSettingsClick();
+    void cmdLinesClick();
     void Form_Unload();
     QString greetsPattern() const;
 

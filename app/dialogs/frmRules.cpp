@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -54,7 +55,13 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
 {
     setObjectName("frmRules");
     setWindowTitle("Caller Rules");
-    auto* layout = new QVBoxLayout(this);
+    auto* outer = new QVBoxLayout(this);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName("tabRules");
+    auto* rulesPage = new QWidget(m_tabs);
+    auto* layout = new QVBoxLayout(rulesPage);
+    m_tabs->addTab(rulesPage, "Rules");
+    outer->addWidget(m_tabs, 1);
 
     m_list = new QTableWidget(0, 6, this);
     m_list->setObjectName("lstRules");
@@ -107,6 +114,9 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     editButtons->addWidget(add);
     editButtons->addWidget(m_save);
     editButtons->addWidget(m_delete);
+    m_undo = button(editor, "cmdUndo", "Undo", "Take back the rule just added from the call list");
+    m_undo->hide();
+    editButtons->addWidget(m_undo);
     editButtons->addStretch(1);
     form->addRow(editButtons);
     layout->addWidget(editor);
@@ -131,13 +141,18 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     bottom->addWidget(exportButton);
     bottom->addStretch(1);
     bottom->addWidget(close);
-    layout->addLayout(bottom);
-    resize(640, 520);
+    outer->addLayout(bottom);
+    // Enter saves the rule in the editor, whichever button has the focus.
+    for (QPushButton* b : findChildren<QPushButton*>())
+        b->setAutoDefault(false);
+    m_save->setDefault(true);
+    resize(720, 560);
 
     connect(m_list, &QTableWidget::itemSelectionChanged, this, &frmRules::showSelected);
     connect(add, &QPushButton::clicked, this, &frmRules::newRule);
     connect(m_save, &QPushButton::clicked, this, &frmRules::saveRule);
     connect(m_delete, &QPushButton::clicked, this, &frmRules::deleteRule);
+    connect(m_undo, &QPushButton::clicked, this, &frmRules::undoAdded);
     connect(import, &QPushButton::clicked, this, &frmRules::importRules);
     connect(exportButton, &QPushButton::clicked, this, &frmRules::exportRules);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
@@ -225,13 +240,71 @@ void frmRules::prefill(bool allow, const QString& callerName, const QString& cal
 {
     newRule();
     const CallerIdentity caller = CallerIdentity::fromText(callerName, callerNumber);
-    const bool withheld = caller.noNumber();
-    m_withheld->setChecked(withheld);
-    m_number->setText(withheld ? QString() : callerNumber);
-    m_kind->setCurrentIndex(allow ? 1 : 0);
+    CallerRule rule;
+    rule.kind = allow ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+    rule.number = caller.noNumber() ? QString(RuleMatcher::kWithheld) : callerNumber.trimmed();
     // The caller's name says who this is; the rule itself decides by the number only.
     if (caller.name)
-        m_name->setText(callerName);
+        rule.label = callerName;
+    for (const CallerRule& known : m_rules) {
+        if (known.match == CallerRule::Match::Number && known.kind == rule.kind &&
+            known.number.compare(rule.number, Qt::CaseInsensitive) == 0) {
+            selectRule(known.id);
+            return;
+        }
+    }
+    if (const QString wrong = RuleMatcher::ruleError(rule); !wrong.isEmpty()) {
+        MessageBox::show("The rule cannot be saved: " + wrong, MessageBox::Exclamation, "Caller Rules");
+        return;
+    }
+    if (!m_store.add(rule)) {
+        failed("The rule cannot be saved");
+        return;
+    }
+    fillList();
+    selectRule(rule.id);
+    m_added = rule.id;
+    m_undo->show();
+    m_counts->setText(m_counts->text() + (allow ? "  Allowed: " : "  Blocked: ") + numberText(rule));
+}
+
+void frmRules::undoAdded()
+{
+    if (m_added != 0 && !m_store.remove(m_added))
+        failed("The rule cannot be taken back");
+    m_added = 0;
+    m_undo->hide();
+    fillList();
+    newRule();
+}
+
+void frmRules::selectRule(qint64 id)
+{
+    for (int row = 0; row < int(m_rules.size()); ++row) {
+        if (m_rules[std::size_t(row)].id == id) {
+            m_list->selectRow(row);
+            m_list->setCurrentCell(row, 0);
+            showSelected();
+            return;
+        }
+    }
+}
+
+void frmRules::addPage(QWidget* page, const QString& title)
+{
+    m_tabs->addTab(page, title);
+}
+
+bool frmRules::addCallerRule(bool allow, const QString& callerName, const QString& callerNumber)
+{
+    CallerRule rule;
+    rule.kind = allow ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+    rule.number = callerNumber.trimmed().isEmpty() ? QString(RuleMatcher::kWithheld) : callerNumber.trimmed();
+    rule.label = callerName;
+    if (!m_store.isOpen() || !m_store.add(rule))
+        return failed("The rule cannot be stored");
+    fillList();
+    return true;
 }
 
 void frmRules::showKind()
@@ -267,6 +340,8 @@ void frmRules::saveRule()
         failed("The rule cannot be saved");
         return;
     }
+    m_added = 0;
+    m_undo->hide();
     fillList();
     newRule();
 }
@@ -280,6 +355,10 @@ void frmRules::deleteRule()
         return;
     if (!m_store.remove(m_editing))
         failed("The rule cannot be deleted");
+    if (m_editing == m_added) {
+        m_added = 0;
+        m_undo->hide();
+    }
     fillList();
     newRule();
 }

@@ -14,6 +14,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QCheckBox;
+class QTabWidget;
 class QTableWidget;
 
 class frmRules : public QDialog
@@ -25,10 +26,16 @@ public:
     // the dialog and every control but Close is disabled.
     frmRules(const QString& callsFolder, QWidget* parent = nullptr);
 
-    // Prefills the editor with a new number rule for a caller (the call list's "Block this number"
-    // and "Always allow this number"), the caller's name as its label; a caller without a number
-    // (as the call record shows it) becomes a "no number" rule.
+    // Stores a number rule for a caller at once (the call list's "Block this number" and "Always
+    // allow this number"), the caller's name as its label, and shows it selected with Undo; a
+    // caller without a number (as the call record shows it) becomes a "no number" rule. A rule
+    // that already says the same is only selected.
     void prefill(bool allow, const QString& callerName, const QString& callerNumber);
+    // Adds a page after the rules (the screening page).
+    void addPage(QWidget* page, const QString& title);
+    // Stores at once a number rule for a caller (withheld when it has no number), the name as its
+    // label. @return false when it failed, which was said in a box.
+    bool addCallerRule(bool allow, const QString& callerName, const QString& callerNumber);
 
 private:
     void fillList();
@@ -38,6 +45,9 @@ private:
     void newRule();
     void saveRule();
     void deleteRule();
+    // Takes back the rule prefill stored.
+    void undoAdded();
+    void selectRule(qint64 id);
     void importRules();
     void exportRules();
     void storeChoice();
@@ -47,6 +57,7 @@ private:
     kalvo::CallerRuleStore m_store;
     std::vector<kalvo::CallerRule> m_rules;
     qint64 m_editing = 0; // the rule in the editor; 0 for a new one
+    QTabWidget* m_tabs;
     QTableWidget* m_list;
     QLabel* m_counts;
     QLineEdit* m_number;
@@ -57,6 +68,8 @@ private:
     QLineEdit* m_note;
     QPushButton* m_save;
     QPushButton* m_delete;
+    QPushButton* m_undo;
+    qint64 m_added = 0; // the rule prefill stored, until Undo or another change
     QRadioButton* m_answerHangUp;
     QRadioButton* m_letRing;
 };

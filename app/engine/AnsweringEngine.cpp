@@ -59,6 +59,12 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     connect(&tapi, &LineControl::Idle, m_flow, &CallFlow::TapiIdle);
     connect(&tapi, &LineControl::MonitorDigit, m_remote, &RemoteAccess::TapiMonitorDigit);
     connect(&wave1, &WaveControl::DonePlay, m_flow, &CallFlow::LineWaveDonePlay);
+    // Screening comes after the call flow's own handlers: its count follows the flow's status text.
+    m_screen = new CallScreen(m_context, *m_flow, *m_rules, this);
+    m_flow->setCallScreen(m_screen);
+    connect(&tapi, &LineControl::MonitorDigit, m_screen, &CallScreen::digit);
+    connect(&tapi, &LineControl::Disconnected, m_screen, &CallScreen::disconnected);
+    connect(&tapi, &LineControl::Idle, m_screen, &CallScreen::idle);
     connect(m_monitor, &LineMonitor::lineSwitched, this, &AnsweringEngine::lineSwitched);
     connect(m_monitor, &LineMonitor::switchRestored, this, &AnsweringEngine::switchRestored);
     connect(m_monitor, &LineMonitor::userNotice, this, &AnsweringEngine::userNotice);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "CallFlow.h"
+#include "CallScreen.h"
 #include "DeskTalk.h"
 #include "EngineState.h"
 #include "LineMonitor.h"
@@ -48,6 +49,7 @@ public:
     SleepInhibitor& sleepInhibitor() { return *m_inhibitor; }
     CallerRules& callerRules() { return *m_rules; }
     DeskTalk& talk() { return *m_talk; }
+    CallScreen& screen() { return *m_screen; }
 
     // Plays a sound-card file (ring and end-of-call sounds), and tells whether the sound card is busy.
     void setCardPlayer(const std::function<void(const QString&)>& play, const std::function<bool()>& playing);
@@ -96,5 +98,6 @@ private:
     PostCallActions* m_actions;
     SleepInhibitor* m_inhibitor;
     DeskTalk* m_talk;
+    CallScreen* m_screen;
     std::unique_ptr<CallerRules> m_rules;
 };

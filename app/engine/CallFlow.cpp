@@ -5,6 +5,7 @@
 #include "RecordingFile.h"
 #include "RecoveredMessages.h"
 
+#include "CallScreen.h"
 #include "CallStore.h"
 #include "CallerRules.h"
 #include "CallerViewer.h"
@@ -57,6 +58,10 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.KeyedDigits = false;
     state.Talking = false;
     state.PickUpPending = false;
+    state.Screening = false;
+    state.ScreenedOut = false;
+    state.PassedScreening = false;
+    state.ScreenReason.clear();
     state.call = CurrentCall();
     const QDateTime now = m_context.clock.now();
     trap.step([&] {
@@ -68,10 +73,10 @@ void CallFlow::TapiInComeCall(int lineIndex)
     // right after the call, as far as it knows it then): a caller the rules refuse gets neither.
 }
 
-void CallFlow::announceCall()
+void CallFlow::announce()
 {
     EngineState& state = m_context.state;
-    if (state.Announced || state.Blocked || !state.InCall)
+    if (state.Announced || state.Blocked || state.Screening || state.ScreenedOut || !state.InCall)
         return;
     state.Announced = true;
     ErrorTrap trap("ErrTapiInComeCall ", [this](const QString& l) { logLine(l); });
@@ -111,7 +116,13 @@ bool CallFlow::applyCallerRules(int lineIndex)
         m_context.tellSolved("rules");
     else
         m_context.tellProblem("rules", "Caller rules: " + m_rules->error());
-    if (!decision.blocked()) {
+    const ScreenVerdict verdict = ScreenVerdict::judge(
+        m_screen ? m_screen->policy() : ScreenVerdict::Policy(), state.call.caller, decision);
+    if (verdict.screened() && m_screen) {
+        m_screen->start(lineIndex, verdict.reason);
+        return true;
+    }
+    if (verdict.kind != ScreenVerdict::Kind::Block) {
         letRing(lineIndex);
         return false;
     }
@@ -144,9 +155,11 @@ void CallFlow::TapiRing(int lineIndex, int ringNumber)
 {
     // A refused caller's rings are not counted; a call whose identity never came is announced now.
     EngineState& state = m_context.state;
-    if (state.Blocked)
+    if (state.Blocked || state.Screening || state.ScreenedOut)
         return;
-    announceCall();
+    // With screening on, the desk hears nothing before the caller is judged.
+    if (!m_screen || m_screen->policy().mode == ScreenVerdict::Mode::Off || state.call.caller.settled())
+        announce();
     ErrorTrap trap("ErrTapiRing ", [this](const QString& l) { logLine(l); });
     logLine("Ring" + tag(lineIndex) + "->" + QString::number(ringNumber));
     m_context.status("Ring :" + QString::number(ringNumber));
@@ -184,7 +197,7 @@ void CallFlow::TapiCallerID(int lineIndex, const QString& callerName, const QStr
         m_context.status("Caller ID Information");
         if (applyCallerRules(lineIndex))
             return;
-        announceCall();
+        announce();
         if (m_context.viewer.isLoaded()) {
             m_context.viewer.setStatus("CallerID Information");
             m_context.viewer.setDetails(state.call.CallerName, state.call.CallerNumber, state.call.CallDate,
@@ -198,22 +211,25 @@ void CallFlow::TapiConnected(int lineIndex)
 {
     EngineState& state = m_context.state;
     // A blocked caller on a line that cannot refuse is answered only to be hung up on.
-    if (!state.InCall || state.Blocked)
+    if (!state.InCall || state.Blocked || state.ScreenedOut)
         return;
+    if (state.Screening && m_screen) {
+        m_context.status("Line Connected");
+        m_screen->connected(lineIndex);
+        return;
+    }
     ErrorTrap trap("ErrTapiConnected ", [this](const QString& l) { logLine(l); });
     m_context.status("Line Connected");
     trap.step([&] {
-        LineControl& tapi = m_context.tapi;
-        if (!tapi.LineConnected(lineIndex))
+        if (!m_context.tapi.LineConnected(lineIndex))
             return;
         // Picked up while ringing: the owner talks, nobody is greeted.
         if (m_pickedUp && m_pickedUp()) {
             logLine("Connected" + tag(lineIndex));
             return;
         }
-        tapi.LineMonitorDigits(lineIndex, true);
         logLine("Connected" + tag(lineIndex));
-        replayGreeting();
+        greet(lineIndex);
     });
     trap.step([&] {
         if (m_context.viewer.isLoaded()) {
@@ -223,16 +239,26 @@ void CallFlow::TapiConnected(int lineIndex)
     });
 }
 
+void CallFlow::greet(int lineIndex)
+{
+    ErrorTrap trap("ErrTapiConnected ", [this](const QString& l) { logLine(l); });
+    trap.step([&] { m_context.tapi.LineMonitorDigits(lineIndex, true); });
+    m_context.state.GreetingPlaying = true;
+    trap.step([&] {
+        const QString greeting = m_context.settings.engine.GreetingFile;
+        const int played =
+            playOnLine("Play Greeting ", m_context.programFolder + "/Greets/" + greeting, false);
+        if (played == 0)
+            m_context.tellSolved("greeting");
+        else
+            m_context.tellProblem("greeting", "The greeting \"" + greeting + "\" cannot be played: " +
+                                                  m_context.wave1.PlayErrorText(played));
+    });
+}
+
 void CallFlow::replayGreeting()
 {
-    m_context.state.GreetingPlaying = true;
-    const QString greeting = m_context.settings.engine.GreetingFile;
-    const int played = playOnLine("Play Greeting ", m_context.programFolder + "/Greets/" + greeting, false);
-    if (played == 0)
-        m_context.tellSolved("greeting");
-    else
-        m_context.tellProblem("greeting", "The greeting \"" + greeting + "\" cannot be played: " +
-                                              m_context.wave1.PlayErrorText(played));
+    greet(m_context.state.LineIndex);
 }
 
 int CallFlow::playOnLine(const QString& what, const QString& path, bool logAlways)
@@ -255,7 +281,8 @@ void CallFlow::LineWaveDonePlay()
     EngineState& state = m_context.state;
     LineControl& tapi = m_context.tapi;
     // A conversation stopped the greeting or the beep; a late DonePlay of either means nothing.
-    if (state.Talking)
+    // Screening's prompt leads nowhere by itself: the key or the wait decides.
+    if (state.Talking || state.Screening || state.ScreenedOut)
         return;
     bool connected = false;
     trap.step([&] { connected = tapi.LineConnected(state.LineIndex); });
@@ -506,8 +533,8 @@ void CallFlow::TapiIdle(int lineIndex)
         return;
     ErrorTrap trap("ErrTapiIdle ", [this](const QString& l) { logLine(l); });
     logLine("Idle" + tag(lineIndex));
-    // A blocked call is not stored, sounded, shown, mailed or handed to a program.
-    if (!state.AdminMode && !state.Blocked && m_endOfCall)
+    // A blocked or screened-out call is not stored, sounded, shown, mailed or handed to a program.
+    if (!state.AdminMode && !state.Blocked && !state.ScreenedOut && m_endOfCall)
         trap.step([&] { m_endOfCall(); });
     trap.step([&] { m_monitor.PutStatusBarMonitoringModem(); });
     // The call is over: a repeated Idle for it stores, mails and starts nothing a second time.

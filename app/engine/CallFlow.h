@@ -8,6 +8,7 @@
 #include <QObject>
 #include <functional>
 
+class CallScreen;
 class CallerRules;
 class LineMonitor;
 
@@ -32,6 +33,8 @@ public:
     void setPickedUp(std::function<bool()> pickedUp) { m_pickedUp = std::move(pickedUp); }
     // The caller rules asked when the caller's identity arrives; none when null.
     void setCallerRules(CallerRules* rules) { m_rules = rules; }
+    // Screening, asked with the rules; none when null.
+    void setCallScreen(CallScreen* screen) { m_screen = screen; }
     RecordingLimits& limits() { return m_limits; }
 
     // Answers at the ring threshold, or at once when forced (the caller viewer's answer choice).
@@ -46,6 +49,10 @@ public:
     void DropCall();
     // Plays the greeting from its start again (after a refused password's tone).
     void replayGreeting();
+    // The ring sound and the caller viewer of a call that no rule refused, once per call.
+    void announce();
+    // The connected line plays the greeting, with touch tones monitored.
+    void greet(int lineIndex);
     // The caller viewer's choice to let this call ring.
     void setDoNotAnswer() { m_context.state.DoNotAnswer = true; }
 
@@ -71,10 +78,8 @@ private:
     void dropSilentMessage(const QString& folder);
     // The program folder's Messages/, where messages go when the messages folder fails.
     QString fallbackMessagesFolder() const;
-    // The ring sound and the caller viewer of a call that no rule refused, once per call.
-    void announceCall();
-    // Asks the caller rules about the offered call; a blocked caller is refused. @return true when
-    // the call was blocked.
+    // Asks the caller rules about the offered call; a blocked caller is refused, a screened one
+    // answered to be asked for the key. @return true when the call was blocked or screened.
     bool applyCallerRules(int lineIndex);
     // Tells the line the offered call may ring, once per call.
     void letRing(int lineIndex);
@@ -91,4 +96,5 @@ private:
     std::function<bool()> m_cardPlaying;
     std::function<bool()> m_pickedUp;
     CallerRules* m_rules = nullptr;
+    CallScreen* m_screen = nullptr;
 };

@@ -33,9 +33,13 @@ struct EngineState
     bool Announced = false; // the ring sound and the caller viewer were given for this call
     bool Blocked = false;   // a caller rule refused this call: nothing more is done for it
     bool RuleCounted = false;
-    bool Accepted = false;      // the line was told to let this call ring
-    bool Talking = false;       // the owner talks with the caller at the desk
-    bool PickUpPending = false; // picked up while ringing: the conversation starts once connected
+    bool Accepted = false;        // the line was told to let this call ring
+    bool Talking = false;         // the owner talks with the caller at the desk
+    bool PickUpPending = false;   // picked up while ringing: the conversation starts once connected
+    bool Screening = false;       // answered to ask the caller for the key; nothing announced yet
+    bool ScreenedOut = false;     // hung up by screening: nothing is stored, sounded or sent
+    bool PassedScreening = false; // the caller pressed the key and goes on as a normal call
+    QString ScreenReason;
     QString DigitBuffer;
     int32_t WrongPasswords = 0; // remote-access tries refused during this call
     int32_t RecordSeconds = 0;

@@ -79,6 +79,12 @@ public:
         (void)lineIndex;
         return {};
     }
+    // How a caller reaches the open line (a SIP address, a modem's port); empty when it says nothing.
+    virtual QString LineReach(int lineIndex)
+    {
+        (void)lineIndex;
+        return {};
+    }
     // Text of a telephony result.
     virtual QString GetTapiStrError(int number) = 0;
     // Shows the line's own settings dialog; 0 when it was shown, -1 otherwise.

@@ -90,7 +90,7 @@ void LineMonitor::OpenLine(int lineIndex)
         // A line that could not start before it was opened reports no change, so ask once.
         const QString reason = tapi.LineInService(lineIndex);
         if (reason.isEmpty())
-            m_context.status("Monitoring " + name);
+            showMonitoring(lineIndex);
         else
             showOutOfService(lineIndex, reason);
     });
@@ -109,13 +109,34 @@ void LineMonitor::CloseLine(int lineIndex)
                          tapi.GetTapiStrError(result));
         m_context.state.LineIsOpen = false;
         emit lineSwitched(false);
+        setReach({});
         PutStatusBarUnMonitorModem();
     });
 }
 
 void LineMonitor::PutStatusBarMonitoringModem()
 {
-    m_context.status("Monitoring " + deviceName(m_context.state.LineIndex));
+    showMonitoring(m_context.state.LineIndex);
+}
+
+void LineMonitor::showMonitoring(int lineIndex)
+{
+    QString reach;
+    try {
+        reach = m_context.tapi.LineReach(lineIndex);
+    } catch (...) {
+    }
+    setReach(reach);
+    const QString name = "Monitoring " + deviceName(lineIndex);
+    m_context.status(reach.isEmpty() ? name : name + " - " + reach);
+}
+
+void LineMonitor::setReach(const QString& reach)
+{
+    if (reach == m_reach)
+        return;
+    m_reach = reach;
+    emit reachChanged(reach);
 }
 
 void LineMonitor::PutStatusBarUnMonitorModem()
@@ -165,6 +186,7 @@ void LineMonitor::showOutOfService(int lineIndex, const QString& reason)
 {
     m_context.sysLog("LineOutOfService[LineIndex:" + QString::number(lineIndex) + "]->" + reason);
     if (m_context.state.LineIsOpen && lineIndex == m_context.state.LineIndex) {
+        setReach({});
         m_context.status("Out Of Service: " + reason);
         m_context.tellProblem("line", "Out Of Service: " + reason);
     }

@@ -24,6 +24,8 @@ public:
     void PutStatusBarUnMonitorModem();
     // The device name of a line; empty when it cannot be read.
     QString deviceName(int lineIndex) const;
+    // How a caller reaches the watched line while it is open ("" otherwise).
+    QString reach() const { return m_reach; }
 
 signals:
     // The line was opened (on) or closed: the switch shows it.
@@ -32,6 +34,8 @@ signals:
     void switchRestored(bool down);
     // A text the user must read now (no line chosen).
     void userNotice(const QString& text);
+    // How a caller reaches the watched line changed (empty: closed or out of service).
+    void reachChanged(const QString& reach);
 
 public slots:
     // An asynchronous request of the line control completed.
@@ -44,6 +48,10 @@ private:
     void lineOperation(const char* label, int lineIndex, const std::function<void(LineControl&)>& body);
     void showOutOfService(int lineIndex, const QString& reason);
     void storeModem(int16_t index, const QString* name);
+    // "Monitoring " and the line's name, followed by how to reach it when the line says.
+    void showMonitoring(int lineIndex);
+    void setReach(const QString& reach);
 
     EngineContext& m_context;
+    QString m_reach;
 };

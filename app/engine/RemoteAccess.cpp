@@ -38,6 +38,9 @@ void RemoteAccess::TapiMonitorDigit(int lineIndex, const QString& digit)
     ErrorTrap trap("ErrTapiMonitorDigit ", [this](const QString& l) { logLine(l); });
     EngineState& state = m_context.state;
     logLine("MonitorDigit[LineIndex:" + QString::number(lineIndex) + "]->" + maskedDigit(digit));
+    // The screening key is screening's, and a caller not yet let through gets no remote access.
+    if (state.Screening || state.ScreenedOut)
+        return;
     bool recording = false;
     trap.step([&] { recording = m_context.wave1.IsRecording(); });
     if (recording)

@@ -68,6 +68,11 @@ QString TapiLineControl::LineCannotTalk(int lineIndex)
     return m_control->LineCannotTalk(lineIndex);
 }
 
+QString TapiLineControl::LineReach(int lineIndex)
+{
+    return m_control->LineReach(lineIndex);
+}
+
 bool TapiLineControl::LineOpening(int lineIndex)
 {
     return m_control->LineOpening(lineIndex);

@@ -31,6 +31,7 @@ public:
     bool LineConnected(int lineIndex) override;
     QString LineInService(int lineIndex) override;
     QString LineCannotTalk(int lineIndex) override;
+    QString LineReach(int lineIndex) override;
     bool LineOpening(int lineIndex) override;
     int LineOpen(int lineIndex, int callPrivilege, int mediaMode) override;
     int LineShutdown(int lineIndex) override;

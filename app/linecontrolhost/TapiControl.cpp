@@ -231,6 +231,11 @@ QString TapiControl::LineCannotTalk(int LineIndex)
     std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
     return QString::fromStdString(invoke(DISPID_LineCannotTalk, arguments).strVal);
 }
+QString TapiControl::LineReach(int LineIndex)
+{
+    std::vector<Variant> arguments{Variant::fromLong(LineIndex)};
+    return QString::fromStdString(invoke(DISPID_LineReach, arguments).strVal);
+}
 int TapiControl::LineAccept(int LineIndex)
 {
     return callLong(DISPID_LineAccept, {Variant::fromLong(LineIndex)});

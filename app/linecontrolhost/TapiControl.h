@@ -40,6 +40,7 @@ public:
     bool LineConnected(int LineIndex);
     QString LineInService(int LineIndex);
     QString LineCannotTalk(int LineIndex);
+    QString LineReach(int LineIndex);
     bool LineOpening(int LineIndex);
     int LineAnswer(int LineIndex);
     int LineAccept(int LineIndex);

@@ -41,6 +41,26 @@ void CallerRules::count(qint64 ruleId, const QDate& day)
         m_error = "a call cannot be counted: " + m_store.lastError();
 }
 
+bool CallerRules::remember(const CallerIdentity& caller, const QDate& day)
+{
+    if (caller.noNumber())
+        return true;
+    if (!m_store.isOpen() && !m_store.open(m_folder)) {
+        m_error = "a caller who passed screening cannot be remembered: " + m_store.lastError();
+        return false;
+    }
+    kalvo::CallerRule rule;
+    rule.kind = kalvo::CallerRule::Kind::Allow;
+    rule.number = caller.number->trimmed();
+    rule.label = caller.name.value_or(QString());
+    rule.note = QLatin1String(RuleMatcher::kPassedNote) + " " + day.toString(Qt::ISODate);
+    if (!m_store.add(rule)) {
+        m_error = "a caller who passed screening cannot be remembered: " + m_store.lastError();
+        return false;
+    }
+    return true;
+}
+
 kalvo::CallerRuleStore::CannotRefuse CallerRules::cannotRefuse()
 {
     return m_store.cannotRefuse();

@@ -20,6 +20,9 @@ public:
     RuleMatcher::Decision check(const CallerIdentity& caller);
     // Counts one call the rule decided, on day.
     void count(qint64 ruleId, const QDate& day);
+    // Remembers a caller who passed screening as an allow rule for the number, noted with the day.
+    // A caller without a number cannot be remembered. @return false on a store error.
+    bool remember(const CallerIdentity& caller, const QDate& day);
     // What a line that cannot refuse does with a blocked caller.
     kalvo::CallerRuleStore::CannotRefuse cannotRefuse();
     // Why the last check or count failed (a sentence part after "Caller rules: "); empty when

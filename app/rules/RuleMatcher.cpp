@@ -49,7 +49,8 @@ void RuleMatcher::setRules(const std::vector<kalvo::CallerRule>& rules)
                 m_byName.push_back(Entry{rule.id, allow, rule.name.trimmed()});
             continue;
         }
-        const Entry entry{rule.id, allow, QString()};
+        const Entry entry{rule.id, allow, QString(),
+                          allow && rule.note.startsWith(QLatin1String(kPassedNote))};
         const QString number = rule.number.trimmed();
         if (number.isEmpty()) {
             continue; // refused where rules are made; one from elsewhere decides nothing
@@ -75,11 +76,13 @@ void RuleMatcher::take(const std::vector<Entry>* entries, const QString& name, D
         return;
     for (const Entry& entry : *entries) {
         Decision& slot = entry.allow ? allow : block;
-        if (slot.ruleId != 0)
+        // An owner's rule takes the place of a remembered caller's.
+        if (slot.ruleId != 0 && (!slot.remembered || entry.remembered))
             continue;
         if (!entry.namePart.isEmpty() && !name.contains(entry.namePart, Qt::CaseInsensitive))
             continue;
         slot.ruleId = entry.id;
+        slot.remembered = entry.remembered;
     }
 }
 
@@ -105,8 +108,10 @@ RuleMatcher::Decision RuleMatcher::decide(const CallerIdentity& caller) const
         }
     }
     take(&m_byName, name, allow, block);
-    if (allow.ruleId != 0)
+    if (allow.ruleId != 0) {
+        allow.blockedBy = block.ruleId;
         return allow;
+    }
     if (block.ruleId != 0)
         return block;
     return {};

@@ -17,19 +17,24 @@ public:
     {
         enum class Verdict { None, Block, Allow };
         Verdict verdict = Verdict::None;
-        qint64 ruleId = 0; // the rule that decided; 0 with Verdict::None
+        qint64 ruleId = 0;       // the rule that decided; 0 with Verdict::None
+        bool remembered = false; // the allow rule only remembers a caller who passed screening
+        qint64 blockedBy = 0;    // a block rule that matched too (an allow rule won over it)
         bool blocked() const { return verdict == Verdict::Block; }
     };
 
     // The number field that stands for a caller without a number.
     static constexpr const char* kWithheld = "withheld";
+    // How the note of an allow rule made for a caller who passed screening begins.
+    static constexpr const char* kPassedNote = "passed screening";
 
     // Builds the index; the rules are copied into it.
     void setRules(const std::vector<kalvo::CallerRule>& rules);
     std::size_t size() const { return m_size; }
 
-    // The verdict for a caller: allow when any allow rule matches, else block when a block rule
-    // does, else none. Costs a few hash look-ups, whatever the number of rules.
+    // The verdict for a caller: allow when any allow rule matches (one the owner made before one
+    // that remembers a caller), else block when a block rule does, else none. Costs a few hash look-ups,
+    // whatever the number of rules.
     Decision decide(const CallerIdentity& caller) const;
 
     // A number as rules compare it: without spaces, dashes, dots, slashes and brackets, in lower case.
@@ -43,6 +48,7 @@ private:
         qint64 id;
         bool allow;
         QString namePart;
+        bool remembered = false;
     };
     static void take(const std::vector<Entry>* entries, const QString& name, Decision& allow,
                      Decision& block);

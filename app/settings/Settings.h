@@ -95,6 +95,17 @@ struct EngineSettings
     QString MessagesPath;         // ends in "/"
 };
 
+// Call screening; values never stored read as these defaults (screening off).
+struct ScreenSettings
+{
+    int16_t ScreenCallers = 0; // 0 off, 1 unknown callers, 2 every caller not on an allow rule
+    QString ScreenKey = QStringLiteral("1");
+    int16_t ScreenWait = 8; // seconds
+    QString ScreenPrompt;   // a greeting's name; empty for the spoken default
+    int16_t ScreenRemember = 1;
+    QString OwnNumber;
+};
+
 // Everything the settings loaders fill.
 struct Settings
 {
@@ -103,4 +114,5 @@ struct Settings
     MainEvents events;
     WindowPlacement view;
     EngineSettings engine;
+    ScreenSettings screen;
 };

@@ -50,6 +50,7 @@ void SettingsLoader::loadAll(Settings& settings)
     GetMainAction(settings.actions);
     GetMainEvents(settings.events);
     GetView(settings.view);
+    GetScreening(settings.screen);
     GetAppOptions(settings.options, settings.engine);
     // The options' copy shows the folder in use, also when it was just filled in.
     settings.options.MassagesPath = settings.engine.MessagesPath;
@@ -120,6 +121,21 @@ void SettingsLoader::GetView(WindowPlacement& v)
     r("MeWinState", v.MeWinState);
     r("MeWidth", v.MeWidth);
     r("MeHeight", v.MeHeight);
+}
+
+void SettingsLoader::GetScreening(ScreenSettings& s)
+{
+    Reader r("ErrGetScreening ", m_log);
+    const auto stored = [&](const char* name, auto& field) {
+        if (!neverStored(read(name)))
+            r(name, field);
+    };
+    stored("ScreenCallers", s.ScreenCallers);
+    stored("ScreenKey", s.ScreenKey);
+    stored("ScreenWait", s.ScreenWait);
+    stored("ScreenPrompt", s.ScreenPrompt);
+    stored("ScreenRemember", s.ScreenRemember);
+    stored("OwnNumber", s.OwnNumber);
 }
 
 void SettingsLoader::GetAppOptions(const MainOptions& options, EngineSettings& engine)

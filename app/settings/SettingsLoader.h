@@ -18,6 +18,8 @@ public:
     void GetMainAction(MainActions& actions);
     void GetMainEvents(MainEvents& events);
     void GetView(WindowPlacement& view);
+    // The screening values; each one never stored keeps its default.
+    void GetScreening(ScreenSettings& screen);
     // Reads "Modem", "MassagesPath" (an empty one becomes the program folder's Messages/ and is
     // saved), the log switches, and derives the engine's values from the options already loaded.
     void GetAppOptions(const MainOptions& options, EngineSettings& engine);

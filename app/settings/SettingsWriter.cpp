@@ -116,6 +116,19 @@ void SettingsWriter::PutRecordMessage(bool on)
     storeFlag("RecordMessage", on, m_settings.options.RecordMessage);
 }
 
+void SettingsWriter::PutScreening(const ScreenInput& in)
+{
+    ScreenSettings& s = m_settings.screen;
+    store("ScreenCallers", QString::number(in.ScreenCallers));
+    s.ScreenCallers = in.ScreenCallers;
+    storeText("ScreenKey", in.ScreenKey, s.ScreenKey);
+    store("ScreenWait", QString::number(in.ScreenWait));
+    s.ScreenWait = in.ScreenWait;
+    storeText("ScreenPrompt", in.ScreenPrompt, s.ScreenPrompt);
+    storeFlag("ScreenRemember", in.ScreenRemember, s.ScreenRemember);
+    storeText("OwnNumber", in.OwnNumber, s.OwnNumber);
+}
+
 void SettingsWriter::PutNumOfRing(const QString& text)
 {
     m_settings.options.NumOfRing = static_cast<int16_t>(text.toInt());

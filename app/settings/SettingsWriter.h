@@ -74,6 +74,17 @@ struct LogPropertiesInput
     QString LogFor;
 };
 
+// The screening page's values as shown.
+struct ScreenInput
+{
+    int16_t ScreenCallers = 0;
+    QString ScreenKey;
+    int16_t ScreenWait = 8;
+    QString ScreenPrompt;
+    bool ScreenRemember = true;
+    QString OwnNumber;
+};
+
 class SettingsWriter
 {
 public:
@@ -88,6 +99,8 @@ public:
     void PutMainActions(const ActionsInput& input);
     // The log properties dialog's OK; the log's own switches are the caller's to set.
     static void PutLogProperties(const LogPropertiesInput& input);
+    // The screening page's OK.
+    void PutScreening(const ScreenInput& input);
     // The window placement in twips, each as a single-precision number's text; "MeWinState" 0.
     void PutView(const WindowPlacement& view);
 

@@ -7,6 +7,8 @@
 #include "FrameCommands.h"
 #include "MessagePlayer.h"
 
+#include <QUrl>
+
 void bindMainCommands(CommandTable& table, const MainCommandTargets& to)
 {
     CallList& list = to.list;
@@ -15,6 +17,11 @@ void bindMainCommands(CommandTable& table, const MainCommandTargets& to)
     const auto open = [&frame = to.frame, folder = to.programFolder, status = to.status](const char* page) {
         if (const QString url = frame.pageUrl(page, folder); !FrameCommands::openPage(url))
             status("Cannot open " + url);
+    };
+    // Exit from a menu asks first during a call; signals and the session's quit do not.
+    const auto exitAsking = [&dialogs, exit = to.exit] {
+        if (dialogs.confirmExit())
+            exit();
     };
     table.bind({
         // Toolbar1's keys and the menu items that repeat them.
@@ -32,15 +39,18 @@ void bindMainCommands(CommandTable& table, const MainCommandTargets& to)
         {"QuickPlay", [&player, path = to.greetingPath] { player.PlayGreetingPreview(path()); }},
         {"QuickStop", [&player] { player.StopGreetingPreview(); }},
         // The menus and the tray menu.
-        {"mnuExit", to.exit},
-        {"mnuExitSys", to.exit},
+        {"mnuExit", exitAsking},
+        {"mnuExitSys", exitAsking},
         {"mnuHide", to.hide},
         {"mnuOpen", to.restore},
         {"mnuFirst", [&list] { list.First(); }},
         {"mnuLast", [&list] { list.Last(); }},
         {"mnuPlay", [&player] { player.playButton(); }},
         {"mnuStop", [&player] { player.stopButton(); }},
-        {"mnuContents", [open] { open("help"); }},
+        {"mnuContents",
+         [&dialogs, &frame = to.frame, folder = to.programFolder] {
+             dialogs.showHelp(QUrl(frame.pageUrl("help", folder)).toLocalFile());
+         }},
         {"mnuWebSite", [open] { open("product"); }},
         {"mnuCheck4NewVersion", [open] { open("product"); }},
         {"mnuBugReport", [open] { open("bugs"); }},

@@ -154,6 +154,7 @@ void frmMain::buildFrame(const TimeBase& timeBase)
                         std::bind_front(&MessagePlayer::playCall, m_player), [this] { restoreWindow(); });
     connect(m_tray, &TrayIcon::restoreRequested, this, &frmMain::restoreWindow);
     new TalkSwitch(m_engine->talk(), *this, *m_commands->mnuSystry(), *m_tray, *m_panels, this);
+    connect(&m_engine->monitor(), &LineMonitor::reachChanged, m_tray, &TrayIcon::setLineTip);
     connect(m_commands, &FrameCommands::toolbarButton, this, &frmMain::Toolbar1ButtonClick);
     connect(m_commands, &FrameCommands::quickButton, this, &frmMain::TBQuickOptionButtonClick);
     connect(m_commands, &FrameCommands::menuCommand, this, &frmMain::menuClick);

@@ -2,6 +2,7 @@
 #include "FrameCommands.h"
 
 #include "FrameIcons.h"
+#include "Mnemonics.h"
 #include "ProgramVersion.h"
 
 #include <QAction>
@@ -188,6 +189,8 @@ void FrameCommands::buildMenus(QMainWindow& window)
     help->addSeparator()->setVisible(web);
     menuItem(help, "Brask Web-Site", "mnuWebSite")->setVisible(web);
     menuItem(help, "About", "mnuAbout");
+
+    Mnemonics::assign(*bar);
 
     m_systry->setObjectName("mnuSystry");
     menuItem(m_systry, "Exit", "mnuExitSys");

@@ -63,14 +63,15 @@ void StatusPanels::setWidths(int windowWidthTwips, int panel1Twips)
         m_panel1->setFixedWidth(panel1Twips / twips);
         return;
     }
-    // Time and date are as wide as their texts; the line status takes what is left, never less
-    // than its designed width, so a long reason is not cut while there is room for it.
+    // Time and date are as wide as their texts; the line status takes what is left beside them and
+    // the size grip, so a long reason is cut at its own edge instead of running under the clock.
     const QFontMetrics metrics(m_panel2->font());
     const int time = metrics.horizontalAdvance(QStringLiteral("88:88:88 PM")) + 16;
     const int date = metrics.horizontalAdvance(QStringLiteral("88/88/8888 ")) + 36;
     m_panel2->setFixedWidth(time);
     m_panel3->setFixedWidth(date);
-    m_panel1->setFixedWidth(std::max(panel1Twips / twips, windowWidthTwips / twips - time - date - 12));
+    const int grip = m_bar.isSizeGripEnabled() ? 20 : 0;
+    m_panel1->setFixedWidth(std::max(0, windowWidthTwips / twips - time - date - 12 - grip));
 }
 
 void StatusPanels::setStatus(const QString& text)

@@ -21,8 +21,8 @@ public:
 
     // Adds panels 2 and 3, shows the time and date, and starts TimerPannel.
     void CreatePanel();
-    // Panel widths: 2 and 3 fit the time and the date, 1 takes the rest of the window's width (at
-    // least panel1Twips).
+    // Panel widths: 2 and 3 fit the time and the date, 1 takes the rest of the window's width
+    // (panel1Twips before the time and date panels exist).
     void setWidths(int windowWidthTwips, int panel1Twips);
 
     void setStatus(const QString& text);

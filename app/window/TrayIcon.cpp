@@ -44,8 +44,16 @@ bool TrayIcon::available()
 void TrayIcon::setCallTip(const QString& text)
 {
     m_callTip = text;
-    m_tray->setToolTip(m_callTip.isEmpty() ? m_countsTip
-                                           : (m_callTip + "\n" + m_countsTip).left(kTipCharacters));
+    const QString tip =
+        m_callTip.isEmpty() ? m_countsTip : (m_callTip + "\n" + m_countsTip).left(kTipCharacters);
+    // How to reach the line comes last, whole: an address cut short would be a wrong one.
+    m_tray->setToolTip(m_lineTip.isEmpty() ? tip : tip + "\n" + m_lineTip);
+}
+
+void TrayIcon::setLineTip(const QString& reach)
+{
+    m_lineTip = reach;
+    setCallTip(m_callTip);
 }
 
 void TrayIcon::MakeSysTryBaloon(int totalCalls, int unreadCalls)

@@ -26,6 +26,8 @@ public:
     // What the current call is doing ("Talking with Bob 1:05"), shown as the tip's first line
     // while set; empty gives the counters back.
     void setCallTip(const QString& text);
+    // How a caller reaches the watched line, shown as the tip's last line; empty: not shown.
+    void setLineTip(const QString& reach);
 
     // Whether the desktop has a notification area at all.
     static bool available();
@@ -56,4 +58,5 @@ private:
     bool m_showingEmpty = false;
     QString m_countsTip;
     QString m_callTip;
+    QString m_lineTip;
 };

@@ -6,6 +6,7 @@
 #include "WindowView.h"
 
 #include <QMainWindow>
+#include <QSystemTrayIcon>
 
 WindowHiding::WindowHiding(QMainWindow& window, TrayIcon& tray, Settings& settings,
                            std::function<void(const QString&)> log)
@@ -41,6 +42,13 @@ void WindowHiding::hideToTray()
     saveView();
     m_hidden = true;
     m_window.hide();
+    // A window that goes away could look like a program that ended; the first time, say it did not.
+    if (!m_hideTold) {
+        m_hideTold = true;
+        m_tray.systemTrayIcon()->showMessage(
+            "Kalvo", "Kalvo keeps answering calls. Click its icon here to open the window again.",
+            QSystemTrayIcon::Information, 8000);
+    }
 }
 
 void WindowHiding::restore(int totalCalls, int unreadCalls)

@@ -36,4 +36,5 @@ private:
     std::function<void(const QString&)> m_log;
     bool m_hidden = false;
     bool m_noTrayLogged = false;
+    bool m_hideTold = false; // the first hide said that calls are still answered
 };

@@ -1,6 +1,7 @@
 // The window placement.
 #include "WindowView.h"
 
+#include "ScreenFit.h"
 #include "Settings.h"
 #include "SettingsWriter.h"
 
@@ -29,6 +30,8 @@ void GetView(QWidget& window, const WindowPlacement& view)
         window.move(view.MeLeft / kTwipsPerPixel, view.MeTop / kTwipsPerPixel);
     if (view.MeWidth != unset && view.MeHeight != unset && view.MeWidth > 0 && view.MeHeight > 0)
         window.resize(view.MeWidth / kTwipsPerPixel, view.MeHeight / kTwipsPerPixel);
+    // A place stored on another, larger screen (or one no longer there) comes back onto this one.
+    ScreenFit::fit(window);
 }
 
 } // namespace WindowView

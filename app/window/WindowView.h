@@ -15,7 +15,7 @@ constexpr int kTwipsPerPixel = 15;
 void SetView(const QWidget& window, bool windowHidden, Settings& settings);
 
 // Moves and sizes the window to the stored placement while it is in the normal state; a
-// coordinate that did not load leaves the window's own.
+// coordinate that did not load leaves the window's own. The window ends up inside its screen.
 void GetView(QWidget& window, const WindowPlacement& view);
 
 } // namespace WindowView

@@ -189,6 +189,9 @@ enum TapiDispId : int32_t {
     // LineCannotTalk(LineIndex) -> String: "" while the open line can carry a conversation at the
     // desk (or it is not open), else why not in a short sentence (a modem without full-duplex voice).
     DISPID_LineCannotTalk = 0x6003002D,
+    // LineReach(LineIndex) -> String: how a caller reaches the open line, for the user (a SIP
+    // line's address, a modem's port and "ready"); "" when it says nothing or is not open.
+    DISPID_LineReach = 0x6003002E,
 };
 
 // ---- Dispatch identifiers of __Tapi (events) ----

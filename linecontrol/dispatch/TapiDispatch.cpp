@@ -281,12 +281,14 @@ int32_t TapiDispatch::call(int32_t dispId, std::vector<Variant>& args, Variant& 
         return S_OK;
     }
     case DISPID_LineInService:
-    case DISPID_LineCannotTalk: {
+    case DISPID_LineCannotTalk:
+    case DISPID_LineReach: {
         if (!count(1, 1))
             return DISP_E_BADPARAMCOUNT;
         const int32_t index = toLong(args[0]);
-        result = Variant::fromString(dispId == DISPID_LineInService ? c.LineInService(index)
-                                                                    : c.LineCannotTalk(index));
+        result = Variant::fromString(dispId == DISPID_LineInService    ? c.LineInService(index)
+                                     : dispId == DISPID_LineCannotTalk ? c.LineCannotTalk(index)
+                                                                       : c.LineReach(index));
         return S_OK;
     }
     case DISPID_LineOpening:

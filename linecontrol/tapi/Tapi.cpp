@@ -117,18 +117,36 @@ bool Tapi::LineOpening(int32_t lineIndex)
 
 std::string Tapi::LineCannotTalk(int32_t lineIndex)
 {
+    return devSpecificText(lineIndex, 1);
+}
+
+std::string Tapi::LineReach(int32_t lineIndex)
+{
+    return devSpecificText(lineIndex, 2);
+}
+
+std::string Tapi::devSpecificText(int32_t lineIndex, int part)
+{
     const LineEntry& entry = m_table.line(lineIndex);
     DevStatusBuffer status;
     if (!entry.Opened || lineGetLineDevStatus(entry.hLine, status.get()) != 0)
         return {};
-    // The device-specific part holds the service reason, then (after its zero) this text.
-    const DWORD offset = status.get()->dwDevSpecificOffset;
-    const DWORD size = status.get()->dwDevSpecificSize;
-    const std::string reason = status.text(offset, size);
-    const DWORD skip = static_cast<DWORD>(reason.size() + 1);
-    if (size <= skip)
-        return {};
-    return status.text(offset + skip, size - skip - 1);
+    // The device-specific part holds the service reason, why the line cannot talk and how to
+    // reach it, each ended by a zero.
+    DWORD offset = status.get()->dwDevSpecificOffset;
+    DWORD size = status.get()->dwDevSpecificSize;
+    for (int i = 0;; ++i) {
+        if (size == 0)
+            return {};
+        const std::string text = status.text(offset, size - 1);
+        if (i == part)
+            return text;
+        const DWORD skip = static_cast<DWORD>(text.size() + 1);
+        if (size <= skip)
+            return {};
+        offset += skip;
+        size -= skip;
+    }
 }
 
 bool Tapi::readLineStatus(HLINE hLine, std::string& reason)

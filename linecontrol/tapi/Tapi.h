@@ -49,6 +49,9 @@ public:
     // Why the owner cannot talk with the open line's caller at the desk (the line cannot carry
     // voice both ways at once): "" when it can, or when it is not open or its status is unreadable.
     std::string LineCannotTalk(int32_t lineIndex);
+    // How a caller reaches the open line (a SIP address, a modem's port): "" when the line says
+    // nothing, or when it is not open or its status is unreadable.
+    std::string LineReach(int32_t lineIndex);
 
     // ---- Call operations ----
     int32_t LineAccept(int32_t lineIndex);
@@ -95,6 +98,8 @@ private:
     // Reads the line's device status: true when it is in service (reason then holds a notice from
     // the provider, if it has one), else false with the reason.
     bool readLineStatus(HLINE hLine, std::string& reason);
+    // The part-th text (0 = the reason) of the open line's device-specific status.
+    std::string devSpecificText(int32_t lineIndex, int part);
     void raise(int32_t eventId, std::vector<Variant> arguments);
 
     LineTable& m_table;

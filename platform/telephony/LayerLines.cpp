@@ -368,6 +368,7 @@ LONG Layer::getLineDevStatus(HLINE line, LINEDEVSTATUS* status)
     std::string cannotTalk;
     if (device->canTalk(cannotTalk))
         cannotTalk.clear();
+    const std::string reach = device->reachAddress();
     VarStructWriter::clearFixedPart(status, sizeof(LINEDEVSTATUS));
     VarStructWriter w(status, sizeof(LINEDEVSTATUS));
     status->dwNumOpens = opens;
@@ -377,9 +378,12 @@ LONG Layer::getLineDevStatus(HLINE line, LINEDEVSTATUS* status)
     // A line still reaching its device is not connected yet: neither in nor out of service.
     status->dwDevStatusFlags =
         opening ? 0 : LINEDEVSTATUSFLAGS_CONNECTED | (inService ? LINEDEVSTATUSFLAGS_INSERVICE : 0);
-    // Why the line cannot talk follows the reason, so a reader of the reason stops before it.
-    if (!cannotTalk.empty())
+    // Why the line cannot talk follows the reason, then how to reach it, each after a zero, so a
+    // reader of the reason stops before them.
+    if (!cannotTalk.empty() || !reach.empty())
         reason += std::string(1, '\0') + cannotTalk;
+    if (!reach.empty())
+        reason += std::string(1, '\0') + reach;
     if (!reason.empty())
         w.addString(reason, status->dwDevSpecificSize, status->dwDevSpecificOffset);
     w.finish();

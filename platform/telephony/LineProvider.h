@@ -187,6 +187,10 @@ public:
         return true;
     }
 
+    // How a caller reaches the open line, in one short line for the user (a SIP address a softphone
+    // dials, a modem's port); empty when there is nothing to say.
+    virtual std::string reachAddress() const { return {}; }
+
     // Whether the open line is still reaching its device (a modem being set up): then it is neither
     // in service nor out of service yet, and reports LINEDEVSTATE_INSERVICE or _OUTOFSERVICE once it
     // knows. open() never waits for that.

@@ -280,6 +280,11 @@ void setLineConfigDialog(const std::string& provider, LineConfigDialog dialog)
     configDialogs()[provider] = std::move(dialog);
 }
 
+LineConfigDialog lineConfigDialogFor(const std::string& provider)
+{
+    return configDialogFor(provider);
+}
+
 bool replaceLineDevice(DWORD deviceId)
 {
     return Layer::instance().replaceDevice(deviceId);

@@ -1,6 +1,7 @@
 // In-place updates of the telephony configuration.
 #include "TelephonyConfigWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -104,22 +105,70 @@ std::string TelephonyConfigWriter::apply(const std::string& text, unsigned lineN
     return out;
 }
 
-bool TelephonyConfigWriter::update(const std::string& path, unsigned lineNumber,
-                                   const std::map<std::string, std::string>& values, std::string& error)
+std::string TelephonyConfigWriter::addLine(const std::string& text, const std::string& name,
+                                           const std::string& provider, unsigned& lineNumber)
+{
+    unsigned next = 0;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const std::string section = sectionOf(line);
+        if (section.size() > 4 && section.compare(0, 4, "Line") == 0 &&
+            section.find_first_not_of("0123456789", 4) == std::string::npos)
+            next = std::max(next, unsigned(std::stoul(section.substr(4))) + 1);
+    }
+    lineNumber = next;
+    std::string out = text;
+    if (!out.empty() && out.back() != '\n')
+        out += '\n';
+    if (!out.empty())
+        out += '\n';
+    return out + "[Line" + std::to_string(next) + "]\nname = " + name + "\nprovider = " + provider + "\n";
+}
+
+std::string TelephonyConfigWriter::removeLine(const std::string& text, unsigned lineNumber)
+{
+    const std::string wanted = "Line" + std::to_string(lineNumber);
+    std::istringstream in(text);
+    std::string out;
+    bool inside = false;
+    for (std::string line; std::getline(in, line);) {
+        const std::string section = sectionOf(line);
+        if (!section.empty())
+            inside = section == wanted;
+        if (!inside)
+            out += line + "\n";
+    }
+    return out;
+}
+
+bool TelephonyConfigWriter::read(const std::string& path, std::string& text, std::string& error)
 {
     std::ifstream in(path);
     if (!in) {
         error = errnoText(path);
         return false;
     }
-    std::stringstream text;
-    text << in.rdbuf();
-    in.close();
+    std::stringstream all;
+    all << in.rdbuf();
+    text = all.str();
+    return true;
+}
+
+bool TelephonyConfigWriter::update(const std::string& path, unsigned lineNumber,
+                                   const std::map<std::string, std::string>& values, std::string& error)
+{
+    std::string text;
+    if (!read(path, text, error))
+        return false;
     error.clear();
-    const std::string updated = apply(text.str(), lineNumber, values, error);
+    const std::string updated = apply(text, lineNumber, values, error);
     if (!error.empty())
         return false;
+    return replace(path, updated, error);
+}
 
+bool TelephonyConfigWriter::replace(const std::string& path, const std::string& updated, std::string& error)
+{
     struct stat st
     {
     };

@@ -37,6 +37,9 @@ using LineConfigDialog = std::function<long(const LineConfig& line, const std::s
 // earlier one). Without one, lineConfigDialog opens the configuration file in an editor.
 void setLineConfigDialog(const std::string& provider, LineConfigDialog dialog);
 
+// The settings dialog installed for provider's lines; empty when there is none.
+LineConfigDialog lineConfigDialogFor(const std::string& provider);
+
 // Creates a line device again from its section as the file now has it; an open line takes its
 // new settings when it is closed. @return true when the device was replaced at once.
 bool replaceLineDevice(DWORD deviceId);

@@ -46,7 +46,8 @@ private slots:
         EngineRig rig(settings, 1.0, conf);
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(400, 8000, 300));
         rig.start();
-        QCOMPARE(rig.form().statusText(), QString("Monitoring SIP Line"));
+        QVERIFY2(rig.form().statusText().startsWith("Monitoring SIP Line"),
+                 qPrintable(rig.form().statusText()));
         auto* viewer = dynamic_cast<QWidget*>(&rig.form().viewer());
         auto label = [&](const char* name) { return viewer->findChild<QLabel*>(name)->text(); };
 

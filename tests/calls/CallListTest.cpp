@@ -139,7 +139,7 @@ private slots:
         QCOMPARE(b.list.iconAt(1), 4);
         const QAbstractItemModel* model = b.list.view()->model();
         QCOMPARE(model->headerData(5, Qt::Horizontal).toString(), QString("Name"));
-        QCOMPARE(model->index(1, 1).data().toString(), QString("0.1"));
+        QCOMPARE(model->index(1, 1).data().toString(), QString("0:00")); // 0.1 s, as every length: m:ss
         QCOMPARE(model->index(0, 1).data().toString(), QString());
         QCOMPARE(model->index(0, 2).data().toString(), QString("1/2/26"));
     }

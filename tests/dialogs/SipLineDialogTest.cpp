@@ -53,8 +53,9 @@ class SipLineDialogTest : public QObject
     Q_OBJECT
 
 private slots:
-    // A bad port is refused with a reason; a good one is written into the file with its comments
-    // and other sections kept, and a softphone calling the new port is answered without a restart.
+    // The line answers a call while its dialog is open; a bad port is refused with a reason; a good
+    // one is written into the file with its comments and other sections kept, and a softphone
+    // calling the new port is answered without a restart.
     void newListenPortWithoutRestart()
     {
         const uint16_t oldPort = freePort();
@@ -68,6 +69,13 @@ private slots:
 
         QString refused;
         kalvo::test::editLineSettings(form, "SipLineDialog", [&](QDialog& dialog) {
+            {
+                Baresip early("Ann", "ann@127.0.0.1>;regint=0", kalvo::sip::test::tone(700, 2.0, 9000));
+                early.dial("sip:kalvo@127.0.0.1:" + std::to_string(oldPort));
+                QTRY_VERIFY_WITH_TIMEOUT(form.Wave1().IsRecording(), 15000);
+                early.hangUp();
+                QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 15000);
+            }
             QCOMPARE(dialog.findChild<QLineEdit*>("txtListenPort")->text(), QString::number(oldPort));
             set(dialog, "txtListenPort", "70000");
             dialog.findChild<QPushButton*>("cmdOK")->click();
@@ -103,8 +111,8 @@ private slots:
         caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(newPort));
         QTRY_VERIFY_WITH_TIMEOUT(form.Wave1().IsRecording(), 15000);
         caller.hangUp();
-        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 15000);
-        QCOMPARE(rig.records().front().at("Call_Name"), QString("Bob"));
+        QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 2, 15000);
+        QCOMPARE(rig.records().back().at("Call_Name"), QString("Bob"));
     }
 
     // An account typed into the dialog registers with kamailio, and a call to it through the

@@ -39,6 +39,15 @@ long firstWindowOf(const std::vector<int16_t>& samples, double hz, size_t from =
             return long(at);
     return -1;
 }
+// Seconds of 50 ms windows from `from` on that hz dominates: counted window by window, so a gap or
+// a jump in phase where the sound server's blocks meet does not hide a tone that is there.
+double secondsOf(const std::vector<int16_t>& samples, double hz, size_t from = 0)
+{
+    int windows = 0;
+    for (size_t at = from; at + 400 <= samples.size(); at += 400)
+        windows += shareAt(samples, hz, at, 400) > 0.5 ? 1 : 0;
+    return windows * 0.05;
+}
 
 // The real program with one option, run while this process's event loop serves the socket.
 int runKalvo(const QString& option, QString* errors = nullptr)
@@ -104,8 +113,9 @@ private slots:
         QVERIFY(!call.engine().state().GreetingPlaying);
         QVERIFY2(call.rig.form().statusText().startsWith("Talking with Bob 0:0"),
                  qPrintable(call.rig.form().statusText()));
-        // Long enough for a second of the microphone after the private server's slow first block.
-        QTest::qWait(3500);
+        // The private server's null sink hands its monitor over late and in large blocks at first.
+        QTRY_VERIFY_WITH_TIMEOUT(secondsOf(speaker.samples(), kCallerHz) >= 1.0, 20000);
+        QTest::qWait(2000); // and a second of the microphone to the caller
         QCOMPARE(runKalvo("--hang-up"), 0);
         QVERIFY2(call.caller.waitLog("terminated", std::chrono::seconds(10)), call.caller.log().c_str());
         QTRY_COMPARE_WITH_TIMEOUT(int(call.rig.records().size()), 1, 15000);
@@ -116,13 +126,8 @@ private slots:
         const long greeting = firstWindowOf(heard, kGreetingHz);
         const long microphone = firstWindowOf(heard, kMicrophoneHz);
         QVERIFY2(greeting >= 0 && microphone > greeting, "the greeting, then the microphone");
-        QVERIFY2(shareAt(heard, kMicrophoneHz, size_t(microphone) + 800, 8000) > 0.8,
-                 "a second of the microphone's tone, with no greeting left in it");
+        QVERIFY2(secondsOf(heard, kMicrophoneHz, size_t(microphone)) >= 1.0, "a second of the microphone");
         QVERIFY2(firstWindowOf(heard, kGreetingHz, size_t(microphone)) < 0, "the greeting stopped");
-        const std::vector<int16_t> played = speaker.samples();
-        const long caller = firstWindowOf(played, kCallerHz);
-        QVERIFY2(caller >= 0 && shareAt(played, kCallerHz, size_t(caller) + 800, 8000) > 0.8,
-                 "the speakers played the caller");
         const QStringList log = call.rig.sysLog();
         QVERIFY(log.contains("Pick Up[LineIndex:0]") && log.contains("Hang Up[LineIndex:0]"));
         QVERIFY(!call.rig.callsLog().filter(QRegularExpression("^Pick Up \\[Bob:.*bob.*\\]$")).isEmpty());

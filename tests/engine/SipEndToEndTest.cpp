@@ -5,13 +5,16 @@
 #include "AnsweringEngine.h"
 #include "CallList.h"
 #include "EngineRig.h"
+#include "LocaleText.h"
 #include "RemotePlayback.h"
 #include "SipPeers.h"
 #include "TestAuthority.h"
+#include "TrayIcon.h"
 #include "mdlLog.h"
 
 #include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QtTest>
 #include <arpa/inet.h>
 #include <cmath>
@@ -63,7 +66,8 @@ class SipEndToEndTest : public QObject
     Q_OBJECT
 
 private slots:
-    // One call from baresip through to the stored, listed and logged message.
+    // One call from baresip, to the address the status bar and the tray show, through to the
+    // stored, listed and logged message.
     void callIsAnsweredRecordedAndStored()
     {
         const uint16_t port = kalvo::sip::test::freePort();
@@ -73,14 +77,18 @@ private slots:
         // A greeting of 800 ms at 300 Hz; the rig's beep is 1000 Hz.
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(800, 8000, 300));
         rig.start();
-        QCOMPARE(rig.form().statusText(), QString("Monitoring SIP Line"));
+        const QString shown = rig.form().statusText();
+        const QString address = "sip:kalvo@127.0.0.1:" + QString::number(port);
+        QCOMPARE(shown, "Monitoring SIP Line - " + address);
+        QVERIFY2(rig.form().tray().toolTip().endsWith("\n" + address),
+                 qPrintable(rig.form().tray().toolTip()));
 
         // The caller says nothing for 1.5 s (greeting and beep), then speaks 700 Hz for 3 s.
         std::vector<int16_t> voice(12000, 0);
         const std::vector<int16_t> speech = kalvo::sip::test::tone(700, 3.0, 9000);
         voice.insert(voice.end(), speech.begin(), speech.end());
         kalvo::sip::test::Baresip caller("Bob", "bob@127.0.0.1>;regint=0", voice);
-        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
+        caller.dial(shown.mid(shown.indexOf("sip:")).toStdString());
 
         QTRY_VERIFY_WITH_TIMEOUT(rig.form().Wave1().IsRecording(), 15000);
         QTest::qWait(3000);
@@ -99,6 +107,11 @@ private slots:
         QVERIFY2(share(message, 700) > 0.3, "the caller's tone is in the message");
         QCOMPARE(rig.form().callList().rowCount(), 1);
         QCOMPARE(rig.form().callList().keyAt(1), record.at("Call_Massage_Name"));
+        // Selecting the call shows its message's length in the player, as m:ss.
+        rig.form().callList().select(1);
+        rig.form().callList().ListView1_Click();
+        QCOMPARE(rig.form().findChild<QLabel*>("lblPlayTime")->text(),
+                 "0:00 / " + LocaleText::minutesSeconds(record.at("Type")));
 
         // The caller heard the greeting and then the beep.
         const std::vector<int16_t> heard = caller.heard();
@@ -165,7 +178,8 @@ private slots:
 
         ::close(blocker);
         QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("LineInService[LineIndex:0]"), 15000);
-        QCOMPARE(rig.form().statusText(), QString("Monitoring SIP Line"));
+        QVERIFY2(rig.form().statusText().startsWith("Monitoring SIP Line"),
+                 qPrintable(rig.form().statusText()));
         QVERIFY(onOff->isChecked());
 
         kalvo::sip::test::Baresip caller("Cy", "cy@127.0.0.1>;regint=0", std::vector<int16_t>(8000 * 4, 0));

@@ -40,7 +40,7 @@ QString modemConf(const std::string& device)
 bool startMonitoring(EngineRig& rig)
 {
     rig.start();
-    return QTest::qWaitFor([&] { return rig.form().statusText() == "Monitoring Home Line"; }, 15000);
+    return QTest::qWaitFor([&] { return rig.form().statusText().startsWith("Monitoring Home Line"); }, 15000);
 }
 
 } // namespace
@@ -152,7 +152,8 @@ private slots:
         modem.replug();
         // The first in-service line came when the line opened.
         QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().count("LineInService[LineIndex:0]"), 2, 15000);
-        QCOMPARE(rig.form().statusText(), QString("Monitoring Home Line"));
+        QVERIFY2(rig.form().statusText().startsWith("Monitoring Home Line"),
+                 qPrintable(rig.form().statusText()));
     }
 
     // The owner calls in, keys the password during the greeting, and hears the message an earlier
@@ -223,10 +224,11 @@ private slots:
             join({std::vector<int16_t>(8000 * 2, 0), kalvo::sip::test::tone(700, 3.0, 9000), busyTone(2)});
         caller.endEvent = 'b';
         modem.call(caller);
-        QTRY_VERIFY_WITH_TIMEOUT(logHas("*_Sys.txt", "Idle[LineIndex:0]"), 30000);
-        QVERIFY(logHas("*_Calls.txt", "Ring:2 [JOHN DOE:5551234]"));
+        // The program's logs are written by another process: wait for each line, never assume an order.
+        QTRY_VERIFY_WITH_TIMEOUT(logHas("*_Calls.txt", "Ring:2 [JOHN DOE:5551234]"), 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(QDir(folder + "/Messages").entryList({"*.wav"}, QDir::Files).size(), 1,
+                                  30000);
         const QStringList messages = QDir(folder + "/Messages").entryList({"*.wav"}, QDir::Files);
-        QCOMPARE(messages.size(), 1);
         QTRY_VERIFY_WITH_TIMEOUT(
             share(kalvo::sip::test::readWav((folder + "/Messages/" + messages.front()).toStdString()), 700) >
                 0.3,
@@ -305,7 +307,7 @@ private slots:
         rig.start();
         QVERIFY2(clock.elapsed() < 2000, "the start did not wait for the modem");
         QCOMPARE(rig.form().statusText(), QString("Opening line..."));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.form().statusText(), QString("Monitoring Home Line"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().statusText().startsWith("Monitoring Home Line"), 20000);
         QVERIFY2(clock.elapsed() > 4000, "the modem was slow");
         QVERIFY2(longestGap < 1000, qPrintable(QString::number(longestGap)));
         QVERIFY(rig.form().engine().state().LineIsOpen);

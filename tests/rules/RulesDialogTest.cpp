@@ -1,6 +1,6 @@
-// The Caller Rules dialog on the main window: the call list's "Block this number" opens it with the
-// caller's number, saving stores the rule; a faulty CSV file is refused with its line and nothing
-// is imported; the Options menu opens it too.
+// The Caller Rules dialog on the main window: the call list's "Block this number" stores the rule at
+// once and opens on it, selected, with Undo, and Enter saves; a faulty CSV file is refused with its line and
+// nothing is imported; the Options menu opens it too.
 #include "CallList.h"
 #include "CallerRuleStore.h"
 #include "EngineRig.h"
@@ -10,7 +10,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -37,13 +39,27 @@ private slots:
 
         bool shown = false;
         onDialog("frmRules", [&shown](QWidget* dialog) {
-            shown = dialog->findChild<QLineEdit*>("txtNumber")->text() == "+1 900 555 0100" &&
-                    !dialog->findChild<QCheckBox*>("chkWithheld")->isChecked();
-            dialog->findChild<QPushButton*>("cmdSave")->click();
+            const auto* list = dialog->findChild<QTableWidget*>("lstRules");
+            shown = list->rowCount() == 1 && list->currentRow() == 0 &&
+                    dialog->findChild<QLineEdit*>("txtNumber")->text() == "+1 900 555 0100" &&
+                    !dialog->findChild<QCheckBox*>("chkWithheld")->isChecked() &&
+                    dialog->findChild<QPushButton*>("cmdUndo")->isVisible() &&
+                    dialog->findChild<QPushButton*>("cmdSave")->isDefault();
             dialog->findChild<QPushButton*>("cmdClose")->click();
         });
         rig.form().callList().mnuNoMessageRightClick()->findChild<QAction*>("mnuNoMesBlock")->trigger();
         QVERIFY(shown);
+        // Undo takes the rule back; the same caller blocked again is one rule, not two.
+        onDialog("frmRules", [](QWidget* dialog) {
+            dialog->findChild<QPushButton*>("cmdUndo")->click();
+            dialog->findChild<QPushButton*>("cmdClose")->click();
+        });
+        rig.form().callList().mnuNoMessageRightClick()->findChild<QAction*>("mnuNoMesBlock")->trigger();
+        for (int i = 0; i < 2; ++i) {
+            onDialog("frmRules",
+                     [](QWidget* dialog) { dialog->findChild<QPushButton*>("cmdClose")->click(); });
+            rig.form().callList().mnuNoMessageRightClick()->findChild<QAction*>("mnuNoMesBlock")->trigger();
+        }
         kalvo::CallerRuleStore store;
         QVERIFY(store.open(rig.programFolder() + "/Calls"));
         QCOMPARE(int(store.rules().size()), 1);
@@ -71,6 +87,40 @@ private slots:
         QVERIFY2(said.contains("Nothing was imported") &&
                      said.contains("line 3: a quoted field is not closed"),
                  qPrintable(said));
+    }
+
+    // The Screening page lists a call screening hung up on, with its reason and the day's count;
+    // its Block stores a rule for that caller; a changed setting is stored at once.
+    void screeningPageListsAndBlocks()
+    {
+        EngineRig rig(Values{{"ScreenCallers", "1"}, {"ScreenPrompt", "Test"}});
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(100));
+        rig.start();
+        rig.sim().offerCall("123", "Robo");
+        QTRY_VERIFY(rig.sysLog().contains("Idle[LineIndex:0]"));
+        QTRY_COMPARE(rig.form().statusText(), QString("Screened out today: 1"));
+
+        QStringList row;
+        QString counts;
+        onDialog("frmRules", [&](QWidget* dialog) {
+            auto* list = dialog->findChild<QTableWidget*>("lstScreened");
+            for (int column = 1; list->rowCount() == 1 && column < 5; ++column)
+                row << list->item(0, column)->text();
+            counts = dialog->findChild<QLabel*>("lblScreenedCounts")->text();
+            qobject_cast<QPushButton*>(list->cellWidget(0, 6))->click();
+            dialog->findChild<QComboBox*>("cmbScreenCallers")->setCurrentIndex(2);
+            dialog->findChild<QPushButton*>("cmdClose")->click();
+        });
+        rig.form().findChild<QAction*>("mnuCallerRules")->trigger();
+        QCOMPARE(row, (QStringList{"Robo", "123", "number too short", "timed out"}));
+        QVERIFY2(counts.startsWith("Screened out per day: ") && counts.endsWith(": 1"), qPrintable(counts));
+        kalvo::CallerRuleStore store;
+        QVERIFY(store.open(rig.programFolder() + "/Calls"));
+        QCOMPARE(int(store.rules().size()), 1);
+        QCOMPARE(store.rules().front().kindText(), QString("block"));
+        QCOMPARE(store.rules().front().number, QString("123"));
+        QCOMPARE(kalvo::test::storedSetting("ScreenCallers"), QString("2"));
+        QCOMPARE(rig.form().settings().screen.ScreenCallers, int16_t(2));
     }
 };
 

@@ -3,11 +3,16 @@
 // imported allow rule names ("Aunt May") is answered, whatever name the caller's network sends;
 // what a raw caller hears first: 603 for every refused caller, ringing for the others.
 #include "AnsweringEngine.h"
+#include "CallList.h"
 #include "CallerRuleStore.h"
 #include "EngineRig.h"
+#include "ModalDialogs.h"
 #include "RulesCsv.h"
 #include "SipPeers.h"
 
+#include <QAction>
+#include <QMenu>
+#include <QPushButton>
 #include <QtTest>
 
 using kalvo::CallerRule;
@@ -61,6 +66,35 @@ private slots:
         QCOMPARE(rig.records().front().at("Call_Number"), QString("+19005550199"));
         QCOMPARE(store.rules().at(1).countTotal, 1);
         QCOMPARE(rig.callsLog().filter("Blocked").size(), 1);
+    }
+
+    // "Block this number" on a call in the list is in force when the dialog closes: the same
+    // caller's next call is refused with 603.
+    void blockFromTheListRefusesTheNextCall()
+    {
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, kalvo::sip::test::lineConf(port));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(300, 8000, 300));
+        rig.start();
+        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+        {
+            kalvo::sip::test::Baresip first("Robo", "5550177@127.0.0.1>;regint=0",
+                                            std::vector<int16_t>(8000, 0));
+            first.dial(target);
+            QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Connected[LineIndex:0]"), 15000);
+            first.hangUp();
+            QTRY_COMPARE_WITH_TIMEOUT(rig.form().callList().rowCount(), 1, 15000);
+        }
+        rig.form().callList().select(1);
+        kalvo::test::onDialog("frmRules",
+                              [](QWidget* dialog) { dialog->findChild<QPushButton*>("cmdClose")->click(); });
+        rig.form().callList().mnuNoMessageRightClick()->findChild<QAction*>("mnuNoMesBlock")->trigger();
+
+        kalvo::sip::test::Baresip again("Robo", "5550177@127.0.0.1>;regint=0", std::vector<int16_t>(8000, 0));
+        again.dial(target);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.sysLog().filter("CallerBlocked[LineIndex:0]").isEmpty(), 15000);
+        QVERIFY2(again.waitLog("603", std::chrono::seconds(10)), again.log().c_str());
     }
 
     // The responses each caller gets until its verdict: 100 Trying and 603 for a blocked number, a

@@ -160,7 +160,8 @@ std::vector<int16_t> PulseCapture::samples() const
         return {};
     const QByteArray bytes = file.readAll();
     std::vector<int16_t> out(size_t(bytes.size()) / 2);
-    std::memcpy(out.data(), bytes.constData(), out.size() * 2);
+    if (!out.empty())
+        std::memcpy(out.data(), bytes.constData(), out.size() * 2);
     return out;
 }
 

@@ -8,8 +8,10 @@
 #include "LineControl.h"
 #include "MessageBox.h"
 #include "PlaybackFlags.h"
+#include "ProgramFolder.h"
 #include "TrayIcon.h"
 #include "WindowView.h"
+#include "frmHelp.h"
 #include "mdlReg.h"
 
 #include <QAction>
@@ -18,7 +20,10 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTableView>
+#include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QToolBar>
 #include <QToolButton>
 #include <QtTest>
@@ -32,7 +37,20 @@ QStringList entries(const QMenu* menu)
     QStringList out;
     for (const QAction* a : menu->actions())
         if (a->isVisible())
-            out << (a->isSeparator() ? QString("-") : a->text());
+            out << (a->isSeparator() ? QString("-") : QString(a->text()).remove('&'));
+    return out;
+}
+// The mnemonic letters of the visible captions, "" for one without; a letter used twice is "!".
+QString mnemonics(const QList<QAction*>& actions)
+{
+    QString out;
+    for (const QAction* a : actions) {
+        if (!a->isVisible() || a->isSeparator())
+            continue;
+        const qsizetype amp = a->text().indexOf('&');
+        const QChar letter = amp >= 0 ? a->text()[amp + 1].toLower() : QChar('?');
+        out += out.contains(letter) || letter == '?' ? QChar('!') : letter;
+    }
     return out;
 }
 } // namespace
@@ -43,6 +61,32 @@ class FrameTest : public QObject
 
 private slots:
     void init() { MessageBox::clearShown(); }
+
+    // Help on a desktop without a web browser shows the help page in Kalvo's own window, pictures
+    // included; a second Help brings the same window back.
+    void helpWithoutBrowserInOwnWindow()
+    {
+        QTemporaryDir noApplications;
+        qputenv("XDG_DATA_DIRS", noApplications.path().toLocal8Bit());
+        qputenv("XDG_DATA_HOME", noApplications.path().toLocal8Bit());
+        qunsetenv("BROWSER");
+        EngineRig rig;
+        rig.start();
+        QVERIFY(ProgramFolder::ensure(rig.programFolder(), ProgramFolder::seedSource())); // as a start does
+        frmMain& form = rig.form();
+        for (int i = 0; i < 2; ++i)
+            form.findChild<QAction*>("mnuContents")->trigger();
+        const QList<frmHelp*> windows = form.findChildren<frmHelp*>("frmHelp");
+        QCOMPARE(windows.size(), 1);
+        QVERIFY(windows.front()->isVisible());
+        QTextBrowser& page = windows.front()->browser();
+        QVERIFY(page.toPlainText().contains("Kalvo 1.0 user's guide"));
+        QCOMPARE(page.source(), QUrl::fromLocalFile(rig.programFolder() + "/Help/index.htm"));
+        const QVariant picture =
+            page.loadResource(QTextDocument::ImageResource, page.source().resolved(QUrl("main-window.png")));
+        QVERIFY(!picture.toByteArray().isEmpty());
+        windows.front()->close();
+    }
 
     // The program's icon comes from the pictures built into the program, at every size the desktop
     // asks for, so window, tray and about box need no image plugin.
@@ -67,11 +111,11 @@ private slots:
         frmMain& form = rig.form();
         QStringList menus;
         for (QAction* a : form.menuBar()->actions())
-            menus << a->text();
+            menus << QString(a->text()).remove('&');
         QCOMPARE(menus, (QStringList{"File", "Edit", "Events", "Actions", "Options", "Tools", "Help"}));
         auto menu = [&](const char* name) { return form.findChild<QMenu*>(name); };
         QCOMPARE(entries(menu("mnuFile")),
-                 (QStringList{"Save", "Delete", "Clear", "-", "Log", "-", "Hide", "&Exit"}));
+                 (QStringList{"Save", "Delete", "Clear", "-", "Log", "-", "Hide", "Exit"}));
         QCOMPARE(entries(menu("mnuEdit")),
                  (QStringList{"First", "Last", "Next", "Back", "-", "Play", "Stop"}));
         QCOMPARE(entries(menu("mnuEvents")), (QStringList{"General", "In Coming Call", "Disconnect Call"}));
@@ -80,6 +124,10 @@ private slots:
                  (QStringList{"General", "Devices", "Answer Mode", "Advance", "-", "Caller Rules"}));
         QCOMPARE(entries(menu("mnuTools")), QStringList{"Greeting Creator"});
         QCOMPARE(entries(menu("mnuHelp")), (QStringList{"Contents", "About"}));
+        // Each title and each item has a mnemonic letter of its own.
+        QCOMPARE(mnemonics(form.menuBar()->actions()), QString("fevaoth"));
+        for (const char* name : {"mnuFile", "mnuEdit", "mnuEvents", "mnuActions", "mnuOptions", "mnuHelp"})
+            QVERIFY2(!mnemonics(menu(name)->actions()).contains('!'), name);
         QCOMPARE(entries(menu("mnuSystry")),
                  (QStringList{"Pick Up", "-", "Exit", "-", "Off", "On", "-", "Open"}));
         // With no call there is nothing to pick up, and the item says so; F8 is its key.
@@ -172,7 +220,8 @@ private slots:
     }
 
     // Placement: saved in twips from a normal window; a maximised, minimised or hidden window leaves
-    // the stored placement as it was; the next start puts the window back.
+    // the stored placement as it was; the next start puts the window back, inside the screen even
+    // when it was stored off it or larger than it.
     void placement()
     {
         EngineRig rig;
@@ -203,6 +252,17 @@ private slots:
         stored.MeHeight = 6000;
         WindowView::GetView(form, stored);
         QCOMPARE(form.size(), QSize(600, 400));
+
+        const QRect screen = form.screen()->availableGeometry();
+        stored.MeLeft = (screen.right() + 900) * 15;
+        stored.MeTop = (screen.bottom() + 700) * 15;
+        stored.MeWidth = (screen.width() + 400) * 15;
+        stored.MeHeight = (screen.height() + 300) * 15;
+        WindowView::GetView(form, stored);
+        QVERIFY2(
+            screen.contains(form.frameGeometry()) && form.width() > screen.width() / 2,
+            qPrintable(
+                QString("%1,%2 %3x%4").arg(form.x()).arg(form.y()).arg(form.width()).arg(form.height())));
     }
 
     // The layout follows the window down to 4000 x 3000 twips; a smaller window keeps what it had.
@@ -255,8 +315,9 @@ private slots:
         QCOMPARE(rig.sysLog().filter("Unload Kalvo").size(), 1);
     }
 
-    // An Exit while a caller is being recorded keeps the message: the recording is stored as the
-    // call's message, the call goes into the database and the list, and the caller is hung up on.
+    // Exit from the menu during a call asks first, and No keeps Kalvo answering; an Exit while a
+    // caller is being recorded keeps the message: the recording is stored as the call's message, the
+    // call goes into the database and the list, and the caller is hung up on.
     void exitDuringRecordingKeepsTheMessage()
     {
         EngineRig rig(Values{{"NumOfRing", "1"}});
@@ -267,6 +328,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(form.Wave1().IsRecording(), 5000);
         rig.sim().queueCallerAudio(tone(400));
         QTRY_COMPARE(rig.sim().pendingCallerAudio(), size_t(0));
+        MessageBox::scriptAnswers({MessageBox::No});
+        form.commands().action("mnuExit")->trigger();
+        QVERIFY(MessageBox::shownTexts().join('\n').contains("A call is in progress"));
+        QVERIFY(!form.ExitRequested() && form.Wave1().IsRecording());
         form.Exit();
         QVERIFY(!form.Wave1().IsRecording());
         const auto records = rig.records();

@@ -3,11 +3,16 @@
 #include "EngineRig.h"
 #include "ModemLineDialog.h"
 #include "PrivatePulse.h"
+#include "ProgramFolder.h"
+#include "ScreenedCallStore.h"
+#include "ScreeningPage.h"
 #include "SipLineDialog.h"
 #include "SoundCardBackend.h"
 #include "WaveDeviceTable.h"
 #include "frmActions.h"
 #include "frmEvents.h"
+#include "frmHelp.h"
+#include "frmLines.h"
 #include "frmOptions.h"
 #include "frmRules.h"
 
@@ -15,6 +20,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 
 using kalvo::test::EngineRig;
@@ -122,8 +128,44 @@ int main(int argc, char** argv)
             store.count(rules[0].id, QDate::currentDate());
         store.count(rules[1].id, QDate::currentDate().addDays(-1));
         frmRules dialog(rig.programFolder() + "/Calls", &form);
+        dialog.addPage(
+            new ScreeningPage(
+                form.dialogHost(), [](bool, const QString&, const QString&) { return true; }, &dialog),
+            "Screening");
         dialog.prefill(false, "Robo Sales", "+1 900 555 0100");
         shoot(dialog, out + "/caller-rules.png");
+    }
+    {
+        frmLines dialog("SIP Line", &form);
+        shoot(dialog, out + "/lines.png");
+    }
+    {
+        ProgramFolder::ensure(rig.programFolder(), ProgramFolder::seedSource());
+        frmHelp help(rig.programFolder() + "/Help/index.htm", &form);
+        help.show();
+        QTest::qWait(300);
+        help.grab().save(out + "/help-window.png");
+    }
+    {
+        kalvo::ScreenedCallStore screened;
+        screened.open(rig.programFolder() + "/Calls");
+        const QDateTime now = QDateTime::currentDateTime();
+        std::vector<kalvo::ScreenedCall> calls = {
+            {0, now.addDays(-2), "V1234567", "+13055550143", "name is a code", "timed out"},
+            {0, now.addDays(-1), "", "", "no number", "hung up"},
+            {0, now.addSecs(-7200), "WIRELESS CALLER", "+14155550100", "unknown number", "wrong key"},
+            {0, now.addSecs(-600), "", "+15125550977", "number like own number", "timed out"}};
+        for (kalvo::ScreenedCall& call : calls)
+            screened.add(call);
+        form.settings().screen.ScreenCallers = 1;
+        form.settings().screen.OwnNumber = "+1 512 555 0123";
+        frmRules dialog(rig.programFolder() + "/Calls", &form);
+        dialog.addPage(
+            new ScreeningPage(
+                form.dialogHost(), [](bool, const QString&, const QString&) { return true; }, &dialog),
+            "Screening");
+        dialog.findChild<QTabWidget*>("tabRules")->setCurrentIndex(1);
+        shoot(dialog, out + "/caller-rules-screening.png");
     }
     kalvo::telephony::LineConfig line;
     line.name = "SIP Line";

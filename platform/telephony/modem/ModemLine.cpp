@@ -159,6 +159,12 @@ bool ModemLine::inService(std::string& reason) const
     return false;
 }
 
+std::string ModemLine::reachAddress() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_runState == RunState::InService ? m_settings.device + " ready" : std::string();
+}
+
 void ModemLine::setDuplex(Duplex duplex)
 {
     std::lock_guard lock(m_mutex);

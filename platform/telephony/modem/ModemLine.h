@@ -46,6 +46,8 @@ public:
     kalvo::telephony::LineWaveIds waveDevices() const override;
     // Out of service while the port is missing or its modem unfit; reason says why.
     bool inService(std::string& reason) const override;
+    // The modem's port and "ready" while it takes calls.
+    std::string reachAddress() const override;
     // Until the first set-up after open() has succeeded or failed.
     bool opening() const override;
     // False, with why, once the modem has said it has no full-duplex voice (AT+VTR).

@@ -6,8 +6,12 @@
 #include "SipWaveDevice.h"
 #include "WaveDeviceTable.h"
 
+#include <arpa/inet.h>
 #include <cstdio>
 #include <cstring>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
 #include <pthread.h>
 
 namespace kalvo::sip {
@@ -115,6 +119,45 @@ bool SipLine::inService(std::string& reason) const
     }
     reason = m_notice;
     return true;
+}
+
+namespace {
+// The first IPv4 address of an interface that is up and not the loopback; empty without one.
+std::string firstNetworkAddress()
+{
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return {};
+    std::string found;
+    for (const ifaddrs* i = list; i && found.empty(); i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP) ||
+            (i->ifa_flags & IFF_LOOPBACK))
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* in = reinterpret_cast<const sockaddr_in*>(i->ifa_addr);
+        if (inet_ntop(AF_INET, &in->sin_addr, text, sizeof text))
+            found = text;
+    }
+    freeifaddrs(list);
+    return found;
+}
+} // namespace
+
+std::string SipLine::reachAddress() const
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_runState != RunState::Running)
+            return {};
+        if (!m_settings.registrar.empty() && !m_settings.user.empty() && m_accountProblem.empty())
+            return "sip:" + m_settings.user + "@" + m_settings.registrarHost();
+    }
+    SipSettings shown = m_settings;
+    if (shown.listenHost == "0.0.0.0" || shown.listenHost == "::") {
+        const std::string host = firstNetworkAddress();
+        shown.listenHost = host.empty() ? "127.0.0.1" : host;
+    }
+    return "sip:kalvo@" + shown.listenAddress();
 }
 
 void SipLine::setAccountProblem(const std::string& problem)

@@ -63,6 +63,9 @@ public:
     kalvo::telephony::LineWaveIds waveDevices() const override;
     // Out of service while the listener waits for its next try; the reason is startError().
     bool inService(std::string& reason) const override;
+    // The registered account's address, or sip:kalvo@ the listening address (a listener on every
+    // interface names this host's first network address).
+    std::string reachAddress() const override;
 
     // For the SIP thread: the sink, the settings, the wave devices and the call mirror.
     kalvo::telephony::LineEventSink& events() { return m_events; }

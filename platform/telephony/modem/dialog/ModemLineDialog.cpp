@@ -105,6 +105,9 @@ QString ModemLineDialog::probe()
     const PortReport report = probePort(device);
     QGuiApplication::restoreOverrideCursor();
     m_probe->setText(text(describeReport(report)));
+    // The dialog grows to the answer instead of squeezing the fields above it.
+    if (const int wanted = heightForWidth(width()); wanted > height())
+        resize(width(), wanted);
     return m_probe->text();
 }
 

@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QNetworkInterface>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <array>
 #include <cmath>
@@ -59,7 +61,19 @@ SipLineDialog::SipLineDialog(const kalvo::telephony::LineConfig& line, std::stri
     std::string ignored;
     SipSettings::parse(line, current, ignored);
 
-    auto* layout = new QVBoxLayout(this);
+    // The fields scroll between the fixed error line and buttons, so OK stays in reach on a small
+    // screen.
+    auto* outer = new QVBoxLayout(this);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName("scrFields");
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* body = new QWidget(scroll);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_body = layout;
+    outer->addWidget(scroll, 1);
     auto* intro = new QLabel("Settings of the SIP line \"" + text(line.name) +
                                  "\". Kalvo answers calls that "
                                  "reach this address; with a registrar it also registers an account there.",
@@ -105,7 +119,11 @@ SipLineDialog::SipLineDialog(const kalvo::telephony::LineConfig& line, std::stri
     m_rtpMin->setText(QString::number(current.rtpPortMin));
     m_rtpMax->setText(QString::number(current.rtpPortMax));
 
-    m_error = kalvo::telephony::addErrorAndButtons(*this, *layout, [this] { return save(); });
+    scroll->setWidget(body);
+    const QSize fields = body->sizeHint();
+    scroll->setMinimumWidth(fields.width() + scroll->verticalScrollBar()->sizeHint().width());
+    m_error = kalvo::telephony::addErrorAndButtons(*this, *outer, [this] { return save(); });
+    resize(sizeHint().width(), fields.height() + 2 * outer->spacing() + 100);
     // An address this computer does not have is allowed (it may come later), but said at once.
     connect(m_listenAddress, &QLineEdit::editingFinished, this, [this] {
         const QHostAddress host(m_listenAddress->text().trimmed());
@@ -138,10 +156,9 @@ void SipLineDialog::addInternetFields(const SipSettings& current)
     help->setObjectName("lblInternetHelp");
     help->setWordWrap(true);
     // A form of its own below the help text, so the text wraps over the dialog's whole width.
-    auto* outer = static_cast<QVBoxLayout*>(layout());
-    outer->addWidget(help);
+    m_body->addWidget(help);
     m_form = new QFormLayout;
-    outer->addLayout(m_form);
+    m_body->addLayout(m_form);
     m_transport = addChoice("cmbTransport", "Transport:", {"UDP", "TCP", "TLS (encrypted)"},
                             "How the account's messages travel to the registrar");
     m_srtp = addChoice("cmbSrtp", "Encrypted calls (SRTP):", {"Off", "When the caller offers it", "Always"},

@@ -12,6 +12,7 @@ class QComboBox;
 class QFormLayout;
 class QLabel;
 class QLineEdit;
+class QVBoxLayout;
 
 namespace kalvo::sip {
 
@@ -64,6 +65,7 @@ private:
     QLineEdit* m_tlsKey;
     QLabel* m_error;
     QFormLayout* m_form;
+    QVBoxLayout* m_body; // the scrolled fields
 };
 
 } // namespace kalvo::sip

@@ -1,0 +1,122 @@
+// Call screening on real SIP calls on 127.0.0.1: a screened caller gets 200 without 180 and hears
+// the prompt; baresip pressing the key (RFC 4733) is greeted, recorded and listed, and its next call
+// rings; a silent caller is hung up on after the wait, a raw caller who hangs up during the prompt
+// leaves nothing.
+#include "AnsweringEngine.h"
+#include "EngineRig.h"
+#include "SipPeers.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+
+using kalvo::test::EngineRig;
+using Values = std::map<QString, QString>;
+using namespace std::chrono;
+
+class ScreenSipTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void screenedCallersOnSip()
+    {
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        EngineRig rig(Values{{"NumOfRing", "2"},
+                             {"MaxRec", "1"},
+                             {"ScreenCallers", "1"},
+                             {"ScreenWait", "4"},
+                             {"ScreenPrompt", "Ask"}},
+                      1.0, kalvo::sip::test::lineConf(port));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Ask.wav", kalvo::test::tone(1500, 8000, 1000));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(1000, 8000, 300));
+        rig.start();
+        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+
+        {
+            kalvo::sip::test::Baresip mum("Mum", "+14155550100@127.0.0.1>;regint=0",
+                                          kalvo::sip::test::tone(700, 10.0));
+            mum.dial(target);
+            QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Connected[LineIndex:0]"), 15000);
+            QVERIFY(rig.form().engine().state().Screening);
+            QTest::qWait(700);
+            mum.console("1");
+            QTRY_VERIFY_WITH_TIMEOUT(rig.callsLog().contains("Passed screening [Mum:+14155550100]"), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(!rig.sysLog().filter("Start Record Message").isEmpty(), 10000);
+            QTest::qWait(1500);
+            mum.hangUp();
+            QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 15000);
+            QVERIFY(rig.sysLog().filter("Ring[LineIndex:0]").isEmpty());
+            const std::vector<int16_t> heard = mum.heard();
+            QVERIFY2(kalvo::sip::test::share(heard, 1000) > 0.05, "the prompt reached the caller");
+            QVERIFY2(kalvo::sip::test::share(heard, 300) > 0.05, "the greeting followed it");
+        }
+
+        {
+            kalvo::sip::test::Baresip robo("Robo", "+13055550100@127.0.0.1>;regint=0",
+                                           std::vector<int16_t>(8000 * 20, 0));
+            robo.dial(target);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().filter("Connected[LineIndex:0]").size(), 2, 15000);
+            QElapsedTimer waited;
+            waited.start();
+            QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().filter("Idle[LineIndex:0]").size(), 2, 10000);
+            QVERIFY2(waited.elapsed() < 4000 + 1000, qPrintable(QString::number(waited.elapsed())));
+            QVERIFY2(robo.waitLog("terminated", seconds(5)), robo.log().c_str());
+            QVERIFY(rig.callsLog().contains("Screened [Robo:+13055550100] unknown number"));
+            QCOMPARE(int(rig.records().size()), 1);
+        }
+
+        // A raw caller: 100 and 200, no 180; its BYE during the prompt ends the call with no row.
+        kalvo::sip::test::RawPeer peer(port);
+        const std::string sdp = "v=0\r\no=raw 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+                                "m=audio 4000 RTP/AVP 0\r\n";
+        const auto request = [&](const std::string& method, const std::string& to, int cseq,
+                                 const std::string& rest) {
+            return method + " sip:kalvo@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
+                   std::to_string(peer.port()) + ";branch=z9hG4bK-s" + std::to_string(cseq) +
+                   "\r\nFrom: \"Raw\" <sip:5550199@127.0.0.1>;tag=s1\r\n" + to +
+                   "\r\nCall-ID: s1@127.0.0.1\r\nMax-Forwards: 70\r\nCSeq: " + std::to_string(cseq) + " " +
+                   method + "\r\n" + rest;
+        };
+        const auto response = [&](const std::string& prefix) {
+            for (int i = 0; i < 500; ++i) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                if (std::string reply = peer.waitFor(prefix, milliseconds(10)); !reply.empty())
+                    return reply;
+            }
+            return std::string();
+        };
+        peer.send(request("INVITE", "To: <sip:kalvo@127.0.0.1>", 1,
+                          "Contact: <sip:raw@127.0.0.1:" + std::to_string(peer.port()) +
+                              ">\r\nContent-Type: application/sdp\r\nContent-Length: " +
+                              std::to_string(sdp.size()) + "\r\n\r\n" + sdp));
+        std::vector<std::string> heard;
+        std::string reply;
+        while (heard.empty() || heard.back() != "200") {
+            reply = response("SIP/2.0 ");
+            if (reply.empty())
+                break;
+            heard.push_back(reply.substr(8, 3));
+        }
+        QCOMPARE(heard, (std::vector<std::string>{"100", "200"}));
+        const size_t toAt = reply.find("\r\nTo: ") + 2;
+        const std::string to = reply.substr(toAt, reply.find("\r\n", toAt) - toAt);
+        peer.send(request("ACK", to, 1, "Content-Length: 0\r\n\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().filter("Connected[LineIndex:0]").size(), 3, 10000);
+        peer.send(request("BYE", to, 2, "Content-Length: 0\r\n\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().filter("Idle[LineIndex:0]").size(), 3, 10000);
+        QVERIFY(rig.sysLogHas("ScreenedOut[LineIndex:0]->hung up"));
+        QVERIFY(rig.callsLog().contains("Screened [Raw:5550199] unknown number"));
+
+        // The caller who passed rings normally now.
+        kalvo::sip::test::Baresip again("Mum", "+14155550100@127.0.0.1>;regint=0",
+                                        std::vector<int16_t>(8000 * 10, 0));
+        again.dial(target);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.sysLog().filter("Ring[LineIndex:0]").isEmpty(), 15000);
+        QCOMPARE(rig.callsLog().filter("Screened [").size(), 2);
+        QCOMPARE(int(rig.records().size()), 1);
+    }
+};
+
+QTEST_MAIN(ScreenSipTest)
+#include "ScreenSipTest.moc"
