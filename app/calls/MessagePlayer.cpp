@@ -23,6 +23,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <algorithm>
+#include <utility>
 
 MessagePlayer::MessagePlayer(WaveControl& wavePlay, CallList& list, MessageStore& store,
                              const Settings& settings, mdlLog& log, const TimeBase& timeBase,
@@ -106,6 +107,7 @@ void MessagePlayer::PlayMessages()
     }
     m_flags.clearPreviews();
     m_flags.ListPlaying = true;
+    m_single = false;
     if (m_wavePlay.IsPlaying())
         m_wavePlay.StopPlay();
     bool showProgress = false;
@@ -183,7 +185,7 @@ void MessagePlayer::WavePlayDonePlay()
         if (!m_flags.ListPlaying)
             return;
         const int position = m_list.selectedPosition();
-        if (position >= m_list.rowCount()) {
+        if (position >= m_list.rowCount() || std::exchange(m_single, false)) {
             // The last message has played: the player is back at its start.
             m_flags.ListPlaying = false;
             m_slider->setValue(0);
@@ -208,11 +210,17 @@ void MessagePlayer::DeleteItemIndex(int position)
 
 void MessagePlayer::playCall(qint64 id, const QString& path)
 {
-    if (id != 0 && m_list.selectId(id)) {
-        PlayMessages();
-        return;
-    }
-    PlayWave(path, false);
+    // A message chosen from its notification plays alone, not on into the older ones; the player's
+    // Stop still stops it.
+    const bool listed = id != 0 && m_list.selectId(id);
+    if (listed)
+        m_list.MarkAsReadUnRead(m_list.selectedPosition(), true);
+    m_flags.clearPreviews();
+    m_flags.ListPlaying = listed;
+    m_single = listed;
+    const int32_t result = PlayWave(path, listed);
+    if (result != 0 && m_status)
+        m_status(m_wavePlay.PlayErrorText(result));
 }
 
 void MessagePlayer::saveSelected()

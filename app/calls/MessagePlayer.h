@@ -52,8 +52,8 @@ public:
     void StopGreetingPreview();
     // The player strip's buttons, by key ("Play", "Stop").
     void ToolBarPlayerButtonClick(const QString& key);
-    // Plays the message of a call from the list, as "Play" does; a call the list does not show
-    // (its record could not be stored) has its file played alone.
+    // Plays the message of a call alone (selected and marked read when the list shows it), as a
+    // notification's "Play" asks.
     void playCall(qint64 id, const QString& path);
     // Saves a copy of a message file through the save dialog.
     void SaveFile(const QString& path);
@@ -94,5 +94,6 @@ private:
     QSlider* m_slider;
     QTimer* m_timer;
     QString m_playingFile;
-    double m_length = 0; // seconds of what plays
+    double m_length = 0;   // seconds of what plays
+    bool m_single = false; // the list playback stops after the message that plays
 };

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace HelperFiles {
 
@@ -21,6 +22,12 @@ QString pathOf(const QString& name)
 {
     const QString folder = folderOf(name);
     return folder.isEmpty() ? QString() : folder + "/" + name;
+}
+
+QString programPath(const QString& name)
+{
+    const QString found = pathOf(name);
+    return found.isEmpty() ? QStandardPaths::findExecutable(name) : found;
 }
 
 } // namespace HelperFiles

@@ -10,5 +10,7 @@ namespace HelperFiles {
 QString folderOf(const QString& name);
 // The full path of the helper file name, or an empty string when it is not found.
 QString pathOf(const QString& name);
+// A helper program: as pathOf finds it, else the first of that name on PATH; empty when neither.
+QString programPath(const QString& name);
 
 } // namespace HelperFiles

@@ -5,6 +5,7 @@
 #include "ErrorTrap.h"
 #include "LineControl.h"
 #include "MessageList.h"
+#include "RemotePlayback.h"
 #include "Settings.h"
 #include "WaveControl.h"
 
@@ -24,6 +25,10 @@ AnsweringEngine::AnsweringEngine(LineControl& tapi, WaveControl& wave1, mdlLog& 
     m_remote = new RemoteAccess(m_context, *m_flow, messages, this);
     // The list shows the call remote access is at.
     connect(m_remote, &RemoteAccess::showing, this, [&list](qint64 id) { list.selectId(id); });
+    connect(m_remote, &RemoteAccess::callsChanged, this, [this, &list] {
+        list.makeList();
+        list.selectId(m_remote->playback().currentCall());
+    });
     m_actions = new PostCallActions(m_context, *m_monitor, list, messages, store, mail1, this);
     m_flow->setEndOfCall([this] { m_actions->run(); });
     m_talk = new DeskTalk(m_context, *m_flow, this);

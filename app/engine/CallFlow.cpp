@@ -22,6 +22,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -53,6 +54,8 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.GreetingPlaying = false;
     state.BeepPlaying = false;
     state.RemotePlaying = false;
+    state.ErrorTonePlaying = false;
+    state.KeyedDigits = false;
     state.Talking = false;
     state.PickUpPending = false;
     state.Screening = false;
@@ -253,6 +256,11 @@ void CallFlow::greet(int lineIndex)
     });
 }
 
+void CallFlow::replayGreeting()
+{
+    greet(m_context.state.LineIndex);
+}
+
 int CallFlow::playOnLine(const QString& what, const QString& path, bool logAlways)
 {
     const int result =
@@ -282,7 +290,10 @@ void CallFlow::LineWaveDonePlay()
         DropCall();
         return;
     }
-    if (state.GreetingPlaying && !state.AdminMode) {
+    if (state.ErrorTonePlaying && !state.AdminMode) {
+        state.ErrorTonePlaying = false;
+        trap.step([&] { replayGreeting(); });
+    } else if (state.GreetingPlaying && !state.AdminMode) {
         trap.step([&] { tapi.LineMonitorDigits(state.LineIndex, false); });
         state.GreetingPlaying = false;
         state.BeepPlaying = true;
@@ -401,6 +412,23 @@ void CallFlow::StopRecMessage()
     m_limits.stop();
     state.call.GotMessage = true;
     state.SilenceMs = 0;
+    trap.step([&] { dropSilentMessage(folder); });
+}
+
+void CallFlow::dropSilentMessage(const QString& folder)
+{
+    // A caller who keyed at the greeting and then said nothing was trying remote access, not
+    // leaving a message: the silence is not kept as one.
+    EngineState& state = m_context.state;
+    if (!state.KeyedDigits || state.AdminMode)
+        return;
+    const QString path = MessageStore::messagePath(folder, state.call.MessageFile);
+    if (!RecordingLimits::onlySilence(path, m_context.settings.options.ValSilence))
+        return;
+    QFile::remove(path);
+    logLine("Silent Message Not Kept" + m_context.lineTag());
+    state.call.MessageFile.clear();
+    state.call.GotMessage = false;
 }
 
 QString CallFlow::writableMessagesFolder(const QString& folder) const
@@ -486,6 +514,7 @@ void CallFlow::TapiDisConnected(int lineIndex)
             m_context.wave1.StopPlay();
         state.GreetingPlaying = false;
         state.BeepPlaying = false;
+        state.ErrorTonePlaying = false;
     });
     trap.step([&] {
         if (m_context.tapi.LineConnected(lineIndex))

@@ -47,6 +47,8 @@ public:
     void StopRecMessage();
     // Hangs up.
     void DropCall();
+    // Plays the greeting from its start again (after a refused password's tone).
+    void replayGreeting();
     // The ring sound and the caller viewer of a call that no rule refused, once per call.
     void announce();
     // The connected line plays the greeting, with touch tones monitored.
@@ -72,6 +74,8 @@ private:
     // The messages folder (made again when it is gone), or the program folder's Messages/ when it
     // cannot be written.
     QString writableMessagesFolder(const QString& folder) const;
+    // The message just recorded is removed again when it holds only silence after keys.
+    void dropSilentMessage(const QString& folder);
     // The program folder's Messages/, where messages go when the messages folder fails.
     QString fallbackMessagesFolder() const;
     // Asks the caller rules about the offered call; a blocked caller is refused, a screened one

@@ -27,6 +27,8 @@ struct EngineState
     bool GreetingPlaying = false;
     bool BeepPlaying = false;
     bool RemotePlaying = false;
+    bool ErrorTonePlaying = false; // a refused password's tone interrupts the greeting
+    bool KeyedDigits = false;      // the caller pressed keys during this call
     bool DoNotAnswer = false;
     bool Announced = false; // the ring sound and the caller viewer were given for this call
     bool Blocked = false;   // a caller rule refused this call: nothing more is done for it

@@ -7,9 +7,14 @@
 #include "TimeBase.h"
 #include "WaveControl.h"
 
+#include "AudioFileReader.h"
+#include "WaveSoundDevice.h"
+
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <vector>
 
 RecordingLimits::RecordingLimits(EngineContext& context, CallFlow& flow)
     : QObject(&flow), m_context(context), m_flow(flow), m_silence(new QTimer(this)),
@@ -103,4 +108,26 @@ void RecordingLimits::recordTick()
     }
     m_record->stop();
     state.RecordSeconds = 0;
+}
+
+bool RecordingLimits::onlySilence(const QString& path, int level)
+{
+    SNDFILE* file = nullptr;
+    SF_INFO info{};
+    if (kalvo::sound::AudioFileReader::openFile(path, file, info) != 0 || info.channels < 1)
+        return false;
+    // Blocks of 20 ms; a few loud ones are a click on the line, not a caller speaking.
+    constexpr int kLoudBlocksForSound = 5;
+    const sf_count_t frames = std::max(1, info.samplerate / 50);
+    std::vector<short> block(size_t(frames) * size_t(info.channels));
+    int loud = 0;
+    for (sf_count_t got; (got = sf_readf_short(file, block.data(), frames)) > 0;) {
+        int peak = 0;
+        for (sf_count_t i = 0; i < got * info.channels; ++i)
+            peak = std::max(peak, std::abs(int(block[size_t(i)])));
+        if (kalvo::sound::WaveSoundDevice::levelOfPeak(peak) > level && ++loud >= kLoudBlocksForSound)
+            break;
+    }
+    sf_close(file);
+    return loud < kLoudBlocksForSound;
 }

@@ -21,6 +21,9 @@ public:
     void start();
     // Stops both limits.
     void stop();
+    // True when a recorded file never rises above the silence level (as InputLevel measures it) for
+    // more than a click; false when it has sound or cannot be read.
+    static bool onlySilence(const QString& path, int level);
 
     QTimer* tmrSilence() const { return m_silence; }
     QTimer* TimerRecord() const { return m_record; }

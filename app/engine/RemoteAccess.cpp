@@ -3,16 +3,24 @@
 
 #include "CallFlow.h"
 #include "ErrorTrap.h"
+#include "HelperFiles.h"
 #include "LineControl.h"
 #include "MessageStore.h"
+#include "RemotePlayback.h"
+#include "RemotePrompts.h"
 #include "Settings.h"
 #include "WaveControl.h"
 
 RemoteAccess::RemoteAccess(EngineContext& context, CallFlow& flow, MessageStore& store, QObject* parent)
     : QObject(parent), m_context(context), m_flow(flow), m_store(store),
-      m_lockout(RemoteLockout::defaultPath(), context.clock)
+      m_lockout(RemoteLockout::defaultPath(), context.clock),
+      m_prompts(new RemotePrompts(
+          HelperFiles::programPath("Sayer"), [this](const QString& l) { logLine(l); }, this)),
+      m_playback(new RemotePlayback(context, flow, store, *m_prompts, this))
 {
-    m_flow.setRemotePlaybackDone([this] { continuePlayback(); });
+    m_flow.setRemotePlaybackDone([this] { m_playback->donePlay(); });
+    connect(m_playback, &RemotePlayback::showing, this, &RemoteAccess::showing);
+    connect(m_playback, &RemotePlayback::callsChanged, this, &RemoteAccess::callsChanged);
 }
 
 QString RemoteAccess::maskedDigit(const QString& digit)
@@ -37,6 +45,11 @@ void RemoteAccess::TapiMonitorDigit(int lineIndex, const QString& digit)
     trap.step([&] { recording = m_context.wave1.IsRecording(); });
     if (recording)
         return;
+    if (state.AdminMode) {
+        m_playback->key(digit);
+        return;
+    }
+    state.KeyedDigits = true;
     if (digit != QLatin1String("*")) {
         state.DigitBuffer += digit;
     } else {
@@ -56,6 +69,7 @@ void RemoteAccess::TapiMonitorDigit(int lineIndex, const QString& digit)
             state.DigitBuffer.clear();
             if (refuse(lineIndex, !lockedOut))
                 return;
+            playErrorTone();
         }
         state.DigitBuffer.clear();
     }
@@ -95,75 +109,39 @@ bool RemoteAccess::refuse(int lineIndex, bool wrongPassword)
     return false;
 }
 
+void RemoteAccess::playErrorTone()
+{
+    EngineState& state = m_context.state;
+    // Only the greeting is interrupted; a try that comes during the beep is not answered by a tone.
+    if (!state.GreetingPlaying)
+        return;
+    const QString tone = m_prompts->errorTonePath();
+    if (tone.isEmpty())
+        return;
+    ErrorTrap("ErrTapiMonitorDigit ", [this](const QString& l) { logLine(l); }).step([&] {
+        WaveControl& wave = m_context.wave1;
+        if (wave.IsPlaying())
+            wave.StopPlay();
+        const int result = wave.PlayFile(tone, m_context.tapi.LineGetWaveOutID(state.LineIndex));
+        if (result == 0)
+            state.ErrorTonePlaying = true;
+        else
+            m_flow.replayGreeting();
+    });
+}
+
 void RemoteAccess::startRemoteAccess(int lineIndex)
 {
-    ErrorTrap trap("ErrTapiMonitorDigit ", [this](const QString& l) { logLine(l); });
     EngineState& state = m_context.state;
-    trap.step([&] { m_context.tapi.LineMonitorDigits(lineIndex, false); });
+    // Touch tones stay on: the caller's keys steer the playback.
     state.BeepPlaying = false;
     state.GreetingPlaying = false;
+    state.ErrorTonePlaying = false;
     // The call is no longer an ordinary one: its Disconnected and Idle are not handled, so it is
     // neither stored nor followed by actions.
     state.InCall = false;
     state.AdminMode = true;
     logLine("Remote Control [LineIndex:" + QString::number(lineIndex) + "]");
     m_context.status("Administrator Mode");
-    m_current = 0;
-    trap.step([&] { moveTo(m_store.newest()); });
-    PlayForAdmin();
-}
-
-void RemoteAccess::moveTo(qint64 id)
-{
-    m_current = id;
-    if (id != 0)
-        emit showing(id);
-}
-
-void RemoteAccess::PlayForAdmin()
-{
-    ErrorTrap("ErrPlayForAdmin ", [this](const QString& l) { logLine(l); }).step([this] {
-        EngineState& state = m_context.state;
-        if (m_store.newest() == 0) {
-            m_flow.DropCall();
-            return;
-        }
-        if (m_current == 0)
-            moveTo(m_store.newest());
-        QString path = m_store.pathOf(m_current);
-        while (path.isEmpty()) {
-            const qint64 older = m_store.olderThan(m_current);
-            if (older == 0) {
-                if (m_context.tapi.LineConnected(state.LineIndex))
-                    m_flow.DropCall();
-                return;
-            }
-            moveTo(older);
-            path = m_store.pathOf(m_current);
-        }
-        WaveControl& wave = m_context.wave1;
-        if (wave.IsPlaying())
-            wave.StopPlay();
-        const int result = wave.PlayFile(path, m_context.tapi.LineGetWaveOutID(state.LineIndex));
-        if (result != 0) {
-            logLine("Error Playing Remote Control " + wave.PlayErrorText(result));
-            m_flow.DropCall();
-            return;
-        }
-        state.RemotePlaying = true;
-    });
-}
-
-void RemoteAccess::continuePlayback()
-{
-    qint64 older = 0;
-    ErrorTrap("ErrPlayForAdmin ", [this](const QString& l) { logLine(l); }).step([&] {
-        older = m_store.olderThan(m_current);
-    });
-    if (older == 0) {
-        m_flow.DropCall();
-        return;
-    }
-    moveTo(older);
-    PlayForAdmin();
+    m_playback->start();
 }

@@ -1,6 +1,5 @@
-// Remote access by touch tones: the password and "*" keyed during the greeting play the stored
-// messages to the caller, newest first, one after another, then hang up. It keeps its own place in
-// the calls by id, so calls deleted or added at the desk meanwhile do not move it.
+// Remote access by touch tones: the password and "*" keyed during the greeting let the caller in to
+// the stored messages (RemotePlayback); a refused try gets a tone and the greeting again.
 #pragma once
 
 #include "EngineState.h"
@@ -10,6 +9,8 @@
 
 class CallFlow;
 class MessageStore;
+class RemotePlayback;
+class RemotePrompts;
 
 class RemoteAccess : public QObject
 {
@@ -22,18 +23,14 @@ public:
     // and "#" as they are.
     static QString maskedDigit(const QString& digit);
 
-    // Plays the message of the current call, or of the next older call that has one; hangs up
-    // when there is none.
-    void PlayForAdmin();
-    // A remote message has been played: the next one, or hang up after the last row.
-    void continuePlayback();
-
-    // The call remote access is at; 0 before it starts.
-    qint64 currentCall() const { return m_current; }
+    RemotePlayback& playback() { return *m_playback; }
+    RemotePrompts& prompts() { return *m_prompts; }
 
 signals:
     // Remote access has come to this call (the window shows where it is).
     void showing(qint64 id);
+    // A call was marked read or deleted by the caller.
+    void callsChanged();
 
 public slots:
     void TapiMonitorDigit(int lineIndex, const QString& digit);
@@ -44,11 +41,13 @@ private:
     // A password try that is not let in: counts it, locks out at the limit across calls and hangs
     // up at the limit of the call. @return true when it hung up.
     bool refuse(int lineIndex, bool wrongPassword);
-    void moveTo(qint64 id);
+    // The refused caller hears the error tone; the greeting then starts again.
+    void playErrorTone();
 
     EngineContext& m_context;
     CallFlow& m_flow;
     MessageStore& m_store;
     RemoteLockout m_lockout;
-    qint64 m_current = 0;
+    RemotePrompts* m_prompts;
+    RemotePlayback* m_playback;
 };

@@ -84,4 +84,8 @@ void SpeechLink::DataArrival(const QString& text)
 {
     if (const auto voices = voicesOf(text))
         emit voicesArrived(*voices);
+    else if (text.startsWith(QLatin1String("STWD:")))
+        emit waveWritten(text.mid(5));
+    else if (text.startsWith(QLatin1String("STWE:")))
+        emit waveFailed(text.mid(5));
 }

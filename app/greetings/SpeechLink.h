@@ -49,6 +49,9 @@ public:
 signals:
     // The voices of a "GVCS:" reply, in order.
     void voicesArrived(const QStringList& voices);
+    // The helper has written the file of "STW:" whole, or could not (why).
+    void waveWritten(const QString& path);
+    void waveFailed(const QString& why);
 
 private:
     void send(const QString& message);

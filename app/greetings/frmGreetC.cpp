@@ -29,6 +29,7 @@
 #include <QTabBar>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 int32_t storedSoundDevice()
@@ -59,7 +60,8 @@ frmGreetC::frmGreetC(WaveControl& wavePlay, mdlLog& log, PlaybackFlags& flags, c
     : QDialog(parent), m_wavePlay(wavePlay), m_log(log), m_flags(flags), m_programFolder(programFolder),
       m_greetingSaved(std::move(greetingSaved)), m_link(new SpeechLink(nullptr, this)),
       m_tabs(new QTabBar(this)), m_frame1(new QFrame(this)), m_frame2(new QFrame(this)),
-      m_timerRec(new QTimer(this)), m_timerPlay(new QTimer(this)), m_name(new QLineEdit(this))
+      m_timerRec(new QTimer(this)), m_timerPlay(new QTimer(this)), m_speechWait(new QTimer(this)),
+      m_name(new QLineEdit(this))
 {
     setObjectName("frmGreetC");
     makePlainDialog(*this);
@@ -127,6 +129,13 @@ frmGreetC::frmGreetC(WaveControl& wavePlay, mdlLog& log, PlaybackFlags& flags, c
         if (m_voices->count() > 0)
             m_voices->setCurrentIndex(0);
     });
+    connect(m_link, &SpeechLink::waveWritten, this, &frmGreetC::speechReady);
+    connect(m_link, &SpeechLink::waveFailed, this, &frmGreetC::speechFailed);
+    // A helper that never answers must not leave OK waiting for ever.
+    m_speechWait->setSingleShot(true);
+    m_speechWait->setInterval(30000);
+    connect(m_speechWait, &QTimer::timeout, this,
+            [this] { speechFailed("the speech helper did not answer"); });
     m_sapiPresent = m_link->Start();
     // A take kept when Kalvo last ended during a recording can still be played and saved.
     if (QFileInfo::exists(folderFile("spktmp.wav"))) {
@@ -212,6 +221,10 @@ void frmGreetC::buildTextPage()
     auto* speak = button("Speak", "SpeakBtn", "Speak", m_frame2);
     auto* stop = button("Stop", "StopBtn", "Stop speaking", m_frame2);
     auto* create = button("Create Greeting", "cmdCreateGreeting", "Create Greeting", m_frame2);
+    m_speechState = label(QString(), "lblSpeechState", m_frame2);
+    m_speechState->setTextFormat(Qt::PlainText);
+    m_speechState->setWordWrap(true);
+    m_speechState->setAccessibleName("Spoken greeting");
 
     auto* grid = new QGridLayout(m_frame2);
     grid->addWidget(text, 0, 0, Qt::AlignTop);
@@ -226,6 +239,7 @@ void frmGreetC::buildTextPage()
     buttons->addStretch(1);
     buttons->addWidget(create);
     grid->addLayout(buttons, 3, 0, 1, 2);
+    grid->addWidget(m_speechState, 4, 0, 1, 2);
     grid->setRowStretch(0, 1);
 
     connect(speak, &QPushButton::clicked, this, &frmGreetC::SpeakBtnClick);
@@ -417,18 +431,58 @@ void frmGreetC::cmdCreateGreetingClick()
             cmdStopRecClick();
         m_progressRec->setValue(0);
         m_progressPlay->setValue(0);
+        // Without the helper nothing would be written: no greeting to save, and the owner is told.
+        if (!m_link->isUp()) {
+            m_speechState->setText("The speech helper is not running: no greeting was created.");
+            return;
+        }
         m_link->setFileStream(folderFile("sayertmp.wav"));
         m_link->speakToWave(text);
         m_speechRecorded = true;
         m_speakerRecorded = false;
         m_hasGreeting = true;
+        m_speechPending = true;
+        m_speechWait->start();
+        m_speechState->setText("Creating the greeting...");
         setSpeakerButtons(true, false, false, false);
     });
 }
 
+void frmGreetC::speechReady()
+{
+    if (!m_speechPending)
+        return;
+    m_speechPending = false;
+    m_speechWait->stop();
+    if (std::exchange(m_saveWhenReady, false)) {
+        cmdOKClick();
+        return;
+    }
+    ErrorTrap("ErrcmdCreateGreeting_Click ", [this](const QString& l) { logLine(l); }).step([&] {
+        m_flags.clearPreviews();
+        m_flags.ListPlaying = false;
+        const int32_t r = m_wavePlay.PlayFile(folderFile("sayertmp.wav"), m_soundDevice);
+        logLine("Start Play:" + m_wavePlay.PlayErrorText(r));
+        m_speechState->setText(r == 0 ? "The spoken greeting is ready; it is playing now."
+                                      : "The spoken greeting is ready (it cannot be played here: " +
+                                            m_wavePlay.PlayErrorText(r) + ").");
+    });
+}
+
+void frmGreetC::speechFailed(const QString& why)
+{
+    if (!m_speechPending)
+        return;
+    m_speechPending = m_saveWhenReady = false;
+    m_speechWait->stop();
+    m_hasGreeting = m_speechRecorded = false;
+    m_speechState->setText("The greeting could not be spoken: " + why);
+}
+
 void frmGreetC::cmdOKClick()
 {
-    if (!m_hasGreeting) {
+    const bool canSpeak = !m_text->toPlainText().isEmpty() && m_sapiPresent;
+    if (!m_hasGreeting && !canSpeak) {
         MessageBox::show("Empty Message", MessageBox::Information, "Greeting Creator", this);
         return;
     }
@@ -440,6 +494,18 @@ void frmGreetC::cmdOKClick()
     if (!IsLegalGreetingName(m_name->text())) {
         MessageBox::show(QString("Greeting name with ? \\ / | * < > : ") + '"' + " is not legal",
                          MessageBox::OkOnly, "Greeting Creator", this);
+        return;
+    }
+    // Text typed but not yet spoken, or still being spoken: the greeting is made first, then saved.
+    if (!m_hasGreeting)
+        cmdCreateGreetingClick();
+    if (m_speechPending) {
+        m_saveWhenReady = true;
+        m_speechState->setText("Creating the greeting; it is saved as soon as it is ready.");
+        return;
+    }
+    if (!m_hasGreeting) {
+        MessageBox::show("Empty Message", MessageBox::Information, "Greeting Creator", this);
         return;
     }
     // The greeting being recorded is the one to save, and the form could not close while it records.

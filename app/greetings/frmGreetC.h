@@ -73,6 +73,9 @@ private:
     // The recording indicator's blink: red, or its text kept in place but not seen.
     void showRecordLight(bool lit);
     void TimerPlayTick();
+    // The helper has written the spoken greeting: it is played, or saved when OK is waiting for it.
+    void speechReady();
+    void speechFailed(const QString& why);
     void setSpeakerButtons(bool record, bool stopRecord, bool play, bool stopPlay);
     bool ask(const QString& text);
     void logLine(const QString& line) const;
@@ -91,6 +94,8 @@ private:
     bool m_speakerRecorded = false;
     bool m_speechRecorded = false;
     bool m_sapiPresent = false;
+    bool m_speechPending = false; // "Create Greeting" sent, the helper's answer not yet come
+    bool m_saveWhenReady = false; // OK pressed meanwhile: saved once the greeting is ready
 
     QTabBar* m_tabs;
     QFrame* m_frame1;
@@ -107,5 +112,7 @@ private:
     QPlainTextEdit* m_text = nullptr;
     QComboBox* m_voices = nullptr;
     QSlider* m_rate = nullptr;
+    QLabel* m_speechState = nullptr;
+    QTimer* m_speechWait;
     QLineEdit* m_name;
 };

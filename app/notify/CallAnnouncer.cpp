@@ -105,8 +105,12 @@ void CallAnnouncer::ViewCallViewer(bool animation, int animationFast, int cClose
                                    int closeCallerView)
 {
     const Route where = route(m_events.CallerViewAs, m_notes.available(), m_windowCanPlace);
-    if (where.window)
+    if (where.window) {
+        // Notification services show in the top right corner, where the window would cover them.
+        if (m_placeWindow)
+            m_placeWindow(where.notification);
         m_window.ViewCallViewer(animation, animationFast, cCloseCallerView, closeCallerView);
+    }
     if (!where.notification || m_noteShown)
         return;
     m_noteShown = true;
@@ -202,6 +206,10 @@ void CallAnnouncer::update()
     QString body = shortened(m_name) + "\n" + shortened(m_number);
     if (!m_date.isEmpty() || !m_time.isEmpty())
         body += "\n" + m_date + " " + m_time;
-    m_notes.show(callKey(), m_status.isEmpty() ? QStringLiteral("Kalvo") : m_status, body, actions,
-                 m_timeoutMs);
+    const QString summary = m_status.isEmpty() ? QStringLiteral("Kalvo") : m_status;
+    // A message waits for the owner: its notification stays until dismissed or played.
+    if (!m_messagePath.isEmpty())
+        m_notes.showUntilDismissed(callKey(), summary, body, actions);
+    else
+        m_notes.show(callKey(), summary, body, actions, m_timeoutMs);
 }

@@ -44,6 +44,11 @@ public:
     // by its full path.
     void setChoices(ViewerChoices choices) { m_choices = std::move(choices); }
     void setPlayMessage(std::function<void(const QString& path)> play) { m_play = std::move(play); }
+    // Told before the window opens whether a notification shows beside it.
+    void setWindowPlacement(std::function<void(bool besideNotification)> place)
+    {
+        m_placeWindow = std::move(place);
+    }
     // Runs a choice by its action name ("answer", "drop", "nothing", "play") as the window or the
     // notification made it; the other one is closed.
     void choose(const QString& action);
@@ -76,6 +81,7 @@ private:
     const MainEvents& m_events;
     ViewerChoices m_choices;
     std::function<void(const QString&)> m_play;
+    std::function<void(bool)> m_placeWindow;
     bool m_windowCanPlace;
     bool m_updateQueued = false;
     // The current call as the notification shows it.

@@ -59,11 +59,24 @@ void DesktopNotifications::probe()
 void DesktopNotifications::show(const QString& key, const QString& summary, const QString& body,
                                 const QStringList& actions, int timeoutMs, Urgency urgency)
 {
+    showContent(key, {summary, body, actions, timeoutMs, urgency, false});
+}
+
+void DesktopNotifications::showUntilDismissed(const QString& key, const QString& summary, const QString& body,
+                                              const QStringList& actions)
+{
+    const bool keeps = hasPersistence();
+    showContent(key, {summary, body, actions, kUntilClosed, keeps ? Normal : Critical, keeps});
+}
+
+void DesktopNotifications::showContent(const QString& key, Content content)
+{
     if (!m_available)
         return;
     Entry& entry = m_entries[key];
     entry.closeWanted = false;
-    const Content content{summary, body, hasActions() ? actions : QStringList(), timeoutMs, urgency};
+    if (!hasActions())
+        content.actions.clear();
     if (entry.pending)
         entry.next = content;
     else
@@ -75,6 +88,8 @@ void DesktopNotifications::send(const QString& key, Entry& entry, const Content&
     QDBusMessage call = methodCall("Notify");
     QVariantMap hints{{"urgency", QVariant::fromValue(uchar(content.urgency))},
                       {"desktop-entry", QStringLiteral("kalvo")}};
+    if (content.resident)
+        hints.insert("resident", true);
     const QString body = hasBodyMarkup() ? content.body.toHtmlEscaped() : content.body;
     call << QStringLiteral("Kalvo") << entry.id << QStringLiteral("kalvo") << content.summary << body
          << content.actions << hints << content.timeoutMs;

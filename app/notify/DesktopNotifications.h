@@ -33,12 +33,18 @@ public:
     bool hasActions() const { return m_capabilities.contains(QLatin1String("actions")); }
     // The service reads markup in the body (which must then be escaped).
     bool hasBodyMarkup() const { return m_capabilities.contains(QLatin1String("body-markup")); }
+    // The service keeps notifications until the user acknowledges them.
+    bool hasPersistence() const { return m_capabilities.contains(QLatin1String("persistence")); }
 
     // Shows the notification kept under key, or replaces it when it is shown already. actions are
     // pairs of identifier and label; they are left out where the service offers no actions.
     // summary and body are plain text. timeoutMs is in milliseconds, or one of the two above.
     void show(const QString& key, const QString& summary, const QString& body,
               const QStringList& actions = {}, int timeoutMs = kServerDefault, Urgency urgency = Normal);
+    // The same for news that must wait for the user: never expiring, resident where the service
+    // keeps notifications, critical where it does not (services let only those stay).
+    void showUntilDismissed(const QString& key, const QString& summary, const QString& body,
+                            const QStringList& actions = {});
     // Takes the notification under key off the screen.
     void close(const QString& key);
     // A notification is on the screen (or on its way) under key.
@@ -63,6 +69,7 @@ private:
         QStringList actions;
         int timeoutMs = kServerDefault;
         Urgency urgency = Normal;
+        bool resident = false;
     };
     // id is the service's number once it answered; while a Notify is on its way, a later show waits
     // in next (only the newest counts) and a close in closeWanted.
@@ -73,6 +80,7 @@ private:
         std::optional<Content> next;
         bool closeWanted = false;
     };
+    void showContent(const QString& key, Content content);
     void send(const QString& key, Entry& entry, const Content& content);
     void sendClose(uint id);
     QString keyOf(uint id) const;

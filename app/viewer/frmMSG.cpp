@@ -19,7 +19,7 @@ namespace {
 constexpr int kTimer1Ms = 10;
 constexpr int kAutoCloseMs = 1000;
 // Margin from the right edge of the screen, in pixels.
-constexpr int kRightMargin = 8;
+constexpr int kEdgeMargin = 8;
 
 // The viewer's procedures ignore their errors and carry on.
 template <typename F> void quietly(F&& body)
@@ -205,7 +205,9 @@ void frmMSG::setTop(int twips)
     m_top = twips;
     QScreen* screen = QGuiApplication::primaryScreen();
     const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    move(area.right() + 1 - width() - kRightMargin, area.top() + twips / kTwipsPerPixel);
+    const int left =
+        m_clearOfNotifications ? area.left() + kEdgeMargin : area.right() + 1 - width() - kEdgeMargin;
+    move(left, area.top() + twips / kTwipsPerPixel);
 }
 
 void frmMSG::Timer1Timer()

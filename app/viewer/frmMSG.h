@@ -26,6 +26,9 @@ public:
     ~frmMSG() override;
 
     void setChoices(ViewerChoices choices) { m_choices = std::move(choices); }
+    // With a notification beside it the window keeps to the top left corner, out of the top right
+    // one where notification services show; otherwise it stands at the top right.
+    void setClearOfNotifications(bool clear) { m_clearOfNotifications = clear; }
 
     // CallerViewer
     bool isLoaded() const override { return m_loaded; }
@@ -72,6 +75,7 @@ private:
     const TimeBase& m_timeBase;
     ViewerChoices m_choices;
     bool m_loaded = false;
+    bool m_clearOfNotifications = false;
     int m_top = 0;
     int m_moved = 0;
     int m_seconds = 0;

@@ -13,6 +13,7 @@ CallNotices::CallNotices(frmMSG& window, const MainEvents& events, QObject* pare
       m_notifications(new DesktopNotifications(QDBusConnection::sessionBus(), this)),
       m_announcer(new CallAnnouncer(window, *m_notifications, events, this))
 {
+    m_announcer->setWindowPlacement([&window](bool beside) { window.setClearOfNotifications(beside); });
 }
 
 CallNotices::~CallNotices() = default;

@@ -6,6 +6,7 @@
 #include "CallList.h"
 #include "EngineRig.h"
 #include "LocaleText.h"
+#include "RemotePlayback.h"
 #include "SipPeers.h"
 #include "TestAuthority.h"
 #include "TrayIcon.h"
@@ -215,6 +216,103 @@ private slots:
         QCOMPARE(rig.sysLog().filter(QRegularExpression("^MonitorDigit.*->[0-9]")).size(), 0);
     }
 
+    // Remote access from a real softphone: a wrong try gets the error tone and the greeting again; the
+    // password lets the caller in to the spoken counts and the messages, newest first, a tone before
+    // each. Heard to its end marks a message read; 1 plays it again and 2 skips it (it stays unread);
+    // 3 asks and a second 3 deletes it with its file; 9 keeps it (read). Then the caller is hung up on.
+    void remoteAccessTalksAndTakesKeys()
+    {
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"Pass", "42"}, {"AllowRemoteAccess", "1"}}, 1.0,
+                      kalvo::sip::test::lineConf(port));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(6000, 8000, 300));
+        rig.start();
+        // Oldest first; each starts with 0.3 s of its own mark, then 1.2 s of its own tone.
+        const std::vector<std::pair<int, int>> marks{{500, 1500}, {600, 1600}, {700, 1700}, {800, 1800}};
+        for (size_t i = 0; i < marks.size(); ++i) {
+            std::vector<int16_t> message = kalvo::test::tone(300, 8000, marks[i].second);
+            const auto body = kalvo::test::tone(1200, 8000, marks[i].first);
+            message.insert(message.end(), body.begin(), body.end());
+            rig.addCall(QString("m%1.wav").arg(i + 1), message);
+        }
+        rig.form().callList().makeList();
+        kalvo::sip::test::Baresip caller("Owner", "owner@127.0.0.1>;regint=0",
+                                         std::vector<int16_t>(8000 * 90, 0));
+        caller.dial("sip:kalvo@127.0.0.1:" + std::to_string(port));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.form().engine().state().GreetingPlaying, 15000);
+        const auto keys = [&caller](const std::string& sequence) {
+            for (char key : sequence) {
+                caller.console(std::string(1, key));
+                QTest::qWait(250);
+            }
+        };
+        keys("9*");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control Wrong Password [LineIndex:0]"), 10000);
+        QTest::qWait(1500); // the error tone, then the greeting again
+        keys("42*");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control [LineIndex:0]"), 10000);
+        QVERIFY(rig.sysLog().contains("Remote Control Messages 4 New 0 Old"));
+
+        RemotePlayback& playback = rig.form().engine().remote().playback();
+        const auto atMessage = [&](const char* file) {
+            return playback.step() == RemotePlayback::Step::Message &&
+                   rig.form().callList().selectedKey() == QLatin1String(file);
+        };
+        // m4 plays to its end; in m3 "1" starts it again, then "2" skips it.
+        QTRY_VERIFY_WITH_TIMEOUT(atMessage("m3.wav"), 30000);
+        QTest::qWait(500);
+        keys("1");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control Repeat"), 10000);
+        QTest::qWait(600);
+        keys("2");
+        QTRY_VERIFY_WITH_TIMEOUT(atMessage("m2.wav"), 10000);
+        QTest::qWait(500);
+        keys("3");
+        QTRY_VERIFY_WITH_TIMEOUT(playback.step() == RemotePlayback::Step::Answer, 15000);
+        keys("3");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Remote Control Deleted"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(atMessage("m1.wav"), 15000);
+        QTest::qWait(300);
+        keys("9");
+        QTRY_VERIFY_WITH_TIMEOUT(
+            rig.sysLog().filter(QRegularExpression("^LineDrop\\[LineIndex:0\\]")).size() >= 1, 20000);
+
+        // Read state and deletion, through the store's records.
+        std::map<QString, QString> read;
+        for (const auto& record : rig.records())
+            read[record.at("Call_Massage_Name")] = record.at("Read");
+        QCOMPARE(read, (std::map<QString, QString>{{"m1.wav", "1"}, {"m3.wav", "0"}, {"m4.wav", "1"}}));
+        QVERIFY(!QFile::exists(rig.messagesFolder() + "m2.wav"));
+        QCOMPARE(rig.form().callList().rowCount(), 3);
+
+        // What the caller heard, in 50 ms windows: the error tone after some greeting and more
+        // greeting after it; speech before the first tone; the 1200 Hz tone before each of the four
+        // messages (four separate runs); m3's mark twice (it was played again); m4 whole.
+        const std::vector<int16_t> heard = caller.heard();
+        const auto runs = [](const std::vector<size_t>& windows) {
+            int count = 0;
+            for (size_t i = 0; i < windows.size(); ++i)
+                count += (i == 0 || windows[i] > windows[i - 1] + 1600) ? 1 : 0;
+            return count;
+        };
+        const auto refused = kalvo::test::windowsOf(heard, 480);
+        const auto greeting = kalvo::test::windowsOf(heard, 300);
+        const auto tones = kalvo::test::windowsOf(heard, 1200);
+        QVERIFY2(!refused.empty() && !greeting.empty() && refused.front() > greeting.front(), "error tone");
+        QVERIFY2(greeting.back() > refused.front() + 4000, "the greeting went on after the error tone");
+        QVERIFY2(runs(tones) >= 4, qPrintable(QString::number(runs(tones))));
+        const auto speech = kalvo::test::soundWindows(heard, {300, 480, 400, 320, 1200});
+        const long spokenBeforeTone = std::count_if(speech.begin(), speech.end(), [&](size_t at) {
+            return at > refused.front() + 8000 && at < tones.front();
+        });
+        // The counts take some two seconds to say; a quarter of that is plenty to tell speech.
+        QVERIFY2(spokenBeforeTone >= 20, qPrintable(QString::number(spokenBeforeTone)));
+        QVERIFY2(runs(kalvo::test::windowsOf(heard, 1700)) >= 2, "m3 was played again");
+        QVERIFY2(kalvo::test::windowsOf(heard, 800).size() >= 40, "m4 was heard whole");
+        QVERIFY(!rig.sysLog().contains("Idle[LineIndex:0]"));
+    }
+
     // An account over TLS whose registrar shows an expired certificate: the status bar and the
     // system log give that reason, and the line still answers direct calls.
     void refusedCertificateIsShownAndDirectCallsStillWork()
@@ -284,6 +382,11 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rig.form().statusText(), warning, 10000);
         QVERIFY(rig.sysLog().contains("LineInService[LineIndex:0]->" + warning));
     }
+
+private:
+    // Remote access speaks through the built helper.
+    kalvo::test::ScopedEnv m_path{"PATH", QFile::encodeName(qEnvironmentVariable("KALVO_BIN_DIR")) + ":" +
+                                              qgetenv("PATH")};
 };
 
 QTEST_MAIN(SipEndToEndTest)

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -389,6 +390,44 @@ private slots:
         QVERIFY(loudPart(heard, 1000).size() > size_t(stored8k) / 2);
         rig.sim().hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), 1, 5000);
+    }
+
+    // "Create Greeting" says when the helper has written the spoken greeting and plays it on the
+    // sound card. OK with text and a name typed but nothing created makes the greeting first and
+    // then saves it, without "Empty Message".
+    void spokenGreetingIsReadyAndOkCreatesIt()
+    {
+        EngineRig rig;
+        registerSpeech();
+        const bool sound = m_pulse->started() && useSpeaker(rig);
+        {
+            auto dialog = creator(rig);
+            auto* state = dialog->findChild<QLabel*>("lblSpeechState");
+            QVERIFY(state);
+            dialog->findChild<QPlainTextEdit*>("txtSayer")->setPlainText("Please leave a message.");
+            QTRY_VERIFY_WITH_TIMEOUT(dialog->uDat().isUp(), 10000);
+            dialog->cmdCreateGreetingClick();
+            QCOMPARE(state->text(), QString("Creating the greeting..."));
+            QTRY_VERIFY_WITH_TIMEOUT(state->text().startsWith("The spoken greeting is ready"), 30000);
+            QVERIFY(framesOf(rig.programFolder() + "/sayertmp.wav") > 0);
+            if (sound) {
+                QCOMPARE(state->text(), QString("The spoken greeting is ready; it is playing now."));
+                QVERIFY(rig.form().WavePlay().IsPlaying());
+            }
+            MessageBox::scriptAnswers({MessageBox::Yes});
+            dialog->reject();
+        }
+        QFile::remove(rig.programFolder() + "/sayertmp.wav");
+        auto dialog = creator(rig);
+        QTRY_VERIFY_WITH_TIMEOUT(dialog->uDat().isUp(), 10000);
+        dialog->findChild<QPlainTextEdit*>("txtSayer")->setPlainText("Nobody is home.");
+        dialog->findChild<QLineEdit*>("txtGreetingName")->setText("Typed");
+        MessageBox::clearShown();
+        dialog->cmdOKClick();
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog->isVisible(), 30000);
+        QVERIFY2(MessageBox::shownTexts().isEmpty(), qPrintable(MessageBox::shownTexts().join('|')));
+        QVERIFY(framesOf(rig.programFolder() + "/Greets/Typed.wav") > 2000); // a quarter second at least
+        QCOMPARE(rig.form().settings().engine.GreetingFile, QString("Typed.wav"));
     }
 
     // Closing while a recording runs keeps the form open, but the helper has already been told to

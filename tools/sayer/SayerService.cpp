@@ -100,15 +100,21 @@ void SayerService::speakAloud(const QString& text)
 
 void SayerService::writeToFile(const QString& text)
 {
+    // The program hears when the file is whole ("STWD:" + path) or why there is none ("STWE:").
     if (m_outputFile.isEmpty()) {
         logLine(QStringLiteral("no output file set; nothing written"));
+        m_server.reply(QStringLiteral("STWE:no output file set"));
         return;
     }
     QByteArray pcm;
     QString error;
     if (!m_engine.synthesize(text, pcm, error) ||
-        !WaveFileWriter::write(m_outputFile, pcm, m_engine.sampleRate(), error))
+        !WaveFileWriter::write(m_outputFile, pcm, m_engine.sampleRate(), error)) {
         logLine(QStringLiteral("cannot write %1: %2").arg(m_outputFile, error));
+        m_server.reply(QStringLiteral("STWE:") + error);
+        return;
+    }
+    m_server.reply(QStringLiteral("STWD:") + m_outputFile);
 }
 
 void SayerService::programGone()

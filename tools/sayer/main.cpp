@@ -1,10 +1,11 @@
 // Sayer: the text-to-speech helper. "-gc" serves the greeting creator on link 7; "--register"
-// records in the registry whether speech works.
+// records in the registry whether speech works; "--to-wave" speaks texts into wave files and exits.
 #include "SayerService.h"
 #include "SpeakerOutput.h"
 #include "SpeechEngine.h"
 
 #include "SayerRegistration.h"
+#include "WaveFileWriter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -39,6 +40,29 @@ int registerHelper(kalvo::sayer::SpeechEngine& engine)
     if (!SayerRegistration::registerHelper(QCoreApplication::applicationFilePath(), error)) {
         logLine(error);
         return ExitFailure;
+    }
+    return 0;
+}
+
+// Speaks each text of file/text pairs into its file (remote access's prompts); all or an error.
+int writeWaves(kalvo::sayer::SpeechEngine& engine, const QStringList& pairs)
+{
+    if (pairs.isEmpty() || pairs.size() % 2 != 0) {
+        logLine(QStringLiteral("--to-wave needs pairs of a file and a text"));
+        return ExitFailure;
+    }
+    QString error;
+    if (!engine.initialize(error)) {
+        logLine(QStringLiteral("espeak-ng does not start: %1").arg(error));
+        return ExitSpeechUnavailable;
+    }
+    for (qsizetype i = 0; i < pairs.size(); i += 2) {
+        QByteArray pcm;
+        if (!engine.synthesize(pairs[i + 1], pcm, error) ||
+            !kalvo::sayer::WaveFileWriter::write(pairs[i], pcm, engine.sampleRate(), error)) {
+            logLine(QStringLiteral("cannot write %1: %2").arg(pairs[i], error));
+            return ExitFailure;
+        }
     }
     return 0;
 }
@@ -81,7 +105,11 @@ int main(int argc, char** argv)
         QStringLiteral("linger"),
         QStringLiteral("Milliseconds to wait for the program to reconnect before quitting (default 5000)."),
         QStringLiteral("ms"), QStringLiteral("5000"));
-    parser.addOptions({serveOption, registerOption, lingerOption});
+    const QCommandLineOption waveOption(
+        QStringLiteral("to-wave"),
+        QStringLiteral("Speak each text of the file/text pairs that follow into its wave file, then exit."));
+    parser.addOptions({serveOption, registerOption, lingerOption, waveOption});
+    parser.addPositionalArgument(QStringLiteral("file text"), QStringLiteral("With --to-wave: pairs."));
     parser.process(app);
 
     bool lingerOk = false;
@@ -95,6 +123,8 @@ int main(int argc, char** argv)
     kalvo::sayer::SpeechEngine engine;
     if (parser.isSet(registerOption))
         return registerHelper(engine);
+    if (parser.isSet(waveOption))
+        return writeWaves(engine, parser.positionalArguments());
     if (parser.isSet(serveOption)) {
         kalvo::sayer::SayerService::Lifetime lifetime;
         lifetime.afterDisconnect = std::chrono::milliseconds(linger);

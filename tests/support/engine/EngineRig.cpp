@@ -36,6 +36,54 @@ std::vector<int16_t> tone(int ms, int amplitude, int hz)
     return frames;
 }
 
+namespace {
+constexpr size_t kWindow = 400;
+
+double windowRms(const int16_t* samples)
+{
+    double sum = 0;
+    for (size_t i = 0; i < kWindow; ++i)
+        sum += double(samples[i]) * samples[i];
+    return std::sqrt(sum / double(kWindow));
+}
+
+// Energy at hz relative to the window's whole energy (one Goertzel bin).
+double shareOf(const int16_t* samples, double hz)
+{
+    double re = 0, im = 0, total = 0;
+    for (size_t i = 0; i < kWindow; ++i) {
+        re += samples[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
+        im += samples[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
+        total += double(samples[i]) * samples[i];
+    }
+    return total > 0 ? 2 * (re * re + im * im) / (double(kWindow) * total) : 0;
+}
+
+template <typename Keep> std::vector<size_t> windowsWhere(const std::vector<int16_t>& heard, Keep keep)
+{
+    std::vector<size_t> starts;
+    for (size_t at = 0; at + kWindow <= heard.size(); at += kWindow / 2)
+        if (windowRms(heard.data() + at) > 300 && keep(heard.data() + at))
+            starts.push_back(at);
+    return starts;
+}
+} // namespace
+
+std::vector<size_t> windowsOf(const std::vector<int16_t>& heard, double hz)
+{
+    return windowsWhere(heard, [hz](const int16_t* w) { return shareOf(w, hz) > 0.5; });
+}
+
+std::vector<size_t> soundWindows(const std::vector<int16_t>& heard, const std::vector<double>& tones)
+{
+    return windowsWhere(heard, [&tones](const int16_t* w) {
+        for (double hz : tones)
+            if (shareOf(w, hz) > 0.5)
+                return false;
+        return true;
+    });
+}
+
 void writeWav(const QString& path, const std::vector<int16_t>& frames)
 {
     if (!writeSound(path, frames, 8000, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16))
@@ -176,6 +224,20 @@ bool EngineRig::sysLogHas(const QString& text) const
         if (line.endsWith(text))
             return true;
     return false;
+}
+
+void EngineRig::addCall(const QString& file, const std::vector<int16_t>& message)
+{
+    kalvo::CallDatabase& db = m_form->DataBase1();
+    db.AddNew();
+    for (const char* field : {"Call_Name", "Call_Number", "Call_Time", "Call_Date"})
+        db.SetField(field, QString("x"));
+    db.SetField("Call_Massage_Name", file);
+    db.SetField("Type", file.isEmpty() ? QString("-1") : QString("0.5"));
+    db.SetField("Read", qint16(0));
+    db.Update();
+    if (!file.isEmpty())
+        writeWav(messagesFolder() + file, message.empty() ? tone(100, 6000, 500) : message);
 }
 
 std::vector<std::map<QString, QString>> EngineRig::records()

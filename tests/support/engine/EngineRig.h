@@ -17,6 +17,11 @@ namespace kalvo::test {
 
 // A sine tone (or silence with amplitude 0) of ms milliseconds at 8000 Hz.
 std::vector<int16_t> tone(int ms, int amplitude = 8000, int hz = 440);
+// What a caller heard, judged in 50 ms windows every 25 ms (8000 Hz): the starts of the windows
+// in which hz carries most of an audible sound, and of those that are audible while none of tones
+// carries most of them (speech, say).
+std::vector<size_t> windowsOf(const std::vector<int16_t>& heard, double hz);
+std::vector<size_t> soundWindows(const std::vector<int16_t>& heard, const std::vector<double>& tones);
 // Writes a 16-bit PCM mono 8000 Hz wave file.
 void writeWav(const QString& path, const std::vector<int16_t>& frames);
 // A value of the settings key as the program reads it ("Not Found" when absent).
@@ -58,6 +63,9 @@ public:
     QStringList callsLog() const;
     // True when some system-log line ends with text.
     bool sysLogHas(const QString& text) const;
+    // Stores a call the way the engine does (unread, caller "x"); with a file name, that message
+    // file too (message, or a 100 ms tone when none is given). The list is not rebuilt.
+    void addCall(const QString& file, const std::vector<int16_t>& message = {});
     // Records in the call database as Query returns them: row -> field -> text.
     std::vector<std::map<QString, QString>> records();
 

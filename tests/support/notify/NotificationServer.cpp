@@ -58,8 +58,9 @@ NotificationServer::NotificationServer()
     // The menu hook picks the entry whose label is in choice; the script hook records each one shown.
     writeFile(dir + "/pick.sh", "#!/bin/sh\ngrep -F -m1 \"#$(cat '" + dir.toUtf8() + "/choice') (\"\n", true);
     writeFile(dir + "/record.sh",
-              "#!/bin/sh\nprintf '%s\\037%s\\037%s\\036' \"$DUNST_ID\" \"$2\" \"$3\" >> '" + dir.toUtf8() +
-                  "/shown'\n",
+              "#!/bin/sh\nprintf '%s\\037%s\\037%s\\037%s\\037%s\\036' \"$DUNST_ID\" \"$2\" \"$3\" \"$5\" "
+              "\"$DUNST_TIMEOUT\" >> '" +
+                  dir.toUtf8() + "/shown'\n",
               true);
     writeFile(dir + "/dunstrc", "[global]\ndmenu = " + dir.toUtf8() +
                                     "/pick.sh\n[record]\nsummary = \"*\"\n" + "script = " + dir.toUtf8() +
@@ -129,8 +130,8 @@ QList<NotificationServer::Shown> NotificationServer::shown() const
         return all;
     for (const QString& record : QString::fromUtf8(file.readAll()).split(QChar(0x1e), Qt::SkipEmptyParts)) {
         const QStringList fields = record.split(QChar(0x1f));
-        if (fields.size() == 3)
-            all.append({fields[0].toUInt(), fields[1], fields[2]});
+        if (fields.size() == 5)
+            all.append({fields[0].toUInt(), fields[1], fields[2], fields[3], fields[4].toInt()});
     }
     return all;
 }

@@ -20,6 +20,8 @@ public:
     {
         uint id = 0;
         QString summary, body;
+        QString urgency; // "LOW", "NORMAL" or "CRITICAL"
+        int timeoutMs = -1;
     };
 
     // Starts the bus and the X server and points DBUS_SESSION_BUS_ADDRESS at the bus while the
