@@ -159,6 +159,9 @@ private slots:
         QVERIFY(m_link->Send("SFS:" + m_home->path() + "/missing/folder/out.wav"));
         QVERIFY(m_link->Send("STW:Hello."));
         QVERIFY(m_link->Send("GVC:"));
+        // Each refused "STW:" is answered with why, before the voices.
+        QCOMPARE(nextReply(), QString("STWE:no output file set"));
+        QVERIFY(nextReply().startsWith("STWE:"));
         QVERIFY(nextReply().startsWith("GVCS:"));
         const QByteArray log = m_sayer->readAllStandardError();
         QVERIFY2(log.contains("no output file set"), log.constData());
