@@ -1,5 +1,6 @@
 // Grabs every tab of the settings dialogs and the SIP line's dialog as the README's pictures: run it
 // on an X server (scripts/dialog-screenshots.sh starts one) with the output folder as argument.
+#include "Clock.h"
 #include "EngineRig.h"
 #include "ModemLineDialog.h"
 #include "PrivatePulse.h"
@@ -9,6 +10,8 @@
 #include "SipLineDialog.h"
 #include "SoundCardBackend.h"
 #include "WaveDeviceTable.h"
+#include "WebAccess.h"
+#include "WebPassword.h"
 #include "frmActions.h"
 #include "frmEvents.h"
 #include "frmHelp.h"
@@ -96,9 +99,14 @@ int main(int argc, char** argv)
     writeWav(rig.programFolder() + "/Sound/ring.wav", tone(50));
     writeWav(rig.programFolder() + "/Sound/chime.wav", tone(50));
     frmMain& form = rig.form();
+    // The web page on for this computer, so its tab shows the address, fingerprint and QR code.
+    WebPassword::store(WebAccess::webFolder(rig.programFolder()), "kitchen-garden-7");
+    WebAccess::writeConfig({1, 18443});
+    WebAccess web(form.messages(), form.log(), rig.programFolder());
+    web.apply(WebAccess::readConfig(), Clock::system());
     {
         frmOptions dialog(form.dialogHost(), &form);
-        shootTabs(dialog, out, "options", {"general", "devices", "answer-mode", "advanced"});
+        shootTabs(dialog, out, "options", {"general", "devices", "answer-mode", "advanced", "web-access"});
     }
     {
         frmEvents dialog(form.dialogHost(), &form);
