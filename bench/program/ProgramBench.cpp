@@ -4,8 +4,8 @@
 // right after a hang-up gets 200 OK with 0, 10,000 and 100,000 stored calls (seen on the wire).
 #include "BenchSupport.h"
 #include "LoopbackCapture.h"
+#include "ProgramRun.h"
 #include "SipPeers.h"
-#include "mdlReg.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,8 +38,15 @@ using namespace std::chrono;
 using Clock = steady_clock;
 
 using kalvo::bench::cpuMs;
+using kalvo::bench::ms;
+using kalvo::bench::PrivateHome;
 using kalvo::bench::procFile;
+using kalvo::bench::Program;
 using kalvo::bench::rssKb;
+using kalvo::bench::setSettings;
+using kalvo::bench::sipLine;
+using kalvo::bench::spread;
+using kalvo::bench::waitFor;
 using kalvo::sip::test::Baresip;
 using kalvo::sip::test::freePort;
 using kalvo::sip::test::readFile;
@@ -50,108 +57,9 @@ using kalvo::sip::test::writeWav;
 
 namespace {
 
-template <typename Pred> bool waitFor(Pred pred, milliseconds timeout, milliseconds step = milliseconds(20))
-{
-    auto end = Clock::now() + timeout;
-    while (!pred()) {
-        if (Clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(step);
-    }
-    return true;
-}
-
-// A private home for the program: the same variables the test helpers set.
-class PrivateHome
-{
-public:
-    PrivateHome()
-    {
-        char templ[] = "/tmp/kalvo-program-home-XXXXXX";
-        m_dir = mkdtemp(templ);
-        for (const char* sub :
-             {"home/Greets", "home/Log", "home/Messages", "registry", "config/kalvo", "runtime"})
-            QDir().mkpath(QString::fromStdString(m_dir + "/" + sub));
-        ::chmod((m_dir + "/runtime").c_str(), 0700);
-        setenv("HOME", (m_dir + "/home").c_str(), 1);
-        setenv("KALVO_HOME", (m_dir + "/home").c_str(), 1);
-        setenv("KALVO_REGISTRY_DIR", (m_dir + "/registry").c_str(), 1);
-        setenv("XDG_CONFIG_HOME", (m_dir + "/config").c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (m_dir + "/runtime").c_str(), 1);
-        setenv("KALVO_TELEPHONY_CONF", conf().c_str(), 1);
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    ~PrivateHome() { std::system(("rm -rf '" + m_dir + "'").c_str()); }
-    std::string folder() const { return m_dir + "/home"; }
-    std::string conf() const { return m_dir + "/config/kalvo/telephony.conf"; }
-    // The system log from byte `from` on (every start of the program appends to the same day's file).
-    std::string sysLog(size_t from = 0) const
-    {
-        std::string all;
-        QDir log(QString::fromStdString(folder() + "/Log"));
-        for (const QString& name : log.entryList({"*_Sys.txt"}, QDir::Files))
-            all += readFile(log.filePath(name).toStdString());
-        return from < all.size() ? all.substr(from) : std::string();
-    }
-
-private:
-    std::string m_dir;
-};
-
-void setSettings(const std::vector<std::pair<const char*, std::string>>& values)
-{
-    for (const auto& [name, value] : values)
-        mdlReg::SetRegValue(mdlReg::HKeyLocalMachine, mdlReg::kSettingsKey, name, 1,
-                            QString::fromStdString(value));
-}
-
-// "kalvo -st" until destroyed.
-class Program
-{
-public:
-    explicit Program(const PrivateHome& home) : m_home(home)
-    {
-        logFrom = home.sysLog().size();
-        pid = spawn(home.folder() + "/kalvo.out", {KALVO_BENCH_BIN_DIR "/kalvo", "-st"});
-        started = waitFor([&] { return log().find("LineOpen") != std::string::npos; }, seconds(60));
-    }
-    ~Program() { terminate(pid); }
-    // What this start of the program logged.
-    std::string log() const { return m_home.sysLog(logFrom); }
-    size_t logFrom = 0;
-    pid_t pid = -1;
-    bool started = false;
-
-private:
-    const PrivateHome& m_home;
-};
-
-std::string sipLine(uint16_t port)
-{
-    return "[Line0]\nname = SIP Line\nprovider = sip\nlisten = 127.0.0.1:" + std::to_string(port) +
-           "\nring_interval = 0.3\nrtp_ports = 40000-49998\n";
-}
-
 void fail(const char* what)
 {
     std::fprintf(stderr, "program_bench: %s\n", what);
-}
-
-double ms(Clock::duration d)
-{
-    return duration<double, std::milli>(d).count();
-}
-
-// "min / median / max" of a few runs.
-std::string spread(std::vector<double> values, const char* unit, int decimals = 0)
-{
-    if (values.empty())
-        return "-";
-    std::sort(values.begin(), values.end());
-    char text[128];
-    std::snprintf(text, sizeof text, "%.*f / %.*f / %.*f %s", decimals, values.front(), decimals,
-                  values[values.size() / 2], decimals, values.back(), unit);
-    return text;
 }
 
 // A field ("Pss:") of /proc/PID/smaps_rollup, in kilobytes.
