@@ -20,6 +20,8 @@ CallScreen::CallScreen(EngineContext& context, CallFlow& flow, CallerRules& rule
     : QObject(parent), m_context(context), m_flow(flow), m_rules(rules), m_wait(new QTimer(this))
 {
     m_wait->setSingleShot(true);
+    // A coarse timer may end the wait up to 5% early, cutting off a caller about to press the key.
+    m_wait->setTimerType(Qt::PreciseTimer);
     connect(m_wait, &QTimer::timeout, this, [this] {
         if (m_context.state.Screening)
             screenOut(QStringLiteral("timed out"));
