@@ -1,10 +1,15 @@
 // Call screening on real SIP calls on 127.0.0.1: a screened caller gets 200 without 180 and hears
 // the prompt; baresip pressing the key (RFC 4733) is greeted, recorded and listed, and its next call
 // rings; a silent caller is hung up on after the wait, a raw caller who hangs up during the prompt
-// leaves nothing.
+// leaves nothing. At the desk (a private sound server's speakers, a real SMTP server) a screened-out
+// caller neither rings nor is mailed, while one who passes does both.
 #include "AnsweringEngine.h"
 #include "EngineRig.h"
+#include "PrivatePulse.h"
 #include "SipPeers.h"
+#include "SmtpTestServer.h"
+#include "SoundCardBackend.h"
+#include "WaveDeviceTable.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -18,6 +23,12 @@ class ScreenSipTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // Before anything opens the sound card, so Qt's sound backend meets this server.
+        m_pulse = std::make_unique<kalvo::test::PrivatePulse>();
+    }
+
     void screenedCallersOnSip()
     {
         const uint16_t port = kalvo::sip::test::freePort();
@@ -116,6 +127,79 @@ private slots:
         QCOMPARE(rig.callsLog().filter("Screened [").size(), 2);
         QCOMPARE(int(rig.records().size()), 1);
     }
+
+    // With mail on for every call and a ring sound set: the silent caller is screened out without
+    // either; the caller who presses the key rings the desk once and is mailed once.
+    void screenedOutCallerReachesNobodyAtTheDesk()
+    {
+        KALVO_REQUIRE_PULSE(*m_pulse);
+        kalvo::wave::SoundCardBackend soundCard; // the rig has none of its own
+        QTRY_VERIFY_WITH_TIMEOUT(
+            kalvo::wave::WaveDeviceTable::instance().soundCardCount(kalvo::wave::WaveDirection::Out) == 2,
+            5000);
+        kalvo::test::SmtpTestServer server;
+        QVERIFY2(server.isRunning(), qPrintable(server.errors()));
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        EngineRig rig(Values{{"NumOfRing", "2"},
+                             {"MaxRec", "1"},
+                             {"ScreenCallers", "1"},
+                             {"ScreenWait", "3"},
+                             {"ScreenPrompt", "Ask"},
+                             {"cPlayInRing", "1"},
+                             {"PlayInRing", "ring.wav"},
+                             {"pMailTo", "1"},
+                             {"MailTo", "owner@example.com"},
+                             {"SMTPServer", server.address()},
+                             {"MailFrom", "kalvo@example.com"},
+                             {"ActionsMailAllCalls", "1"}},
+                      1.0, kalvo::sip::test::lineConf(port));
+        constexpr int kRingHz = 1200;
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Ask.wav", kalvo::test::tone(1000, 8000, 1000));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(300, 8000, 300));
+        kalvo::test::writeWav(rig.programFolder() + "/Sound/ring.wav",
+                              kalvo::test::tone(1000, 8000, kRingHz));
+        kalvo::test::PulseCapture speaker(*m_pulse, "speaker.monitor");
+        rig.start();
+        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+        // Seconds of the ring sound the speakers played (windows start every 25 ms).
+        const auto rang = [&] { return kalvo::test::windowsOf(speaker.samples(), kRingHz).size() * 0.025; };
+
+        // The start beep is over (a ring sound waits for the card) and the speakers are heard.
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.form().WavePlay().IsPlaying() && speaker.samples().size() > 8000,
+                                 10000);
+        {
+            kalvo::sip::test::Baresip robo("Robo", "+13055550100@127.0.0.1>;regint=0",
+                                           std::vector<int16_t>(8000 * 20, 0));
+            robo.dial(target);
+            QTRY_VERIFY_WITH_TIMEOUT(rig.sysLogHas("ScreenedOut[LineIndex:0]->timed out"), 15000);
+            QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().contains("Idle[LineIndex:0]"), 10000);
+        }
+        QTest::qWait(3000); // a mail leaves right after the call
+        QCOMPARE(server.messageCount(), 0);
+        QCOMPARE(rang(), 0.0);
+        QVERIFY(rig.sysLog().filter("Mail was sent").isEmpty());
+
+        kalvo::sip::test::Baresip mum("Mum", "+14155550100@127.0.0.1>;regint=0",
+                                      kalvo::sip::test::tone(700, 10.0));
+        mum.dial(target);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.sysLog().filter("Connected[LineIndex:0]").size() == 2, 15000);
+        QTest::qWait(700);
+        mum.console("1");
+        QTRY_VERIFY_WITH_TIMEOUT(rig.callsLog().contains("Passed screening [Mum:+14155550100]"), 5000);
+        // The sound server hands its monitor over late and in large blocks at first.
+        QTRY_VERIFY_WITH_TIMEOUT(rang() >= 0.5, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.sysLog().filter("Start Record Message").isEmpty(), 10000);
+        mum.hangUp();
+        QTRY_COMPARE_WITH_TIMEOUT(server.messageCount(), 1, 20000);
+        QVERIFY(server.message(1)["headers"].toObject()["Subject"].toString().contains("+14155550100"));
+        QTest::qWait(2000);
+        QCOMPARE(server.messageCount(), 1);
+        QVERIFY2(rang() < 1.5, qPrintable(QString("the ring sound played for %1 s").arg(rang())));
+    }
+
+private:
+    std::unique_ptr<kalvo::test::PrivatePulse> m_pulse;
 };
 
 QTEST_MAIN(ScreenSipTest)
