@@ -8,7 +8,7 @@
 #include "EngineRig.h"
 #include "ModalDialogs.h"
 #include "RulesCsv.h"
-#include "SipPeers.h"
+#include "SipLineRig.h"
 
 #include <QAction>
 #include <QMenu>
@@ -16,7 +16,8 @@
 #include <QtTest>
 
 using kalvo::CallerRule;
-using kalvo::test::EngineRig;
+using kalvo::test::RawCall;
+using kalvo::test::SipLineRig;
 using Values = std::map<QString, QString>;
 using namespace std::chrono;
 
@@ -27,11 +28,8 @@ class RulesSipTest : public QObject
 private slots:
     void blockedPrefixRefusedAllowedNumberAnswered()
     {
-        const uint16_t port = kalvo::sip::test::freePort();
-        QVERIFY(port != 0);
-        const QString conf = kalvo::sip::test::lineConf(port);
-        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, conf);
-        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(300, 8000, 300));
+        SipLineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}});
+        QVERIFY(rig.port != 0);
         rig.start();
         kalvo::CallerRuleStore store;
         QVERIFY2(store.open(rig.programFolder() + "/Calls"), qPrintable(store.lastError()));
@@ -39,7 +37,7 @@ private slots:
             RulesCsv::read("number,name,kind,note\n+1900*,,block,\n+19005550199,Aunt May,allow,family\n");
         QVERIFY(imported.ok());
         QVERIFY(store.addAll(imported.rules));
-        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+        const std::string target = rig.target();
 
         {
             kalvo::sip::test::Baresip spam("Robo", "+19005550100@127.0.0.1>;regint=0",
@@ -72,12 +70,10 @@ private slots:
     // caller's next call is refused with 603.
     void blockFromTheListRefusesTheNextCall()
     {
-        const uint16_t port = kalvo::sip::test::freePort();
-        QVERIFY(port != 0);
-        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, kalvo::sip::test::lineConf(port));
-        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(300, 8000, 300));
+        SipLineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}});
+        QVERIFY(rig.port != 0);
         rig.start();
-        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+        const std::string target = rig.target();
         {
             kalvo::sip::test::Baresip first("Robo", "5550177@127.0.0.1>;regint=0",
                                             std::vector<int16_t>(8000, 0));
@@ -102,9 +98,8 @@ private slots:
     // an allowed one, whose CANCEL then ends the call.
     void refusedCallersHearNoRinging()
     {
-        const uint16_t port = kalvo::sip::test::freePort();
-        QVERIFY(port != 0);
-        EngineRig rig(Values{{"NumOfRing", "20"}}, 1.0, kalvo::sip::test::lineConf(port));
+        SipLineRig rig(Values{{"NumOfRing", "20"}});
+        QVERIFY(rig.port != 0);
         rig.start();
         kalvo::CallerRuleStore store;
         QVERIFY(store.open(rig.programFolder() + "/Calls"));
@@ -116,7 +111,7 @@ private slots:
         rules[3].number = "withheld";
         QVERIFY(store.addAll(rules));
 
-        kalvo::sip::test::RawPeer peer(port);
+        kalvo::sip::test::RawPeer peer(rig.port);
         struct Caller
         {
             const char* what;
@@ -130,52 +125,20 @@ private slots:
             {"privacy", "<sip:5550999@127.0.0.1>", "Privacy: id\r\n", "603", {"100", "603"}},
             {"allowed", "<sip:+19005550199@127.0.0.1>", "", "180", {"100", "180"}},
         };
-        const std::string sdp = "v=0\r\no=raw 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-                                "m=audio 4000 RTP/AVP 0\r\n";
-        // The next response, while the program handles its events.
-        const auto response = [&](const std::string& prefix) {
-            for (int i = 0; i < 500; ++i) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-                if (std::string reply = peer.waitFor(prefix, milliseconds(10)); !reply.empty())
-                    return reply;
-            }
-            return std::string();
-        };
         int n = 0;
         for (const Caller& c : callers) {
-            const std::string id = "v" + std::to_string(++n);
-            // A request of this call's INVITE transaction, To as given.
-            const auto request = [&](const std::string& method, const std::string& to,
-                                     const std::string& rest) {
-                return method + " sip:kalvo@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
-                       std::to_string(peer.port()) + ";branch=z9hG4bK-" + id + "\r\nFrom: " + c.from +
-                       ";tag=" + id + "\r\n" + to + "\r\nCall-ID: " + id +
-                       "@127.0.0.1\r\nMax-Forwards: 70\r\nCSeq: 1 " + method + "\r\n" + rest;
-            };
-            peer.send(request("INVITE", "To: <sip:kalvo@127.0.0.1>",
-                              "Contact: <sip:raw@127.0.0.1:" + std::to_string(peer.port()) + ">\r\n" +
-                                  c.extra + "Content-Type: application/sdp\r\nContent-Length: " +
-                                  std::to_string(sdp.size()) + "\r\n\r\n" + sdp));
-            std::vector<std::string> heard;
-            std::string reply;
-            while (heard.empty() || heard.back() != c.last) {
-                reply = response("SIP/2.0 ");
-                if (reply.empty())
-                    break;
-                if (reply.find("Call-ID: " + id + "@") != std::string::npos)
-                    heard.push_back(reply.substr(8, 3));
-            }
+            RawCall call(peer, "v" + std::to_string(++n), c.from);
+            call.invite(c.extra);
+            const std::vector<std::string> heard = call.codesUntil(c.last);
             std::string said = c.what;
             for (const std::string& code : heard)
                 said += " " + code;
             QVERIFY2(heard == c.heard, said.c_str());
-            const size_t to = reply.find("\r\nTo: ") + 2;
             if (c.last == "603") {
-                peer.send(request("ACK", reply.substr(to, reply.find("\r\n", to) - to),
-                                  "Content-Length: 0\r\n\r\n"));
+                call.send("ACK", call.answeredTo(), 1, "Content-Length: 0\r\n\r\n");
             } else {
-                peer.send(request("CANCEL", "To: <sip:kalvo@127.0.0.1>", "Content-Length: 0\r\n\r\n"));
-                QVERIFY2(!response("SIP/2.0 487").empty(), c.what);
+                call.send("CANCEL", "To: <sip:kalvo@127.0.0.1>", 1, "Content-Length: 0\r\n\r\n");
+                QVERIFY2(!call.reply("SIP/2.0 487").empty(), c.what);
             }
             QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().filter("Idle[LineIndex:0]").size(), n, 15000);
         }

@@ -6,7 +6,7 @@
 #include "AnsweringEngine.h"
 #include "EngineRig.h"
 #include "PrivatePulse.h"
-#include "SipPeers.h"
+#include "SipLineRig.h"
 #include "SmtpTestServer.h"
 #include "SoundCardBackend.h"
 #include "WaveDeviceTable.h"
@@ -14,7 +14,8 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
-using kalvo::test::EngineRig;
+using kalvo::test::RawCall;
+using kalvo::test::SipLineRig;
 using Values = std::map<QString, QString>;
 using namespace std::chrono;
 
@@ -31,18 +32,16 @@ private slots:
 
     void screenedCallersOnSip()
     {
-        const uint16_t port = kalvo::sip::test::freePort();
-        QVERIFY(port != 0);
-        EngineRig rig(Values{{"NumOfRing", "2"},
-                             {"MaxRec", "1"},
-                             {"ScreenCallers", "1"},
-                             {"ScreenWait", "4"},
-                             {"ScreenPrompt", "Ask"}},
-                      1.0, kalvo::sip::test::lineConf(port));
+        SipLineRig rig(Values{{"NumOfRing", "2"},
+                              {"MaxRec", "1"},
+                              {"ScreenCallers", "1"},
+                              {"ScreenWait", "4"},
+                              {"ScreenPrompt", "Ask"}});
+        QVERIFY(rig.port != 0);
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Ask.wav", kalvo::test::tone(1500, 8000, 1000));
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(1000, 8000, 300));
         rig.start();
-        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+        const std::string target = rig.target();
 
         {
             kalvo::sip::test::Baresip mum("Mum", "+14155550100@127.0.0.1>;regint=0",
@@ -78,43 +77,14 @@ private slots:
         }
 
         // A raw caller: 100 and 200, no 180; its BYE during the prompt ends the call with no row.
-        kalvo::sip::test::RawPeer peer(port);
-        const std::string sdp = "v=0\r\no=raw 1 1 IN IP4 127.0.0.1\r\ns=-\r\nc=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-                                "m=audio 4000 RTP/AVP 0\r\n";
-        const auto request = [&](const std::string& method, const std::string& to, int cseq,
-                                 const std::string& rest) {
-            return method + " sip:kalvo@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.1:" +
-                   std::to_string(peer.port()) + ";branch=z9hG4bK-s" + std::to_string(cseq) +
-                   "\r\nFrom: \"Raw\" <sip:5550199@127.0.0.1>;tag=s1\r\n" + to +
-                   "\r\nCall-ID: s1@127.0.0.1\r\nMax-Forwards: 70\r\nCSeq: " + std::to_string(cseq) + " " +
-                   method + "\r\n" + rest;
-        };
-        const auto response = [&](const std::string& prefix) {
-            for (int i = 0; i < 500; ++i) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-                if (std::string reply = peer.waitFor(prefix, milliseconds(10)); !reply.empty())
-                    return reply;
-            }
-            return std::string();
-        };
-        peer.send(request("INVITE", "To: <sip:kalvo@127.0.0.1>", 1,
-                          "Contact: <sip:raw@127.0.0.1:" + std::to_string(peer.port()) +
-                              ">\r\nContent-Type: application/sdp\r\nContent-Length: " +
-                              std::to_string(sdp.size()) + "\r\n\r\n" + sdp));
-        std::vector<std::string> heard;
-        std::string reply;
-        while (heard.empty() || heard.back() != "200") {
-            reply = response("SIP/2.0 ");
-            if (reply.empty())
-                break;
-            heard.push_back(reply.substr(8, 3));
-        }
-        QCOMPARE(heard, (std::vector<std::string>{"100", "200"}));
-        const size_t toAt = reply.find("\r\nTo: ") + 2;
-        const std::string to = reply.substr(toAt, reply.find("\r\n", toAt) - toAt);
-        peer.send(request("ACK", to, 1, "Content-Length: 0\r\n\r\n"));
+        kalvo::sip::test::RawPeer peer(rig.port);
+        RawCall raw(peer, "s1", "\"Raw\" <sip:5550199@127.0.0.1>");
+        raw.invite();
+        QCOMPARE(raw.codesUntil("200"), (std::vector<std::string>{"100", "200"}));
+        const std::string to = raw.answeredTo();
+        raw.send("ACK", to, 1, "Content-Length: 0\r\n\r\n");
         QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().filter("Connected[LineIndex:0]").size(), 3, 10000);
-        peer.send(request("BYE", to, 2, "Content-Length: 0\r\n\r\n"));
+        raw.send("BYE", to, 2, "Content-Length: 0\r\n\r\n");
         QTRY_COMPARE_WITH_TIMEOUT(rig.sysLog().filter("Idle[LineIndex:0]").size(), 3, 10000);
         QVERIFY(rig.sysLogHas("ScreenedOut[LineIndex:0]->hung up"));
         QVERIFY(rig.callsLog().contains("Screened [Raw:5550199] unknown number"));
@@ -139,29 +109,26 @@ private slots:
             5000);
         kalvo::test::SmtpTestServer server;
         QVERIFY2(server.isRunning(), qPrintable(server.errors()));
-        const uint16_t port = kalvo::sip::test::freePort();
-        QVERIFY(port != 0);
-        EngineRig rig(Values{{"NumOfRing", "2"},
-                             {"MaxRec", "1"},
-                             {"ScreenCallers", "1"},
-                             {"ScreenWait", "3"},
-                             {"ScreenPrompt", "Ask"},
-                             {"cPlayInRing", "1"},
-                             {"PlayInRing", "ring.wav"},
-                             {"pMailTo", "1"},
-                             {"MailTo", "owner@example.com"},
-                             {"SMTPServer", server.address()},
-                             {"MailFrom", "kalvo@example.com"},
-                             {"ActionsMailAllCalls", "1"}},
-                      1.0, kalvo::sip::test::lineConf(port));
+        SipLineRig rig(Values{{"NumOfRing", "2"},
+                              {"MaxRec", "1"},
+                              {"ScreenCallers", "1"},
+                              {"ScreenWait", "3"},
+                              {"ScreenPrompt", "Ask"},
+                              {"cPlayInRing", "1"},
+                              {"PlayInRing", "ring.wav"},
+                              {"pMailTo", "1"},
+                              {"MailTo", "owner@example.com"},
+                              {"SMTPServer", server.address()},
+                              {"MailFrom", "kalvo@example.com"},
+                              {"ActionsMailAllCalls", "1"}});
+        QVERIFY(rig.port != 0);
         constexpr int kRingHz = 1200;
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Ask.wav", kalvo::test::tone(1000, 8000, 1000));
-        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(300, 8000, 300));
         kalvo::test::writeWav(rig.programFolder() + "/Sound/ring.wav",
                               kalvo::test::tone(1000, 8000, kRingHz));
         kalvo::test::PulseCapture speaker(*m_pulse, "speaker.monitor");
         rig.start();
-        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+        const std::string target = rig.target();
         // Seconds of the ring sound the speakers played (windows start every 25 ms).
         const auto rang = [&] { return kalvo::test::windowsOf(speaker.samples(), kRingHz).size() * 0.025; };
 
