@@ -22,6 +22,7 @@ namespace {
     " Name TEXT NOT NULL DEFAULT '',"                                                                        \
     " Label TEXT NOT NULL DEFAULT '',"                                                                       \
     " Note TEXT NOT NULL DEFAULT '',"                                                                        \
+    " Greeting TEXT NOT NULL DEFAULT '',"                                                                    \
     " CountToday INTEGER NOT NULL DEFAULT 0,"                                                                \
     " CountDay TEXT NOT NULL DEFAULT '',"                                                                    \
     " CountTotal INTEGER NOT NULL DEFAULT 0,"                                                                \
@@ -135,8 +136,8 @@ bool CallerRuleStore::open(const QString& callsFolder)
     // Tables of these names that another program made are refused here, with what is wrong,
     // rather than failing at every call.
     if (!execute(
-            "SELECT id, Kind, Number, Name, Label, Note, CountToday, CountDay, CountTotal FROM CallerRules "
-            "LIMIT 0; SELECT Name, Value FROM CallerRuleState LIMIT 0")) {
+            "SELECT id, Kind, Number, Name, Label, Note, Greeting, CountToday, CountDay, CountTotal FROM "
+            "CallerRules LIMIT 0; SELECT Name, Value FROM CallerRuleState LIMIT 0")) {
         m_error = path + ": its caller rules tables are not the ones Kalvo keeps: " + m_error;
         close();
         return false;
@@ -149,21 +150,27 @@ bool CallerRuleStore::migrate()
     // Checked inside the transaction: another process may have rebuilt the table meanwhile.
     if (!execute("BEGIN IMMEDIATE"))
         return false;
-    bool checked = false, earlier = false;
+    bool checked = false, unlabelled = false, ungreeted = false;
     {
         // Another program's table of the same name is left as it is (and refused after this).
-        Statement old(m_db, "SELECT count(*), count(*) FILTER (WHERE name = 'Label') FROM"
-                            " pragma_table_info('CallerRules') WHERE name IN ('id', 'Kind', 'Number', 'Name',"
-                            " 'Note', 'CountToday', 'CountDay', 'CountTotal', 'Label')");
+        Statement old(m_db,
+                      "SELECT count(*), count(*) FILTER (WHERE name = 'Label'),"
+                      " count(*) FILTER (WHERE name = 'Greeting') FROM pragma_table_info('CallerRules')"
+                      " WHERE name IN ('id', 'Kind', 'Number', 'Name', 'Note', 'CountToday', 'CountDay',"
+                      " 'CountTotal', 'Label', 'Greeting')");
         checked = old.ok() && old.step() == SQLITE_ROW;
-        earlier = checked && old.number(0) == 8 && old.number(1) == 0;
+        const qint64 known = checked ? old.number(0) - old.number(1) - old.number(2) : 0;
+        unlabelled = known == 8 && old.number(1) == 0 && old.number(2) == 0;
+        ungreeted = known == 8 && old.number(1) == 1 && old.number(2) == 0;
     } // finished before the table may be dropped
-    if (!checked || !earlier) {
+    if (!unlabelled && !ungreeted) {
         const bool ok = checked || fail("the rules tables cannot be read");
         execute("COMMIT");
         return ok;
     }
-    if (!execute(kMigration)) {
+    // The rebuilt table has the Greeting column already.
+    if (!execute(unlabelled ? kMigration
+                            : "ALTER TABLE CallerRules ADD COLUMN Greeting TEXT NOT NULL DEFAULT ''")) {
         m_error = "the caller rules of an earlier version cannot be brought up to date: " + m_error;
         const QString error = m_error;
         execute("ROLLBACK");
@@ -184,8 +191,8 @@ std::vector<CallerRule> CallerRuleStore::rules(bool* ok)
         *ok = false;
     if (!m_db)
         return out;
-    Statement query(m_db, "SELECT id, Kind, Number, Name, Label, Note, CountToday, CountDay, CountTotal "
-                          "FROM CallerRules ORDER BY id");
+    Statement query(m_db, "SELECT id, Kind, Number, Name, Label, Note, CountToday, CountDay, CountTotal,"
+                          " Greeting FROM CallerRules ORDER BY id");
     if (!query.ok()) {
         fail("the rules cannot be read");
         return out;
@@ -202,6 +209,7 @@ std::vector<CallerRule> CallerRuleStore::rules(bool* ok)
         rule.countToday = int(query.number(6));
         rule.countDay = QDate::fromString(query.text(7), Qt::ISODate);
         rule.countTotal = int(query.number(8));
+        rule.greeting = query.text(9);
     }
     if (rc != SQLITE_DONE) {
         fail("the rules cannot be read");
@@ -240,9 +248,13 @@ bool CallerRuleStore::finish(bool ok)
 
 bool CallerRuleStore::insert(CallerRule& rule)
 {
-    Statement query(m_db, "INSERT INTO CallerRules (Kind, Number, Name, Label, Note) VALUES (?, ?, ?, ?, ?) "
-                          "ON CONFLICT (Number, Name, Kind) DO UPDATE SET Label = excluded.Label,"
-                          " Note = excluded.Note RETURNING id");
+    // A rule added again without a greeting (a remembered caller, the web page) keeps the one it has.
+    Statement query(m_db,
+                    "INSERT INTO CallerRules (Kind, Number, Name, Label, Note, Greeting)"
+                    " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (Number, Name, Kind) DO UPDATE SET"
+                    " Label = excluded.Label, Note = excluded.Note,"
+                    " Greeting = CASE excluded.Greeting WHEN '' THEN Greeting ELSE excluded.Greeting END"
+                    " RETURNING id");
     if (!query.ok())
         return fail("the rule cannot be stored");
     query.bind(1, rule.kindText());
@@ -250,6 +262,7 @@ bool CallerRuleStore::insert(CallerRule& rule)
     query.bind(3, rule.name);
     query.bind(4, rule.label);
     query.bind(5, rule.note);
+    query.bind(6, rule.greeting);
     if (query.step() != SQLITE_ROW)
         return fail("the rule cannot be stored");
     rule.id = query.number(0);
@@ -285,8 +298,8 @@ bool CallerRuleStore::update(const CallerRule& rule)
         return fail("the rules are not open");
     if (!execute("BEGIN IMMEDIATE"))
         return false;
-    Statement query(
-        m_db, "UPDATE CallerRules SET Kind = ?, Number = ?, Name = ?, Label = ?, Note = ? WHERE id = ?");
+    Statement query(m_db, "UPDATE CallerRules SET Kind = ?, Number = ?, Name = ?, Label = ?, Note = ?, "
+                          "Greeting = ? WHERE id = ?");
     bool ok = query.ok();
     if (ok) {
         query.bind(1, rule.kindText());
@@ -294,7 +307,8 @@ bool CallerRuleStore::update(const CallerRule& rule)
         query.bind(3, rule.name);
         query.bind(4, rule.label);
         query.bind(5, rule.note);
-        query.bind(6, rule.id);
+        query.bind(6, rule.greeting);
+        query.bind(7, rule.id);
         ok = query.step() == SQLITE_DONE;
     }
     if (!ok)
