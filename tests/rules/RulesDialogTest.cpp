@@ -1,6 +1,6 @@
 // The Caller Rules dialog on the main window: the call list's "Block this number" stores the rule at
 // once and opens on it, selected, with Undo, and Enter saves; a faulty CSV file is refused with its line and
-// nothing is imported; the Options menu opens it too.
+// nothing is imported; the Options menu opens it too; an allow rule's greeting is saved and shown again.
 #include "CallList.h"
 #include "CallerRuleStore.h"
 #include "EngineRig.h"
@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QtTest>
+#include <functional>
 
 using kalvo::test::EngineRig;
 using kalvo::test::onDialog;
@@ -87,6 +88,67 @@ private slots:
         QVERIFY2(said.contains("Nothing was imported") &&
                      said.contains("line 3: a quoted field is not closed"),
                  qPrintable(said));
+    }
+
+    // The greeting chosen for an allow rule is stored and shown again with the rule, in the editor
+    // and in the list; a block rule offers none; a rule whose greeting file is gone keeps it.
+    void allowRuleGreetingSavesAndReloads()
+    {
+        EngineRig rig(Values{{"NumOfRing", "9"}});
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Family.wav", kalvo::test::tone(100));
+        rig.start();
+        kalvo::CallerRuleStore store;
+        QVERIFY(store.open(rig.programFolder() + "/Calls"));
+        kalvo::CallerRule gone;
+        gone.kind = kalvo::CallerRule::Kind::Allow;
+        gone.number = "5550122";
+        gone.greeting = "Gone.wav";
+        QVERIFY(store.add(gone));
+
+        const auto editRules = [&rig](const std::function<void(QWidget*)>& edit) {
+            onDialog("frmRules", [&edit](QWidget* dialog) {
+                edit(dialog);
+                dialog->findChild<QPushButton*>("cmdClose")->click();
+            });
+            rig.form().findChild<QAction*>("mnuCallerRules")->trigger();
+        };
+        QStringList seen;
+        editRules([&seen](QWidget* dialog) {
+            auto* greeting = dialog->findChild<QComboBox*>("cmbGreeting");
+            auto* kind = dialog->findChild<QComboBox*>("cmbKind");
+            seen << greeting->itemText(0) << QString::number(greeting->isEnabled());
+            kind->setCurrentIndex(1);
+            dialog->findChild<QLineEdit*>("txtNumber")->setText("5550111");
+            greeting->setCurrentIndex(greeting->findText("Family"));
+            dialog->findChild<QPushButton*>("cmdSave")->click();
+            // The rule whose greeting is gone shows it as missing; saving it keeps it.
+            auto* list = dialog->findChild<QTableWidget*>("lstRules");
+            list->setCurrentCell(0, 0);
+            seen << greeting->currentText();
+            dialog->findChild<QPushButton*>("cmdSave")->click();
+        });
+        QCOMPARE(seen, (QStringList{"(default greeting)", "0", "Gone (missing)"}));
+        std::vector<kalvo::CallerRule> rules = store.rules();
+        QCOMPARE(int(rules.size()), 2);
+        QCOMPARE(rules[0].greeting, QString("Gone.wav"));
+        QCOMPARE(rules[1].greeting, QString("Family.wav"));
+
+        seen.clear();
+        editRules([&seen](QWidget* dialog) {
+            auto* list = dialog->findChild<QTableWidget*>("lstRules");
+            auto* greeting = dialog->findChild<QComboBox*>("cmbGreeting");
+            list->setCurrentCell(1, 0);
+            seen << list->item(1, 3)->text() << greeting->currentText()
+                 << QString::number(greeting->isEnabled());
+            // Made a block rule, it loses the greeting.
+            dialog->findChild<QComboBox*>("cmbKind")->setCurrentIndex(0);
+            seen << QString::number(greeting->isEnabled());
+            dialog->findChild<QPushButton*>("cmdSave")->click();
+        });
+        QCOMPARE(seen, (QStringList{"Family", "Family", "1", "0"}));
+        rules = store.rules();
+        QCOMPARE(rules[1].kind, kalvo::CallerRule::Kind::Block);
+        QCOMPARE(rules[1].greeting, QString());
     }
 
     // The Screening page lists a call screening hung up on, with its reason and the day's count;

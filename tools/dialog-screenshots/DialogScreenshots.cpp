@@ -135,7 +135,7 @@ int main(int argc, char** argv)
         for (int i = 0; i < 3; ++i)
             store.count(rules[0].id, QDate::currentDate());
         store.count(rules[1].id, QDate::currentDate().addDays(-1));
-        frmRules dialog(rig.programFolder() + "/Calls", &form);
+        frmRules dialog(rig.programFolder() + "/Calls", rig.programFolder() + "/Greets", &form);
         dialog.addPage(
             new ScreeningPage(
                 form.dialogHost(), [](bool, const QString&, const QString&) { return true; }, &dialog),
@@ -167,7 +167,7 @@ int main(int argc, char** argv)
             screened.add(call);
         form.settings().screen.ScreenCallers = 1;
         form.settings().screen.OwnNumber = "+1 512 555 0123";
-        frmRules dialog(rig.programFolder() + "/Calls", &form);
+        frmRules dialog(rig.programFolder() + "/Calls", rig.programFolder() + "/Greets", &form);
         dialog.addPage(
             new ScreeningPage(
                 form.dialogHost(), [](bool, const QString&, const QString&) { return true; }, &dialog),
