@@ -96,6 +96,7 @@ int main(int argc, char** argv)
                    {"ActionsAppAllCalls", "0"}},
                   0.001, conf);
     writeWav(rig.programFolder() + "/Greets/Evening.wav", tone(50));
+    writeWav(rig.programFolder() + "/Greets/Family.wav", tone(50));
     writeWav(rig.programFolder() + "/Sound/ring.wav", tone(50));
     writeWav(rig.programFolder() + "/Sound/chime.wav", tone(50));
     frmMain& form = rig.form();
@@ -128,6 +129,7 @@ int main(int argc, char** argv)
         rules[2].label = "Ada";
         rules[2].kind = kalvo::CallerRule::Kind::Allow;
         rules[2].note = "sister, works at the hotline";
+        rules[2].greeting = "Family.wav";
         rules[3].match = kalvo::CallerRule::Match::Name;
         rules[3].name = "survey";
         rules[3].note = "market research";
@@ -140,7 +142,7 @@ int main(int argc, char** argv)
             new ScreeningPage(
                 form.dialogHost(), [](bool, const QString&, const QString&) { return true; }, &dialog),
             "Screening");
-        dialog.prefill(false, "Robo Sales", "+1 900 555 0100");
+        dialog.prefill(true, "Ben Ortiz", "+1 512 555 0142");
         shoot(dialog, out + "/caller-rules.png");
     }
     {
