@@ -33,9 +33,9 @@ CallerRule rule(const QString& number, const QString& name, CallerRule::Kind kin
 }
 } // namespace
 
-// Fields with quotes, commas, line breaks, leading spaces, 5 KB names and formula-looking texts come
-// back unchanged from the text and from a file written through the store's export path; a
-// spreadsheet sees no formula in the file.
+// Fields with quotes, commas, line breaks, leading spaces, 5 KB names and formula-looking texts, and
+// a rule's own greeting in the last column, come back unchanged from the text and from a file written
+// through the store's export path; a spreadsheet sees no formula in the file.
 TEST(RulesCsv, HostileFieldsSurviveTheRoundTrip)
 {
     const QString longName = QString(5 * 1024, QChar(0x00e9)) + "\"end,";
@@ -52,6 +52,7 @@ TEST(RulesCsv, HostileFieldsSurviveTheRoundTrip)
     kalvo::CallerRuleStore store;
     ASSERT_TRUE(store.open(dir.path())) << store.lastError().toStdString();
     std::vector<CallerRule> stored = rules;
+    stored[3].greeting = "=Family.wav";
     ASSERT_TRUE(store.addAll(stored));
     const QString file = dir.filePath("rules.csv");
     ASSERT_EQ(RulesCsv::writeFile(file, store.rules()), QString());
@@ -72,6 +73,7 @@ TEST(RulesCsv, HostileFieldsSurviveTheRoundTrip)
         EXPECT_EQ(back.rules[i].kind, rules[i].kind) << i;
         EXPECT_EQ(back.rules[i].match, rules[i].match) << i;
         EXPECT_EQ(back.rules[i].note, rules[i].note) << i;
+        EXPECT_EQ(back.rules[i].greeting, stored[i].greeting) << i;
     }
 }
 
@@ -95,6 +97,9 @@ TEST(RulesCsv, MalformedFilesAreRefusedWithTheirLine)
         {"number,name,kind,note\n1,\"a\"b,block,x\n", 2, "after a closing quote"},
         {"number,name,kind,note\n\n\n+1*9,a,block,x\n", 4, "may only end"},
         {"number,name,kind,note\n,,allow,x\n", 2, "needs a number"},
+        {"number,name,kind,note,greeting\n1,,allow,,\n2,,block,,Hi.wav\n", 3, "plays no greeting"},
+        {"number,name,kind,note,greeting\n1,,allow,,../calls.sqlite3\n", 2, "a file in the Greets folder"},
+        {"number,name,kind,note,greeting\n1,,allow,x\n", 2, "4 fields"},
     };
     for (const Case& c : cases) {
         const RulesCsv::ReadResult result = RulesCsv::read(c.text);
@@ -199,79 +204,30 @@ TEST(CallerRuleStore, EarlierTableIsMigratedAtOpen)
     }
 }
 
-// A table from before greetings (labels but no Greeting column) opens with its rules and counts
-// and gains the column; a greeting is then kept by add and update, survives the same rule added
-// again without one (a remembered caller), and reaches the verdict of the allow rule only.
-TEST(CallerRuleStore, GreetingColumnIsAddedAndKept)
+// A table from before greetings gets the column at open and keeps its rules; a greeting added again
+// without one (a remembered caller) stays, and the allow rule's verdict carries it.
+TEST(CallerRuleStore, GreetingColumnIsAddedAtOpen)
 {
     QTemporaryDir dir;
-    const QString why = kalvo::test::executeSql(
-        dir.filePath("calls.sqlite3"),
-        "CREATE TABLE CallerRules (id INTEGER PRIMARY KEY AUTOINCREMENT, Kind TEXT NOT NULL CHECK (Kind IN"
-        " ('block', 'allow', 'block-name', 'allow-name')), Number TEXT NOT NULL DEFAULT '', Name TEXT NOT "
-        "NULL"
-        " DEFAULT '', Label TEXT NOT NULL DEFAULT '', Note TEXT NOT NULL DEFAULT '', CountToday INTEGER NOT"
-        " NULL DEFAULT 0, CountDay TEXT NOT NULL DEFAULT '', CountTotal INTEGER NOT NULL DEFAULT 0,"
-        " UNIQUE (Number, Name, Kind));"
-        "CREATE TABLE CallerRuleState (Name TEXT PRIMARY KEY, Value TEXT NOT NULL);"
-        "INSERT INTO CallerRuleState VALUES ('generation', '3'), ('cannotRefuse', 'answer');"
-        "INSERT INTO CallerRules VALUES (1, 'block', '+1900*', '', '', 'premium', 0, '', 4),"
-        " (2, 'allow', '+19005551234', '', 'Aunt May', 'family', 1, '2026-03-01', 2);");
-    ASSERT_EQ(why, QString());
+    std::vector<CallerRule> rules = {rule("+1900*", "", CallerRule::Kind::Block, "premium"),
+                                     rule("+19005551234", "Aunt May", CallerRule::Kind::Allow)};
     {
         kalvo::CallerRuleStore store;
-        ASSERT_TRUE(store.open(dir.path())) << store.lastError().toStdString();
-        std::vector<CallerRule> rules = store.rules();
-        ASSERT_EQ(rules.size(), 2u);
-        EXPECT_EQ(rules[1].label, QString("Aunt May"));
-        EXPECT_EQ(rules[1].countTotal, 2);
-        EXPECT_EQ(rules[1].greeting, QString());
-        rules[1].greeting = "Family.wav";
-        ASSERT_TRUE(store.update(rules[1])) << store.lastError().toStdString();
-        CallerRule business = rule("+15550100", "Office", CallerRule::Kind::Allow);
-        business.greeting = "Business.wav";
-        ASSERT_TRUE(store.add(business));
-        CallerRule again = rule("+19005551234", "May", CallerRule::Kind::Allow, "passed screening");
-        ASSERT_TRUE(store.add(again));
+        ASSERT_TRUE(store.open(dir.path()));
+        ASSERT_TRUE(store.addAll(rules));
     }
+    ASSERT_EQ(kalvo::test::executeSql(dir.filePath("calls.sqlite3"),
+                                      "ALTER TABLE CallerRules DROP COLUMN Greeting"),
+              QString());
     kalvo::CallerRuleStore store;
     ASSERT_TRUE(store.open(dir.path())) << store.lastError().toStdString();
-    const std::vector<CallerRule> rules = store.rules();
-    ASSERT_EQ(rules.size(), 3u);
-    EXPECT_EQ(rules[0].countTotal, 4);
-    EXPECT_EQ(rules[1].greeting, QString("Family.wav"));
-    EXPECT_EQ(rules[1].label, QString("May"));
-    EXPECT_EQ(rules[2].greeting, QString("Business.wav"));
+    ASSERT_EQ(store.rules().size(), 2u);
+    rules[1].greeting = "Family.wav";
+    ASSERT_TRUE(store.update(rules[1]));
+    CallerRule again = rule("+19005551234", "May", CallerRule::Kind::Allow, "passed screening");
+    ASSERT_TRUE(store.add(again));
     RuleMatcher matcher;
-    matcher.setRules(rules);
+    matcher.setRules(store.rules());
+    EXPECT_EQ(store.rules().at(1).label, QString("May"));
     EXPECT_EQ(matcher.decide(caller("X", "+19005551234")).greeting, QString("Family.wav"));
-    EXPECT_EQ(matcher.decide(caller("X", "+19005550000")).greeting, QString());
-    EXPECT_EQ(matcher.decide(caller("X", "+1 555 0100")).greeting, QString("Business.wav"));
-}
-
-// The greeting column comes back from an export; a file without it stays valid, and a block rule
-// with a greeting or a greeting outside the Greets folder is refused with its line.
-TEST(RulesCsv, GreetingIsTheLastColumn)
-{
-    CallerRule family = rule("+19005551234", "Aunt May", CallerRule::Kind::Allow);
-    family.greeting = "=Family.wav";
-    const QByteArray text = RulesCsv::write({rule("+1900*", "", CallerRule::Kind::Block), family});
-    EXPECT_TRUE(text.startsWith("number,name,kind,note,greeting\r\n")) << text.constData();
-    const RulesCsv::ReadResult back = RulesCsv::read(text);
-    ASSERT_TRUE(back.ok()) << back.error.toStdString();
-    ASSERT_EQ(back.rules.size(), 2u);
-    EXPECT_EQ(back.rules[0].greeting, QString());
-    EXPECT_EQ(back.rules[1].greeting, QString("=Family.wav"));
-    EXPECT_TRUE(
-        RulesCsv::write({rule("1", "", CallerRule::Kind::Block)}).startsWith("number,name,kind,note\r\n"));
-
-    const RulesCsv::ReadResult blocked =
-        RulesCsv::read("number,name,kind,note,greeting\n1,,allow,,\n2,,block,,Hi.wav\n");
-    EXPECT_EQ(blocked.line, 3) << blocked.error.toStdString();
-    EXPECT_TRUE(blocked.error.contains("plays no greeting")) << blocked.error.toStdString();
-    const RulesCsv::ReadResult outside =
-        RulesCsv::read("number,name,kind,note,greeting\n1,,allow,,../calls.sqlite3\n");
-    EXPECT_EQ(outside.line, 2);
-    EXPECT_TRUE(outside.error.contains("a file in the Greets folder")) << outside.error.toStdString();
-    EXPECT_EQ(RulesCsv::read("number,name,kind,note,greeting\n1,,allow,\n").line, 2);
 }

@@ -83,14 +83,9 @@ private slots:
         rig.start();
         kalvo::CallerRuleStore store;
         QVERIFY(store.open(rig.programFolder() + "/Calls"));
-        std::vector<CallerRule> rules(2);
-        for (CallerRule& rule : rules)
-            rule.kind = CallerRule::Kind::Allow;
-        rules[0].number = "5550111";
-        rules[0].greeting = "Family.wav";
-        rules[1].number = "5550122";
-        rules[1].greeting = "Gone.wav";
-        QVERIFY(store.addAll(rules));
+        RulesCsv::ReadResult rules = RulesCsv::read(
+            "number,name,kind,note,greeting\n5550111,,allow,,Family.wav\n5550122,,allow,,Gone.wav\n");
+        QVERIFY(store.addAll(rules.rules));
         const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
 
         std::vector<std::vector<int16_t>> heard;
