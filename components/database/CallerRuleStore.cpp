@@ -2,13 +2,9 @@
 #include "CallerRuleStore.h"
 #include "SqliteStatement.h"
 
-#include "SqliteCallDatabase.h"
+#include "CallDatabaseFile.h"
 
-#include <QDir>
-#include <QFile>
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 namespace kalvo {
 
@@ -109,26 +105,11 @@ bool CallerRuleStore::execute(const char* sql)
 bool CallerRuleStore::open(const QString& callsFolder)
 {
     close();
-    if (callsFolder.isEmpty() || !QDir().mkpath(callsFolder)) {
-        m_error = "the folder " + callsFolder + " cannot be made";
+    QString path;
+    m_db = openCallDatabaseFile(callsFolder, path, m_error);
+    if (!m_db)
         return false;
-    }
-    const QString path = QDir(callsFolder).filePath(QLatin1String(SqliteCallDatabase::FileName));
-    // The rules name callers as the calls do: a file made here is owner-only from the start.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::close(fd);
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
-        fail("cannot open " + path);
-        close();
-        return false;
-    }
-    sqlite3_busy_timeout(m_db, 5000);
-    // The call database keeps its file in WAL mode; the rules share that file and its journal.
-    if (!execute("PRAGMA journal_mode=WAL") || !execute("PRAGMA synchronous=FULL") || !migrate() ||
-        !execute(kSchema)) {
+    if (!migrate() || !execute(kSchema)) {
         m_error = path + ": " + m_error;
         close();
         return false;
