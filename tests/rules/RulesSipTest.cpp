@@ -73,9 +73,8 @@ private slots:
     void allowRuleGreetingReachesItsCaller()
     {
         using kalvo::sip::test::firstToneWindow;
-        const uint16_t port = kalvo::sip::test::freePort();
-        QVERIFY(port != 0);
-        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, kalvo::sip::test::lineConf(port));
+        SipLineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}});
+        QVERIFY(rig.port != 0);
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(1500, 8000, 300));
         kalvo::test::writeWav(rig.programFolder() + "/Greets/Family.wav", kalvo::test::tone(1500, 8000, 500));
         rig.start();
@@ -84,7 +83,7 @@ private slots:
         RulesCsv::ReadResult rules = RulesCsv::read(
             "number,name,kind,note,greeting\n5550111,,allow,,Family.wav\n5550122,,allow,,Gone.wav\n");
         QVERIFY(store.addAll(rules.rules));
-        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+        const std::string target = rig.target();
 
         std::vector<std::vector<int16_t>> heard;
         for (const char* number : {"5550111", "5550122"}) {
