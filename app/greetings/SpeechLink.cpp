@@ -1,13 +1,11 @@
 // The greeting creator's link to the text-to-speech helper.
 #include "SpeechLink.h"
 
+#include "HelperFiles.h"
 #include "LocalLink.h"
 #include "mdlReg.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 
 namespace {
 // The link number the helper serves the greeting creator on.
@@ -29,10 +27,8 @@ bool SpeechLink::SapiInstalled()
 
 QString SpeechLink::helperPath()
 {
-    const QString beside = QCoreApplication::applicationDirPath() + "/Sayer";
-    if (QFileInfo(beside).isExecutable())
-        return beside;
-    return QStandardPaths::findExecutable("Sayer");
+    // Installed, the helper is in the private folder, not beside the program.
+    return HelperFiles::programPath("Sayer");
 }
 
 std::optional<QStringList> SpeechLink::voicesOf(const QString& reply)

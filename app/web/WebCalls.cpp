@@ -1,6 +1,7 @@
 // The calls interface of the web page.
 #include "WebCalls.h"
 
+#include "CallerIdentity.h"
 #include "CallerRuleStore.h"
 #include "MessageStore.h"
 #include "RuleMatcher.h"
@@ -198,8 +199,11 @@ WebReply WebCalls::addRule(const WebRequest& request)
         const std::optional<MessageStore::Call> call = m_store.call(qint64(asked.value("call").toDouble()));
         if (!call)
             return WebReply::error(404, QStringLiteral("no such call"));
-        rule.number = call->number;
-        rule.label = call->name;
+        // A caller without a number is stored as "UNKNOWN" beside "Private" or "Out of area": the
+        // rule is for callers without a number, not for that text.
+        const CallerIdentity caller = CallerIdentity::fromText(call->name, call->number);
+        rule.number = caller.noNumber() ? QString(RuleMatcher::kWithheld) : caller.number->trimmed();
+        rule.label = caller.name.value_or(QString());
     }
     rule.note = QStringLiteral("from the web page");
     if (const QString wrong = RuleMatcher::ruleError(rule); !wrong.isEmpty())

@@ -90,7 +90,10 @@ struct Page
             kalvo::test::appendCall(db, call);
             writeMuLaw(folder + "/Messages/" + file);
         }
-        kalvo::test::appendCall(db, kalvo::test::shortCall(QString()));
+        kalvo::test::CallRecord withheld = kalvo::test::shortCall(QString());
+        withheld.name = "Private";
+        withheld.number = "UNKNOWN";
+        kalvo::test::appendCall(db, withheld);
         store.readAll([](qint64, const MessageStore::Texts&) {},
                       ErrorTrap("ErrList ", [](const QString&) {}));
         if (access) {
@@ -321,6 +324,12 @@ private slots:
         QVERIFY(rules.open(page.folder + "/Calls"));
         QCOMPARE(int(rules.rules().size()), 1);
         QCOMPARE(rules.rules()[0].number, QString("+49305550002"));
+        QCOMPARE(client
+                     .request("POST", "/api/rules", {token, "Content-Type: application/json"},
+                              R"({"call":3,"kind":"block"})")
+                     .status,
+                 200);
+        QCOMPARE(rules.rules().back().number, QString("withheld")); // not the stored "UNKNOWN"
         QCOMPARE(client.request("POST", "/api/rules", {token}, R"({"number":"","kind":"maybe"})").status,
                  400);
         QCOMPARE(client.request("DELETE", "/api/calls/1", {token}).status, 204);
