@@ -322,9 +322,12 @@ void manySessions(quint16 port, const QList<QSslCertificate>& certificate, pid_t
                 "(%.1f KB each), +%.1f MB after the announcements\n",
                 idle / 1024.0, (loggedIn - idle) / 1024.0, kSessions, (streaming - loggedIn) / 1024.0,
                 double(streaming - loggedIn) / kSessions, (after - streaming) / 1024.0);
+    // The first announcement is also the server's first write to the database: shown apart.
+    const double first = fanOut.front();
+    fanOut.erase(fanOut.begin());
     std::printf("fan-out to every stream (write to the server until the last client has the event): "
-                "median %.2f ms, worst %.2f ms\n",
-                median(fanOut), worst(fanOut));
+                "first %.2f ms, then median %.2f ms, worst %.2f ms\n",
+                first, median(fanOut), worst(fanOut));
 }
 } // namespace
 
