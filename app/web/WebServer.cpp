@@ -15,7 +15,7 @@
 #include <QTcpSocket>
 
 namespace {
-// One for each session the page keeps; each costs about 40 KB.
+// One for each session the page keeps; each costs about 60 KB.
 constexpr int kMostStreams = WebSessions::kMostSessions;
 constexpr int kPingMs = 20000;
 const QByteArray kCookie = "kalvo_session";
