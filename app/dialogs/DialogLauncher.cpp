@@ -86,14 +86,14 @@ void DialogLauncher::showHelp(const QString& file)
 
 void DialogLauncher::showCallerRules()
 {
-    frmRules dialog(m_host.programFolder + "/Calls", &m_owner);
+    frmRules dialog(m_host.programFolder + "/Calls", m_host.programFolder + "/Greets", &m_owner);
     addScreeningPage(dialog);
     dialog.exec();
 }
 
 void DialogLauncher::showCallerRules(bool allow, const QString& callerName, const QString& callerNumber)
 {
-    frmRules dialog(m_host.programFolder + "/Calls", &m_owner);
+    frmRules dialog(m_host.programFolder + "/Calls", m_host.programFolder + "/Greets", &m_owner);
     addScreeningPage(dialog);
     dialog.prefill(allow, callerName, callerNumber);
     dialog.exec();

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,6 +21,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 using kalvo::CallerRule;
 
@@ -49,9 +51,21 @@ QString numberText(const CallerRule& rule)
         return QStringLiteral("No number");
     return rule.number.isEmpty() ? QStringLiteral("Any number") : rule.number;
 }
+
+// A greeting file as the greeting lists show it: its name without ".wav".
+QString greetingName(const QString& file)
+{
+    return file.endsWith(QLatin1String(".wav"), Qt::CaseInsensitive) ? file.chopped(4) : file;
+}
+
+bool allowKind(int kindIndex)
+{
+    return kindIndex % 2 == 1;
+}
 } // namespace
 
-frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent)
+frmRules::frmRules(const QString& callsFolder, const QString& greetsFolder, QWidget* parent)
+    : QDialog(parent), m_greetsFolder(greetsFolder)
 {
     setObjectName("frmRules");
     setWindowTitle("Caller Rules");
@@ -63,16 +77,16 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     m_tabs->addTab(rulesPage, "Rules");
     outer->addWidget(m_tabs, 1);
 
-    m_list = new QTableWidget(0, 6, this);
+    m_list = new QTableWidget(0, 7, this);
     m_list->setObjectName("lstRules");
     m_list->setAccessibleName("Caller rules");
-    m_list->setHorizontalHeaderLabels({"Kind", "Number", "Name", "Note", "Today", "Total"});
+    m_list->setHorizontalHeaderLabels({"Kind", "Number", "Name", "Greeting", "Note", "Today", "Total"});
     m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->verticalHeader()->hide();
     m_list->horizontalHeader()->setStretchLastSection(false);
-    m_list->horizontalHeader()->setSectionResizeMode(3, QHeaderView::Stretch);
+    m_list->horizontalHeader()->setSectionResizeMode(4, QHeaderView::Stretch);
     layout->addWidget(m_list, 1);
     m_counts = new QLabel(this);
     m_counts->setObjectName("lblCounts");
@@ -103,6 +117,11 @@ frmRules::frmRules(const QString& callsFolder, QWidget* parent) : QDialog(parent
     m_nameCaption = new QLabel(editor);
     m_nameCaption->setBuddy(m_name);
     form->addRow(m_nameCaption, m_name);
+    m_greeting = new QComboBox(editor);
+    m_greeting->setObjectName("cmbGreeting");
+    m_greeting->setToolTip("What callers this allow rule lets in hear instead of the default greeting");
+    m_greeting->setAccessibleName("Greeting");
+    form->addRow("Greeting:", m_greeting);
     m_note = new QLineEdit(editor);
     m_note->setObjectName("txtNote");
     m_note->setAccessibleName("Note");
@@ -189,6 +208,7 @@ void frmRules::fillList()
         const QStringList texts = {kKindCaptions.value(kindIndex(rule)),
                                    numberText(rule),
                                    rule.shownName(),
+                                   greetingName(rule.greeting),
                                    QString(rule.note).replace('\n', ' '),
                                    QString::number(rule.today(today)),
                                    QString::number(rule.countTotal)};
@@ -220,6 +240,7 @@ void frmRules::showSelected()
     m_name->setText(rule.shownName());
     m_kind->setCurrentIndex(kindIndex(rule));
     m_note->setText(rule.note);
+    showGreeting(rule.greeting);
     m_delete->setEnabled(true);
 }
 
@@ -232,6 +253,7 @@ void frmRules::newRule()
     m_name->clear();
     m_kind->setCurrentIndex(0);
     m_note->clear();
+    showGreeting(QString());
     m_delete->setEnabled(false);
     m_number->setFocus();
 }
@@ -316,6 +338,21 @@ void frmRules::showKind()
     m_name->setToolTip(byName ? "The rule applies to every caller whose name contains this (any case)"
                               : "Who this is; shown only, never compared with the caller's name");
     m_name->setAccessibleName(byName ? "Name part" : "Label");
+    // A blocked caller is never greeted.
+    m_greeting->setEnabled(allowKind(m_kind->currentIndex()));
+}
+
+void frmRules::showGreeting(const QString& greeting)
+{
+    // Read again each time: a greeting recorded while the dialog is open is offered too.
+    m_greeting->clear();
+    m_greeting->addItem("(default greeting)", QString());
+    const QStringList files = QDir(m_greetsFolder).entryList({"*.wav"}, QDir::Files, QDir::Name);
+    for (const QString& file : files)
+        m_greeting->addItem(greetingName(file), file);
+    if (!greeting.isEmpty() && !files.contains(greeting))
+        m_greeting->addItem(greetingName(greeting) + " (missing)", greeting);
+    m_greeting->setCurrentIndex(std::max(0, m_greeting->findData(greeting)));
 }
 
 void frmRules::saveRule()
@@ -323,7 +360,7 @@ void frmRules::saveRule()
     CallerRule rule;
     rule.id = m_editing;
     const int kind = m_kind->currentIndex();
-    rule.kind = kind % 2 == 1 ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
+    rule.kind = allowKind(kind) ? CallerRule::Kind::Allow : CallerRule::Kind::Block;
     rule.match = kind >= 2 ? CallerRule::Match::Name : CallerRule::Match::Number;
     if (rule.match == CallerRule::Match::Name)
         rule.name = m_name->text().trimmed();
@@ -332,6 +369,8 @@ void frmRules::saveRule()
         rule.label = m_name->text().trimmed();
     }
     rule.note = m_note->text();
+    if (rule.kind == CallerRule::Kind::Allow)
+        rule.greeting = m_greeting->currentData().toString();
     if (const QString wrong = RuleMatcher::ruleError(rule); !wrong.isEmpty()) {
         MessageBox::show("The rule cannot be saved: " + wrong, MessageBox::Exclamation, "Caller Rules");
         return;

@@ -1,6 +1,7 @@
 // The caller rules dialog: the block and allow lists with what each rule decided today and in all,
-// a rule editor, import and export as CSV, and what a line that cannot refuse a call does with a
-// blocked caller. Every change is stored at once; the running engine meets it at the next call.
+// a rule editor (an allow rule may name its own greeting), import and export as CSV, and what a
+// line that cannot refuse a call does with a blocked caller. Every change is stored at once; the running
+// engine meets it at the next call.
 #pragma once
 
 #include "CallerRuleStore.h"
@@ -23,8 +24,9 @@ class frmRules : public QDialog
 
 public:
     // Opens the rules of the call database in callsFolder; a store that cannot be opened is said in
-    // the dialog and every control but Close is disabled.
-    frmRules(const QString& callsFolder, QWidget* parent = nullptr);
+    // the dialog and every control but Close is disabled. The greetings an allow rule may name are
+    // the wave files of greetsFolder.
+    frmRules(const QString& callsFolder, const QString& greetsFolder, QWidget* parent = nullptr);
 
     // Stores a number rule for a caller at once (the call list's "Block this number" and "Always
     // allow this number"), the caller's name as its label, and shows it selected with Undo; a
@@ -42,6 +44,9 @@ private:
     void showSelected();
     // Enables the number or the name part and names the name field after the chosen kind.
     void showKind();
+    // Lists "(default greeting)" and the greetings of the folder, greeting (a file name) selected;
+    // one that is not in the folder is listed as missing, so saving the rule keeps it.
+    void showGreeting(const QString& greeting);
     void newRule();
     void saveRule();
     void deleteRule();
@@ -66,6 +71,8 @@ private:
     QLineEdit* m_name; // a number rule's label, or a name rule's name part
     QComboBox* m_kind;
     QLineEdit* m_note;
+    QString m_greetsFolder;
+    QComboBox* m_greeting;
     QPushButton* m_save;
     QPushButton* m_delete;
     QPushButton* m_undo;

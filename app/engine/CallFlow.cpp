@@ -62,6 +62,7 @@ void CallFlow::TapiInComeCall(int lineIndex)
     state.ScreenedOut = false;
     state.PassedScreening = false;
     state.ScreenReason.clear();
+    state.RuleGreeting.clear();
     state.call = CurrentCall();
     const QDateTime now = m_context.clock.now();
     trap.step([&] {
@@ -108,6 +109,8 @@ bool CallFlow::applyCallerRules(int lineIndex)
         return false;
     }
     const RuleMatcher::Decision decision = m_rules->check(state.call.caller);
+    state.RuleGreeting =
+        decision.verdict == RuleMatcher::Decision::Verdict::Allow ? decision.greeting : QString();
     if (decision.ruleId != 0 && !state.RuleCounted) {
         state.RuleCounted = true;
         m_rules->count(decision.ruleId, m_context.clock.now().date());
@@ -244,10 +247,30 @@ void CallFlow::greet(int lineIndex)
     ErrorTrap trap("ErrTapiConnected ", [this](const QString& l) { logLine(l); });
     trap.step([&] { m_context.tapi.LineMonitorDigits(lineIndex, true); });
     m_context.state.GreetingPlaying = true;
+    const QString folder = m_context.programFolder + "/Greets/";
+    // The caller's own greeting, when it plays, takes the default's place; one that cannot play
+    // must not cost the owner the call, so the default greeting follows at once.
+    const QString own = m_context.state.RuleGreeting;
+    bool ownPlays = false;
+    trap.step([&] {
+        if (own.isEmpty())
+            return;
+        QString why = QStringLiteral("not a file of the Greets folder");
+        if (RuleMatcher::plainGreetingName(own)) {
+            const int played = m_context.wave1.PlayFile(
+                folder + own, m_context.tapi.LineGetWaveOutID(m_context.state.LineIndex));
+            ownPlays = played == 0;
+            why = m_context.wave1.PlayErrorText(played);
+        }
+        if (!ownPlays)
+            logLine("Rule Greeting \"" + own + "\" cannot be played (" + why +
+                    "), the default greeting plays instead");
+    });
+    if (ownPlays)
+        return;
     trap.step([&] {
         const QString greeting = m_context.settings.engine.GreetingFile;
-        const int played =
-            playOnLine("Play Greeting ", m_context.programFolder + "/Greets/" + greeting, false);
+        const int played = playOnLine("Play Greeting ", folder + greeting, false);
         if (played == 0)
             m_context.tellSolved("greeting");
         else

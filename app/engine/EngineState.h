@@ -40,6 +40,8 @@ struct EngineState
     bool ScreenedOut = false;     // hung up by screening: nothing is stored, sounded or sent
     bool PassedScreening = false; // the caller pressed the key and goes on as a normal call
     QString ScreenReason;
+    QString
+        RuleGreeting; // the greeting the caller's allow rule names (a file in Greets); empty for the default
     QString DigitBuffer;
     int32_t WrongPasswords = 0; // remote-access tries refused during this call
     int32_t RecordSeconds = 0;

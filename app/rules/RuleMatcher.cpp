@@ -15,8 +15,19 @@ QString RuleMatcher::normalNumber(const QString& number)
     return out;
 }
 
+bool RuleMatcher::plainGreetingName(const QString& greeting)
+{
+    return !greeting.isEmpty() && greeting != QLatin1String(".") && greeting != QLatin1String("..") &&
+           !greeting.contains('/') && !greeting.contains('\\') && !greeting.contains('\n') &&
+           !greeting.contains('\r') && !greeting.contains(QChar(0));
+}
+
 QString RuleMatcher::ruleError(const kalvo::CallerRule& rule)
 {
+    if (!rule.greeting.isEmpty() && rule.kind == kalvo::CallerRule::Kind::Block)
+        return QStringLiteral("a block rule plays no greeting");
+    if (!rule.greeting.isEmpty() && !plainGreetingName(rule.greeting))
+        return "\"" + rule.greeting + "\": a greeting is the name of a file in the Greets folder";
     const QString trimmed = rule.number.trimmed();
     if (rule.match == kalvo::CallerRule::Match::Name) {
         if (rule.name.trimmed().isEmpty())
@@ -46,11 +57,13 @@ void RuleMatcher::setRules(const std::vector<kalvo::CallerRule>& rules)
         const bool allow = rule.kind == kalvo::CallerRule::Kind::Allow;
         if (rule.match == kalvo::CallerRule::Match::Name) {
             if (!rule.name.trimmed().isEmpty())
-                m_byName.push_back(Entry{rule.id, allow, rule.name.trimmed()});
+                m_byName.push_back(
+                    Entry{rule.id, allow, rule.name.trimmed(), false, allow ? rule.greeting : QString()});
             continue;
         }
         const Entry entry{rule.id, allow, QString(),
-                          allow && rule.note.startsWith(QLatin1String(kPassedNote))};
+                          allow && rule.note.startsWith(QLatin1String(kPassedNote)),
+                          allow ? rule.greeting : QString()};
         const QString number = rule.number.trimmed();
         if (number.isEmpty()) {
             continue; // refused where rules are made; one from elsewhere decides nothing
@@ -83,6 +96,7 @@ void RuleMatcher::take(const std::vector<Entry>* entries, const QString& name, D
             continue;
         slot.ruleId = entry.id;
         slot.remembered = entry.remembered;
+        slot.greeting = entry.greeting;
     }
 }
 

@@ -20,6 +20,7 @@ public:
         qint64 ruleId = 0;       // the rule that decided; 0 with Verdict::None
         bool remembered = false; // the allow rule only remembers a caller who passed screening
         qint64 blockedBy = 0;    // a block rule that matched too (an allow rule won over it)
+        QString greeting = {};   // the allow rule's own greeting (a file in Greets); empty for the default
         bool blocked() const { return verdict == Verdict::Block; }
     };
 
@@ -41,6 +42,8 @@ public:
     static QString normalNumber(const QString& number);
     // What is wrong with a rule as the user gave it, or an empty text.
     static QString ruleError(const kalvo::CallerRule& rule);
+    // True for a greeting that names a file directly in the greetings folder, nothing outside it.
+    static bool plainGreetingName(const QString& greeting);
 
 private:
     struct Entry
@@ -49,6 +52,7 @@ private:
         bool allow;
         QString namePart;
         bool remembered = false;
+        QString greeting;
     };
     static void take(const std::vector<Entry>* entries, const QString& name, Decision& allow,
                      Decision& block);

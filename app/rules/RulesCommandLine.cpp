@@ -5,6 +5,7 @@
 #include "RulesCsv.h"
 
 #include <QDate>
+#include <algorithm>
 
 namespace RulesCommandLine {
 
@@ -35,11 +36,15 @@ int list(kalvo::CallerRuleStore& store, std::FILE* out, std::FILE* err)
         return 1;
     }
     const QDate today = QDate::currentDate();
-    print(out, "kind\tnumber\tname\tnote\ttoday\ttotal");
+    // The greeting column is there only when a rule has its own greeting.
+    const bool greetings = std::any_of(
+        rules.begin(), rules.end(), [](const kalvo::CallerRule& rule) { return !rule.greeting.isEmpty(); });
+    print(out, QString("kind\tnumber\tname\tnote\ttoday\ttotal") + (greetings ? "\tgreeting" : ""));
     for (const kalvo::CallerRule& rule : rules)
         print(out, rule.kindText() + '\t' + flat(rule.number) + '\t' + flat(rule.shownName()) + '\t' +
                        flat(rule.note) + '\t' + QString::number(rule.today(today)) + '\t' +
-                       QString::number(rule.countTotal));
+                       QString::number(rule.countTotal) +
+                       (greetings ? '\t' + flat(rule.greeting) : QString()));
     print(out, QString::number(rules.size()) + (rules.size() == 1 ? " rule" : " rules"));
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QStringList>
+#include <algorithm>
 
 namespace RulesCsv {
 
@@ -149,10 +150,13 @@ private:
 
 QByteArray write(const std::vector<kalvo::CallerRule>& rules)
 {
-    QByteArray out = QByteArray(kHeader) + "\r\n";
+    const bool greetings = std::any_of(
+        rules.begin(), rules.end(), [](const kalvo::CallerRule& rule) { return !rule.greeting.isEmpty(); });
+    QByteArray out =
+        QByteArray(kHeader) + (greetings ? QByteArray(",") + kGreetingField : QByteArray()) + "\r\n";
     for (const kalvo::CallerRule& rule : rules) {
         out += field(rule.number) + ',' + field(rule.shownName()) + ',' + rule.kindText().toUtf8() + ',' +
-               field(rule.note) + "\r\n";
+               field(rule.note) + (greetings ? ',' + field(rule.greeting) : QByteArray()) + "\r\n";
     }
     return out;
 }
@@ -176,12 +180,14 @@ ReadResult read(const QByteArray& text)
     QStringList header;
     for (const QString& name : record.fields)
         header << name.trimmed().toLower();
-    if (header.join(',') != QLatin1String(kHeader))
+    const bool greetings = header.join(',') == QLatin1String(kHeader) + ',' + kGreetingField;
+    if (header.join(',') != QLatin1String(kHeader) && !greetings)
         return refuse(record.line, "the first line must be \"" + QString(kHeader) + "\"");
     while (parser.next(record)) {
-        if (record.fields.size() != 4)
-            return refuse(record.line, QString::number(record.fields.size()) +
-                                           " fields where number, name, kind and note were expected");
+        if (record.fields.size() != (greetings ? 5 : 4))
+            return refuse(record.line,
+                          QString::number(record.fields.size()) + " fields where number, name, kind" +
+                              (greetings ? ", note and greeting" : " and note") + " were expected");
         kalvo::CallerRule rule;
         rule.number = unguarded(record.fields[0].trimmed());
         const QString name = unguarded(record.fields[1]);
@@ -194,6 +200,8 @@ ReadResult read(const QByteArray& text)
             rule.match = kalvo::CallerRule::Match::Name;
         (rule.match == kalvo::CallerRule::Match::Name ? rule.name : rule.label) = name;
         rule.note = unguarded(record.fields[3]);
+        if (greetings)
+            rule.greeting = unguarded(record.fields[4].trimmed());
         const QString wrong = RuleMatcher::ruleError(rule);
         if (!wrong.isEmpty())
             return refuse(record.line, wrong);

@@ -5,7 +5,9 @@
 // no number. A rule without a number but with a name and the kind "block" or "allow" (as earlier
 // versions wrote name rules) is read as a name rule. A field that a spreadsheet would run as a
 // formula (starting with "=", "+", "-", "@", a tab or CR) is written with a "'" before it, and
-// reading removes that "'" again.
+// reading removes that "'" again. An allow rule's own greeting (a file name in Greets) goes in a
+// fifth column "greeting", written only when some rule has one, so files without it stay as
+// they were.
 #pragma once
 
 #include "CallerRuleStore.h"
@@ -16,8 +18,9 @@
 
 namespace RulesCsv {
 
-// The header line's fields.
+// The header line's fields, and the one that may follow them.
 inline constexpr const char* kHeader = "number,name,kind,note";
+inline constexpr const char* kGreetingField = "greeting";
 
 // The rules as CSV text (UTF-8, lines ended by CR LF).
 QByteArray write(const std::vector<kalvo::CallerRule>& rules);

@@ -2,13 +2,9 @@
 #include "CallerRuleStore.h"
 #include "SqliteStatement.h"
 
-#include "SqliteCallDatabase.h"
+#include "CallDatabaseFile.h"
 
-#include <QDir>
-#include <QFile>
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 namespace kalvo {
 
@@ -22,6 +18,7 @@ namespace {
     " Name TEXT NOT NULL DEFAULT '',"                                                                        \
     " Label TEXT NOT NULL DEFAULT '',"                                                                       \
     " Note TEXT NOT NULL DEFAULT '',"                                                                        \
+    " Greeting TEXT NOT NULL DEFAULT '',"                                                                    \
     " CountToday INTEGER NOT NULL DEFAULT 0,"                                                                \
     " CountDay TEXT NOT NULL DEFAULT '',"                                                                    \
     " CountTotal INTEGER NOT NULL DEFAULT 0,"                                                                \
@@ -108,26 +105,11 @@ bool CallerRuleStore::execute(const char* sql)
 bool CallerRuleStore::open(const QString& callsFolder)
 {
     close();
-    if (callsFolder.isEmpty() || !QDir().mkpath(callsFolder)) {
-        m_error = "the folder " + callsFolder + " cannot be made";
+    QString path;
+    m_db = openCallDatabaseFile(callsFolder, path, m_error);
+    if (!m_db)
         return false;
-    }
-    const QString path = QDir(callsFolder).filePath(QLatin1String(SqliteCallDatabase::FileName));
-    // The rules name callers as the calls do: a file made here is owner-only from the start.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::close(fd);
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
-        fail("cannot open " + path);
-        close();
-        return false;
-    }
-    sqlite3_busy_timeout(m_db, 5000);
-    // The call database keeps its file in WAL mode; the rules share that file and its journal.
-    if (!execute("PRAGMA journal_mode=WAL") || !execute("PRAGMA synchronous=FULL") || !migrate() ||
-        !execute(kSchema)) {
+    if (!migrate() || !execute(kSchema)) {
         m_error = path + ": " + m_error;
         close();
         return false;
@@ -135,8 +117,8 @@ bool CallerRuleStore::open(const QString& callsFolder)
     // Tables of these names that another program made are refused here, with what is wrong,
     // rather than failing at every call.
     if (!execute(
-            "SELECT id, Kind, Number, Name, Label, Note, CountToday, CountDay, CountTotal FROM CallerRules "
-            "LIMIT 0; SELECT Name, Value FROM CallerRuleState LIMIT 0")) {
+            "SELECT id, Kind, Number, Name, Label, Note, Greeting, CountToday, CountDay, CountTotal FROM "
+            "CallerRules LIMIT 0; SELECT Name, Value FROM CallerRuleState LIMIT 0")) {
         m_error = path + ": its caller rules tables are not the ones Kalvo keeps: " + m_error;
         close();
         return false;
@@ -149,21 +131,27 @@ bool CallerRuleStore::migrate()
     // Checked inside the transaction: another process may have rebuilt the table meanwhile.
     if (!execute("BEGIN IMMEDIATE"))
         return false;
-    bool checked = false, earlier = false;
+    bool checked = false, unlabelled = false, ungreeted = false;
     {
         // Another program's table of the same name is left as it is (and refused after this).
-        Statement old(m_db, "SELECT count(*), count(*) FILTER (WHERE name = 'Label') FROM"
-                            " pragma_table_info('CallerRules') WHERE name IN ('id', 'Kind', 'Number', 'Name',"
-                            " 'Note', 'CountToday', 'CountDay', 'CountTotal', 'Label')");
+        Statement old(m_db,
+                      "SELECT count(*), count(*) FILTER (WHERE name = 'Label'),"
+                      " count(*) FILTER (WHERE name = 'Greeting') FROM pragma_table_info('CallerRules')"
+                      " WHERE name IN ('id', 'Kind', 'Number', 'Name', 'Note', 'CountToday', 'CountDay',"
+                      " 'CountTotal', 'Label', 'Greeting')");
         checked = old.ok() && old.step() == SQLITE_ROW;
-        earlier = checked && old.number(0) == 8 && old.number(1) == 0;
+        const qint64 known = checked ? old.number(0) - old.number(1) - old.number(2) : 0;
+        unlabelled = known == 8 && old.number(1) == 0 && old.number(2) == 0;
+        ungreeted = known == 8 && old.number(1) == 1 && old.number(2) == 0;
     } // finished before the table may be dropped
-    if (!checked || !earlier) {
+    if (!unlabelled && !ungreeted) {
         const bool ok = checked || fail("the rules tables cannot be read");
         execute("COMMIT");
         return ok;
     }
-    if (!execute(kMigration)) {
+    // The rebuilt table has the Greeting column already.
+    if (!execute(unlabelled ? kMigration
+                            : "ALTER TABLE CallerRules ADD COLUMN Greeting TEXT NOT NULL DEFAULT ''")) {
         m_error = "the caller rules of an earlier version cannot be brought up to date: " + m_error;
         const QString error = m_error;
         execute("ROLLBACK");
@@ -184,8 +172,8 @@ std::vector<CallerRule> CallerRuleStore::rules(bool* ok)
         *ok = false;
     if (!m_db)
         return out;
-    Statement query(m_db, "SELECT id, Kind, Number, Name, Label, Note, CountToday, CountDay, CountTotal "
-                          "FROM CallerRules ORDER BY id");
+    Statement query(m_db, "SELECT id, Kind, Number, Name, Label, Note, CountToday, CountDay, CountTotal,"
+                          " Greeting FROM CallerRules ORDER BY id");
     if (!query.ok()) {
         fail("the rules cannot be read");
         return out;
@@ -202,6 +190,7 @@ std::vector<CallerRule> CallerRuleStore::rules(bool* ok)
         rule.countToday = int(query.number(6));
         rule.countDay = QDate::fromString(query.text(7), Qt::ISODate);
         rule.countTotal = int(query.number(8));
+        rule.greeting = query.text(9);
     }
     if (rc != SQLITE_DONE) {
         fail("the rules cannot be read");
@@ -240,9 +229,13 @@ bool CallerRuleStore::finish(bool ok)
 
 bool CallerRuleStore::insert(CallerRule& rule)
 {
-    Statement query(m_db, "INSERT INTO CallerRules (Kind, Number, Name, Label, Note) VALUES (?, ?, ?, ?, ?) "
-                          "ON CONFLICT (Number, Name, Kind) DO UPDATE SET Label = excluded.Label,"
-                          " Note = excluded.Note RETURNING id");
+    // A rule added again without a greeting (a remembered caller, the web page) keeps the one it has.
+    Statement query(m_db,
+                    "INSERT INTO CallerRules (Kind, Number, Name, Label, Note, Greeting)"
+                    " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (Number, Name, Kind) DO UPDATE SET"
+                    " Label = excluded.Label, Note = excluded.Note,"
+                    " Greeting = CASE excluded.Greeting WHEN '' THEN Greeting ELSE excluded.Greeting END"
+                    " RETURNING id");
     if (!query.ok())
         return fail("the rule cannot be stored");
     query.bind(1, rule.kindText());
@@ -250,6 +243,7 @@ bool CallerRuleStore::insert(CallerRule& rule)
     query.bind(3, rule.name);
     query.bind(4, rule.label);
     query.bind(5, rule.note);
+    query.bind(6, rule.greeting);
     if (query.step() != SQLITE_ROW)
         return fail("the rule cannot be stored");
     rule.id = query.number(0);
@@ -285,8 +279,8 @@ bool CallerRuleStore::update(const CallerRule& rule)
         return fail("the rules are not open");
     if (!execute("BEGIN IMMEDIATE"))
         return false;
-    Statement query(
-        m_db, "UPDATE CallerRules SET Kind = ?, Number = ?, Name = ?, Label = ?, Note = ? WHERE id = ?");
+    Statement query(m_db, "UPDATE CallerRules SET Kind = ?, Number = ?, Name = ?, Label = ?, Note = ?, "
+                          "Greeting = ? WHERE id = ?");
     bool ok = query.ok();
     if (ok) {
         query.bind(1, rule.kindText());
@@ -294,7 +288,8 @@ bool CallerRuleStore::update(const CallerRule& rule)
         query.bind(3, rule.name);
         query.bind(4, rule.label);
         query.bind(5, rule.note);
-        query.bind(6, rule.id);
+        query.bind(6, rule.greeting);
+        query.bind(7, rule.id);
         ok = query.step() == SQLITE_DONE;
     }
     if (!ok)

@@ -25,6 +25,7 @@ struct CallerRule
     QString name;   // a name rule's part of the caller's name, matched without regard to case
     QString label;  // a number rule's "who is this" ("Aunt May"), shown only
     QString note;
+    QString greeting;   // an allow rule's own greeting, a file name in Greets; empty for the default
     int countToday = 0; // calls this rule decided today (as of the last count)
     int countTotal = 0;
     QDate countDay; // the day countToday belongs to
@@ -48,7 +49,8 @@ struct CallerRule
 // Rules tables of earlier versions had no label: their name part was always a condition. Opening
 // one rebuilds it in one transaction: a rule with a number keeps it and its name part becomes the
 // label; a rule with only a name part becomes a name rule. Rules that then become equal (the same
-// number and kind) are merged, their labels and notes joined and their counts added.
+// number and kind) are merged, their labels and notes joined and their counts added. A table from
+// before greetings gets its Greeting column (empty: the default greeting) in one transaction.
 class CallerRuleStore
 {
 public:
@@ -72,9 +74,9 @@ public:
     qint64 generation();
 
     // Adds a rule; its id is set. An equal rule (same number, name part and kind) is not added twice:
-    // its label and note are replaced instead.
+    // its label and note are replaced instead, and its greeting when rule names one.
     bool add(CallerRule& rule);
-    // Replaces the number, name part, label, kind and note of the rule with rule.id.
+    // Replaces the number, name part, label, kind, note and greeting of the rule with rule.id.
     bool update(const CallerRule& rule);
     bool remove(qint64 id);
     // Adds all rules in one transaction: all of them or, on an error, none.

@@ -2,13 +2,9 @@
 #include "ScreenedCallStore.h"
 #include "SqliteStatement.h"
 
-#include "SqliteCallDatabase.h"
+#include "CallDatabaseFile.h"
 
-#include <QDir>
-#include <QFile>
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 namespace kalvo {
 
@@ -32,27 +28,13 @@ bool ScreenedCallStore::open(const QString& callsFolder)
 {
     if (m_db)
         sqlite3_close_v2(m_db);
-    m_db = nullptr;
-    if (callsFolder.isEmpty() || !QDir().mkpath(callsFolder))
-        return fail("the folder " + callsFolder + " cannot be made");
-    const QString path = QDir(callsFolder).filePath(QLatin1String(SqliteCallDatabase::FileName));
-    // It names callers as the calls do: a file made here is owner-only from the start.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd >= 0)
-        ::close(fd);
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
-        fail("cannot open " + path);
-        sqlite3_close_v2(m_db);
-        m_db = nullptr;
+    QString path;
+    m_db = openCallDatabaseFile(callsFolder, path, m_error);
+    if (!m_db)
         return false;
-    }
-    sqlite3_busy_timeout(m_db, 5000);
     char* message = nullptr;
     const int rc =
         sqlite3_exec(m_db,
-                     "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL;"
                      "CREATE TABLE IF NOT EXISTS ScreenedCalls (id INTEGER PRIMARY KEY AUTOINCREMENT,"
                      " At TEXT NOT NULL, Name TEXT NOT NULL DEFAULT '', Number TEXT NOT NULL DEFAULT '',"
                      " Reason TEXT NOT NULL DEFAULT '', Outcome TEXT NOT NULL DEFAULT '');"

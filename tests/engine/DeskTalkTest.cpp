@@ -31,14 +31,6 @@ double shareAt(const std::vector<int16_t>& samples, double hz, size_t from, size
         energy += double(s) * s;
     return std::sqrt(energy / double(length)) > 200 ? kalvo::sip::test::share(part, hz) : 0;
 }
-// Where hz first carries most of the energy in a 50 ms window from `from` on; -1 when nowhere.
-long firstWindowOf(const std::vector<int16_t>& samples, double hz, size_t from = 0)
-{
-    for (size_t at = from; at + 400 <= samples.size(); at += 200)
-        if (shareAt(samples, hz, at, 400) > 0.5)
-            return long(at);
-    return -1;
-}
 // Seconds of 50 ms windows from `from` on that hz dominates: counted window by window, so a gap or
 // a jump in phase where the sound server's blocks meet does not hide a tone that is there.
 double secondsOf(const std::vector<int16_t>& samples, double hz, size_t from = 0)
@@ -123,11 +115,12 @@ private slots:
         QCOMPARE(call.rig.records().front().at("Call_Massage_Name"), QString());
 
         const std::vector<int16_t> heard = call.caller.heard();
-        const long greeting = firstWindowOf(heard, kGreetingHz);
-        const long microphone = firstWindowOf(heard, kMicrophoneHz);
+        const long greeting = kalvo::sip::test::firstToneWindow(heard, kGreetingHz);
+        const long microphone = kalvo::sip::test::firstToneWindow(heard, kMicrophoneHz);
         QVERIFY2(greeting >= 0 && microphone > greeting, "the greeting, then the microphone");
         QVERIFY2(secondsOf(heard, kMicrophoneHz, size_t(microphone)) >= 1.0, "a second of the microphone");
-        QVERIFY2(firstWindowOf(heard, kGreetingHz, size_t(microphone)) < 0, "the greeting stopped");
+        QVERIFY2(kalvo::sip::test::firstToneWindow(heard, kGreetingHz, size_t(microphone)) < 0,
+                 "the greeting stopped");
         const QStringList log = call.rig.sysLog();
         QVERIFY(log.contains("Pick Up[LineIndex:0]") && log.contains("Hang Up[LineIndex:0]"));
         QVERIFY(!call.rig.callsLog().filter(QRegularExpression("^Pick Up \\[Bob:.*bob.*\\]$")).isEmpty());
@@ -173,9 +166,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(int(call.rig.records().size()), 1, 15000);
         const std::vector<int16_t> heard = call.caller.heard();
         QVERIFY2(
-            firstWindowOf(heard, kMicrophoneHz) >= 0,
+            kalvo::sip::test::firstToneWindow(heard, kMicrophoneHz) >= 0,
             qPrintable("the caller heard the microphone: " + call.rig.sysLog().filter("Talk").join('\n')));
-        QVERIFY2(firstWindowOf(heard, kGreetingHz) < 0, "and no greeting");
+        QVERIFY2(kalvo::sip::test::firstToneWindow(heard, kGreetingHz) < 0, "and no greeting");
         QCOMPARE(call.rig.records().front().at("Call_Massage_Name"), QString());
     }
 

@@ -17,49 +17,14 @@
 #include <QLabel>
 #include <QtTest>
 #include <arpa/inet.h>
-#include <cmath>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 using kalvo::test::EngineRig;
 using Values = std::map<QString, QString>;
-
-namespace {
-// Root mean square of samples from..to (whole vector when to is 0).
-double rms(const std::vector<int16_t>& samples, size_t from = 0, size_t to = 0)
-{
-    if (to == 0 || to > samples.size())
-        to = samples.size();
-    double sum = 0;
-    for (size_t i = from; i < to; ++i)
-        sum += double(samples[i]) * samples[i];
-    return to > from ? std::sqrt(sum / double(to - from)) : 0;
-}
-
-// Energy at one frequency relative to the whole signal (a one-bin Goertzel measure).
-double share(const std::vector<int16_t>& samples, double hz)
-{
-    double re = 0, im = 0, total = 0;
-    for (size_t i = 0; i < samples.size(); ++i) {
-        re += samples[i] * std::cos(2 * M_PI * hz * double(i) / 8000);
-        im += samples[i] * std::sin(2 * M_PI * hz * double(i) / 8000);
-        total += double(samples[i]) * samples[i];
-    }
-    return total > 0 ? 2 * (re * re + im * im) / (double(samples.size()) * total) : 0;
-}
-// The first 50 ms window (from `from` on) in which hz carries most of the energy; -1 when none does.
-long firstWindowOf(const std::vector<int16_t>& samples, double hz, size_t from = 0)
-{
-    const size_t window = 400;
-    for (size_t at = from; at + window <= samples.size(); at += window / 2) {
-        std::vector<int16_t> part(samples.begin() + long(at), samples.begin() + long(at + window));
-        if (rms(part) > 300 && share(part, hz) > 0.5)
-            return long(at);
-    }
-    return -1;
-}
-} // namespace
+using kalvo::sip::test::firstToneWindow;
+using kalvo::sip::test::share;
 
 class SipEndToEndTest : public QObject
 {
@@ -116,9 +81,9 @@ private slots:
         // The caller heard the greeting and then the beep.
         const std::vector<int16_t> heard = caller.heard();
         QVERIFY2(heard.size() > 8000, "baresip received audio");
-        const long greeting = firstWindowOf(heard, 300);
+        const long greeting = firstToneWindow(heard, 300);
         QVERIFY2(greeting >= 0, "the greeting reached the caller");
-        QVERIFY2(firstWindowOf(heard, 1000, size_t(greeting)) > greeting, "the beep followed it");
+        QVERIFY2(firstToneWindow(heard, 1000, size_t(greeting)) > greeting, "the beep followed it");
 
         QVERIFY(rig.callsLog().filter(QRegularExpression("^Ring:2 \\[Bob:.*bob.*\\]$")).size() == 1);
         const QStringList log = rig.sysLog();

@@ -1,5 +1,6 @@
 // The rules switches of the real kalvo program on a real call database file: import, list,
-// export, a faulty file refused with its line and nothing imported, and a wrong command line.
+// export, a faulty file refused with its line and nothing imported, a rule's own greeting, and a
+// wrong command line.
 #include "CallerRuleStore.h"
 
 #include <QFile>
@@ -92,6 +93,13 @@ TEST(RulesCommandLine, ImportListExportAndRefusal)
     EXPECT_EQ(runKalvo(home.path(), "--rules-purge").status, 2);
     EXPECT_EQ(runKalvo(home.path(), "--rules-export '" + home.path() + "/no/such/dir/x.csv'").status, 1);
     EXPECT_EQ(runKalvo(home.path(), "--rules-import '" + home.path() + "/missing.csv'").status, 1);
+
+    // A rule's own greeting is imported from the last column and listed after the counts.
+    write(good, "number,name,kind,note,greeting\n+15550100,Office,allow,,Business.wav\n");
+    EXPECT_EQ(runKalvo(home.path(), "--rules-import '" + good + "'").status, 0);
+    run = runKalvo(home.path(), "--rules-list");
+    EXPECT_NE(run.output.find("total\tgreeting\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Office\t\t0\t0\tBusiness.wav\n"), std::string::npos) << run.output;
 
     // Another program's table of the same name is refused with what is wrong, never changed.
     QTemporaryDir other;

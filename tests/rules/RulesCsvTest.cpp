@@ -1,4 +1,4 @@
-// The caller rules' CSV form, the verdict of a set of rules and the rules table of an earlier version.
+// The caller rules' CSV form, the verdict of a set of rules and the rules tables of earlier versions.
 #include "RulesCsv.h"
 #include "CallerRuleStore.h"
 #include "RuleMatcher.h"
@@ -33,9 +33,9 @@ CallerRule rule(const QString& number, const QString& name, CallerRule::Kind kin
 }
 } // namespace
 
-// Fields with quotes, commas, line breaks, leading spaces, 5 KB names and formula-looking texts come
-// back unchanged from the text and from a file written through the store's export path; a
-// spreadsheet sees no formula in the file.
+// Fields with quotes, commas, line breaks, leading spaces, 5 KB names and formula-looking texts, and
+// a rule's own greeting in the last column, come back unchanged from the text and from a file written
+// through the store's export path; a spreadsheet sees no formula in the file.
 TEST(RulesCsv, HostileFieldsSurviveTheRoundTrip)
 {
     const QString longName = QString(5 * 1024, QChar(0x00e9)) + "\"end,";
@@ -52,6 +52,7 @@ TEST(RulesCsv, HostileFieldsSurviveTheRoundTrip)
     kalvo::CallerRuleStore store;
     ASSERT_TRUE(store.open(dir.path())) << store.lastError().toStdString();
     std::vector<CallerRule> stored = rules;
+    stored[3].greeting = "=Family.wav";
     ASSERT_TRUE(store.addAll(stored));
     const QString file = dir.filePath("rules.csv");
     ASSERT_EQ(RulesCsv::writeFile(file, store.rules()), QString());
@@ -72,6 +73,7 @@ TEST(RulesCsv, HostileFieldsSurviveTheRoundTrip)
         EXPECT_EQ(back.rules[i].kind, rules[i].kind) << i;
         EXPECT_EQ(back.rules[i].match, rules[i].match) << i;
         EXPECT_EQ(back.rules[i].note, rules[i].note) << i;
+        EXPECT_EQ(back.rules[i].greeting, stored[i].greeting) << i;
     }
 }
 
@@ -95,6 +97,9 @@ TEST(RulesCsv, MalformedFilesAreRefusedWithTheirLine)
         {"number,name,kind,note\n1,\"a\"b,block,x\n", 2, "after a closing quote"},
         {"number,name,kind,note\n\n\n+1*9,a,block,x\n", 4, "may only end"},
         {"number,name,kind,note\n,,allow,x\n", 2, "needs a number"},
+        {"number,name,kind,note,greeting\n1,,allow,,\n2,,block,,Hi.wav\n", 3, "plays no greeting"},
+        {"number,name,kind,note,greeting\n1,,allow,,../calls.sqlite3\n", 2, "a file in the Greets folder"},
+        {"number,name,kind,note,greeting\n1,,allow,x\n", 2, "4 fields"},
     };
     for (const Case& c : cases) {
         const RulesCsv::ReadResult result = RulesCsv::read(c.text);
@@ -197,4 +202,32 @@ TEST(CallerRuleStore, EarlierTableIsMigratedAtOpen)
         EXPECT_EQ(matcher.decide(caller("WIRELESS CALLER", "+19005551234")).ruleId, 2);
         EXPECT_EQ(matcher.decide(caller("Cheap Flights", "+15550100")).ruleId, 4);
     }
+}
+
+// A table from before greetings gets the column at open and keeps its rules; a greeting added again
+// without one (a remembered caller) stays, and the allow rule's verdict carries it.
+TEST(CallerRuleStore, GreetingColumnIsAddedAtOpen)
+{
+    QTemporaryDir dir;
+    std::vector<CallerRule> rules = {rule("+1900*", "", CallerRule::Kind::Block, "premium"),
+                                     rule("+19005551234", "Aunt May", CallerRule::Kind::Allow)};
+    {
+        kalvo::CallerRuleStore store;
+        ASSERT_TRUE(store.open(dir.path()));
+        ASSERT_TRUE(store.addAll(rules));
+    }
+    ASSERT_EQ(kalvo::test::executeSql(dir.filePath("calls.sqlite3"),
+                                      "ALTER TABLE CallerRules DROP COLUMN Greeting"),
+              QString());
+    kalvo::CallerRuleStore store;
+    ASSERT_TRUE(store.open(dir.path())) << store.lastError().toStdString();
+    ASSERT_EQ(store.rules().size(), 2u);
+    rules[1].greeting = "Family.wav";
+    ASSERT_TRUE(store.update(rules[1]));
+    CallerRule again = rule("+19005551234", "May", CallerRule::Kind::Allow, "passed screening");
+    ASSERT_TRUE(store.add(again));
+    RuleMatcher matcher;
+    matcher.setRules(store.rules());
+    EXPECT_EQ(store.rules().at(1).label, QString("May"));
+    EXPECT_EQ(matcher.decide(caller("X", "+19005551234")).greeting, QString("Family.wav"));
 }

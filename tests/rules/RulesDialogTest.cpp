@@ -1,6 +1,6 @@
 // The Caller Rules dialog on the main window: the call list's "Block this number" stores the rule at
 // once and opens on it, selected, with Undo, and Enter saves; a faulty CSV file is refused with its line and
-// nothing is imported; the Options menu opens it too.
+// nothing is imported; the Options menu opens it too; an allow rule's greeting is saved and shown again.
 #include "CallList.h"
 #include "CallerRuleStore.h"
 #include "EngineRig.h"
@@ -87,6 +87,54 @@ private slots:
         QVERIFY2(said.contains("Nothing was imported") &&
                      said.contains("line 3: a quoted field is not closed"),
                  qPrintable(said));
+    }
+
+    // An allow rule's greeting is stored and shown again with the rule, in the editor and the list;
+    // a rule whose file is gone keeps it; a block rule offers none and loses it.
+    void allowRuleGreetingSavesAndReloads()
+    {
+        EngineRig rig(Values{{"NumOfRing", "9"}});
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Family.wav", kalvo::test::tone(100));
+        rig.start();
+        kalvo::CallerRuleStore store;
+        QVERIFY(store.open(rig.programFolder() + "/Calls"));
+        kalvo::CallerRule gone;
+        gone.kind = kalvo::CallerRule::Kind::Allow;
+        gone.number = "5550122";
+        gone.greeting = "Gone.wav";
+        QVERIFY(store.add(gone));
+        QStringList seen;
+        for (int pass = 0; pass < 2; ++pass) {
+            onDialog("frmRules", [&seen, pass](QWidget* dialog) {
+                auto* list = dialog->findChild<QTableWidget*>("lstRules");
+                auto* greeting = dialog->findChild<QComboBox*>("cmbGreeting");
+                auto* kind = dialog->findChild<QComboBox*>("cmbKind");
+                if (pass == 0) {
+                    seen << greeting->itemText(0) << QString::number(greeting->isEnabled());
+                    kind->setCurrentIndex(1);
+                    dialog->findChild<QLineEdit*>("txtNumber")->setText("5550111");
+                    greeting->setCurrentIndex(greeting->findText("Family"));
+                    dialog->findChild<QPushButton*>("cmdSave")->click();
+                    list->setCurrentCell(0, 0);
+                } else {
+                    list->setCurrentCell(1, 0);
+                    seen << list->item(1, 3)->text() << QString::number(greeting->isEnabled());
+                    kind->setCurrentIndex(0);
+                    seen << QString::number(greeting->isEnabled());
+                }
+                seen << greeting->currentText();
+                dialog->findChild<QPushButton*>("cmdSave")->click();
+                dialog->findChild<QPushButton*>("cmdClose")->click();
+            });
+            if (pass == 1)
+                QCOMPARE(store.rules().at(1).greeting, QString("Family.wav"));
+            rig.form().findChild<QAction*>("mnuCallerRules")->trigger();
+        }
+        QCOMPARE(seen,
+                 (QStringList{"(default greeting)", "0", "Gone (missing)", "Family", "1", "0", "Family"}));
+        QCOMPARE(store.rules().at(0).greeting, QString("Gone.wav"));
+        QCOMPARE(store.rules().at(1).kind, kalvo::CallerRule::Kind::Block);
+        QCOMPARE(store.rules().at(1).greeting, QString());
     }
 
     // The Screening page lists a call screening hung up on, with its reason and the day's count;

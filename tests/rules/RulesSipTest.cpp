@@ -1,7 +1,8 @@
 // Caller rules on a real SIP call from baresip on 127.0.0.1: a number inside a blocked prefix is
 // refused with 603 before any ring is counted, and a number inside the same prefix that an
 // imported allow rule names ("Aunt May") is answered, whatever name the caller's network sends;
-// what a raw caller hears first: 603 for every refused caller, ringing for the others.
+// what a raw caller hears first: 603 for every refused caller, ringing for the others; an allow
+// rule's own greeting is what its caller hears.
 #include "AnsweringEngine.h"
 #include "CallList.h"
 #include "CallerRuleStore.h"
@@ -66,6 +67,43 @@ private slots:
         QCOMPARE(rig.records().front().at("Call_Number"), QString("+19005550199"));
         QCOMPARE(store.rules().at(1).countTotal, 1);
         QCOMPARE(rig.callsLog().filter("Blocked").size(), 1);
+    }
+
+    // The caller of an allow rule with its own greeting hears it instead of the default one, then
+    // the beep; the caller of a rule whose greeting file is gone hears the default, and the system
+    // log says why.
+    void allowRuleGreetingReachesItsCaller()
+    {
+        using kalvo::sip::test::firstToneWindow;
+        const uint16_t port = kalvo::sip::test::freePort();
+        QVERIFY(port != 0);
+        EngineRig rig(Values{{"NumOfRing", "1"}, {"MaxRec", "1"}}, 1.0, kalvo::sip::test::lineConf(port));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Test.wav", kalvo::test::tone(1500, 8000, 300));
+        kalvo::test::writeWav(rig.programFolder() + "/Greets/Family.wav", kalvo::test::tone(1500, 8000, 500));
+        rig.start();
+        kalvo::CallerRuleStore store;
+        QVERIFY(store.open(rig.programFolder() + "/Calls"));
+        RulesCsv::ReadResult rules = RulesCsv::read(
+            "number,name,kind,note,greeting\n5550111,,allow,,Family.wav\n5550122,,allow,,Gone.wav\n");
+        QVERIFY(store.addAll(rules.rules));
+        const std::string target = "sip:kalvo@127.0.0.1:" + std::to_string(port);
+
+        std::vector<std::vector<int16_t>> heard;
+        for (const char* number : {"5550111", "5550122"}) {
+            kalvo::sip::test::Baresip caller("Caller", std::string(number) + "@127.0.0.1>;regint=0",
+                                             std::vector<int16_t>(8000 * 4, 0));
+            caller.dial(target);
+            QTRY_COMPARE_WITH_TIMEOUT(int(rig.records().size()), int(heard.size()) + 1, 20000);
+            caller.hangUp();
+            heard.push_back(caller.heard());
+        }
+        const long own = firstToneWindow(heard[0], 500);
+        QVERIFY2(own >= 0, "the family greeting reached its caller");
+        QVERIFY2(firstToneWindow(heard[0], 300) < 0, "and not the default one");
+        QVERIFY2(firstToneWindow(heard[0], 1000, size_t(own)) > own, "the beep followed it");
+        QVERIFY2(firstToneWindow(heard[1], 300) >= 0, "the default greeting stood in for the missing one");
+        QVERIFY(firstToneWindow(heard[1], 500) < 0);
+        QCOMPARE(rig.sysLog().filter("Rule Greeting \"Gone.wav\" cannot be played").size(), 1);
     }
 
     // "Block this number" on a call in the list is in force when the dialog closes: the same

@@ -96,6 +96,7 @@ int main(int argc, char** argv)
                    {"ActionsAppAllCalls", "0"}},
                   0.001, conf);
     writeWav(rig.programFolder() + "/Greets/Evening.wav", tone(50));
+    writeWav(rig.programFolder() + "/Greets/Family.wav", tone(50));
     writeWav(rig.programFolder() + "/Sound/ring.wav", tone(50));
     writeWav(rig.programFolder() + "/Sound/chime.wav", tone(50));
     frmMain& form = rig.form();
@@ -128,6 +129,7 @@ int main(int argc, char** argv)
         rules[2].label = "Ada";
         rules[2].kind = kalvo::CallerRule::Kind::Allow;
         rules[2].note = "sister, works at the hotline";
+        rules[2].greeting = "Family.wav";
         rules[3].match = kalvo::CallerRule::Match::Name;
         rules[3].name = "survey";
         rules[3].note = "market research";
@@ -135,12 +137,12 @@ int main(int argc, char** argv)
         for (int i = 0; i < 3; ++i)
             store.count(rules[0].id, QDate::currentDate());
         store.count(rules[1].id, QDate::currentDate().addDays(-1));
-        frmRules dialog(rig.programFolder() + "/Calls", &form);
+        frmRules dialog(rig.programFolder() + "/Calls", rig.programFolder() + "/Greets", &form);
         dialog.addPage(
             new ScreeningPage(
                 form.dialogHost(), [](bool, const QString&, const QString&) { return true; }, &dialog),
             "Screening");
-        dialog.prefill(false, "Robo Sales", "+1 900 555 0100");
+        dialog.prefill(true, "Ben Ortiz", "+1 512 555 0142");
         shoot(dialog, out + "/caller-rules.png");
     }
     {
@@ -167,7 +169,7 @@ int main(int argc, char** argv)
             screened.add(call);
         form.settings().screen.ScreenCallers = 1;
         form.settings().screen.OwnNumber = "+1 512 555 0123";
-        frmRules dialog(rig.programFolder() + "/Calls", &form);
+        frmRules dialog(rig.programFolder() + "/Calls", rig.programFolder() + "/Greets", &form);
         dialog.addPage(
             new ScreeningPage(
                 form.dialogHost(), [](bool, const QString&, const QString&) { return true; }, &dialog),

@@ -53,6 +53,21 @@ double share(const std::vector<int16_t>& samples, double hz)
     return total > 0 ? 2 * (re * re + im * im) / (double(samples.size()) * total) : 0;
 }
 
+long firstToneWindow(const std::vector<int16_t>& samples, double hz, size_t from)
+{
+    constexpr size_t window = 400;
+    for (size_t at = from; at + window <= samples.size(); at += window / 2) {
+        const std::vector<int16_t> part(samples.begin() + long(at), samples.begin() + long(at + window));
+        double energy = 0;
+        for (const int16_t s : part)
+            energy += double(s) * s;
+        // Quiet windows (line noise, the end of a fade) are no tone.
+        if (std::sqrt(energy / double(window)) > 200 && share(part, hz) > 0.5)
+            return long(at);
+    }
+    return -1;
+}
+
 pid_t spawn(const std::string& logPath, const std::vector<std::string>& argv)
 {
     pid_t pid = ::fork();

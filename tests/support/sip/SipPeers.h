@@ -31,6 +31,8 @@ void writeWav(const std::string& path, const std::vector<int16_t>& samples);
 std::vector<int16_t> tone(double hz, double seconds, double amplitude = 8000);
 // Energy at hz (8 kHz samples) relative to the whole signal: 1 for a pure tone.
 double share(const std::vector<int16_t>& samples, double hz);
+// Where hz first carries most of a heard 50 ms window's energy, from sample `from` on; -1 when nowhere.
+long firstToneWindow(const std::vector<int16_t>& samples, double hz, size_t from = 0);
 std::vector<int16_t> dtmfTones(const std::string& keys);
 // Best normalised correlation of b against a over shifts 0..maxShift of b's start (b delayed).
 double bestCorrelation(const std::vector<int16_t>& a, const std::vector<int16_t>& b, size_t maxShift,
