@@ -6,9 +6,29 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace PrivateFiles {
+
+bool writeWhole(const QString& path, const QByteArray& text)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    const QByteArray temp = QFile::encodeName(path + ".tmp");
+    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    ::fchmod(fd, 0600); // a temporary file left from before may have had other rights
+    bool ok = ::write(fd, text.constData(), size_t(text.size())) == text.size();
+    ok = ::fsync(fd) == 0 && ok;
+    ::close(fd);
+    if (!ok || ::rename(temp.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(temp.constData());
+        return false;
+    }
+    return true;
+}
 
 namespace {
 

@@ -2,9 +2,15 @@
 // the recording spool (folders 0700, files 0600).
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace PrivateFiles {
+
+// Writes text as the whole of the owner-only file path, through a temporary file renamed over it,
+// so a crash leaves the old text or the new, never a part; the file's folder is made when missing.
+// @return false when it could not be written (the old file is then kept).
+bool writeWhole(const QString& path, const QByteArray& text);
 
 // Creates folder (and its parents) when missing and makes it owner-only. @return false when it
 // cannot be created.

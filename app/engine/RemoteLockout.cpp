@@ -2,18 +2,15 @@
 #include "RemoteLockout.h"
 
 #include "Clock.h"
+#include "PrivateFiles.h"
 #include "RegistryStore.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 RemoteLockout::RemoteLockout(QString filePath, const Clock& clock)
     : m_path(std::move(filePath)), m_clock(clock)
@@ -87,21 +84,7 @@ bool RemoteLockout::save(const State& state) const
         text += "wrong " + QByteArray::number(at) + "\n";
     if (state.lockedUntil)
         text += "locked_until " + QByteArray::number(state.lockedUntil) + "\n";
-    QDir().mkpath(QFileInfo(m_path).path());
-    // Written whole to an owner-only temporary file and renamed over the old one.
-    const QByteArray temp = QFile::encodeName(m_path + ".tmp");
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    ::fchmod(fd, 0600);
-    bool ok = ::write(fd, text.constData(), size_t(text.size())) == text.size();
-    ok = ::fsync(fd) == 0 && ok;
-    ::close(fd);
-    if (!ok || ::rename(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    return true;
+    return PrivateFiles::writeWhole(m_path, text);
 }
 
 bool RemoteLockout::lockedOut() const

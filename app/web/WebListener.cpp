@@ -6,7 +6,12 @@
 
 #include <QSslSocket>
 
-WebListener::WebListener(const QSslConfiguration& tls, QObject* parent) : QTcpServer(parent), m_tls(tls) {}
+WebListener::WebListener(const QSslConfiguration& tls, QObject* parent) : QTcpServer(parent), m_tls(tls)
+{
+    // Room for every connection allowed: under a flood, a short queue drops the owner's connection
+    // attempts too, and each retry waits seconds.
+    setListenBacklogSize(kOverall);
+}
 
 void WebListener::incomingConnection(qintptr descriptor)
 {

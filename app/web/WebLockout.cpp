@@ -2,16 +2,14 @@
 #include "WebLockout.h"
 
 #include "Clock.h"
+#include "PrivateFiles.h"
 #include "RegistryStore.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
-#include <fcntl.h>
-#include <unistd.h>
 
 WebLockout::WebLockout(QString filePath, const Clock& clock) : m_path(std::move(filePath)), m_clock(clock) {}
 
@@ -60,19 +58,7 @@ bool WebLockout::save(const State& state) const
         text += "wrong " + address.toUtf8() + " " + QByteArray::number(when) + "\n";
     for (const auto& [address, until] : state.lockedUntil)
         text += "locked " + address.toUtf8() + " " + QByteArray::number(until) + "\n";
-    QDir().mkpath(QFileInfo(m_path).path());
-    const QByteArray temp = QFile::encodeName(m_path + ".tmp");
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    bool ok = ::write(fd, text.constData(), size_t(text.size())) == text.size();
-    ok = ::fsync(fd) == 0 && ok;
-    ::close(fd);
-    if (!ok || ::rename(temp.constData(), QFile::encodeName(m_path).constData()) != 0) {
-        ::unlink(temp.constData());
-        return false;
-    }
-    return true;
+    return PrivateFiles::writeWhole(m_path, text);
 }
 
 bool WebLockout::lockedOut(const QString& address) const

@@ -1,16 +1,16 @@
 // The web password's hash file.
 #include "WebPassword.h"
 
+#include "PrivateFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QList>
 
-#include <fcntl.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 // About a tenth of a second on a small computer; a guess costs an attacker the same.
@@ -49,19 +49,8 @@ QString WebPassword::store(const QString& webFolder, const QByteArray& password)
     if (!QDir().mkpath(webFolder))
         return "cannot make the folder " + webFolder;
     ::chmod(QFile::encodeName(webFolder).constData(), 0700);
-    const QByteArray path = QFile::encodeName(filePath(webFolder));
-    const QByteArray temp = path + ".tmp";
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return "cannot write " + QFile::decodeName(temp);
-    ::fchmod(fd, 0600);
-    bool ok = ::write(fd, text.constData(), size_t(text.size())) == text.size();
-    ok = ::fsync(fd) == 0 && ok;
-    ::close(fd);
-    if (!ok || ::rename(temp.constData(), path.constData()) != 0) {
-        ::unlink(temp.constData());
-        return "cannot write " + QFile::decodeName(path);
-    }
+    if (!PrivateFiles::writeWhole(filePath(webFolder), text))
+        return "cannot write " + filePath(webFolder);
     return {};
 }
 

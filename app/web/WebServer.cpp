@@ -15,7 +15,8 @@
 #include <QTcpSocket>
 
 namespace {
-constexpr int kMostStreams = 64;
+// One for each session the page keeps; each costs about 60 KB.
+constexpr int kMostStreams = WebSessions::kMostSessions;
 constexpr int kPingMs = 20000;
 const QByteArray kCookie = "kalvo_session";
 

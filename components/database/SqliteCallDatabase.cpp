@@ -73,6 +73,7 @@ SqliteCallDatabase::~SqliteCallDatabase()
 
 void SqliteCallDatabase::close()
 {
+    m_readId = 0;
     m_checkpointer.reset();
     if (m_db) {
         // Everything into the database file and an empty log, so the file alone is the whole store.
@@ -270,6 +271,7 @@ void SqliteCallDatabase::keepNumbering(std::vector<qint64> ids)
 
 void SqliteCallDatabase::MoveTo(int recordNumber)
 {
+    m_readId = 0;
     connection();
     m_mode = EditMode::None;
     if (recordNumber < 1 || recordNumber > int(m_ids.size()))
@@ -279,6 +281,7 @@ void SqliteCallDatabase::MoveTo(int recordNumber)
 
 void SqliteCallDatabase::MoveFirst()
 {
+    m_readId = 0;
     connection();
     m_mode = EditMode::None;
     if (m_ids.empty())
@@ -302,6 +305,7 @@ void SqliteCallDatabase::SetField(const QString& fieldName, qint16 value)
 
 void SqliteCallDatabase::Delete()
 {
+    m_readId = 0;
     connection();
     m_mode = EditMode::None;
     if (m_current < 0)
@@ -320,6 +324,7 @@ void SqliteCallDatabase::Delete()
 
 void SqliteCallDatabase::DeleteAll()
 {
+    m_readId = 0;
     connection();
     m_mode = EditMode::None;
     execute("DELETE FROM Calls");
@@ -336,11 +341,18 @@ QString SqliteCallDatabase::GetField(const QString& fieldName)
         return m_pending[column];
     if (m_current < 0)
         throw VbError(ErrNoCurrentRecord, "No current record.");
-    return readRecord(m_ids[m_current])[column];
+    // Callers read a record's fields one after the other: one query serves them all.
+    const qint64 id = m_ids[size_t(m_current)];
+    if (m_readId != id) {
+        m_read = readRecord(id);
+        m_readId = id;
+    }
+    return m_read[column];
 }
 
 void SqliteCallDatabase::Update()
 {
+    m_readId = 0;
     connection();
     if (m_mode == EditMode::None)
         throw VbError(ErrUpdateWithoutAddNewOrEdit, "Update or CancelUpdate without AddNew or Edit.");

@@ -73,6 +73,9 @@ private:
     int m_current = -1; // index into m_ids, -1 for no current record
     EditMode m_mode = EditMode::None;
     Record m_pending;
+    // The record GetField read last; forgotten at every move and write (0: none).
+    qint64 m_readId = 0;
+    Record m_read;
 };
 
 } // namespace kalvo

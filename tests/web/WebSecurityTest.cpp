@@ -1,7 +1,8 @@
 // The web page over real HTTPS on loopback, with a real call database: what a browser without a
 // session, a forged form, a password guesser, a path trick or an oversized request gets; what the
-// calls interface returns (a compressed message as plain PCM, ranges, marks, deletes, rules); and
-// where it listens for each "WebAccess" value.
+// calls interface returns (a compressed message as plain PCM, ranges, marks, deletes, rules); that
+// a flood of slow connections does not keep the owner out; and where it listens for each
+// "WebAccess" value.
 #include "CallRecords.h"
 #include "CallerRuleStore.h"
 #include "Clock.h"
@@ -12,6 +13,8 @@
 #include "WebAccess.h"
 #include "WebCalls.h"
 #include "WebClient.h"
+#include "WebConnection.h"
+#include "WebListener.h"
 #include "WebLockout.h"
 #include "WebPassword.h"
 #include "WebServer.h"
@@ -23,8 +26,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
+#include <QTimer>
 #include <QtTest>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -115,6 +125,41 @@ QJsonObject jsonOf(const WebResponse& response)
 {
     return QJsonDocument::fromJson(response.body).object();
 }
+
+// Connections that never finish a request: silent ones that leave the TLS handshake unanswered,
+// and tricklers that finish it and then send a request head one byte at a time, never ending it.
+struct SlowFlood
+{
+    std::vector<std::unique_ptr<QSslSocket>> sockets;
+    QTimer trickle;
+
+    SlowFlood() { trickle.start(200); }
+    void add(quint16 port, const QHostAddress& from, bool trickles, const QList<QSslCertificate>& certificate)
+    {
+        auto& socket = *sockets.emplace_back(std::make_unique<QSslSocket>());
+        socket.bind(from);
+        if (!trickles) {
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            return;
+        }
+        QSslConfiguration config = socket.sslConfiguration();
+        config.setCaCertificates(certificate);
+        socket.setSslConfiguration(config);
+        socket.setPeerVerifyName(QStringLiteral("localhost"));
+        socket.connectToHostEncrypted(QStringLiteral("127.0.0.1"), port);
+        QObject::connect(&trickle, &QTimer::timeout, &socket, [&socket, sent = 0]() mutable {
+            static const QByteArray head = "GET /api/calls HTTP/1.1\r\nHost: localhost\r\nX-Slow: ";
+            if (socket.isEncrypted())
+                socket.write(sent < head.size() ? head.mid(sent++, 1) : QByteArray("a"));
+        });
+    }
+    int open() const
+    {
+        return int(std::count_if(sockets.begin(), sockets.end(), [](const auto& socket) {
+            return socket->state() == QAbstractSocket::ConnectedState;
+        }));
+    }
+};
 } // namespace
 
 class WebSecurityTest : public QObject
@@ -290,6 +335,34 @@ private slots:
         QCOMPARE(client.request("DELETE", "/api/calls/1", {token}).status, 204);
         QVERIFY(!page.store.call(1));
         QVERIFY(!QFile::exists(page.folder + "/Messages/a.wav"));
+    }
+
+    // 200 slow connections from ten addresses (half never finishing the handshake, half trickling
+    // a head) and 200 from one address (of which the page keeps only its share) do not keep the
+    // owner from logging in and listing the calls while they last; the page closes them all at
+    // its request deadline, and the flooding address is served again afterwards.
+    void slowConnectionsDoNotKeepTheOwnerOut()
+    {
+        Page page;
+        const QHostAddress flooder("127.0.0.3");
+        SlowFlood flood;
+        for (int i = 0; i < 200; ++i) {
+            flood.add(page.web.port(), QHostAddress(quint32(0x7f00000a + i % 10)), i % 2, page.certificate());
+            flood.add(page.web.port(), flooder, false, {});
+        }
+        QVERIFY(kalvo::test::waitUntil([&] { return flood.open() == 200 + WebListener::kPerAddress; }, 8000));
+        QVERIFY(kalvo::test::waitUntil([&] {
+            return std::count_if(flood.sockets.begin(), flood.sockets.end(),
+                                 [](const auto& socket) { return socket->isEncrypted(); }) == 100;
+        }));
+
+        WebClient owner = page.client(QHostAddress::LocalHost, QHostAddress("127.0.0.2"));
+        QCOMPARE(owner.login(kPassword).status, 200);
+        QCOMPARE(jsonOf(owner.request("GET", "/api/calls"))["total"].toInt(), 3);
+        QCOMPARE(flood.open(), 200 + WebListener::kPerAddress); // served while the flood went on
+
+        QVERIFY(kalvo::test::waitUntil([&] { return flood.open() == 0; }, WebConnection::kRequestMs + 5000));
+        QCOMPARE(page.client(QHostAddress::LocalHost, flooder).request("GET", "/").status, 200);
     }
 
     // Off listens nowhere, and so does a page without a password; 1 only on 127.0.0.1; 2 on
