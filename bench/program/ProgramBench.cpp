@@ -46,6 +46,7 @@ using kalvo::bench::rssKb;
 using kalvo::bench::setSettings;
 using kalvo::bench::sipLine;
 using kalvo::bench::spread;
+using kalvo::bench::startFirstTime;
 using kalvo::bench::waitFor;
 using kalvo::sip::test::Baresip;
 using kalvo::sip::test::freePort;
@@ -286,13 +287,8 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::max(6, std::atoi(argv[1])) : 20;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     PrivateHome home;
-    {
-        // A first start writes the program's own defaults, as on a new installation.
-        std::ofstream(home.conf()) << sipLine(freePort());
-        Program first(home);
-        if (!first.started)
-            fail("kalvo did not open its line on the first start");
-    }
+    if (!startFirstTime(home))
+        fail("kalvo did not open its line on the first start");
     setSettings({{"cLogSys", "1"},
                  {"cLogCalls", "1"},
                  {"RecordMessage", "1"},

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sys/stat.h>
 
 namespace kalvo::bench {
@@ -73,6 +74,12 @@ size_t Program::count(const std::string& text) const
     for (size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + text.size()))
         ++n;
     return n;
+}
+
+bool startFirstTime(const PrivateHome& home)
+{
+    std::ofstream(home.conf()) << sipLine(kalvo::sip::test::freePort());
+    return Program(home).started;
 }
 
 std::string sipLine(uint16_t port)

@@ -66,6 +66,10 @@ private:
     const PrivateHome& m_home;
 };
 
+// A first start of the program on a SIP line on a free port: it writes its own defaults, as on a
+// new installation. @return false when the line did not open.
+bool startFirstTime(const PrivateHome& home);
+
 // telephony.conf for one SIP line on 127.0.0.1:port; its RTP comes from ports 40000-49998.
 std::string sipLine(uint16_t port);
 constexpr uint16_t kLineRtpMin = 40000, kLineRtpMax = 49998;

@@ -263,13 +263,8 @@ int main(int argc, char** argv)
     const int calls = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
     PrivateHome home;
-    {
-        // A first start writes the program's own defaults, as on a new installation.
-        std::ofstream(home.conf()) << sipLine(freePort());
-        Program first(home);
-        if (!first.started)
-            fail("kalvo did not open its line on the first start");
-    }
+    if (!startFirstTime(home))
+        fail("kalvo did not open its line on the first start");
     kalvo::sip::test::writeWav(home.folder() + "/Greets/Ask.wav", kalvo::sip::test::tone(1000, 3.0, 8000));
     kalvo::sip::test::writeWav(home.folder() + "/Greets/Hello.wav", kalvo::sip::test::tone(440, 3.0, 6000));
     setSettings({{"cLogSys", "1"},
