@@ -262,9 +262,16 @@ void CallFlow::greet(int lineIndex)
             ownPlays = played == 0;
             why = m_context.wave1.PlayErrorText(played);
         }
-        if (!ownPlays)
-            logLine("Rule Greeting \"" + own + "\" cannot be played (" + why +
-                    "), the default greeting plays instead");
+        if (ownPlays) {
+            m_context.tellSolved("rule greeting");
+            return;
+        }
+        logLine("Rule Greeting \"" + own + "\" cannot be played (" + why +
+                "), the default greeting plays instead");
+        // The owner chose this greeting for these callers: a log line alone would go unseen.
+        m_context.tellProblem("rule greeting", "The greeting \"" + own +
+                                                   "\" of an allow rule cannot be played (" + why +
+                                                   "); its callers hear the default greeting");
     });
     if (ownPlays)
         return;

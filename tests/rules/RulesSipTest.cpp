@@ -10,6 +10,7 @@
 #include "ModalDialogs.h"
 #include "RulesCsv.h"
 #include "SipLineRig.h"
+#include "UserNotices.h"
 
 #include <QAction>
 #include <QMenu>
@@ -101,6 +102,7 @@ private slots:
         QVERIFY2(firstToneWindow(heard[1], 300) >= 0, "the default greeting stood in for the missing one");
         QVERIFY(firstToneWindow(heard[1], 500) < 0);
         QCOMPARE(rig.sysLog().filter("Rule Greeting \"Gone.wav\" cannot be played").size(), 1);
+        QVERIFY(rig.form().findChild<UserNotices*>()->told().value("rule greeting").contains("Gone.wav"));
     }
 
     // "Block this number" on a call in the list is in force when the dialog closes: the same
